@@ -1,0 +1,36 @@
+# Compile options shared by every target of the project (not by third-party code such as
+# GoogleTest, which is built with its own flags).
+add_library(orbelune_options INTERFACE)
+if(MSVC)
+    target_compile_options(orbelune_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+else()
+    target_compile_options(orbelune_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+endif()
+if(WIN32)
+    target_compile_definitions(orbelune_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
+                                                          NOMINMAX _WIN32_WINNT=0x0A00)
+endif()
+if(MINGW)
+    # A static runtime, so that the programs run on a bare Windows without MinGW's DLLs.
+    target_link_options(orbelune_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+if(ORBELUNE_SANITIZE AND NOT WIN32)
+    target_compile_options(orbelune_options INTERFACE -fsanitize=address,undefined
+                                                      -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(orbelune_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# orbelune_windows_program(NAME SOURCES... [GUI]): a Windows program with a wide entry point.
+# GUI programs use wWinMain and the GUI subsystem; the others wmain and the console subsystem.
+function(orbelune_windows_program name)
+    cmake_parse_arguments(arg "GUI" "" "SOURCES" ${ARGN})
+    if(arg_GUI)
+        add_executable(${name} WIN32 ${arg_SOURCES})
+    else()
+        add_executable(${name} ${arg_SOURCES})
+    endif()
+    target_link_libraries(${name} PRIVATE orbelune_win)
+    if(MINGW)
+        target_link_options(${name} PRIVATE -municode)
+    endif()
+endfunction()

@@ -1,0 +1,28 @@
+// The agent's diagnostic log: one timestamped single-byte line per event, appended to
+// "<base>\Orbelune\Logs\vcam-agent.log".
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace orbelune {
+
+// The bytes of one log line: "YYYY-MM-DD HH:MM:SS", a space, the message and CR LF. Code units
+// up to U+00FF are written as the byte of the same value; every unit above it as '?', so a
+// line always ends in CR LF. A line feed inside the message becomes CR LF, as text mode writes
+// it, so such a message spans several physical lines.
+std::string FormatLogLine(const std::tm& localTime, std::u16string_view message);
+
+// The log file's path under the given base folder.
+std::u16string LogFilePath(std::u16string_view baseFolder);
+
+// Windows only. The base folder: the ProgramData known folder, else the "ProgramData"
+// environment variable, else the user's temporary folder. Empty when none can be had.
+std::u16string LogBaseFolder();
+
+// Windows only. Appends one line; the line is whole in the file when the call returns. Never
+// reports failure: a line that cannot be written is dropped, and the next call tries afresh.
+void WriteLogLine(std::u16string_view message);
+
+}  // namespace orbelune

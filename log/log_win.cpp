@@ -1,0 +1,115 @@
+#include "log/log.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <knownfolders.h>
+
+#include <time.h>
+
+#include "common/handles_win.h"
+#include "common/path.h"
+#include "common/text_win.h"
+
+namespace orbelune {
+namespace {
+
+std::u16string KnownProgramDataFolder() {
+    PWSTR folder = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder);
+    std::u16string result;
+    if (SUCCEEDED(hr) && folder != nullptr) {
+        result = ToU16(folder);
+    }
+    CoTaskMemFree(folder);
+    return result;
+}
+
+std::u16string EnvironmentProgramDataFolder() {
+    wchar_t buffer[260] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, 260);
+    // 0: not set. 260 or more: the variable does not fit and the buffer holds nothing; such a
+    // value is no usable folder, so it counts as not set.
+    if (length == 0 || length >= 260) {
+        return {};
+    }
+    return ToU16(buffer);
+}
+
+using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
+
+std::u16string TemporaryFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = 0;
+    // GetTempPath2W exists from Windows 11 and recent Windows 10 builds only.
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "GetTempPath2W") : nullptr;
+    if (proc != nullptr) {
+        GetTempPath2WFunction getTempPath2 = nullptr;
+        static_assert(sizeof getTempPath2 == sizeof proc);
+        memcpy(&getTempPath2, &proc, sizeof proc);
+        length = getTempPath2(MAX_PATH + 1, buffer);
+    } else {
+        length = GetTempPathW(MAX_PATH + 1, buffer);
+    }
+    if (length == 0 || length > MAX_PATH) {
+        return {};
+    }
+    const DWORD attributes = GetFileAttributesW(buffer);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return {};
+    }
+    return ToU16(buffer);
+}
+
+// Creates `folder` and every missing parent. Failures are left to the open that follows.
+void CreateFolders(const std::wstring& folder) {
+    for (size_t i = 1; i <= folder.size(); ++i) {
+        if (i == folder.size() || folder[i] == L'\\' || folder[i] == L'/') {
+            if (folder[i - 1] == L':' || folder[i - 1] == L'\\' || folder[i - 1] == L'/') {
+                continue;  // a drive or a doubled separator: nothing to create
+            }
+            CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+        }
+    }
+}
+
+}  // namespace
+
+std::u16string LogBaseFolder() {
+    std::u16string folder = KnownProgramDataFolder();
+    if (folder.empty()) {
+        folder = EnvironmentProgramDataFolder();
+    }
+    if (folder.empty()) {
+        folder = TemporaryFolder();
+    }
+    return folder;
+}
+
+void WriteLogLine(std::u16string_view message) {
+    const std::u16string base = LogBaseFolder();
+    if (base.empty()) {
+        return;  // no base folder can be had: the line is dropped like an unopenable file
+    }
+    const std::u16string path = LogFilePath(base);
+    CreateFolders(ToWide(FolderOfPath(path)));
+
+    // FILE_APPEND_DATA alone makes every write go to the current end of the file atomically,
+    // so the whole-line writes of agents in other sessions never interleave mid-line.
+    UniqueHandle file(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        return;
+    }
+    const __time64_t now = _time64(nullptr);
+    std::tm local = {};
+    if (_localtime64_s(&local, &now) != 0) {
+        return;
+    }
+    const std::string line = FormatLogLine(local, message);
+    DWORD written = 0;
+    WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace orbelune

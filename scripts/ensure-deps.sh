@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sourced by the README's commands: installs the Debian packages the build needs when they are
+# missing and we are root; otherwise prints the exact install line and stops.
+orbelune_packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64)
+
+orbelune_ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    local line="apt-get update && apt-get install -y ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages. As root, run:" >&2
+        echo "  $line" >&2
+        return 1
+    fi
+    echo "Installing ${missing[*]} ..."
+    apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}

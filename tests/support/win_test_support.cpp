@@ -1,0 +1,181 @@
+#include "tests/support/win_test_support.h"
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include "common/text_win.h"
+#include "config/settings.h"
+#include "log/log.h"
+
+namespace orbelune::testing {
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(20);
+    }
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        return {};
+    }
+    std::string content;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        content.append(chunk, read);
+    }
+    return content;
+}
+
+std::wstring AgentLogPath() { return ToWide(LogFilePath(LogBaseFolder())); }
+
+LogCursor::LogCursor() : start_(ReadFileBytes(AgentLogPath()).size()) {}
+
+std::string LogCursor::NewText() const {
+    const std::string all = ReadFileBytes(AgentLogPath());
+    return all.size() > start_ ? all.substr(start_) : std::string();
+}
+
+bool LogCursor::WaitFor(std::string_view needle, DWORD timeoutMs) const {
+    return WaitUntil([&] { return NewText().find(needle) != std::string::npos; }, timeoutMs);
+}
+
+std::wstring BuildFolder() { return ToWide(ModuleDirectory()); }
+
+ScratchFolder::ScratchFolder(std::wstring_view name) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    path_ = std::wstring(temp) + L"orbelune-test-" + std::wstring(name) + L"-" +
+            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
+    EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << "cannot create the scratch folder";
+}
+
+ScratchFolder::~ScratchFolder() {
+    // Processes started from here may need a moment to let go of their files.
+    WaitUntil(
+        [&] {
+            WIN32_FIND_DATAW found = {};
+            HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                do {
+                    const std::wstring name = found.cFileName;
+                    if (name != L"." && name != L"..") {
+                        const std::wstring file = path_ + L"\\" + name;
+                        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                        DeleteFileW(file.c_str());
+                    }
+                } while (FindNextFileW(search, &found));
+                FindClose(search);
+            }
+            return RemoveDirectoryW(path_.c_str()) != FALSE;
+        },
+        5000);
+}
+
+void ScratchFolder::CopyProgram(std::wstring_view name, std::wstring_view asName) const {
+    const std::wstring from = BuildFolder() + L"\\" + std::wstring(name);
+    const std::wstring to = path_ + L"\\" + std::wstring(asName.empty() ? name : asName);
+    ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE))
+        << "cannot copy " << ToU16(from).size() << "-unit path, error " << GetLastError();
+}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+bool ChildProcess::IsRunning() const {
+    return process.IsValid() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+bool ChildProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const {
+    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        return false;
+    }
+    if (exitCode != nullptr) {
+        GetExitCodeProcess(process.Get(), exitCode);
+    }
+    return true;
+}
+
+void ChildProcess::Kill() {
+    if (IsRunning()) {
+        TerminateProcess(process.Get(), 1);
+        WaitForSingleObject(process.Get(), 5000);
+    }
+}
+
+ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder) {
+    std::wstring buffer = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ChildProcess child;
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup,
+                        &info)) {
+        ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
+        return child;
+    }
+    CloseHandle(info.hThread);
+    child.process = UniqueHandle(info.hProcess);
+    child.processId = info.dwProcessId;
+    return child;
+}
+
+namespace {
+
+const std::wstring kKeyPath = ToWide(kSettingsKey);
+
+}  // namespace
+
+SettingsKey::SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str()); }
+
+SettingsKey::~SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str()); }
+
+void SettingsKey::SetRaw(std::wstring_view name, DWORD type, const void* data, DWORD size) const {
+    const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, kKeyPath.c_str(),
+                                           std::wstring(name).c_str(), type, data, size);
+    ASSERT_EQ(status, ERROR_SUCCESS);
+}
+
+void SettingsKey::SetDword(std::wstring_view name, DWORD value) const {
+    SetRaw(name, REG_DWORD, &value, sizeof value);
+}
+
+void SettingsKey::SetString(std::wstring_view name, std::wstring_view value) const {
+    const std::wstring text(value);
+    SetRaw(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void SettingsKey::Delete(std::wstring_view name) const {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kKeyPath.c_str(), std::wstring(name).c_str());
+}
+
+int CountProcesses(std::wstring_view exeName) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.IsValid()) {
+        return -1;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, std::wstring(exeName).c_str()) == 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace orbelune::testing
