@@ -1,0 +1,31 @@
+// Opening a shared section that the virtual camera created. The agent never creates one.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace orbelune {
+
+// An opened and mapped section. Once `view` is set, the handle and the view are kept for the
+// life of the process: the system releases them when it ends.
+struct MappedSection {
+    HANDLE mappingHandle = nullptr;
+    void* view = nullptr;
+    size_t size = 0;
+
+    [[nodiscard]] bool IsMapped() const { return view != nullptr; }
+    [[nodiscard]] std::span<std::byte> Bytes() const {
+        return {static_cast<std::byte*>(view), view != nullptr ? size : 0};
+    }
+};
+
+// Maps `size` bytes of the section "Global\<name>", else "Local\<name>", with read and write
+// access. A name whose section opens but cannot be mapped at that size has its handle closed
+// and the next name is tried. Returns at once when a view is already held; otherwise tries
+// both names again at every call. Returns whether a view is held.
+bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t size) noexcept;
+
+}  // namespace orbelune
