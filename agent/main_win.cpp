@@ -4,4 +4,6 @@
 
 #include "agent/agent_win.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orbelune::RunAgent(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return orbelune::RunAgent();
+}

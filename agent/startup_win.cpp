@@ -4,6 +4,7 @@
 #include <mfapi.h>
 #include <objbase.h>
 
+#include "agent/supervision_loop_win.h"
 #include "log/log.h"
 
 namespace orbelune {
@@ -41,11 +42,10 @@ int RunAgent() {
     }
 
     WriteLogLine(u"agent starting");
-    HANDLE job = CreateKillOnCloseJob();
-    (void)job;
-    for (;;) {
-        Sleep(500);
-    }
+    // Lives as long as the process: the loop never returns.
+    static AgentState state;
+    state.producer.job = CreateKillOnCloseJob();
+    RunSupervisionLoop(state);
 }
 
 }  // namespace orbelune

@@ -10,7 +10,7 @@ namespace orbelune {
 // Owns a kernel handle. Both null and INVALID_HANDLE_VALUE count as empty, since Win32 uses
 // either for "no handle" depending on the call.
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
     UniqueHandle(const UniqueHandle&) = delete;
@@ -25,7 +25,9 @@ public:
     }
     ~UniqueHandle() { Close(); }
 
-    [[nodiscard]] bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    [[nodiscard]] bool IsValid() const {
+        return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
+    }
     [[nodiscard]] HANDLE Get() const { return handle_; }
     [[nodiscard]] HANDLE Take() { return std::exchange(handle_, nullptr); }
 
@@ -39,13 +41,13 @@ public:
         handle_ = nullptr;
     }
 
-private:
+  private:
     HANDLE handle_ = nullptr;
 };
 
 // Owns an open registry key.
 class UniqueHkey {
-public:
+  public:
     UniqueHkey() = default;
     UniqueHkey(const UniqueHkey&) = delete;
     UniqueHkey& operator=(const UniqueHkey&) = delete;
@@ -59,20 +61,20 @@ public:
     // For the out-parameter of RegOpenKeyExW and RegCreateKeyExW; the owner must be empty.
     [[nodiscard]] HKEY* Put() { return &key_; }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 
 // Calls a function when the scope ends.
 template <typename F>
 class ScopeExit {
-public:
+  public:
     explicit ScopeExit(F f) : f_(std::move(f)) {}
     ScopeExit(const ScopeExit&) = delete;
     ScopeExit& operator=(const ScopeExit&) = delete;
     ~ScopeExit() { f_(); }
 
-private:
+  private:
     F f_;
 };
 

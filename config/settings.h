@@ -8,7 +8,8 @@
 
 namespace orbelune {
 
-inline constexpr std::u16string_view kProducerExeName = u"orbelune_windows_retouch_vcam_producer.exe";
+inline constexpr std::u16string_view kProducerExeName =
+    u"orbelune_windows_retouch_vcam_producer.exe";
 inline constexpr std::u16string_view kDefaultProvider = u"directml";
 inline constexpr std::uint64_t kDefaultIdleStopMs = 8000;
 

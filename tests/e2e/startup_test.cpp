@@ -21,7 +21,8 @@ TEST(StartupTest, SecondAgentInTheSessionExitsWithZero) {
     LogCursor log;
     ChildProcess first = Launch(agent + L" --ignored \"with space\" /q", folder.Path());
     ASSERT_TRUE(log.WaitFor("agent starting\r\n", 30000)) << log.NewText();
-    static const std::regex kFirstLine("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d agent starting\r\n");
+    static const std::regex kFirstLine(
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d agent starting\r\n");
     EXPECT_TRUE(std::regex_match(log.NewText(), kFirstLine)) << log.NewText();
 
     HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\OrbeluneAgentSingleton");

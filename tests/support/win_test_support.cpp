@@ -39,7 +39,9 @@ std::string ReadFileBytes(const std::wstring& path) {
     return content;
 }
 
-std::wstring AgentLogPath() { return ToWide(LogFilePath(LogBaseFolder())); }
+std::wstring AgentLogPath() {
+    return ToWide(LogFilePath(LogBaseFolder()));
+}
 
 LogCursor::LogCursor() : start_(ReadFileBytes(AgentLogPath()).size()) {}
 
@@ -52,7 +54,9 @@ bool LogCursor::WaitFor(std::string_view needle, DWORD timeoutMs) const {
     return WaitUntil([&] { return NewText().find(needle) != std::string::npos; }, timeoutMs);
 }
 
-std::wstring BuildFolder() { return ToWide(ModuleDirectory()); }
+std::wstring BuildFolder() {
+    return ToWide(ModuleDirectory());
+}
 
 ScratchFolder::ScratchFolder(std::wstring_view name) {
     wchar_t temp[MAX_PATH + 1] = {};
@@ -91,7 +95,9 @@ void ScratchFolder::CopyProgram(std::wstring_view name, std::wstring_view asName
         << "cannot copy " << ToU16(from).size() << "-unit path, error " << GetLastError();
 }
 
-ChildProcess::~ChildProcess() { Kill(); }
+ChildProcess::~ChildProcess() {
+    Kill();
+}
 
 bool ChildProcess::IsRunning() const {
     return process.IsValid() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
@@ -121,8 +127,7 @@ ChildProcess Launch(const std::wstring& commandLine, const std::wstring& current
     PROCESS_INFORMATION info = {};
     ChildProcess child;
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup,
-                        &info)) {
+                        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &info)) {
         ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
         return child;
     }
@@ -138,9 +143,13 @@ const std::wstring kKeyPath = ToWide(kSettingsKey);
 
 }  // namespace
 
-SettingsKey::SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str()); }
+SettingsKey::SettingsKey() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str());
+}
 
-SettingsKey::~SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str()); }
+SettingsKey::~SettingsKey() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str());
+}
 
 void SettingsKey::SetRaw(std::wstring_view name, DWORD type, const void* data, DWORD size) const {
     const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, kKeyPath.c_str(),

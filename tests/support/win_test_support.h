@@ -24,13 +24,13 @@ std::wstring AgentLogPath();
 
 // Reads what has been appended to the log since the cursor was made.
 class LogCursor {
-public:
+  public:
     LogCursor();
     [[nodiscard]] std::string NewText() const;
     // Waits until the new text holds `needle`.
     [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const;
 
-private:
+  private:
     size_t start_ = 0;
 };
 
@@ -39,7 +39,7 @@ std::wstring BuildFolder();
 
 // A new empty folder under the temporary folder, removed with its files by the destructor.
 class ScratchFolder {
-public:
+  public:
     explicit ScratchFolder(std::wstring_view name);
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -48,7 +48,7 @@ public:
     // Copies a program of the build into this folder, optionally under another name.
     void CopyProgram(std::wstring_view name, std::wstring_view asName = {}) const;
 
-private:
+  private:
     std::wstring path_;
 };
 
@@ -72,7 +72,7 @@ ChildProcess Launch(const std::wstring& commandLine, const std::wstring& current
 // HKEY_CURRENT_USER\Software\Orbelune, removed at construction and again at destruction so
 // that every test starts from "no key at all".
 class SettingsKey {
-public:
+  public:
     SettingsKey();
     SettingsKey(const SettingsKey&) = delete;
     SettingsKey& operator=(const SettingsKey&) = delete;

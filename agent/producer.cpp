@@ -1,0 +1,67 @@
+#include "agent/producer.h"
+
+#include "common/path.h"
+
+namespace orbelune {
+
+std::u16string QuoteArgument(std::u16string_view argument) {
+    std::u16string quoted;
+    quoted.reserve(argument.size() + 2);
+    quoted += u'"';
+    for (const char16_t c : argument) {
+        if (c == u'"') {
+            quoted += u'\\';
+        }
+        quoted += c;
+    }
+    quoted += u'"';
+    return quoted;
+}
+
+std::u16string BuildProducerCommandLine(std::span<const std::u16string> arguments) {
+    std::u16string line;
+    for (const std::u16string& argument : arguments) {
+        if (!line.empty()) {
+            line += u' ';
+        }
+        line += QuoteArgument(argument);
+    }
+    return line;
+}
+
+std::vector<std::u16string> ProducerArguments(std::u16string_view producerExe,
+                                              std::u16string_view provider,
+                                              std::int32_t cameraIndex,
+                                              std::u16string_view repoRoot) {
+    return {std::u16string(producerExe),
+            u"--camera",
+            u"--no-mirror",
+            u"--provider",
+            std::u16string(provider),
+            u"--camera-index",
+            DecimalText(static_cast<long long>(cameraIndex)),
+            u"--repo-root",
+            std::u16string(repoRoot)};
+}
+
+std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider) {
+    return u"producer started (camera-index=" + DecimalText(static_cast<long long>(cameraIndex)) +
+           u" provider=" + std::u16string(provider) + u")";
+}
+
+std::u16string SystemErrorText(std::uint32_t code, std::u16string_view systemMessage) {
+    std::u16string text = DecimalText(static_cast<unsigned long long>(code));
+    while (!systemMessage.empty() &&
+           (systemMessage.back() == u'\r' || systemMessage.back() == u'\n' ||
+            systemMessage.back() == u' ')) {
+        systemMessage.remove_suffix(1);
+    }
+    if (!systemMessage.empty()) {
+        text += u" (";
+        text += systemMessage;
+        text += u")";
+    }
+    return text;
+}
+
+}  // namespace orbelune

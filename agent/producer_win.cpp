@@ -1,0 +1,107 @@
+#include "agent/producer_win.h"
+
+#include <optional>
+#include <vector>
+
+#include "agent/producer.h"
+#include "common/text_win.h"
+#include "log/log.h"
+
+namespace orbelune {
+namespace {
+
+bool PathExists(const std::wstring& path) {
+    // Any failure, not only a missing file (access denied on a folder, an over-long path),
+    // counts as nothing there: the start is reported as not found and tried again next pass.
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The system's full path of `path`; an empty path stays empty, a failure gives nothing.
+std::optional<std::wstring> FullPath(const std::wstring& path) {
+    if (path.empty()) {
+        return path;
+    }
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        return std::nullopt;
+    }
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return std::nullopt;
+    }
+    return std::wstring(buffer.data(), length);
+}
+
+}  // namespace
+
+std::u16string DescribeSystemError(std::uint32_t code) {
+    LPWSTR message = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+    std::u16string text;
+    if (length != 0 && message != nullptr) {
+        text = ToU16(std::wstring_view(message, length));
+    }
+    LocalFree(message);
+    return SystemErrorText(code, text);
+}
+
+void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
+    StopProducer(producer);
+
+    const std::wstring configuredExe = ToWide(settings.producerExe);
+    const std::optional<std::wstring> exe = FullPath(configuredExe);
+    if (!exe || !PathExists(configuredExe)) {
+        WriteLogLine(u"producer exe not found: " + settings.producerExe);
+        return;
+    }
+    // A repository root whose full path cannot be worked out is handed over as configured.
+    const std::wstring configuredRoot = ToWide(settings.repoRoot);
+    const std::wstring repoRoot = FullPath(configuredRoot).value_or(configuredRoot);
+
+    const std::vector<std::u16string> arguments =
+        ProducerArguments(ToU16(*exe), settings.provider, settings.cameraIndex, ToU16(repoRoot));
+    std::wstring commandLine = ToWide(BuildProducerCommandLine(arguments));
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+        const DWORD error = GetLastError();
+        WriteLogLine(u"failed to start producer: " + DescribeSystemError(error));
+        return;
+    }
+    // Into the job while still suspended, so that everything it starts belongs to the job too.
+    if (producer.job != nullptr) {
+        AssignProcessToJobObject(producer.job, info.hProcess);
+    }
+    ResumeThread(info.hThread);
+
+    producer.process = info.hProcess;
+    producer.thread = info.hThread;
+    producer.processId = info.dwProcessId;
+    producer.threadId = info.dwThreadId;
+    producer.running = true;
+    WriteLogLine(ProducerStartedLine(settings.cameraIndex, settings.provider));
+}
+
+void StopProducer(ProducerProcess& producer) {
+    if (!producer.running) {
+        return;
+    }
+    TerminateProcess(producer.process, 0);
+    WaitForSingleObject(producer.process, kStopWaitMs);
+    CloseHandle(producer.thread);
+    CloseHandle(producer.process);
+    producer.process = nullptr;
+    producer.thread = nullptr;
+    producer.processId = 0;
+    producer.threadId = 0;
+    producer.running = false;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,58 @@
+#include "agent/supervision.h"
+
+#include <algorithm>
+
+#include "common/path.h"
+
+namespace orbelune {
+
+bool IsFresh(std::uint64_t tick, std::uint64_t now) {
+    return tick != 0 && tick <= now && now - tick <= kFreshnessMs;
+}
+
+bool IsDemand(std::uint64_t demandTick, std::uint64_t consumerStartTick, std::uint64_t now) {
+    return IsFresh(std::max(demandTick, consumerStartTick), now);
+}
+
+std::vector<PassStep> PlanProducerSteps(LoopState& state, const PassFacts& facts) {
+    using Kind = PassStep::Kind;
+    std::vector<PassStep> steps;
+    if (facts.demand) {
+        state.lastDemandTick = facts.passStart;
+    }
+    bool running = facts.running;
+    if (running && facts.producerExited) {
+        steps.push_back({Kind::kLog, kProducerExitedLine});
+        steps.push_back({Kind::kStopProducer, {}});
+        running = false;
+    }
+
+    if (!facts.enabled) {
+        if (running) {
+            steps.push_back({Kind::kLog, kDisabledStopLine});
+            steps.push_back({Kind::kStopProducer, {}});
+        }
+        return steps;  // nothing at all while disabled, not even the idle line
+    }
+    if (facts.demand && !running) {
+        steps.push_back({Kind::kLog, kDemandLine});
+        steps.push_back({Kind::kStartProducer, {}});
+        state.idleReported = false;  // whether or not the start succeeds
+        return steps;
+    }
+    if (!facts.demand && running && facts.passStart - state.lastDemandTick > facts.idleStopMs) {
+        steps.push_back(
+            {Kind::kLog, u"no demand for " +
+                             DecimalText(static_cast<unsigned long long>(facts.idleStopMs)) +
+                             u" ms; stopping producer"});
+        steps.push_back({Kind::kStopProducer, {}});
+        return steps;
+    }
+    if (!facts.demand && !running && !state.idleReported) {
+        steps.push_back({Kind::kLog, kIdleLine});
+        state.idleReported = true;
+    }
+    return steps;
+}
+
+}  // namespace orbelune

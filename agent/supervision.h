@@ -1,0 +1,53 @@
+// The supervision loop's decisions, as pure functions of the values one pass has read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orbelune {
+
+inline constexpr std::uint64_t kFreshnessMs = 2500;
+inline constexpr std::uint32_t kPassSleepMs = 500;
+
+// A peer tick counts while it is non-zero, not later than `now`, and at most kFreshnessMs old.
+bool IsFresh(std::uint64_t tick, std::uint64_t now);
+
+// Demand: the later (compared unsigned) of the demand tick and the consumer-start tick is fresh.
+// A later tick that lies in the future is no demand even when the other one is fresh.
+bool IsDemand(std::uint64_t demandTick, std::uint64_t consumerStartTick, std::uint64_t now);
+
+// What the loop carries from pass to pass.
+struct LoopState {
+    std::uint64_t lastDemandTick = 0;  // passStart of the latest pass that saw demand
+    bool idleReported = false;         // the idle line was written since start-up or the last start
+};
+
+// What one pass knows when it comes to the producer.
+struct PassFacts {
+    bool demand = false;
+    bool running = false;         // the producer as the loop believes it, before the exit watch
+    bool producerExited = false;  // the running producer's process was found signalled
+    bool enabled = true;
+    std::uint64_t passStart = 0;
+    std::uint64_t idleStopMs = 0;
+};
+
+// One thing for the pass to do, in order: write a line, stop or start the producer.
+struct PassStep {
+    enum class Kind { kLog, kStopProducer, kStartProducer };
+    Kind kind = Kind::kLog;
+    std::u16string line;  // for kLog
+    friend bool operator==(const PassStep&, const PassStep&) = default;
+};
+
+inline constexpr char16_t kProducerExitedLine[] = u"producer exited unexpectedly";
+inline constexpr char16_t kDisabledStopLine[] = u"disabled via config; stopping producer";
+inline constexpr char16_t kDemandLine[] = u"demand detected; starting producer";
+inline constexpr char16_t kIdleLine[] = u"idle; waiting for a consumer to open Orbelune";
+
+// The producer's part of a pass: the clean-up of a producer found dead, then at most one start
+// or stop, with the lines that explain them. Updates `state` as the pass does.
+std::vector<PassStep> PlanProducerSteps(LoopState& state, const PassFacts& facts);
+
+}  // namespace orbelune

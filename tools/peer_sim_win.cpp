@@ -1,0 +1,283 @@
+// orbelune_vcam_peer.exe: plays the virtual camera's side of the agent's shared-memory
+// contract, for tests, the demo and whoever writes the real virtual camera.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "agent/control_block.h"
+#include "common/bytes.h"
+#include "tools/describe_control.h"
+
+namespace {
+
+using namespace orbelune;
+
+constexpr wchar_t kUsage[] =
+    L"Usage: orbelune_vcam_peer [options]\n"
+    L"\n"
+    L"Plays the virtual camera for the Orbelune camera agent. Creates the three shared sections\n"
+    L"the agent opens (control, capabilities, consumers), stamps their headers, keeps the\n"
+    L"control block's ticks fresh for the given times and prints the blocks as it holds them.\n"
+    L"\n"
+    L"Sections:\n"
+    L"  --namespace local|global|both   where to create them (default: local). The agent tries\n"
+    L"                                  Global\\ first, then Local\\.\n"
+    L"  --control-size N                bytes of the control section (default 80)\n"
+    L"  --capabilities-size N           bytes of the capabilities section (default 2068)\n"
+    L"  --consumers-size N              bytes of the consumers section (default 608)\n"
+    L"  --control-magic HEX             stamp this magic instead of 4F425643\n"
+    L"  --control-version N             stamp this version instead of 2\n"
+    L"  --consumers-magic HEX           stamp this magic instead of 4F42434F\n"
+    L"  --consumers-version N           stamp this version instead of 1\n"
+    L"  --fix-after SECONDS             after this long, stamp the right magics and versions\n"
+    L"\n"
+    L"Ticks (GetTickCount64 milliseconds, each written with one aligned 64-bit store every\n"
+    L"100 ms while its time lasts; 0 leaves the tick alone):\n"
+    L"  --demand SECONDS                keep demandTick fresh: frames are wanted\n"
+    L"  --consumer-start SECONDS        keep consumerStartTick fresh (also counts as demand)\n"
+    L"  --consumer-start-at SECONDS     stamp consumerStartTick once, this long after start\n"
+    L"  --heartbeat SECONDS             keep consumerHeartbeatTick fresh: a consumer is present\n"
+    L"\n"
+    L"Run:\n"
+    L"  --for SECONDS                   exit after this long (default: run until ended)\n"
+    L"  --print-every SECONDS           print the blocks this often (default 1; 0: never)\n"
+    L"  --help                          show this text\n"
+    L"\n"
+    L"Exit code 0 after --for, 2 for a bad option, 3 when a section cannot be created.\n";
+
+struct Options {
+    bool local = true;
+    bool global = false;
+    DWORD controlSize = 80;
+    DWORD capabilitiesSize = 2068;
+    DWORD consumersSize = 608;
+    std::uint32_t controlMagic = kControlMagic;
+    std::uint32_t controlVersion = kControlVersion;
+    std::uint32_t consumersMagic = 0x4F42434F;
+    std::uint32_t consumersVersion = 1;
+    double fixAfter = -1;
+    double demand = 0;
+    double consumerStart = 0;
+    double consumerStartAt = -1;
+    double heartbeat = 0;
+    double runFor = -1;
+    double printEvery = 1;
+};
+
+struct Section {
+    std::wstring name;
+    HANDLE handle = nullptr;
+    std::span<std::byte> bytes;
+};
+
+bool ParseNumber(const wchar_t* text, double& value) {
+    wchar_t* end = nullptr;
+    value = std::wcstod(text, &end);
+    return end != text && *end == L'\0' && value >= 0;
+}
+
+bool ParseUnsigned(const wchar_t* text, int base, std::uint32_t& value) {
+    wchar_t* end = nullptr;
+    const unsigned long long parsed = std::wcstoull(text, &end, base);
+    value = static_cast<std::uint32_t>(parsed);
+    return end != text && *end == L'\0' && parsed <= 0xFFFFFFFFull;
+}
+
+// 0: parsed; 1: help shown; 2: bad option.
+int ParseOptions(int argc, wchar_t** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring_view option = argv[i];
+        if (option == L"--help" || option == L"-h" || option == L"/?") {
+            std::fputws(kUsage, stdout);
+            return 1;
+        }
+        if (i + 1 >= argc) {
+            std::fwprintf(stderr, L"orbelune_vcam_peer: %ls needs a value (see --help)\n", argv[i]);
+            return 2;
+        }
+        const wchar_t* value = argv[++i];
+        std::uint32_t number = 0;
+        bool ok = true;
+        if (option == L"--namespace") {
+            const std::wstring_view ns = value;
+            options.local = ns == L"local" || ns == L"both";
+            options.global = ns == L"global" || ns == L"both";
+            ok = options.local || options.global;
+        } else if (option == L"--control-size") {
+            ok = ParseUnsigned(value, 10, number) && number > 0;
+            options.controlSize = number;
+        } else if (option == L"--capabilities-size") {
+            ok = ParseUnsigned(value, 10, number) && number > 0;
+            options.capabilitiesSize = number;
+        } else if (option == L"--consumers-size") {
+            ok = ParseUnsigned(value, 10, number) && number > 0;
+            options.consumersSize = number;
+        } else if (option == L"--control-magic") {
+            ok = ParseUnsigned(value, 16, options.controlMagic);
+        } else if (option == L"--control-version") {
+            ok = ParseUnsigned(value, 10, options.controlVersion);
+        } else if (option == L"--consumers-magic") {
+            ok = ParseUnsigned(value, 16, options.consumersMagic);
+        } else if (option == L"--consumers-version") {
+            ok = ParseUnsigned(value, 10, options.consumersVersion);
+        } else if (option == L"--fix-after") {
+            ok = ParseNumber(value, options.fixAfter);
+        } else if (option == L"--demand") {
+            ok = ParseNumber(value, options.demand);
+        } else if (option == L"--consumer-start") {
+            ok = ParseNumber(value, options.consumerStart);
+        } else if (option == L"--consumer-start-at") {
+            ok = ParseNumber(value, options.consumerStartAt);
+        } else if (option == L"--heartbeat") {
+            ok = ParseNumber(value, options.heartbeat);
+        } else if (option == L"--for") {
+            ok = ParseNumber(value, options.runFor);
+        } else if (option == L"--print-every") {
+            ok = ParseNumber(value, options.printEvery);
+        } else {
+            std::fwprintf(stderr, L"orbelune_vcam_peer: unknown option %ls (see --help)\n",
+                          argv[i - 1]);
+            return 2;
+        }
+        if (!ok) {
+            std::fwprintf(stderr, L"orbelune_vcam_peer: bad value '%ls' for %ls\n", value,
+                          argv[i - 1]);
+            return 2;
+        }
+    }
+    return 0;
+}
+
+bool CreateSection(const std::wstring& name, DWORD size, Section& section) {
+    section.name = name;
+    section.handle =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+    if (section.handle == nullptr) {
+        std::fwprintf(stderr, L"orbelune_vcam_peer: cannot create %ls (error %lu)\n", name.c_str(),
+                      GetLastError());
+        return false;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        std::fwprintf(stderr, L"orbelune_vcam_peer: %ls already existed; using it\n", name.c_str());
+    }
+    void* view = MapViewOfFile(section.handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
+    if (view == nullptr) {
+        std::fwprintf(stderr, L"orbelune_vcam_peer: cannot map %ls (error %lu)\n", name.c_str(),
+                      GetLastError());
+        return false;
+    }
+    section.bytes = {static_cast<std::byte*>(view), size};
+    return true;
+}
+
+// Stamps a u32 header word when the section is large enough to hold it.
+void StampWord(const Section& section, size_t offset, std::uint32_t value) {
+    if (section.bytes.size() >= offset + 4) {
+        SharedWord<std::uint32_t>(section.bytes, offset).store(value);
+    }
+}
+
+void StampTick(const Section& section, size_t offset, std::uint64_t tick) {
+    if (section.bytes.size() >= offset + 8) {
+        SharedWord<std::uint64_t>(section.bytes, offset).store(tick, std::memory_order_relaxed);
+    }
+}
+
+struct Namespace {
+    std::wstring prefix;
+    Section control, capabilities, consumers;
+};
+
+void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t controlVersion,
+                  std::uint32_t consumersMagic, std::uint32_t consumersVersion) {
+    StampWord(ns.control, kControlMagicOffset, controlMagic);
+    StampWord(ns.control, kControlVersionOffset, controlVersion);
+    StampWord(ns.consumers, 0, consumersMagic);
+    StampWord(ns.consumers, 4, consumersVersion);
+}
+
+void Print(const Namespace& ns, std::uint64_t now) {
+    std::printf("[%ls] at tick %llu\n", ns.prefix.c_str(), static_cast<unsigned long long>(now));
+    if (ns.control.bytes.size() >= kControlBlockSize) {
+        std::fputs(DescribeControlBlock(ns.control.bytes, now).c_str(), stdout);
+    } else {
+        std::printf("control block: %zu bytes, too small for the agent\n", ns.control.bytes.size());
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options options;
+    if (const int parsed = ParseOptions(argc, argv, options); parsed != 0) {
+        return parsed == 1 ? 0 : 2;
+    }
+
+    std::vector<Namespace> namespaces;
+    if (options.global) {
+        namespaces.push_back({L"Global\\", {}, {}, {}});
+    }
+    if (options.local) {
+        namespaces.push_back({L"Local\\", {}, {}, {}});
+    }
+    for (Namespace& ns : namespaces) {
+        if (!CreateSection(ns.prefix + kControlBlockName, options.controlSize, ns.control) ||
+            !CreateSection(ns.prefix + L"OrbeluneVcamCapabilities.v1", options.capabilitiesSize,
+                           ns.capabilities) ||
+            !CreateSection(ns.prefix + L"OrbeluneVcamConsumers.v1", options.consumersSize,
+                           ns.consumers)) {
+            return 3;
+        }
+        StampHeaders(ns, options.controlMagic, options.controlVersion, options.consumersMagic,
+                     options.consumersVersion);
+    }
+    std::printf("sections created; stamping ticks\n");
+    std::fflush(stdout);
+
+    const std::uint64_t start = GetTickCount64();
+    const auto until = [&](double seconds) {
+        return start + static_cast<std::uint64_t>(seconds * 1000);
+    };
+    bool fixed = false;
+    bool startStamped = false;
+    std::uint64_t nextPrint = start;
+    for (;;) {
+        const std::uint64_t now = GetTickCount64();
+        if (options.runFor >= 0 && now >= until(options.runFor)) {
+            return 0;
+        }
+        for (const Namespace& ns : namespaces) {
+            if (!fixed && options.fixAfter >= 0 && now >= until(options.fixAfter)) {
+                StampHeaders(ns, kControlMagic, kControlVersion, 0x4F42434F, 1);
+            }
+            if (now < until(options.demand)) {
+                StampTick(ns.control, kControlDemandTickOffset, now);
+            }
+            if (now < until(options.consumerStart)) {
+                StampTick(ns.control, kControlConsumerStartTickOffset, now);
+            }
+            if (!startStamped && options.consumerStartAt >= 0 &&
+                now >= until(options.consumerStartAt)) {
+                StampTick(ns.control, kControlConsumerStartTickOffset, now);
+            }
+            if (now < until(options.heartbeat)) {
+                StampTick(ns.control, kControlConsumerHeartbeatTickOffset, now);
+            }
+        }
+        fixed = fixed || (options.fixAfter >= 0 && now >= until(options.fixAfter));
+        startStamped =
+            startStamped || (options.consumerStartAt >= 0 && now >= until(options.consumerStartAt));
+        if (options.printEvery > 0 && now >= nextPrint) {
+            for (const Namespace& ns : namespaces) {
+                Print(ns, now);
+            }
+            nextPrint = now + static_cast<std::uint64_t>(options.printEvery * 1000);
+        }
+        Sleep(100);
+    }
+}
