@@ -236,8 +236,10 @@ int wmain(int argc, wchar_t** argv) {
         StampHeaders(ns, options.controlMagic, options.controlVersion, options.consumersMagic,
                      options.consumersVersion);
     }
-    std::printf("sections created; stamping ticks\n");
-    std::fflush(stdout);
+    if (options.printEvery > 0) {
+        std::printf("sections created; stamping ticks\n");
+        std::fflush(stdout);
+    }
 
     const std::uint64_t start = GetTickCount64();
     const auto until = [&](double seconds) {

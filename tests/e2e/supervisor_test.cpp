@@ -103,7 +103,9 @@ TEST_F(SupervisorTest, DemandStartsTheProducerAndItsLapseStopsIt) {
                                  "\" \"--camera\" \"--no-mirror\" \"--provider\" \"directml\" "
                                  "\"--camera-index\" \"0\" \"--repo-root\" \"" +
                                  folder + "\"\r\n";
-    EXPECT_NE(ProducerRecords().find(expected), std::string::npos) << ProducerRecords();
+    EXPECT_TRUE(WaitUntil([&] { return ProducerRecords().find(expected) != std::string::npos; },
+                          kDeadlineMs))
+        << ProducerRecords();
 
     ASSERT_TRUE(log_.WaitFor("no demand for 1000 ms; stopping producer\r\n", kDeadlineMs))
         << log_.NewText();
@@ -138,7 +140,9 @@ TEST_F(SupervisorTest, RegistryValuesReachTheCommandLineAsConfigured) {
                                  "\"--provider\" \"a\\\"b\" \"--camera-index\" \"-1\" "
                                  "\"--repo-root\" \"" +
                                  folder + "\\sub\\\"\r\n";
-    EXPECT_NE(ProducerRecords().find(expected), std::string::npos) << ProducerRecords();
+    EXPECT_TRUE(WaitUntil([&] { return ProducerRecords().find(expected) != std::string::npos; },
+                          kDeadlineMs))
+        << ProducerRecords();
     // A negative index is written into the control block as 0.
     EXPECT_EQ(ReadSectionWord(L"Local\\OrbeluneVcamControl.v2", 12), 0u);
 }
