@@ -25,6 +25,9 @@ bool OpenControlBlock(ControlBlockView& view) noexcept {
 
 void RunSupervisionPass(AgentState& state) {
     const AgentSettings settings = ReadAgentSettings();
+    // Real work only when a publication is due: the first pass that can open the block, and a
+    // changed camera index. The index goes in as configured, negative or not.
+    PublishCapabilities(state.capabilities, settings.cameraIndex);
 
     if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
         StoreControlCameraIndex(block, settings.cameraIndex);

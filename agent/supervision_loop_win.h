@@ -3,6 +3,7 @@
 
 #include "agent/producer_win.h"
 #include "agent/supervision.h"
+#include "capabilities/publisher_win.h"
 #include "common/section_win.h"
 
 namespace orbelune {
@@ -16,6 +17,7 @@ bool OpenControlBlock(ControlBlockView& view) noexcept;
 // Everything the loop keeps for the life of the process, owned by the entry point.
 struct AgentState {
     ControlBlockView controlBlock;
+    CapabilitiesPublisher capabilities;
     ProducerProcess producer;
     LoopState loop;
 };

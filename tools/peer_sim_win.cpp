@@ -10,6 +10,8 @@
 
 #include "agent/control_block.h"
 #include "common/bytes.h"
+#include "capabilities/capabilities.h"
+#include "tools/describe_capabilities.h"
 #include "tools/describe_control.h"
 
 namespace {
@@ -206,6 +208,13 @@ void Print(const Namespace& ns, std::uint64_t now) {
         std::fputs(DescribeControlBlock(ns.control.bytes, now).c_str(), stdout);
     } else {
         std::printf("control block: %zu bytes, too small for the agent\n", ns.control.bytes.size());
+    }
+    if (ns.capabilities.bytes.size() >= kCapabilitiesBlockSize) {
+        std::printf("capabilities block: %s",
+                    DescribeCapabilitiesBlock(ns.capabilities.bytes).c_str());
+    } else {
+        std::printf("capabilities block: %zu bytes, too small for the agent\n",
+                    ns.capabilities.bytes.size());
     }
     std::fflush(stdout);
 }

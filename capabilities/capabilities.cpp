@@ -1,0 +1,176 @@
+#include "capabilities/capabilities.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "common/bytes.h"
+
+namespace orbelune {
+namespace {
+
+// Frame rates are compared as exact ratios through 64-bit cross products of the 32-bit terms,
+// which cannot overflow; nothing is divided, so no ratio is rounded.
+struct Rate {
+    std::uint32_t numerator = 0;
+    std::uint32_t denominator = 0;
+};
+
+Rate UnpackRate(std::uint64_t packed) {
+    return {static_cast<std::uint32_t>(packed >> 32), static_cast<std::uint32_t>(packed)};
+}
+
+bool IsComplete(Rate rate) {
+    return rate.numerator != 0 && rate.denominator != 0;
+}
+
+bool ExceedsThirty(Rate rate) {
+    return std::uint64_t{rate.numerator} > 30 * std::uint64_t{rate.denominator};
+}
+
+// a > b as ratios.
+bool IsHigher(Rate a, Rate b) {
+    return std::uint64_t{a.numerator} * b.denominator > std::uint64_t{b.numerator} * a.denominator;
+}
+
+std::uint64_t PixelCount(const CameraCapability& c) {
+    return std::uint64_t{c.width} * c.height;
+}
+
+Rate RateOf(const CameraCapability& c) {
+    return {c.frameRateNumerator, c.frameRateDenominator};
+}
+
+// The rate a type is listed at, or nothing when the type is passed over. A complete range
+// bounds the type: above 30 at its top it is skipped, otherwise the nominal rate is preferred,
+// then the range minimum, then 30/1 (the range reaches 30 but neither endpoint says where).
+std::optional<Rate> ChooseRate(const NativeTypeReading& reading) {
+    const std::optional<Rate> nominal =
+        reading.frameRate ? std::optional<Rate>(UnpackRate(*reading.frameRate)) : std::nullopt;
+    if (reading.frameRateRangeMax && reading.frameRateRangeMin) {
+        const Rate rangeMax = UnpackRate(*reading.frameRateRangeMax);
+        const Rate rangeMin = UnpackRate(*reading.frameRateRangeMin);
+        if (IsComplete(rangeMax) && IsComplete(rangeMin)) {
+            if (ExceedsThirty(rangeMax)) {
+                return std::nullopt;
+            }
+            if (nominal && IsComplete(*nominal) && !ExceedsThirty(*nominal)) {
+                return nominal;
+            }
+            if (!ExceedsThirty(rangeMin)) {
+                return rangeMin;
+            }
+            return Rate{30, 1};
+        }
+    }
+    if (!nominal || !IsComplete(*nominal) || ExceedsThirty(*nominal)) {
+        return std::nullopt;
+    }
+    return nominal;
+}
+
+bool IsOversize(std::uint32_t width, std::uint32_t height) {
+    return std::max(width, height) > 1280 || std::min(width, height) > 720;
+}
+
+// Appends width x height at the candidate's rate unless the list already has that exact size
+// at the candidate's rate or above. An empty candidate appends nothing.
+void AppendFoldedFormat(std::vector<CameraCapability>& list, std::uint32_t width,
+                        std::uint32_t height, Rate candidate) {
+    if (candidate.numerator == 0) {
+        return;
+    }
+    const bool covered = std::any_of(list.begin(), list.end(), [&](const CameraCapability& c) {
+        return c.width == width && c.height == height && !IsHigher(candidate, RateOf(c));
+    });
+    if (!covered) {
+        list.push_back({width, height, candidate.numerator, candidate.denominator});
+    }
+}
+
+}  // namespace
+
+std::vector<CameraCapability> SelectNativeFormats(std::span<const NativeTypeReading> readings) {
+    std::vector<CameraCapability> list;
+    // Every tuple taken during the walk is in `list`, so the list doubles as the seen set.
+    const auto seen = [&list](const CameraCapability& tuple) {
+        return std::find(list.begin(), list.end(), tuple) != list.end();
+    };
+    Rate landscape;
+    Rate portrait;
+    for (const NativeTypeReading& reading : readings) {
+        if (!reading.frameSize) {
+            continue;
+        }
+        const auto width = static_cast<std::uint32_t>(*reading.frameSize >> 32);
+        const auto height = static_cast<std::uint32_t>(*reading.frameSize);
+        if (width % 2 != 0 || height % 2 != 0) {
+            continue;
+        }
+        const std::optional<Rate> rate = ChooseRate(reading);
+        if (!rate) {
+            continue;
+        }
+        if (IsOversize(width, height)) {
+            // Squares count as landscape. At an equal rate the earlier type keeps the slot.
+            Rate& candidate = height <= width ? landscape : portrait;
+            if (candidate.numerator == 0 || IsHigher(*rate, candidate)) {
+                candidate = *rate;
+            }
+            continue;
+        }
+        const CameraCapability tuple = {width, height, rate->numerator, rate->denominator};
+        if (!seen(tuple)) {
+            list.push_back(tuple);
+        }
+    }
+    AppendFoldedFormat(list, 1280, 720, landscape);
+    AppendFoldedFormat(list, 720, 1280, portrait);
+
+    std::sort(list.begin(), list.end(), [](const CameraCapability& a, const CameraCapability& b) {
+        const std::uint64_t pixelsA = PixelCount(a);
+        const std::uint64_t pixelsB = PixelCount(b);
+        if (pixelsA != pixelsB) {
+            return pixelsA > pixelsB;
+        }
+        return IsHigher(RateOf(a), RateOf(b));
+    });
+    if (list.size() > kMaxCapabilities) {
+        list.resize(kMaxCapabilities);
+    }
+    return list;
+}
+
+void WriteCapabilitiesBlock(std::span<std::byte> block, std::span<const CameraCapability> list,
+                            std::int32_t cameraIndex) {
+    if (block.size() < kCapabilitiesBlockSize) {
+        return;
+    }
+    const size_t count = std::min(list.size(), kMaxCapabilities);
+    // A plain read: only this process writes the counter.
+    const std::uint32_t sequence = LoadU32(block, kCapabilitiesSequenceOffset) + 1;
+
+    StoreU32(block, kCapabilitiesMagicOffset, kCapabilitiesMagic);
+    StoreU32(block, kCapabilitiesVersionOffset, kCapabilitiesVersion);
+    StoreU32(block, kCapabilitiesCameraIndexOffset,
+             cameraIndex > 0 ? static_cast<std::uint32_t>(cameraIndex) : 0);
+    StoreU32(block, kCapabilitiesCountOffset, static_cast<std::uint32_t>(count));
+
+    const std::span<std::byte> entries =
+        block.subspan(kCapabilitiesEntriesOffset, kMaxCapabilities * kCapabilitiesEntrySize);
+    std::memset(entries.data(), 0, entries.size());
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = i * kCapabilitiesEntrySize;
+        StoreU32(entries, at, list[i].width);
+        StoreU32(entries, at + 4, list[i].height);
+        StoreU32(entries, at + 8, list[i].frameRateNumerator);
+        StoreU32(entries, at + 12, list[i].frameRateDenominator);
+    }
+
+    // Every store above is visible before the counter moves.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    SharedWord<std::uint32_t>(block, kCapabilitiesSequenceOffset)
+        .exchange(sequence, std::memory_order_seq_cst);
+}
+
+}  // namespace orbelune

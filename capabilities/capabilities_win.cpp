@@ -1,0 +1,108 @@
+#include "capabilities/capabilities_win.h"
+
+#include <mfapi.h>
+#include <mferror.h>
+#include <objbase.h>
+
+#include <optional>
+
+#include "common/com_ptr_win.h"
+#include "common/handles_win.h"
+
+namespace orbelune {
+namespace {
+
+std::optional<std::uint64_t> ReadUint64(IMFMediaType* type, REFGUID key) {
+    UINT64 value = 0;
+    if (FAILED(type->GetUINT64(key, &value))) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The media source of device number `cameraIndex`, or null. Every device of the array is
+// released and the array freed before returning, whether a source came back or not.
+ComPtr<IMFMediaSource> ActivateDevice(IMFAttributes* query, std::int32_t cameraIndex) {
+    IMFActivate** devices = nullptr;
+    UINT32 count = 0;
+    ComPtr<IMFMediaSource> source;
+    if (FAILED(MFEnumDeviceSources(query, &devices, &count))) {
+        return source;
+    }
+    const ScopeExit releaseDevices([&] {
+        for (UINT32 i = 0; i < count; ++i) {
+            if (devices[i] != nullptr) {
+                devices[i]->Release();
+            }
+        }
+        CoTaskMemFree(devices);
+    });
+    if (cameraIndex >= 0 && static_cast<UINT32>(cameraIndex) < count &&
+        devices[cameraIndex] != nullptr) {
+        // Only whether a source came back counts, not the call's result.
+        (void)devices[cameraIndex]->ActivateObject(IID_IMFMediaSource,
+                                                   reinterpret_cast<void**>(source.Put()));
+    }
+    return source;
+}
+
+}  // namespace
+
+NativeTypeReading ReadNativeType(IMFMediaType* type) noexcept {
+    NativeTypeReading reading;
+    reading.frameRate = ReadUint64(type, MF_MT_FRAME_RATE);
+    reading.frameRateRangeMax = ReadUint64(type, MF_MT_FRAME_RATE_RANGE_MAX);
+    if (reading.frameRateRangeMax) {
+        reading.frameRateRangeMin = ReadUint64(type, MF_MT_FRAME_RATE_RANGE_MIN);
+    }
+    reading.frameSize = ReadUint64(type, MF_MT_FRAME_SIZE);
+    return reading;
+}
+
+std::vector<NativeTypeReading> ReadNativeTypes(IMFSourceReader* reader) noexcept {
+    std::vector<NativeTypeReading> readings;
+    std::uint32_t failedInARow = 0;
+    for (DWORD typeIndex = 0;
+         typeIndex < kNativeTypeIndexLimit && failedInARow < kMaxFailedTypeIndexesInARow;
+         ++typeIndex) {
+        ComPtr<IMFMediaType> type;
+        const HRESULT result = reader->GetNativeMediaType(
+            static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), typeIndex, type.Put());
+        if (result == MF_E_NO_MORE_TYPES) {
+            break;
+        }
+        if (FAILED(result) || !type) {
+            ++failedInARow;
+            continue;
+        }
+        failedInARow = 0;
+        readings.push_back(ReadNativeType(type.Get()));
+    }
+    return readings;
+}
+
+std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept {
+    // Declared in this order so that they are released reader first, then source, then store.
+    ComPtr<IMFAttributes> query;
+    if (FAILED(MFCreateAttributes(query.Put(), 1)) || !query) {
+        return {};
+    }
+    if (FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                              MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
+        return {};
+    }
+    const ComPtr<IMFMediaSource> source = ActivateDevice(query.Get(), cameraIndex);
+    if (!source) {
+        return {};
+    }
+    // Without attributes, releasing the reader shuts the source down as well.
+    ComPtr<IMFSourceReader> reader;
+    if (FAILED(MFCreateSourceReaderFromMediaSource(source.Get(), nullptr, reader.Put())) ||
+        !reader) {
+        return {};
+    }
+    const std::vector<NativeTypeReading> readings = ReadNativeTypes(reader.Get());
+    return SelectNativeFormats(readings);
+}
+
+}  // namespace orbelune

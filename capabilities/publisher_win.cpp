@@ -1,0 +1,31 @@
+#include "capabilities/publisher_win.h"
+
+#include <vector>
+
+#include "capabilities/capabilities.h"
+#include "capabilities/capabilities_win.h"
+#include "common/path.h"
+#include "log/log.h"
+
+namespace orbelune {
+
+void PublishCapabilities(CapabilitiesPublisher& publisher, std::int32_t cameraIndex) noexcept {
+    if (publisher.published && cameraIndex == publisher.lastCameraIndex) {
+        return;
+    }
+    if (!OpenSharedSection(publisher.section, kCapabilitiesSectionName, kCapabilitiesBlockSize)) {
+        return;
+    }
+    std::vector<CameraCapability> list = EnumerateCameraCapabilities(cameraIndex);
+    if (list.empty()) {
+        list.push_back(kFallbackCapability);
+        WriteLogLine(u"camera capability enumeration failed/empty; using 1280x720@30 fallback");
+    }
+    WriteCapabilitiesBlock(publisher.section.Bytes(), list, cameraIndex);
+    publisher.lastCameraIndex = cameraIndex;
+    publisher.published = true;
+    WriteLogLine(u"published " + DecimalText(static_cast<unsigned long long>(list.size())) +
+                 u" native camera capability tuple(s)");
+}
+
+}  // namespace orbelune
