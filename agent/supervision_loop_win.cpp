@@ -40,6 +40,17 @@ void RunSupervisionPass(AgentState& state) {
         const std::uint64_t startTick = LoadControlTick(block, kControlConsumerStartTickOffset);
         demand = IsDemand(demandTick, startTick, GetTickCount64());
     }
+    std::uint64_t referenceTick = 0;
+    if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
+        referenceTick = LoadControlTick(block, kControlConsumerStartTickOffset);
+    }
+    bool consumerActive = false;
+    if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
+        consumerActive =
+            IsFresh(LoadControlTick(block, kControlConsumerHeartbeatTickOffset), GetTickCount64());
+    }
+    // Every pass, whatever the producer's state; the refresh itself runs at most once a second.
+    RefreshConsumers(state.consumers, consumerActive, referenceTick);
 
     ProducerProcess& producer = state.producer;
     // A failed wait counts as still running.

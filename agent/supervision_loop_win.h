@@ -5,6 +5,7 @@
 #include "agent/supervision.h"
 #include "capabilities/publisher_win.h"
 #include "common/section_win.h"
+#include "consumers/consumer_tracker_win.h"
 
 namespace orbelune {
 
@@ -18,6 +19,7 @@ bool OpenControlBlock(ControlBlockView& view) noexcept;
 struct AgentState {
     ControlBlockView controlBlock;
     CapabilitiesPublisher capabilities;
+    ConsumerTracker consumers;
     ProducerProcess producer;
     LoopState loop;
 };

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Shows the agent's main job under Wine, in a prefix of its own (build/demo-prefix), in about
-# 30 seconds: the agent starts, the peer simulator raises demand, the stand-in producer is
-# started with its command line shown, demand lapses, the producer is stopped after the idle
-# time, and the log is printed. It ends by itself and leaves no process behind.
+# 30 seconds: the agent starts, the peer simulator raises demand with a consumer present, the
+# stand-in producer is started with its command line shown, the capabilities block (Wine has no
+# camera: the fallback) and the consumers block (a running "zoom.exe" found in the consent
+# store) are printed, demand lapses, the producer is stopped after the idle time, and the log
+# is printed. It ends by itself and leaves no process behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
@@ -35,6 +37,17 @@ run reg delete 'HKCU\Software\Orbelune' /f >/dev/null 2>&1 || true
 run reg add 'HKCU\Software\Orbelune' /v IdleStopMs /t REG_DWORD /d 3000 /f >/dev/null 2>&1
 echo "IdleStopMs = 3000; agent and stand-in producer in C:\\Orbelune"
 
+# A camera application: any long-running program will do; the stand-in producer, named
+# zoom.exe, in use according to the current user's webcam consent store.
+mkdir -p "$install/Apps"
+cp "$bin/orbelune_windows_retouch_vcam_producer.exe" "$install/Apps/zoom.exe"
+webcam='HKCU\Software\Microsoft\Windows\CurrentVersion\CapabilityAccessManager\ConsentStore\webcam'
+run reg delete "$webcam" /f >/dev/null 2>&1 || true
+run reg add "$webcam\NonPackaged\C:#Orbelune#Apps#zoom.exe" /v LastUsedTimeStart /t REG_QWORD \
+    /d 134000000000000000 /f >/dev/null 2>&1
+run "$install/Apps/zoom.exe" &
+echo "zoom.exe running from C:\\Orbelune\\Apps and in use according to the consent store"
+
 echo "== starting the agent"
 run "$install/orbelune_vcam_agent.exe" &
 wait_for "idle; waiting" 30
@@ -44,8 +57,8 @@ status=0
 run "$install/orbelune_vcam_agent.exe" || status=$?
 echo "second agent exited with code $status"
 
-echo "== the peer simulator raises demand for 5 seconds"
-run "$bin/orbelune_vcam_peer.exe" --demand 5 --for 6 --print-every 3 &
+echo "== the peer simulator raises demand, with a consumer present, for 5 seconds"
+run "$bin/orbelune_vcam_peer.exe" --demand 5 --heartbeat 5 --for 6 --print-every 2.5 &
 peer=$!
 wait_for "producer started" 15
 sleep 0.5

@@ -10,8 +10,10 @@
 
 #include "agent/control_block.h"
 #include "common/bytes.h"
+#include "consumers/consumers_block.h"
 #include "capabilities/capabilities.h"
 #include "tools/describe_capabilities.h"
+#include "tools/describe_consumers.h"
 #include "tools/describe_control.h"
 
 namespace {
@@ -54,13 +56,13 @@ constexpr wchar_t kUsage[] =
 struct Options {
     bool local = true;
     bool global = false;
-    DWORD controlSize = 80;
-    DWORD capabilitiesSize = 2068;
-    DWORD consumersSize = 608;
+    DWORD controlSize = kControlBlockSize;
+    DWORD capabilitiesSize = kCapabilitiesBlockSize;
+    DWORD consumersSize = kConsumersBlockSize;
     std::uint32_t controlMagic = kControlMagic;
     std::uint32_t controlVersion = kControlVersion;
-    std::uint32_t consumersMagic = 0x4F42434F;
-    std::uint32_t consumersVersion = 1;
+    std::uint32_t consumersMagic = kConsumersMagic;
+    std::uint32_t consumersVersion = kConsumersVersion;
     double fixAfter = -1;
     double demand = 0;
     double consumerStart = 0;
@@ -198,8 +200,8 @@ void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t
                   std::uint32_t consumersMagic, std::uint32_t consumersVersion) {
     StampWord(ns.control, kControlMagicOffset, controlMagic);
     StampWord(ns.control, kControlVersionOffset, controlVersion);
-    StampWord(ns.consumers, 0, consumersMagic);
-    StampWord(ns.consumers, 4, consumersVersion);
+    StampWord(ns.consumers, kConsumersMagicOffset, consumersMagic);
+    StampWord(ns.consumers, kConsumersVersionOffset, consumersVersion);
 }
 
 void Print(const Namespace& ns, std::uint64_t now) {
@@ -215,6 +217,12 @@ void Print(const Namespace& ns, std::uint64_t now) {
     } else {
         std::printf("capabilities block: %zu bytes, too small for the agent\n",
                     ns.capabilities.bytes.size());
+    }
+    if (ns.consumers.bytes.size() >= kConsumersBlockSize) {
+        std::printf("consumers block: %s", DescribeConsumersBlock(ns.consumers.bytes).c_str());
+    } else {
+        std::printf("consumers block: %zu bytes, too small for the agent\n",
+                    ns.consumers.bytes.size());
     }
     std::fflush(stdout);
 }
@@ -264,7 +272,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         for (const Namespace& ns : namespaces) {
             if (!fixed && options.fixAfter >= 0 && now >= until(options.fixAfter)) {
-                StampHeaders(ns, kControlMagic, kControlVersion, 0x4F42434F, 1);
+                StampHeaders(ns, kControlMagic, kControlVersion, kConsumersMagic,
+                             kConsumersVersion);
             }
             if (now < until(options.demand)) {
                 StampTick(ns.control, kControlDemandTickOffset, now);

@@ -1,0 +1,83 @@
+#include "consumers/app_identity.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "common/handles_win.h"
+#include "common/text_win.h"
+
+namespace orbelune {
+
+static_assert(sizeof(PROCESSENTRY32W) == 568);
+
+RunningProcessNames SnapshotProcessNames() noexcept {
+    RunningProcessNames names;
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.IsValid()) {
+        return names;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        const std::wstring_view image(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
+        names.insert(ToLowerUnits(ToU16(image)));
+    }
+    return names;
+}
+
+std::u16string ReadVersionName(std::u16string_view path) noexcept {
+    const std::wstring widePath = ToWide(path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+    if (size == 0) {
+        return {};
+    }
+    std::vector<std::byte> resource(size);
+    if (!GetFileVersionInfoW(widePath.c_str(), 0, size, resource.data())) {
+        return {};
+    }
+    void* translations = nullptr;
+    UINT translationBytes = 0;
+    if (!VerQueryValueW(resource.data(), ToWide(kVersionTranslationQuery).c_str(), &translations,
+                        &translationBytes) ||
+        translations == nullptr || translationBytes < 4) {
+        return {};
+    }
+    const auto* pairs = static_cast<const std::byte*>(translations);
+    for (const std::u16string_view key : kVersionNameKeys) {
+        for (UINT i = 0; i < translationBytes / 4; ++i) {
+            WORD language = 0;
+            WORD codePage = 0;
+            std::memcpy(&language, pairs + 4 * i, sizeof language);
+            std::memcpy(&codePage, pairs + 4 * i + 2, sizeof codePage);
+            const std::wstring query = ToWide(VersionStringQuery(language, codePage, key));
+            void* value = nullptr;
+            UINT units = 0;
+            if (!VerQueryValueW(resource.data(), query.c_str(), &value, &units) ||
+                value == nullptr || units < 2) {
+                continue;
+            }
+            const auto* text = static_cast<const wchar_t*>(value);
+            const std::wstring_view name(text, wcsnlen(text, units));
+            if (!name.empty()) {
+                return ToU16(name);
+            }
+        }
+    }
+    return {};
+}
+
+std::u16string ResolveDisplayName(DisplayNameCache& cache, std::u16string_view path,
+                                  std::u16string_view key) noexcept {
+    if (std::optional<std::u16string> name = ResolveWithoutFile(cache, key)) {
+        return *std::move(name);
+    }
+    return ResolveFromVersionName(cache, key, ReadVersionName(path));
+}
+
+}  // namespace orbelune

@@ -1,0 +1,48 @@
+#include "consumers/consumer_tracker_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "consumers/consent_store.h"
+#include "consumers/consumers_block.h"
+
+namespace orbelune {
+namespace {
+
+constexpr wchar_t kConsumersSectionName[] = L"OrbeluneVcamConsumers.v1";
+
+std::uint64_t SystemTimeAsFiletime() {
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+}  // namespace
+
+bool WriteConsumersBlock(ConsumerTracker& tracker,
+                         std::span<const ConsumerRecord> records) noexcept {
+    if (!OpenSharedSection(tracker.section, kConsumersSectionName, kConsumersBlockSize)) {
+        return false;
+    }
+    return WriteConsumersBlock(tracker.section.Bytes(), records, GetTickCount64());
+}
+
+void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,
+                      std::uint64_t referenceTick) noexcept {
+    const std::uint64_t now = GetTickCount64();
+    if (!IsRefreshDue(now, tracker.lastRefreshTick)) {
+        return;
+    }
+    tracker.lastRefreshTick = now;
+    std::vector<ConsumerRecord> consumers;
+    if (consumerActive) {
+        consumers = ScanConsentStore(tracker.displayNames);
+        SortConsumers(consumers, ReferenceTime(now, referenceTick, SystemTimeAsFiletime()));
+    }
+    // Written also when empty: the block must not keep an earlier list. A block that cannot be
+    // written now is tried again at the next refresh.
+    static_cast<void>(WriteConsumersBlock(tracker, consumers));
+}
+
+}  // namespace orbelune
