@@ -173,4 +173,14 @@ void WriteCapabilitiesBlock(std::span<std::byte> block, std::span<const CameraCa
         .exchange(sequence, std::memory_order_seq_cst);
 }
 
+void NativeTypeWalk::Record(NativeTypeResult result) {
+    if (result == NativeTypeResult::kNoMoreTypes) {
+        done = true;
+        return;
+    }
+    failedInARow = result == NativeTypeResult::kFailed ? failedInARow + 1 : 0;
+    ++typeIndex;
+    done = failedInARow >= kMaxFailedTypeIndexesInARow || typeIndex >= kNativeTypeIndexLimit;
+}
+
 }  // namespace orbelune

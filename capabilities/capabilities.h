@@ -47,6 +47,27 @@ struct NativeTypeReading {
 // most kMaxCapabilities formats, the largest.
 std::vector<CameraCapability> SelectNativeFormats(std::span<const NativeTypeReading> readings);
 
+// What one request for a native media type gave.
+enum class NativeTypeResult { kType, kNoMoreTypes, kFailed };
+
+// The walk over a source's native types, index by index from 0. It ends at the source's "no
+// more types". A source that fails index after index with anything else (a camera unplugged
+// during the walk, a broken driver) would keep it going for ever: it also ends after
+// kMaxFailedTypeIndexesInARow failed indexes in a row, and at kNativeTypeIndexLimit, more
+// types than any working device has, which also ends a source that never stops handing out
+// types. Whatever was read up to then makes the result.
+inline constexpr std::uint32_t kMaxFailedTypeIndexesInARow = 16;
+inline constexpr std::uint32_t kNativeTypeIndexLimit = 4096;
+
+struct NativeTypeWalk {
+    std::uint32_t typeIndex = 0;  // the next index to ask for, while not done
+    std::uint32_t failedInARow = 0;
+    bool done = false;
+
+    // Takes in what the request for `typeIndex` gave and moves on.
+    void Record(NativeTypeResult result);
+};
+
 // The capabilities block, little-endian.
 inline constexpr std::uint32_t kCapabilitiesMagic = 0x4F425650;  // "PVBO" in memory order
 inline constexpr std::uint32_t kCapabilitiesVersion = 1;

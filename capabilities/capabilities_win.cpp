@@ -61,22 +61,18 @@ NativeTypeReading ReadNativeType(IMFMediaType* type) noexcept {
 
 std::vector<NativeTypeReading> ReadNativeTypes(IMFSourceReader* reader) noexcept {
     std::vector<NativeTypeReading> readings;
-    std::uint32_t failedInARow = 0;
-    for (DWORD typeIndex = 0;
-         typeIndex < kNativeTypeIndexLimit && failedInARow < kMaxFailedTypeIndexesInARow;
-         ++typeIndex) {
-        ComPtr<IMFMediaType> type;
+    for (NativeTypeWalk walk; !walk.done;) {
+        ComPtr<IMFMediaType> type;  // released before the next index is asked for
         const HRESULT result = reader->GetNativeMediaType(
-            static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), typeIndex, type.Put());
+            static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), walk.typeIndex, type.Put());
         if (result == MF_E_NO_MORE_TYPES) {
-            break;
+            walk.Record(NativeTypeResult::kNoMoreTypes);
+        } else if (FAILED(result) || !type) {
+            walk.Record(NativeTypeResult::kFailed);  // a success without a type included
+        } else {
+            readings.push_back(ReadNativeType(type.Get()));
+            walk.Record(NativeTypeResult::kType);
         }
-        if (FAILED(result) || !type) {
-            ++failedInARow;
-            continue;
-        }
-        failedInARow = 0;
-        readings.push_back(ReadNativeType(type.Get()));
     }
     return readings;
 }

@@ -20,20 +20,14 @@ namespace orbelune {
 std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept;
 
 // The native types of the reader's first video stream, in index order, each read with
-// ReadNativeType. The walk ends at MF_E_NO_MORE_TYPES; an index that fails otherwise is passed
-// over. Each media type is released before the next is asked for.
+// ReadNativeType. The walk ends at MF_E_NO_MORE_TYPES or at a bound of NativeTypeWalk; an
+// index that fails otherwise is passed over. Each media type is released before the next is
+// asked for.
 std::vector<NativeTypeReading> ReadNativeTypes(IMFSourceReader* reader) noexcept;
 
 // The rate, rate range and frame size attributes of one media type, in that order; the range
 // minimum only when the maximum was there. An attribute that is missing or not a UINT64 is
 // left empty.
 NativeTypeReading ReadNativeType(IMFMediaType* type) noexcept;
-
-// A source that fails index after index with something other than MF_E_NO_MORE_TYPES (a camera
-// unplugged during the walk, a broken driver) would keep the walk going for ever: it ends after
-// this many failed indexes in a row. No working device has more types than the second bound,
-// which also ends a source that never stops handing out types.
-inline constexpr std::uint32_t kMaxFailedTypeIndexesInARow = 16;
-inline constexpr std::uint32_t kNativeTypeIndexLimit = 4096;
 
 }  // namespace orbelune

@@ -190,3 +190,64 @@ TEST(SelectNativeFormatsTest, KeepsTheLargestWhenMoreThanTheSlots) {
 
 }  // namespace
 }  // namespace orbelune
+
+namespace orbelune {
+namespace {
+
+// Runs a walk over a source whose requests give `script` in turn and `after` once it is used
+// up; gives the indexes asked for that yielded a type, and how many requests were made.
+std::pair<std::vector<std::uint32_t>, std::uint32_t> Walk(
+    const std::vector<std::pair<NativeTypeResult, int>>& script, NativeTypeResult after) {
+    std::vector<NativeTypeResult> results;
+    for (const auto& [result, times] : script) {
+        results.insert(results.end(), static_cast<size_t>(times), result);
+    }
+    std::vector<std::uint32_t> typed;
+    std::uint32_t requests = 0;
+    for (NativeTypeWalk walk; !walk.done; ++requests) {
+        const NativeTypeResult result =
+            walk.typeIndex < results.size() ? results[walk.typeIndex] : after;
+        if (result == NativeTypeResult::kType) {
+            typed.push_back(walk.typeIndex);
+        }
+        walk.Record(result);
+    }
+    return {typed, requests};
+}
+
+TEST(NativeTypeWalkTest, EndsAtTheLastTypeOrAtItsBounds) {
+    using R = NativeTypeResult;
+    const struct {
+        const char* label;
+        std::vector<std::pair<R, int>> script;
+        R after;
+        std::vector<std::uint32_t> typed;
+        std::uint32_t requests;
+    } kCases[] = {
+        {"a failing index is passed over",
+         {{R::kType, 1}, {R::kFailed, 1}, {R::kType, 1}},
+         R::kNoMoreTypes,
+         {0, 2},
+         4},
+        {"no types at all", {}, R::kNoMoreTypes, {}, 1},
+        {"a source that fails every index", {}, R::kFailed, {}, 16},
+        {"a type ends a run of failures",
+         {{R::kFailed, 15}, {R::kType, 1}, {R::kFailed, 15}, {R::kType, 1}},
+         R::kNoMoreTypes,
+         {15, 31},
+         33},
+        {"the device goes away during the walk", {{R::kType, 2}}, R::kFailed, {0, 1}, 18},
+    };
+    for (const auto& c : kCases) {
+        const auto [typed, requests] = Walk(c.script, c.after);
+        EXPECT_EQ(typed, c.typed) << c.label;
+        EXPECT_EQ(requests, c.requests) << c.label;
+    }
+    // A source that never stops handing out types.
+    const auto [typed, requests] = Walk({}, R::kType);
+    EXPECT_EQ(typed.size(), kNativeTypeIndexLimit);
+    EXPECT_EQ(requests, kNativeTypeIndexLimit);
+}
+
+}  // namespace
+}  // namespace orbelune
