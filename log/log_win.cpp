@@ -6,6 +6,8 @@
 
 #include <time.h>
 
+#include <cstring>
+
 #include "common/handles_win.h"
 #include "common/path.h"
 #include "common/text_win.h"
@@ -46,7 +48,7 @@ std::u16string TemporaryFolder() {
     if (proc != nullptr) {
         GetTempPath2WFunction getTempPath2 = nullptr;
         static_assert(sizeof getTempPath2 == sizeof proc);
-        memcpy(&getTempPath2, &proc, sizeof proc);
+        std::memcpy(&getTempPath2, &proc, sizeof proc);
         length = getTempPath2(MAX_PATH + 1, buffer);
     } else {
         length = GetTempPathW(MAX_PATH + 1, buffer);
