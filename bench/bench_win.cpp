@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,8 +71,8 @@ std::vector<StartRecord> StartRecords(const std::wstring& folder) {
         if (end == std::string::npos) {
             break;  // a record still being written
         }
-        records.push_back({static_cast<DWORD>(std::stoul(text.substr(at + 10))),
-                           std::stoull(text.substr(tick + 5))});
+        records.push_back({static_cast<DWORD>(std::strtoul(text.c_str() + at + 10, nullptr, 10)),
+                           std::strtoull(text.c_str() + tick + 5, nullptr, 10)});
     }
     return records;
 }

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
@@ -216,7 +216,7 @@ DWORD HandleCount(HANDLE process, DWORD processId) {
         const NTSTATUS status =
             NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
                                      static_cast<ULONG>(buffer.size()), &needed);
-        if (status == static_cast<NTSTATUS>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
+        if (status == static_cast<NTSTATUS>(0xC0000004u)) {  // STATUS_INFO_LENGTH_MISMATCH
             buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
             continue;
         }
@@ -233,10 +233,16 @@ DWORD HandleCount(HANDLE process, DWORD processId) {
     return count;
 }
 
-DWORD SoakSeconds() {
-    const char* text = std::getenv("ORBELUNE_SOAK_SECONDS");
-    const long seconds = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    return seconds > 0 ? static_cast<DWORD>(seconds) : 60;
+// A whole number from the environment, or `fallback` when it is not set or not a number.
+unsigned long EnvironmentNumber(const wchar_t* name, unsigned long fallback) {
+    wchar_t text[32] = {};
+    const DWORD length = GetEnvironmentVariableW(name, text, 32);
+    if (length == 0 || length >= 32) {
+        return fallback;
+    }
+    wchar_t* end = nullptr;
+    const unsigned long value = std::wcstoul(text, &end, 10);
+    return end != text && *end == L'\0' ? value : fallback;
 }
 
 size_t CountOf(const std::string& text, std::string_view needle) {
@@ -248,10 +254,8 @@ size_t CountOf(const std::string& text, std::string_view needle) {
 }
 
 TEST(SoakTest, AgentStaysSteadyUnderSwitchingDemand) {
-    const DWORD seconds = SoakSeconds();
-    const char* seedText = std::getenv("ORBELUNE_SOAK_SEED");
-    const unsigned seed =
-        seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 1;
+    const DWORD seconds = EnvironmentNumber(L"ORBELUNE_SOAK_SECONDS", 60);
+    const unsigned seed = EnvironmentNumber(L"ORBELUNE_SOAK_SEED", 1);
     std::printf("soak: %lu s, seed %u\n", static_cast<unsigned long>(seconds), seed);
     std::mt19937 random(seed);
     const auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
