@@ -68,7 +68,9 @@ std::u16string ErrorText(DWORD code) {
 }
 
 // Maps `size` bytes of "Global\<name>", else "Local\<name>", for reading only, and copies
-// them. Never creates a section.
+// them, trying the names as the agent does. Never creates a section. A section that opens but
+// cannot be mapped at `size` is reported by its name with no bytes. (Wine 8 maps any view that
+// fits in the section's last page, so there a section smaller than its block still maps.)
 SectionFacts ReadSection(std::wstring_view name, size_t size) {
     SectionFacts facts;
     for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
@@ -79,6 +81,9 @@ SectionFacts ReadSection(std::wstring_view name, size_t size) {
         }
         const void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size);
         if (view == nullptr) {
+            if (facts.name.empty()) {
+                facts.name = ToU16(fullName);
+            }
             continue;
         }
         const auto* bytes = static_cast<const std::byte*>(view);

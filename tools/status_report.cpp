@@ -170,6 +170,9 @@ std::string StatusText(const StatusFacts& facts) {
 
     if (facts.control.name.empty()) {
         text += "control block: no section under " + ControlName() + "\n";
+    } else if (facts.control.bytes.size() < kControlBlockSize) {
+        text += "control block: section " + ToUtf8(facts.control.name) + " cannot be mapped at " +
+                std::to_string(kControlBlockSize) + " bytes; the agent counts it as missing\n";
     } else {
         text += "control section " + ToUtf8(facts.control.name) + "\n";
         std::vector<std::byte> copy = facts.control.bytes;
@@ -181,6 +184,9 @@ std::string StatusText(const StatusFacts& facts) {
         if (block.section.name.empty()) {
             text += ": no section";
             text += block.describe == nullptr ? "; not available in this build\n" : "\n";
+        } else if (block.section.bytes.empty()) {
+            text += ": section " + ToUtf8(block.section.name) +
+                    " cannot be mapped at its full size; the agent counts it as missing\n";
         } else if (block.describe == nullptr) {
             text += ": section " + ToUtf8(block.section.name) +
                     " present; not available in this build\n";
@@ -277,6 +283,10 @@ std::string StatusJson(const StatusFacts& facts) {
         json.Null();
     } else {
         json.String(facts.control.name);
+    }
+    json.Key("mapped");
+    json.Bool(facts.control.bytes.size() >= kControlBlockSize);
+    if (facts.control.bytes.size() >= kControlBlockSize) {
         std::vector<std::byte> copy = facts.control.bytes;
         const ControlReading reading = ReadControlBlock(copy, facts.now);
         json.Key("now");
@@ -308,9 +318,11 @@ std::string StatusJson(const StatusFacts& facts) {
         } else {
             json.String(block.section.name);
         }
+        json.Key("mapped");
+        json.Bool(!block.section.bytes.empty());
         json.Key("available");
         json.Bool(block.describe != nullptr);
-        if (block.describe != nullptr && !block.section.name.empty()) {
+        if (block.describe != nullptr && !block.section.bytes.empty()) {
             json.Key("text");
             json.Latin1String(block.describe(block.section.bytes));
         }

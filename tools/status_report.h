@@ -32,7 +32,8 @@ SettingSources SourcesOf(const RawSettingValues& raw, const AgentSettings& effec
 // A shared section as the tool found it, opened read-only.
 struct SectionFacts {
     std::u16string name;           // the name it was opened by; empty when neither name exists
-    std::vector<std::byte> bytes;  // a copy of the mapped bytes
+    std::vector<std::byte> bytes;  // a copy of the mapped bytes; empty when it cannot be mapped
+                                   // at the block's size, which the agent treats as missing
 };
 
 // A section whose text some describer gives. `describe` is null when this build has no

@@ -209,7 +209,8 @@ TEST(CtlTest, StatusWithNothingRunning) {
     EXPECT_NE(json.out.find("\"IdleStopMs\":{\"value\":1500,\"source\":\"registry\"}"),
               std::string::npos);
     EXPECT_NE(json.out.find("\"agentRunning\":false"), std::string::npos);
-    EXPECT_NE(json.out.find("\"controlBlock\":{\"section\":null}"), std::string::npos);
+    EXPECT_NE(json.out.find("\"controlBlock\":{\"section\":null,\"mapped\":false}"),
+              std::string::npos);
 }
 
 TEST(CtlTest, StatusOfARunningAgentWithDemand) {

@@ -192,8 +192,9 @@ TEST(StatusReportTest, Json) {
         R"("running":true,"processIds":[412]},"logonEntry":null,)",
         R"("demandTick":{"value":99000,"ageMs":1000,"fresh":true},)",
         R"("demand":true,"consumerPresent":false},)",
-        R"("capabilitiesBlock":{"section":null,"available":false},)",
-        R"("consumersBlock":{"section":"Local\\OrbeluneVcamConsumers.v1","available":true,)"
+        R"("capabilitiesBlock":{"section":null,"mapped":false,"available":false},)",
+        R"("consumersBlock":{"section":"Local\\OrbeluneVcamConsumers.v1","mapped":true,)"
+        R"("available":true,)"
         R"("text":"size 608\nsecond line\n"},)",
         R"("lines":["2026-01-01 10:00:00 agent starting","2026-01-01 10:00:01 caf\u00e9"]}})",
     };
@@ -206,7 +207,8 @@ TEST(StatusReportTest, Json) {
     facts.logBytes.reset();
     facts.logonEntry = u"\"C:\\Agent\\orbelune_vcam_agent.exe\"";
     const std::string bare = StatusJson(facts);
-    EXPECT_NE(bare.find(R"("controlBlock":{"section":null},)"), std::string::npos) << bare;
+    EXPECT_NE(bare.find(R"("controlBlock":{"section":null,"mapped":false},)"), std::string::npos)
+        << bare;
     EXPECT_NE(bare.find(R"("logonEntry":"\"C:\\Agent\\orbelune_vcam_agent.exe\"")"),
               std::string::npos)
         << bare;
@@ -214,6 +216,26 @@ TEST(StatusReportTest, Json) {
     EXPECT_NE(StatusText(facts).find("control block: no section under Global\\ or Local\\"
                                      "OrbeluneVcamControl.v2\n"),
               std::string::npos);
+
+    // Sections that open but are too small to map are named, and count as missing.
+    facts.control.name = u"Global\\OrbeluneVcamControl.v2";
+    facts.blocks[1].section.bytes.clear();
+    const std::string small = StatusText(facts);
+    EXPECT_NE(small.find("control block: section Global\\OrbeluneVcamControl.v2 cannot be mapped "
+                         "at 80 bytes; the agent counts it as missing\n"),
+              std::string::npos)
+        << small;
+    EXPECT_NE(small.find("consumers block: section Local\\OrbeluneVcamConsumers.v1 cannot be "
+                         "mapped at its full size; the agent counts it as missing\n"),
+              std::string::npos)
+        << small;
+    const std::string smallJson = StatusJson(facts);
+    EXPECT_NE(smallJson.find(R"("controlBlock":{"section":"Global\\OrbeluneVcamControl.v2",)"
+                             R"("mapped":false},)"),
+              std::string::npos)
+        << smallJson;
+    EXPECT_NE(smallJson.find(R"("mapped":false,"available":true},)"), std::string::npos)
+        << smallJson;
 }
 
 }  // namespace
