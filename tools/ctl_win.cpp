@@ -47,6 +47,10 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).\n";
 
+// The sizes the agent maps the two published blocks at.
+constexpr size_t kCapabilitiesSectionSize = 2068;
+constexpr size_t kConsumersSectionSize = 608;
+
 void Print(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
@@ -158,11 +162,14 @@ int Status(bool json) {
     facts.logonEntry = ReadLogonEntry();
     facts.now = GetTickCount64();
     facts.control = ReadSection(kControlBlockName, kControlBlockSize);
-    // Each block the agent publishes: a describer is set here once the build has one.
+    // The blocks the agent publishes, by name and size. Each gets its describer here once
+    // the build has one (the last field); until then status shows whether the section exists.
     facts.blocks.push_back({"capabilities block", "capabilitiesBlock",
-                            ReadSection(L"OrbeluneVcamCapabilities.v1", 2068), nullptr});
+                            ReadSection(L"OrbeluneVcamCapabilities.v1", kCapabilitiesSectionSize),
+                            nullptr});
     facts.blocks.push_back({"consumers block", "consumersBlock",
-                            ReadSection(L"OrbeluneVcamConsumers.v1", 608), nullptr});
+                            ReadSection(L"OrbeluneVcamConsumers.v1", kConsumersSectionSize),
+                            nullptr});
     facts.logPath = LogFilePath(LogBaseFolder());
     facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
     Print(stdout, json ? StatusJson(facts) : StatusText(facts));
