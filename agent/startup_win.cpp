@@ -10,8 +10,6 @@
 namespace orbelune {
 namespace {
 
-constexpr wchar_t kSingletonMutexName[] = L"Local\\OrbeluneAgentSingleton";
-
 // An unnamed job whose only limit is kill-on-close: when the agent ends, however it ends, the
 // system closes the last handle and every process in the job ends with it. No breakaway flag,
 // so whatever the producer starts joins the job too. Null when the job cannot be created.

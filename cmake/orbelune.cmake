@@ -20,6 +20,14 @@ if(ORBELUNE_SANITIZE AND NOT WIN32)
     target_link_options(orbelune_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(ORBELUNE_FUZZ)
+    # Coverage for libFuzzer in everything of ours; the fuzz targets add the fuzzer's main.
+    target_compile_options(orbelune_options INTERFACE
+                           -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                           -fno-omit-frame-pointer)
+    target_link_options(orbelune_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 # orbelune_windows_program(NAME SOURCES... [GUI]): a Windows program with a wide entry point.
 # GUI programs use wWinMain and the GUI subsystem; the others wmain and the console subsystem.
 function(orbelune_windows_program name)

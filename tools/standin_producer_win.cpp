@@ -1,6 +1,8 @@
-// A stand-in for the frame producer, for tests and the demo. Installed beside the agent as
-// orbelune_windows_retouch_vcam_producer.exe, it appends what it was started with to
-// "standin-producer.log" in its own folder and runs until it is terminated.
+// A stand-in for the frame producer, for tests, benchmarks and the demo. Installed beside the
+// agent as orbelune_windows_retouch_vcam_producer.exe, it appends what it was started with to
+// "standin-producer.log" in its own folder and runs until it is terminated. Each start record
+// ends with "tick=" and the GetTickCount64 value taken first thing in wmain, so a benchmark can
+// tell when the process began to run.
 //
 // Its behaviour is chosen by the first line of "standin-producer.mode" in its folder, read at
 // each start, since the agent's fixed command line leaves no room for options:
@@ -71,6 +73,7 @@ std::string Mode(const std::wstring& folder) {
 }  // namespace
 
 int wmain() {
+    const ULONGLONG startTick = GetTickCount64();
     const std::wstring folder = OwnFolder();
     const wchar_t* raw = GetCommandLineW();
     int argc = 0;
@@ -87,6 +90,7 @@ int wmain() {
         record += "argv[" + std::to_string(i) + "]=" + Utf8(argv[i]) + "\r\n";
     }
     LocalFree(argv);
+    record += "tick=" + std::to_string(startTick) + "\r\n";
     Record(folder, record);
 
     const std::string mode = Mode(folder);

@@ -139,6 +139,74 @@ ChildProcess Launch(const std::wstring& commandLine, const std::wstring& current
 
 namespace {
 
+// Moves what is waiting in `pipe` into `text`, without blocking.
+void Drain(HANDLE pipe, std::string& text) {
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char chunk[4096];
+        DWORD read = 0;
+        if (!ReadFile(pipe, chunk, sizeof chunk, &read, nullptr) || read == 0) {
+            return;
+        }
+        text.append(chunk, read);
+    }
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
+    RunResult result;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!CreatePipe(&outRead, &outWrite, &inheritable, 0) ||
+        !CreatePipe(&errRead, &errWrite, &inheritable, 0)) {
+        ADD_FAILURE() << "CreatePipe failed with error " << GetLastError();
+        return result;
+    }
+    UniqueHandle outReader(outRead), outWriter(outWrite), errReader(errRead), errWriter(errWrite);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring buffer = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info)) {
+        ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
+        return result;
+    }
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    outWriter.Close();  // only the child holds the write ends now
+    errWriter.Close();
+
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        Drain(outRead, result.out);
+        Drain(errRead, result.err);
+        if (WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) {
+            break;
+        }
+        if (GetTickCount64() >= deadline) {
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), 5000);
+            ADD_FAILURE() << "the program did not end in time";
+            return result;
+        }
+    }
+    Drain(outRead, result.out);
+    Drain(errRead, result.err);
+    GetExitCodeProcess(process.Get(), &result.exitCode);
+    return result;
+}
+
+namespace {
+
 const std::wstring kKeyPath = ToWide(kSettingsKey);
 
 }  // namespace

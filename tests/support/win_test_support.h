@@ -69,6 +69,17 @@ struct ChildProcess {
 // Starts `commandLine` (the program quoted as its first argument) in `currentFolder`.
 ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder = {});
 
+// What a program wrote and how it ended.
+struct RunResult {
+    DWORD exitCode = 0xFFFFFFFF;  // unchanged when the program did not end in time
+    std::string out;              // standard output
+    std::string err;              // standard error
+};
+
+// Runs `commandLine` to its end (at most `timeoutMs`, then it is terminated) with its standard
+// output and error captured.
+RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+
 // HKEY_CURRENT_USER\Software\Orbelune, removed at construction and again at destruction so
 // that every test starts from "no key at all".
 class SettingsKey {

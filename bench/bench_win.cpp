@@ -1,0 +1,311 @@
+// orbelune_bench.exe: times the agent's demand-to-start latency and its idle-stop accuracy
+// under the real system (Wine here), with the peer simulator and the stand-in producer, and
+// prints the figures as Markdown. Run by scripts/bench.sh in a prefix of its own.
+//
+//   orbelune_bench.exe [--trials N] [--starts N] [--idle-stop-ms MS]
+//
+// Latency: from the peer's first fresh demand tick to the stand-in producer's first
+// instruction (the tick= line of its record). A process start is part of it, so the bench also
+// starts the stand-in directly a number of times and reports the latency net of the median
+// start cost. Accuracy: when the producer's process ended, minus the moment the rules allow
+// it to end, the last fresh tick + 2500 ms + IdleStopMs.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "agent/agent_win.h"
+#include "agent/control_block.h"
+#include "agent/supervision.h"
+#include "common/bytes.h"
+#include "common/handles_win.h"
+#include "common/text_win.h"
+#include "config/settings.h"
+
+namespace {
+
+using namespace orbelune;
+
+constexpr wchar_t kProducerName[] = L"orbelune_windows_retouch_vcam_producer.exe";
+
+std::wstring OwnFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string content;
+    char chunk[65536];
+    DWORD read = 0;
+    while (file.IsValid() && ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) &&
+           read > 0) {
+        content.append(chunk, read);
+    }
+    return content;
+}
+
+// The stand-in's start records: process id and the tick at which it began to run.
+struct StartRecord {
+    DWORD processId = 0;
+    std::uint64_t tick = 0;
+};
+
+std::vector<StartRecord> StartRecords(const std::wstring& folder) {
+    const std::string text = ReadWholeFile(folder + L"\\standin-producer.log");
+    std::vector<StartRecord> records;
+    for (size_t at = text.find("start pid="); at != std::string::npos;
+         at = text.find("start pid=", at + 1)) {
+        const size_t tick = text.find("tick=", at);
+        const size_t end = tick == std::string::npos ? tick : text.find("\r\n", tick);
+        if (end == std::string::npos) {
+            break;  // a record still being written
+        }
+        records.push_back({static_cast<DWORD>(std::strtoul(text.c_str() + at + 10, nullptr, 10)),
+                           std::strtoull(text.c_str() + tick + 5, nullptr, 10)});
+    }
+    return records;
+}
+
+// Starts a program with its standard handles on NUL.
+UniqueHandle Start(const std::wstring& commandLine, const std::wstring& folder = {}) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                                 nullptr));
+    std::wstring buffer = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+        std::fprintf(stderr, "orbelune_bench: CreateProcessW failed (error %lu)\n", GetLastError());
+        return {};
+    }
+    CloseHandle(info.hThread);
+    return UniqueHandle(info.hProcess);
+}
+
+template <typename F>
+bool WaitUntil(F done, DWORD timeoutMs, DWORD pollMs = 1) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(pollMs);
+    }
+    return true;
+}
+
+// The control block's demand tick as the peer last stamped it; 0 when there is no block.
+std::uint64_t DemandTick() {
+    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+        UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE,
+                                              (prefix + std::wstring(kControlBlockName)).c_str()));
+        if (!section.IsValid()) {
+            continue;
+        }
+        void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, kControlBlockSize);
+        if (view == nullptr) {
+            continue;
+        }
+        const std::uint64_t tick = LoadControlTick(
+            {static_cast<std::byte*>(view), kControlBlockSize}, kControlDemandTickOffset);
+        UnmapViewOfFile(view);
+        return tick;
+    }
+    return 0;
+}
+
+struct Stats {
+    size_t count = 0;
+    long long min = 0, median = 0, p95 = 0, max = 0;
+};
+
+// Nearest-rank percentiles.
+Stats Summarise(std::vector<long long> values) {
+    Stats stats;
+    if (values.empty()) {
+        return stats;
+    }
+    std::sort(values.begin(), values.end());
+    const auto rank = [&](double p) {
+        const size_t r = static_cast<size_t>(p * static_cast<double>(values.size()) + 0.999999);
+        return values[std::clamp<size_t>(r, 1, values.size()) - 1];
+    };
+    stats.count = values.size();
+    stats.min = values.front();
+    stats.median = rank(0.5);
+    stats.p95 = rank(0.95);
+    stats.max = values.back();
+    return stats;
+}
+
+void PrintRow(const char* what, const Stats& s) {
+    std::printf("| %s | %zu | %lld | %lld | %lld | %lld |\n", what, s.count, s.min, s.median, s.p95,
+                s.max);
+}
+
+void PrintValues(const char* what, const std::vector<long long>& values) {
+    std::printf("%s:", what);
+    for (const long long v : values) {
+        std::printf(" %lld", v);
+    }
+    std::printf("\n\n");
+}
+
+struct Options {
+    int trials = 30;
+    int starts = 12;
+    DWORD idleStopMs = 1000;
+};
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring_view name = argv[i];
+        const unsigned long value = std::wcstoul(argv[i + 1], nullptr, 10);
+        if (name == L"--trials") {
+            options.trials = static_cast<int>(value);
+        } else if (name == L"--starts") {
+            options.starts = static_cast<int>(value);
+        } else if (name == L"--idle-stop-ms") {
+            options.idleStopMs = value;
+        } else {
+            return false;
+        }
+    }
+    return argc % 2 == 1 && options.trials > 0 && options.starts > 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fputs("usage: orbelune_bench [--trials N] [--starts N] [--idle-stop-ms MS]\n", stderr);
+        return 2;
+    }
+    const std::wstring bin = OwnFolder();
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring folder = std::wstring(temp) + L"orbelune-bench";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    DeleteFileW((folder + L"\\standin-producer.log").c_str());
+    DeleteFileW((folder + L"\\standin-producer.mode").c_str());
+    for (const wchar_t* name : {L"orbelune_vcam_agent.exe", kProducerName}) {
+        if (!CopyFileW((bin + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE)) {
+            std::fprintf(stderr, "orbelune_bench: cannot copy %ls (error %lu)\n", name,
+                         GetLastError());
+            return 1;
+        }
+    }
+    const std::wstring producer = L"\"" + folder + L"\\" + kProducerName + L"\"";
+
+    // The cost of a process start: from just before CreateProcessW to the stand-in's first
+    // instruction, with no agent running.
+    std::vector<long long> startCosts;
+    for (int i = 0; i < options.starts; ++i) {
+        const size_t before = StartRecords(folder).size();
+        const std::uint64_t t0 = GetTickCount64();
+        UniqueHandle process = Start(producer, folder);
+        if (!WaitUntil([&] { return StartRecords(folder).size() > before; }, 10000)) {
+            std::fputs("orbelune_bench: the stand-in did not record its start\n", stderr);
+            return 1;
+        }
+        startCosts.push_back(static_cast<long long>(StartRecords(folder).back().tick - t0));
+        TerminateProcess(process.Get(), 0);
+        WaitForSingleObject(process.Get(), 5000);
+        Sleep(100);
+    }
+
+    const std::wstring settingsKey = ToWide(kSettingsKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey.c_str());
+    const DWORD idleStopMs = options.idleStopMs;
+    RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey.c_str(), L"IdleStopMs", REG_DWORD, &idleStopMs,
+                    sizeof idleStopMs);
+    UniqueHandle agent = Start(L"\"" + folder + L"\\orbelune_vcam_agent.exe\"", folder);
+    if (!WaitUntil(
+            [] {
+                UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
+                return mutex.IsValid();
+            },
+            20000, 20)) {
+        std::fputs("orbelune_bench: the agent did not start\n", stderr);
+        return 1;
+    }
+
+    std::mt19937 random(1);
+    std::vector<long long> latencies, netLatencies, stopErrors;
+    const long long startCost = Summarise(startCosts).median;
+    for (int trial = 0; trial < options.trials; ++trial) {
+        // Spread the peer's first tick over the agent's 500 ms pass.
+        Sleep(200 + random() % kPassSleepMs);
+        const std::uint64_t previous = DemandTick();
+        const size_t before = StartRecords(folder).size();
+        UniqueHandle peer =
+            Start(L"\"" + bin + L"\\orbelune_vcam_peer.exe\" --print-every 0 --demand 0.3 --for 1");
+        std::uint64_t firstTick = 0;
+        if (!WaitUntil(
+                [&] {
+                    const std::uint64_t tick = DemandTick();
+                    firstTick = tick != previous ? tick : 0;
+                    return firstTick != 0;
+                },
+                20000)) {
+            std::fputs("orbelune_bench: the peer stamped no demand\n", stderr);
+            return 1;
+        }
+        if (!WaitUntil([&] { return StartRecords(folder).size() > before; }, 20000)) {
+            std::fputs("orbelune_bench: the agent started no producer\n", stderr);
+            return 1;
+        }
+        const StartRecord started = StartRecords(folder).back();
+        UniqueHandle running(OpenProcess(SYNCHRONIZE, FALSE, started.processId));
+        latencies.push_back(static_cast<long long>(started.tick - firstTick));
+        netLatencies.push_back(latencies.back() - startCost);
+
+        WaitForSingleObject(peer.Get(), 20000);
+        const std::uint64_t lastTick = DemandTick();  // the peer's last stamp
+        if (WaitForSingleObject(running.Get(), 20000) != WAIT_OBJECT_0) {
+            std::fputs("orbelune_bench: the agent did not stop the producer\n", stderr);
+            return 1;
+        }
+        const std::uint64_t stopped = GetTickCount64();
+        stopErrors.push_back(static_cast<long long>(stopped) -
+                             static_cast<long long>(lastTick + kFreshnessMs + idleStopMs));
+    }
+    TerminateProcess(agent.Get(), 0);
+    WaitForSingleObject(agent.Get(), 5000);
+    RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey.c_str());
+
+    std::printf("### Demand to start\n\n");
+    std::printf("Milliseconds of GetTickCount64, %d trials, IdleStopMs %lu.\n\n", options.trials,
+                static_cast<unsigned long>(idleStopMs));
+    std::printf("| measure | n | min | median | p95 | max |\n|---|---|---|---|---|---|\n");
+    PrintRow("process start (stand-in started directly)", Summarise(startCosts));
+    PrintRow("demand to start, raw", Summarise(latencies));
+    PrintRow("demand to start, net of the median process start", Summarise(netLatencies));
+    std::printf("\n");
+    PrintValues("Process starts", startCosts);
+    PrintValues("Latencies, raw", latencies);
+    std::printf("### Idle to stop\n\n");
+    std::printf("Stop moment minus (last fresh tick + 2500 + IdleStopMs), in ms.\n\n");
+    std::printf("| measure | n | min | median | p95 | max |\n|---|---|---|---|---|---|\n");
+    PrintRow("stop error", Summarise(stopErrors));
+    std::printf("\n");
+    PrintValues("Stop errors", stopErrors);
+    return 0;
+}

@@ -1,0 +1,153 @@
+// The core's work per supervision pass and per operation, for instruction counts under
+// callgrind (scripts/bench.sh): instructions are repeatable where seconds are not.
+//
+//   orbelune_core_bench --list            the case names, one a line
+//   orbelune_core_bench CASE ITERATIONS   runs CASE that many times inside RunMeasured
+//
+// callgrind collects only inside RunMeasured (--toggle-collect), so the count divided by the
+// iterations is the cost of one call, set-up excluded. A new case is one row of kCases.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "agent/control_block.h"
+#include "agent/producer.h"
+#include "agent/supervision.h"
+#include "common/bytes.h"
+
+namespace {
+
+using namespace orbelune;
+
+// Keeps results alive so that the optimiser cannot drop the work.
+volatile std::size_t gSink = 0;
+
+std::array<std::byte, kControlBlockSize> ControlBlock(std::uint64_t demandTick,
+                                                      std::uint64_t heartbeatTick) {
+    std::array<std::byte, kControlBlockSize> block{};
+    StoreU32(block, kControlMagicOffset, kControlMagic);
+    StoreU32(block, kControlVersionOffset, kControlVersion);
+    StoreU64(block, kControlDemandTickOffset, demandTick);
+    StoreU64(block, kControlConsumerHeartbeatTickOffset, heartbeatTick);
+    return block;
+}
+
+// The core's share of one pass as the agent runs it: the block's checks and ticks, demand and
+// presence, then the producer plan.
+void CorePass(std::span<std::byte> block, LoopState& state, std::uint64_t now, bool running) {
+    bool demand = false;
+    bool present = false;
+    if (ControlBlockValid(block)) {
+        StoreControlCameraIndex(block, 0);
+        demand = IsDemand(LoadControlTick(block, kControlDemandTickOffset),
+                          LoadControlTick(block, kControlConsumerStartTickOffset), now);
+        present = IsFresh(LoadControlTick(block, kControlConsumerHeartbeatTickOffset), now);
+    }
+    const std::vector<PassStep> steps = PlanProducerSteps(
+        state, {.demand = demand, .running = running, .passStart = now, .idleStopMs = 8000});
+    gSink = gSink + steps.size() + present;
+}
+
+void PassIdle(int iterations) {
+    auto block = ControlBlock(0, 0);
+    LoopState state{.lastDemandTick = 0, .idleReported = true};
+    for (int i = 0; i < iterations; ++i) {
+        CorePass(block, state, 100000 + 500 * static_cast<std::uint64_t>(i), false);
+    }
+}
+
+void PassDemandRunning(int iterations) {
+    LoopState state;
+    for (int i = 0; i < iterations; ++i) {
+        const std::uint64_t now = 100000 + 500 * static_cast<std::uint64_t>(i);
+        auto block = ControlBlock(now - 100, now - 100);
+        CorePass(block, state, now, true);
+    }
+}
+
+void PassStart(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        LoopState state;
+        auto block = ControlBlock(99900, 0);
+        CorePass(block, state, 100000, false);
+    }
+}
+
+void PassIdleStop(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        LoopState state{.lastDemandTick = 1000, .idleReported = false};
+        auto block = ControlBlock(1000, 0);
+        CorePass(block, state, 100000, true);
+    }
+}
+
+void IsDemandOnly(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        const std::uint64_t now = 100000 + static_cast<std::uint64_t>(i);
+        gSink = gSink + IsDemand(now - 1000, now - 3000, now);
+    }
+}
+
+void CommandLine(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        const std::vector<std::u16string> arguments = ProducerArguments(
+            u"C:\\Program Files\\Orbelune\\orbelune_windows_retouch_vcam_producer.exe", u"directml",
+            0, u"C:\\Program Files\\Orbelune");
+        gSink = gSink + BuildProducerCommandLine(arguments).size();
+    }
+}
+
+struct Case {
+    const char* name;
+    const char* what;
+    void (*run)(int iterations);
+};
+
+constexpr Case kCases[] = {
+    {"pass-idle", "one pass, idle reported, no producer (the steady idle pass)", PassIdle},
+    {"pass-demand-running", "one pass with fresh demand and the producer running",
+     PassDemandRunning},
+    {"pass-start", "the pass that decides a start (demand line and start step)", PassStart},
+    {"pass-idle-stop", "the pass that decides an idle stop (its line built)", PassIdleStop},
+    {"is-demand", "IsDemand alone", IsDemandOnly},
+    {"command-line", "ProducerArguments + BuildProducerCommandLine with typical paths",
+     CommandLine},
+};
+
+}  // namespace
+
+// Where callgrind collects. Kept out of line so that the collection has a name to toggle on.
+extern "C" {
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void RunMeasured(const Case* c, int iterations) {
+    c->run(iterations);
+}
+}
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
+        for (const Case& c : kCases) {
+            std::printf("%s\t%s\n", c.name, c.what);
+        }
+        return 0;
+    }
+    if (argc != 3) {
+        std::fputs("usage: orbelune_core_bench --list | CASE ITERATIONS\n", stderr);
+        return 2;
+    }
+    for (const Case& c : kCases) {
+        if (std::strcmp(argv[1], c.name) == 0) {
+            RunMeasured(&c, std::atoi(argv[2]));
+            return 0;
+        }
+    }
+    std::fprintf(stderr, "orbelune_core_bench: no case %s\n", argv[1]);
+    return 2;
+}

@@ -1,0 +1,303 @@
+// orbelune_vcam_ctl.exe: shows the agent's state and changes its settings and its logon entry,
+// for the people who install and support the agent. The agent itself takes no options.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "agent/agent_win.h"
+#include "agent/control_block.h"
+#include "agent/producer.h"
+#include "common/handles_win.h"
+#include "common/path.h"
+#include "common/text_win.h"
+#include "config/settings.h"
+#include "log/log.h"
+#include "tools/ctl_command.h"
+#include "tools/status_report.h"
+
+namespace {
+
+using namespace orbelune;
+
+constexpr char kUsage[] =
+    "Usage: orbelune_vcam_ctl COMMAND\n"
+    "\n"
+    "Shows and changes the Orbelune camera agent of this user and session.\n"
+    "\n"
+    "Commands:\n"
+    "  status [--json]     the effective settings and where each comes from, whether the agent\n"
+    "                      and the producer run, the shared blocks as the agent sees them and\n"
+    "                      the last lines of the log; --json gives one JSON object\n"
+    "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\Software\\Orbelune:\n"
+    "                        CameraIndex  -2147483648..2147483647\n"
+    "                        Enabled      0 or 1\n"
+    "                        IdleStopMs   0..4294967295 (milliseconds)\n"
+    "                        Provider, ProducerExe, RepoRoot   text, at most 1023 characters\n"
+    "                      The running agent picks a change up within half a second.\n"
+    "  unset NAME          remove a setting, so that the agent uses its default\n"
+    "  install             start orbelune_vcam_agent.exe (beside this tool) at every logon of\n"
+    "                      this user, through HKEY_CURRENT_USER\\"
+    "Software\\Microsoft\\Windows\\"
+    "CurrentVersion\\Run\n"
+    "  uninstall           remove that logon entry\n"
+    "  --help, -h, /?      show this text\n"
+    "\n"
+    "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).\n";
+
+// The sizes the agent maps the two published blocks at.
+constexpr size_t kCapabilitiesSectionSize = 2068;
+constexpr size_t kConsumersSectionSize = 608;
+
+void Print(FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+void PrintError(const std::u16string& message) {
+    Print(stderr, "orbelune_vcam_ctl: " + ToUtf8(message) + "\n");
+}
+
+// The system's text for a Win32 error code, in the form the agent logs it.
+std::u16string ErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const std::u16string message = length > 0 ? ToU16(std::wstring_view(buffer, length)) : u"";
+    LocalFree(buffer);
+    return SystemErrorText(code, message);
+}
+
+// Maps `size` bytes of "Global\<name>", else "Local\<name>", for reading only, and copies
+// them, trying the names as the agent does. Never creates a section. A section that opens but
+// cannot be mapped at `size` is reported by its name with no bytes. (Wine 8 maps any view that
+// fits in the section's last page, so there a section smaller than its block still maps.)
+SectionFacts ReadSection(std::wstring_view name, size_t size) {
+    SectionFacts facts;
+    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+        const std::wstring fullName = prefix + std::wstring(name);
+        UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, fullName.c_str()));
+        if (!section.IsValid()) {
+            continue;
+        }
+        const void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size);
+        if (view == nullptr) {
+            if (facts.name.empty()) {
+                facts.name = ToU16(fullName);
+            }
+            continue;
+        }
+        const auto* bytes = static_cast<const std::byte*>(view);
+        facts.name = ToU16(fullName);
+        facts.bytes.assign(bytes, bytes + size);
+        UnmapViewOfFile(view);
+        return facts;
+    }
+    return facts;
+}
+
+bool AgentRunning() {
+    UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
+    // A mutex we may not open still exists.
+    return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+std::vector<std::uint32_t> ProcessIdsOf(std::u16string_view image) {
+    std::vector<std::uint32_t> ids;
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.IsValid()) {
+        return ids;
+    }
+    const std::wstring wanted = ToWide(image);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
+            ids.push_back(entry.th32ProcessID);
+        }
+    }
+    return ids;
+}
+
+std::optional<std::u16string> ReadLogonEntry() {
+    wchar_t buffer[2048] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(),
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer,
+                     &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return ToU16(buffer);
+}
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        return std::nullopt;
+    }
+    std::string content;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        content.append(chunk, read);
+    }
+    return content;
+}
+
+int Status(bool json) {
+    StatusFacts facts;
+    // The agent's own rules, applied as the agent applies them: the tool is installed beside
+    // the agent, so its folder stands for the agent's.
+    facts.raw = ReadRawSettingValues();
+    facts.settings = SettingsFromValues(facts.raw, ModuleDirectory());
+    facts.agentRunning = AgentRunning();
+    facts.producerImage = FileNameOfPath(facts.settings.producerExe);
+    facts.producerIds = ProcessIdsOf(facts.producerImage);
+    facts.logonEntry = ReadLogonEntry();
+    facts.now = GetTickCount64();
+    facts.control = ReadSection(kControlBlockName, kControlBlockSize);
+    // The blocks the agent publishes, by name and size. Each gets its describer here once
+    // the build has one (the last field); until then status shows whether the section exists.
+    facts.blocks.push_back({"capabilities block", "capabilitiesBlock",
+                            ReadSection(L"OrbeluneVcamCapabilities.v1", kCapabilitiesSectionSize),
+                            nullptr});
+    facts.blocks.push_back({"consumers block", "consumersBlock",
+                            ReadSection(L"OrbeluneVcamConsumers.v1", kConsumersSectionSize),
+                            nullptr});
+    facts.logPath = LogFilePath(LogBaseFolder());
+    facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
+    Print(stdout, json ? StatusJson(facts) : StatusText(facts));
+    return kExitSuccess;
+}
+
+int Set(const std::u16string& name, const std::u16string& value) {
+    const CheckedSetting checked = CheckSetting(name, value);
+    if (!checked.write) {
+        PrintError(checked.error);
+        return kExitUsage;
+    }
+    const SettingWrite& write = *checked.write;
+    UniqueHkey key;
+    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, nullptr, 0,
+                                     KEY_SET_VALUE, nullptr, key.Put(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        PrintError(u"RegCreateKeyExW failed: " + ErrorText(static_cast<DWORD>(status)));
+        return kExitFailure;
+    }
+    const std::wstring valueName = ToWide(write.name);
+    if (write.type == SettingType::kDword) {
+        const DWORD data = write.dword;
+        status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&data), sizeof data);
+    } else {
+        const std::wstring data = ToWide(write.text);
+        status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    }
+    if (status != ERROR_SUCCESS) {
+        PrintError(u"RegSetValueExW failed: " + ErrorText(static_cast<DWORD>(status)));
+        return kExitFailure;
+    }
+    const std::u16string shown = write.type == SettingType::kDword ? value : QuoteArgument(value);
+    Print(stdout, ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
+    return kExitSuccess;
+}
+
+int Unset(const std::u16string& name) {
+    const auto setting = FindSetting(name);
+    if (!setting) {
+        PrintError(CheckSetting(name, u"").error);
+        return kExitUsage;
+    }
+    const std::u16string canonical(setting->first);
+    const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(),
+                                              ToWide(canonical).c_str());
+    if (status == ERROR_FILE_NOT_FOUND) {
+        Print(stdout, ToUtf8(canonical) + " was not set; the agent uses its default\n");
+        return kExitSuccess;
+    }
+    if (status != ERROR_SUCCESS) {
+        PrintError(u"RegDeleteKeyValueW failed: " + ErrorText(static_cast<DWORD>(status)));
+        return kExitFailure;
+    }
+    Print(stdout, ToUtf8(canonical) + " removed; the agent uses its default\n");
+    return kExitSuccess;
+}
+
+int Install() {
+    const std::u16string folder = ModuleDirectory();
+    if (folder.empty()) {
+        PrintError(u"GetModuleFileNameW failed: " + ErrorText(GetLastError()));
+        return kExitFailure;
+    }
+    const std::u16string agent = JoinPath(folder, kAgentExeName);
+    if (GetFileAttributesW(ToWide(agent).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        PrintError(u"cannot find the agent at " + agent + u": " + ErrorText(GetLastError()));
+        return kExitFailure;
+    }
+    const std::wstring data = ToWide(QuoteArgument(agent));
+    const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(),
+                                           ToWide(kRunValueName).c_str(), REG_SZ, data.c_str(),
+                                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS) {
+        PrintError(u"RegSetKeyValueW failed: " + ErrorText(static_cast<DWORD>(status)));
+        return kExitFailure;
+    }
+    Print(stdout,
+          "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n");
+    return kExitSuccess;
+}
+
+int Uninstall() {
+    const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(),
+                                              ToWide(kRunValueName).c_str());
+    if (status == ERROR_FILE_NOT_FOUND) {
+        Print(stdout, "not installed; nothing to remove\n");
+        return kExitSuccess;
+    }
+    if (status != ERROR_SUCCESS) {
+        PrintError(u"RegDeleteKeyValueW failed: " + ErrorText(static_cast<DWORD>(status)));
+        return kExitFailure;
+    }
+    Print(stdout, "uninstalled: the agent no longer starts at logon\n");
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::u16string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(ToU16(argv[i]));
+    }
+    const ParsedCommand parsed = ParseCtlArguments(arguments);
+    if (!parsed.command) {
+        PrintError(parsed.error + u" (see --help)");
+        return kExitUsage;
+    }
+    const CtlCommand& command = *parsed.command;
+    switch (command.kind) {
+        case CtlCommand::Kind::kHelp:
+            Print(stdout, kUsage);
+            return kExitSuccess;
+        case CtlCommand::Kind::kStatus:
+            return Status(command.json);
+        case CtlCommand::Kind::kSet:
+            return Set(command.name, command.value);
+        case CtlCommand::Kind::kUnset:
+            return Unset(command.name);
+        case CtlCommand::Kind::kInstall:
+            return Install();
+        case CtlCommand::Kind::kUninstall:
+            return Uninstall();
+    }
+    return kExitFailure;
+}

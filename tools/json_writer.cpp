@@ -1,0 +1,132 @@
+#include "tools/json_writer.h"
+
+namespace orbelune {
+namespace {
+
+void AppendEscaped(std::string& out, char16_t unit) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    switch (unit) {
+        case u'"':
+            out += "\\\"";
+            return;
+        case u'\\':
+            out += "\\\\";
+            return;
+        case u'\b':
+            out += "\\b";
+            return;
+        case u'\f':
+            out += "\\f";
+            return;
+        case u'\n':
+            out += "\\n";
+            return;
+        case u'\r':
+            out += "\\r";
+            return;
+        case u'\t':
+            out += "\\t";
+            return;
+        default:
+            break;
+    }
+    if (unit >= 0x20 && unit < 0x7F) {
+        out += static_cast<char>(unit);
+        return;
+    }
+    // UTF-16 units map one to one onto \u escapes, surrogate halves included.
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        out += kHex[(unit >> shift) & 0xF];
+    }
+}
+
+}  // namespace
+
+void JsonWriter::BeforeValue() {
+    if (afterKey_) {
+        afterKey_ = false;
+        return;
+    }
+    if (!hasMember_.empty()) {
+        if (hasMember_.back()) {
+            text_ += ',';
+        }
+        hasMember_.back() = true;
+    }
+}
+
+void JsonWriter::Open(char bracket) {
+    BeforeValue();
+    text_ += bracket;
+    hasMember_.push_back(false);
+}
+
+void JsonWriter::Close(char bracket) {
+    text_ += bracket;
+    if (!hasMember_.empty()) {
+        hasMember_.pop_back();
+    }
+}
+
+void JsonWriter::BeginObject() {
+    Open('{');
+}
+
+void JsonWriter::EndObject() {
+    Close('}');
+}
+
+void JsonWriter::BeginArray() {
+    Open('[');
+}
+
+void JsonWriter::EndArray() {
+    Close(']');
+}
+
+void JsonWriter::Key(std::string_view name) {
+    Latin1String(name);
+    text_ += ':';
+    afterKey_ = true;
+}
+
+void JsonWriter::String(std::u16string_view text) {
+    BeforeValue();
+    text_ += '"';
+    for (const char16_t unit : text) {
+        AppendEscaped(text_, unit);
+    }
+    text_ += '"';
+}
+
+void JsonWriter::Latin1String(std::string_view text) {
+    BeforeValue();
+    text_ += '"';
+    for (const char byte : text) {
+        AppendEscaped(text_, static_cast<char16_t>(static_cast<unsigned char>(byte)));
+    }
+    text_ += '"';
+}
+
+void JsonWriter::Number(std::int64_t value) {
+    BeforeValue();
+    text_ += std::to_string(value);
+}
+
+void JsonWriter::Number(std::uint64_t value) {
+    BeforeValue();
+    text_ += std::to_string(value);
+}
+
+void JsonWriter::Bool(bool value) {
+    BeforeValue();
+    text_ += value ? "true" : "false";
+}
+
+void JsonWriter::Null() {
+    BeforeValue();
+    text_ += "null";
+}
+
+}  // namespace orbelune
