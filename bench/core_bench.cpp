@@ -18,7 +18,11 @@
 #include "agent/control_block.h"
 #include "agent/producer.h"
 #include "agent/supervision.h"
+#include "capabilities/capabilities.h"
 #include "common/bytes.h"
+#include "consumers/app_identity.h"
+#include "consumers/consent_store.h"
+#include "consumers/consumers_block.h"
 
 namespace {
 
@@ -102,6 +106,81 @@ void CommandLine(int iterations) {
     }
 }
 
+std::uint64_t Pack(std::uint32_t first, std::uint32_t second) {
+    return std::uint64_t{first} << 32 | second;
+}
+
+// A webcam's native types as Media Foundation lists them: each size in two pixel formats at
+// 30 and 15 fps, some of them beyond 1280x720.
+std::vector<NativeTypeReading> TypicalCameraTypes() {
+    static const std::uint32_t kSizes[][2] = {{1920, 1080}, {1280, 720}, {960, 540}, {848, 480},
+                                              {640, 480},   {640, 360},  {424, 240}, {320, 240},
+                                              {320, 180},   {160, 120}};
+    std::vector<NativeTypeReading> readings;
+    for (int format = 0; format < 2; ++format) {
+        for (const auto& size : kSizes) {
+            for (const std::uint32_t rate : {30u, 15u}) {
+                readings.push_back(
+                    {Pack(rate, 1), std::nullopt, std::nullopt, Pack(size[0], size[1])});
+            }
+        }
+    }
+    return readings;
+}
+
+void SelectionTypical(int iterations) {
+    const std::vector<NativeTypeReading> readings = TypicalCameraTypes();
+    for (int i = 0; i < iterations; ++i) {
+        gSink = gSink + SelectNativeFormats(readings).size();
+    }
+}
+
+void SelectionCapped(int iterations) {
+    std::vector<NativeTypeReading> readings;
+    for (std::uint32_t n = 1; n <= 200; ++n) {
+        readings.push_back({Pack(30, 1), std::nullopt, std::nullopt, Pack(2 * n, 2 * n)});
+    }
+    for (int i = 0; i < iterations; ++i) {
+        gSink = gSink + SelectNativeFormats(readings).size();
+    }
+}
+
+// The core's share of one consent-store scan of five desktop apps (four running, one not) and
+// one packaged app, then the ordering and the block write of the refresh.
+void ConsumersRefresh(int iterations) {
+    const RunningProcessNames running = {u"zoom.exe", u"msedge.exe", u"obs64.exe", u"slack.exe",
+                                         u"explorer.exe"};
+    static const std::u16string_view kSubkeys[] = {
+        u"C:#Program Files#Zoom#bin#Zoom.exe", u"C:#Program Files#Microsoft#Edge#msedge.exe",
+        u"C:#Program Files#obs-studio#bin#64bit#obs64.exe", u"C:#Apps#Slack#slack.exe",
+        u"C:#Apps#Tool#tool.exe"};
+    alignas(8) std::array<std::byte, kConsumersBlockSize> block{};
+    StoreU32(block, kConsumersMagicOffset, kConsumersMagic);
+    StoreU32(block, kConsumersVersionOffset, kConsumersVersion);
+    DisplayNameCache cache;
+    for (int i = 0; i < iterations; ++i) {
+        std::vector<ConsumerRecord> records;
+        std::uint64_t start = 133000000000000000ULL;
+        for (const std::u16string_view subkey : kSubkeys) {
+            std::u16string key = DesktopConsumerKey(subkey, start += 10000000, 0, running);
+            if (!key.empty()) {
+                std::u16string name = ResolveWithoutFile(cache, key).value_or(u"");
+                records.push_back({std::move(name), std::move(key), false, start});
+            }
+        }
+        records.push_back({PackagedDisplayName(u"MSTeams_8wekyb3d8bbwe"), u"MSTeams_8wekyb3d8bbwe",
+                           true, start + 1});
+        SortConsumers(records, 133000000050000000ULL);
+        gSink = gSink + WriteConsumersBlock(block, records, 1000 + static_cast<std::uint64_t>(i));
+    }
+}
+
+void CleanName(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        gSink = gSink + CleanVersionName(u"  Example Meetings GPU Helper (64-bit) ").size();
+    }
+}
+
 struct Case {
     const char* name;
     const char* what;
@@ -117,6 +196,16 @@ constexpr Case kCases[] = {
     {"is-demand", "IsDemand alone", IsDemandOnly},
     {"command-line", "ProducerArguments + BuildProducerCommandLine with typical paths",
      CommandLine},
+    {"selection-typical", "SelectNativeFormats over 40 native types of a typical webcam",
+     SelectionTypical},
+    {"selection-capped", "SelectNativeFormats over 200 distinct fitting types (cut to 128)",
+     SelectionCapped},
+    {"consumers-refresh",
+     "the core of one refresh: 5 desktop and 1 packaged app judged, named (cached), sorted and "
+     "written",
+     ConsumersRefresh},
+    {"clean-version-name", "CleanVersionName of a name with blanks, a group and suffix words",
+     CleanName},
 };
 
 }  // namespace

@@ -1,0 +1,69 @@
+// The format selection over any native types: at most kMaxCapabilities formats, each with even
+// sides within 1280x720 in either orientation and a rate of at most 30 with no zero term, no
+// two alike, sorted by pixel count and then rate (compared by cross products).
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include "capabilities/capabilities.h"
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// Packed as Media Foundation packs sizes and rates: first << 32 | second. Small values most
+// of the time, so that the rules' thresholds are reached.
+std::optional<std::uint64_t> Packed(FuzzedDataProvider& data) {
+    if (!data.ConsumeBool()) {
+        return std::nullopt;
+    }
+    if (data.ConsumeBool()) {
+        return data.ConsumeIntegral<std::uint64_t>();
+    }
+    const std::uint64_t first = data.ConsumeIntegralInRange<std::uint32_t>(0, 2000);
+    const std::uint64_t second = data.ConsumeIntegralInRange<std::uint32_t>(0, 2000);
+    return first << 32 | second;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
+    using namespace orbelune;
+    FuzzedDataProvider data(bytes, size);
+    std::vector<NativeTypeReading> readings(data.ConsumeIntegralInRange<size_t>(0, 300));
+    for (NativeTypeReading& reading : readings) {
+        reading.frameRate = Packed(data);
+        reading.frameRateRangeMax = Packed(data);
+        reading.frameRateRangeMin = reading.frameRateRangeMax ? Packed(data) : std::nullopt;
+        reading.frameSize = Packed(data);
+    }
+
+    const std::vector<CameraCapability> list = SelectNativeFormats(readings);
+    Require(list.size() <= kMaxCapabilities);
+    for (const CameraCapability& c : list) {
+        Require(c.width % 2 == 0 && c.height % 2 == 0);
+        Require(std::max(c.width, c.height) <= 1280 && std::min(c.width, c.height) <= 720);
+        Require(c.frameRateNumerator != 0 && c.frameRateDenominator != 0);
+        Require(std::uint64_t{c.frameRateNumerator} <= 30 * std::uint64_t{c.frameRateDenominator});
+        Require(std::count(list.begin(), list.end(), c) == 1);
+    }
+    for (size_t i = 1; i < list.size(); ++i) {
+        const CameraCapability& a = list[i - 1];
+        const CameraCapability& b = list[i];
+        const std::uint64_t pixelsA = std::uint64_t{a.width} * a.height;
+        const std::uint64_t pixelsB = std::uint64_t{b.width} * b.height;
+        Require(pixelsA >= pixelsB);
+        if (pixelsA == pixelsB) {
+            Require(std::uint64_t{a.frameRateNumerator} * b.frameRateDenominator >=
+                    std::uint64_t{b.frameRateNumerator} * a.frameRateDenominator);
+        }
+    }
+    return 0;
+}
