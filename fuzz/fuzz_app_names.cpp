@@ -7,16 +7,9 @@
 #include <string>
 
 #include "consumers/app_identity.h"
+#include "fuzz/fuzz_support.h"
 
-namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     using namespace orbelune;

@@ -10,6 +10,7 @@
 
 #include "agent/producer.h"
 #include "fuzz/windows_argv.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
 
@@ -26,12 +27,6 @@ std::u16string ConsumeArgument(FuzzedDataProvider& data) {
                                 : data.ConsumeIntegral<char16_t>();
     }
     return argument;
-}
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
 }
 
 }  // namespace

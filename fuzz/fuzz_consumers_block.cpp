@@ -10,14 +10,9 @@
 
 #include "common/bytes.h"
 #include "consumers/consumers_block.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 std::u16string Text(FuzzedDataProvider& data) {
     std::u16string text(data.ConsumeIntegralInRange<size_t>(0, 80), u'\0');

@@ -9,14 +9,9 @@
 #include <vector>
 
 #include "capabilities/capabilities.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // Packed as Media Foundation packs sizes and rates: first << 32 | second. Small values most
 // of the time, so that the rules' thresholds are reached.

@@ -279,48 +279,6 @@ TEST(ConsumersWinTest, PackagedAppsAndMissingKeys) {
     EXPECT_EQ(Sorted({records.front()}), (std::vector<Row>{{u"desk.exe", u"Desk", false, t + 7}}));
 }
 
-// The number of handles this process holds, from the system's handle list. GetProcessHandleCount
-// would be the plain way, but Wine (8.0) answers it with 0 whatever is open; Wine does keep the
-// system handle list, registry keys and Toolhelp snapshots included.
-size_t OwnHandleCount() {
-    struct Entry {
-        void* object;
-        ULONG_PTR processId;
-        ULONG_PTR handle;
-        ULONG access;
-        USHORT backTrace;
-        USHORT type;
-        ULONG attributes;
-        ULONG reserved;
-    };
-    struct List {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    constexpr ULONG kExtendedHandleInformation = 64;
-    constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
-    std::vector<ULONG_PTR> buffer(1 << 14);
-    for (;;) {
-        ULONG needed = 0;
-        const auto bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR));
-        const LONG status = query(kExtendedHandleInformation, buffer.data(), bytes, &needed);
-        if (status == kLengthMismatch) {
-            buffer.resize(buffer.size() * 2 + needed / sizeof(ULONG_PTR));
-            continue;
-        }
-        EXPECT_EQ(status, 0);
-        break;
-    }
-    const auto* list = reinterpret_cast<const List*>(buffer.data());
-    return static_cast<size_t>(
-        std::count_if(list->entries, list->entries + list->count,
-                      [](const Entry& e) { return e.processId == GetCurrentProcessId(); }));
-}
-
 // Every key and snapshot is released within the scan.
 TEST(ConsumersWinTest, ThousandScansKeepTheHandleCount) {
     ConsentStore store;
@@ -333,17 +291,12 @@ TEST(ConsumersWinTest, ThousandScansKeepTheHandleCount) {
 
     DisplayNameCache cache;
     ASSERT_EQ(ScanConsentStore(cache).size(), 2u);  // whatever the first scan loads stays
-    const size_t before = OwnHandleCount();
-    DWORD reportedBefore = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &reportedBefore));
+    const DWORD before = testing::HandleCountOf(GetCurrentProcess(), GetCurrentProcessId());
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(ScanConsentStore(cache).size(), 2u) << "scan " << i;
     }
-    DWORD reportedAfter = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &reportedAfter));
-    EXPECT_EQ(reportedAfter, reportedBefore);
     EXPECT_GT(before, 0u);
-    EXPECT_EQ(OwnHandleCount(), before);
+    EXPECT_EQ(testing::HandleCountOf(GetCurrentProcess(), GetCurrentProcessId()), before);
 }
 
 TEST(ConsumersWinTest, SixAppsInUseGiveFourSlotsNewestFirst) {

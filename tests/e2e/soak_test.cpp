@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -27,25 +26,20 @@ using namespace testing;
 constexpr wchar_t kProducerName[] = L"orbelune_windows_retouch_vcam_producer.exe";
 constexpr DWORD kIdleStopMs = 1000;
 
-// The lines of `text` without their timestamps.
-std::vector<std::string> Messages(const std::string& text) {
-    std::vector<std::string> messages;
-    size_t begin = 0;
-    for (size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-        const std::string line = text.substr(begin, end - begin);
-        messages.push_back(line.size() >= 20 ? line.substr(20) : line);
-    }
-    return messages;
-}
+constexpr char kFallbackLine[] =
+    "camera capability enumeration failed/empty; using 1280x720@30 fallback";
+constexpr char kFallbackPublishedLine[] = "published 1 native camera capability tuple(s)";
 
 // Walks the agent's lines through the loop's states (running or not, idle reported or not)
 // and tells the first line that the rules do not allow there; empty when every line fits.
-// The settings stay enabled throughout, so the disabled line never belongs.
+// The settings stay enabled throughout, so the disabled line never belongs; the camera index
+// never changes, so the capabilities are published once (Wine has no camera: the fallback).
 std::string FirstBadLine(const std::vector<std::string>& lines, DWORD idleStopMs) {
     const std::string idleStop =
         "no demand for " + std::to_string(idleStopMs) + " ms; stopping producer";
     bool running = false;
     bool idleReported = false;
+    bool published = false;
     const auto bad = [&](size_t i, const char* why) {
         return "line " + std::to_string(i) + " '" + lines[i] + "': " + why;
     };
@@ -99,6 +93,16 @@ std::string FirstBadLine(const std::vector<std::string>& lines, DWORD idleStopMs
                                       : "idle line twice in one idle period");
             }
             idleReported = true;
+        } else if (line == kFallbackLine) {
+            if (!next.empty() && next != kFallbackPublishedLine) {
+                return bad(i, "fallback line not followed by its publication");
+            }
+        } else if (line == kFallbackPublishedLine) {
+            if (published || previous != kFallbackLine) {
+                return bad(i, published ? "a second publication for one camera index"
+                                        : "fallback publication without its line before it");
+            }
+            published = true;
         } else {
             return bad(i, "not a line the agent writes in this run");
         }
@@ -131,6 +135,11 @@ TEST(SoakTest, LogRulesCatchWhatTheyShould) {
         {{"agent starting", "disabled via config; stopping producer"}, false},
         {{idle}, false},
         {{"agent starting", demand, idle}, false},
+        {{"agent starting", idle, kFallbackLine, kFallbackPublishedLine, demand, started}, true},
+        {{"agent starting", kFallbackLine, kFallbackPublishedLine, kFallbackLine,
+          kFallbackPublishedLine},
+         false},
+        {{"agent starting", kFallbackLine, idle}, false},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(FirstBadLine(c.lines, 1000).empty(), c.ok) << FirstBadLine(c.lines, 1000);
@@ -142,33 +151,6 @@ struct Sample {
     DWORD handles = 0;
     SIZE_T workingSet = 0;
 };
-
-// Starts a program with its standard handles on NUL, so that the peers' notes about sections
-// that already exist stay out of the test's output.
-ChildProcess LaunchQuiet(const std::wstring& commandLine) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
-                                 nullptr));
-    std::wstring buffer = commandLine;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul.Get();
-    startup.hStdOutput = nul.Get();
-    startup.hStdError = nul.Get();
-    PROCESS_INFORMATION info = {};
-    ChildProcess child;
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info)) {
-        ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
-        return child;
-    }
-    CloseHandle(info.hThread);
-    child.process = UniqueHandle(info.hProcess);
-    child.processId = info.dwProcessId;
-    return child;
-}
 
 // Terminates every running stand-in, as a crash would end it.
 void KillProducers() {
@@ -184,53 +166,6 @@ void KillProducers() {
             WaitForSingleObject(process.Get(), 5000);
         }
     }
-}
-
-// The handles a process holds, counted from outside. GetProcessHandleCount is the way on
-// Windows; Wine 8 answers it with 0 for another process, so then the system's handle table
-// (NtQuerySystemInformation, SystemExtendedHandleInformation) is counted instead.
-DWORD HandleCount(HANDLE process, DWORD processId) {
-    DWORD count = 0;
-    if (GetProcessHandleCount(process, &count) && count > 0) {
-        return count;
-    }
-    struct Entry {
-        void* object;
-        ULONG_PTR processId;
-        ULONG_PTR handle;
-        ULONG access;
-        USHORT creatorBackTraceIndex;
-        USHORT objectTypeIndex;
-        ULONG attributes;
-        ULONG reserved;
-    };
-    struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
-    std::vector<std::byte> buffer(1 << 20);
-    for (;;) {
-        ULONG needed = 0;
-        const NTSTATUS status =
-            NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
-                                     static_cast<ULONG>(buffer.size()), &needed);
-        if (status == static_cast<NTSTATUS>(0xC0000004u)) {  // STATUS_INFO_LENGTH_MISMATCH
-            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-            continue;
-        }
-        if (status < 0) {
-            return 0;
-        }
-        break;
-    }
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    count = 0;
-    for (ULONG_PTR i = 0; i < table->count; ++i) {
-        count += table->entries[i].processId == processId;
-    }
-    return count;
 }
 
 // A whole number from the environment, or `fallback` when it is not set or not a number.
@@ -298,7 +233,7 @@ TEST(SoakTest, AgentStaysSteadyUnderSwitchingDemand) {
                  L" --print-every 0 --for %.1f --%ls %.1f --heartbeat %.1f", cycle,
                  startTick ? L"consumer-start" : L"demand", demand, heartbeat);
         ChildProcess peer =
-            LaunchQuiet(L"\"" + BuildFolder() + L"\\orbelune_vcam_peer.exe\"" + options);
+            Launch(L"\"" + BuildFolder() + L"\\orbelune_vcam_peer.exe\"" + options, {}, true);
         const ULONGLONG cycleEnd = GetTickCount64() + static_cast<ULONGLONG>(cycle * 1000);
         ULONGLONG killAt =
             chance(30) ? GetTickCount64() + random() % static_cast<unsigned>(cycle * 1000) : 0;
@@ -312,7 +247,7 @@ TEST(SoakTest, AgentStaysSteadyUnderSwitchingDemand) {
             Sample sample;
             PROCESS_MEMORY_COUNTERS memory = {};
             memory.cb = sizeof memory;
-            sample.handles = HandleCount(agent.process.Get(), agent.processId);
+            sample.handles = HandleCountOf(agent.process.Get(), agent.processId);
             ASSERT_GT(sample.handles, 0u);
             ASSERT_TRUE(GetProcessMemoryInfo(agent.process.Get(), &memory, sizeof memory));
             sample.workingSet = memory.WorkingSetSize;
@@ -363,7 +298,7 @@ TEST(SoakTest, AgentStaysSteadyUnderSwitchingDemand) {
     Sleep(2500 + kIdleStopMs + 1500);
     agent.Kill();
     EXPECT_TRUE(WaitUntil([] { return CountProcesses(kProducerName) == 0; }, 5000));
-    const std::vector<std::string> lines = Messages(log.NewText());
+    const std::vector<std::string> lines = LogMessages(log.NewText());
     EXPECT_EQ(FirstBadLine(lines, kIdleStopMs), "");
     const std::string records = ReadFileBytes(folder.Path() + L"\\standin-producer.log");
     const size_t starts = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {

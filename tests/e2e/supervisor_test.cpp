@@ -39,17 +39,6 @@ std::optional<std::uint32_t> ReadSectionWord(const wchar_t* name, size_t offset)
     return value;
 }
 
-// The lines of `text` without their timestamps.
-std::vector<std::string> Messages(const std::string& text) {
-    std::vector<std::string> messages;
-    size_t begin = 0;
-    for (size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-        const std::string line = text.substr(begin, end - begin);
-        messages.push_back(line.size() >= 20 ? line.substr(20) : line);
-    }
-    return messages;
-}
-
 // An agent and the stand-in producer in a folder of their own, with a clean settings key.
 class SupervisorTest : public ::testing::Test {
   protected:
@@ -113,7 +102,7 @@ TEST_F(SupervisorTest, DemandStartsTheProducerAndItsLapseStopsIt) {
     ASSERT_TRUE(log_.WaitFor("stopping producer\r\n", 0));
     // The producer's lines, the capabilities publication (tested on its own) left aside.
     const auto producerLines = [&] {
-        std::vector<std::string> lines = Messages(log_.NewText());
+        std::vector<std::string> lines = LogMessages(log_.NewText());
         std::erase_if(lines, [](const std::string& line) {
             return line.find("capabilit") != std::string::npos;
         });
@@ -163,7 +152,7 @@ TEST_F(SupervisorTest, ProducerThatDiesIsRestartedInTheSamePass) {
     DeleteFileW((Folder() + L"\\standin-producer.mode").c_str());
     ASSERT_TRUE(WaitUntil([&] { return CountProcesses(kProducerName) == 1; }, kDeadlineMs));
 
-    const std::vector<std::string> lines = Messages(log_.NewText());
+    const std::vector<std::string> lines = LogMessages(log_.NewText());
     size_t exited = 0;
     while (exited < lines.size() && lines[exited] != "producer exited unexpectedly") {
         ++exited;
@@ -205,7 +194,7 @@ TEST_F(SupervisorTest, MissingProducerIsReportedAndRetriedEachPass) {
         },
         kDeadlineMs))
         << log_.NewText();
-    const std::vector<std::string> lines = Messages(log_.NewText());
+    const std::vector<std::string> lines = LogMessages(log_.NewText());
     for (size_t i = 1; i < lines.size(); ++i) {
         if (lines[i].starts_with("producer exe not found")) {
             EXPECT_EQ(lines[i - 1], "demand detected; starting producer");

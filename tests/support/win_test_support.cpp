@@ -1,6 +1,10 @@
 #include "tests/support/win_test_support.h"
 
 #include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -120,13 +124,24 @@ void ChildProcess::Kill() {
     }
 }
 
-ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder) {
-    std::wstring buffer = commandLine;
+ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder,
+                    bool quiet) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    UniqueHandle nul;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    if (quiet) {
+        nul = UniqueHandle(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                       OPEN_EXISTING, 0, nullptr));
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
+    }
+    std::wstring buffer = commandLine;
     PROCESS_INFORMATION info = {};
     ChildProcess child;
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, quiet ? TRUE : FALSE,
+                        quiet ? CREATE_NO_WINDOW : 0, nullptr,
                         currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &info)) {
         ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
         return child;
@@ -135,6 +150,60 @@ ChildProcess Launch(const std::wstring& commandLine, const std::wstring& current
     child.process = UniqueHandle(info.hProcess);
     child.processId = info.dwProcessId;
     return child;
+}
+
+std::vector<std::string> LogMessages(const std::string& text) {
+    std::vector<std::string> messages;
+    size_t begin = 0;
+    for (size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
+        const std::string line = text.substr(begin, end - begin);
+        messages.push_back(line.size() >= 20 ? line.substr(20) : line);
+    }
+    return messages;
+}
+
+DWORD HandleCountOf(HANDLE process, DWORD processId) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count > 0) {
+        return count;
+    }
+    struct Entry {
+        void* object;
+        ULONG_PTR processId;
+        ULONG_PTR handle;
+        ULONG access;
+        USHORT creatorBackTraceIndex;
+        USHORT objectTypeIndex;
+        ULONG attributes;
+        ULONG reserved;
+    };
+    struct Table {
+        ULONG_PTR count;
+        ULONG_PTR reserved;
+        Entry entries[1];
+    };
+    constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
+    std::vector<std::byte> buffer(1 << 20);
+    for (;;) {
+        ULONG needed = 0;
+        const NTSTATUS status =
+            NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
+                                     static_cast<ULONG>(buffer.size()), &needed);
+        if (status == static_cast<NTSTATUS>(0xC0000004u)) {  // STATUS_INFO_LENGTH_MISMATCH
+            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status < 0) {
+            return 0;
+        }
+        break;
+    }
+    const auto* table = reinterpret_cast<const Table*>(buffer.data());
+    count = 0;
+    for (ULONG_PTR i = 0; i < table->count; ++i) {
+        count += table->entries[i].processId == processId;
+    }
+    return count;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/handles_win.h"
 
@@ -66,8 +67,10 @@ struct ChildProcess {
     void Kill();
 };
 
-// Starts `commandLine` (the program quoted as its first argument) in `currentFolder`.
-ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder = {});
+// Starts `commandLine` (the program quoted as its first argument) in `currentFolder`. A quiet
+// program gets NUL for its standard handles, so that its output stays out of the test's.
+ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder = {},
+                    bool quiet = false);
 
 // What a program wrote and how it ended.
 struct RunResult {
@@ -93,6 +96,14 @@ class SettingsKey {
     void SetRaw(std::wstring_view name, DWORD type, const void* data, DWORD size) const;
     void Delete(std::wstring_view name) const;
 };
+
+// The messages of log text: each line without its timestamp and line end.
+std::vector<std::string> LogMessages(const std::string& text);
+
+// The handles a process holds. GetProcessHandleCount is the way on Windows; Wine 8 answers it
+// with 0, so then the system's handle table (NtQuerySystemInformation with
+// SystemExtendedHandleInformation), which Wine does keep, is counted instead.
+DWORD HandleCountOf(HANDLE process, DWORD processId);
 
 // The number of processes whose image name is `exeName` (case-insensitive).
 int CountProcesses(std::wstring_view exeName);
