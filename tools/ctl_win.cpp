@@ -10,10 +10,13 @@
 #include "agent/agent_win.h"
 #include "agent/control_block.h"
 #include "agent/producer.h"
+#include "capabilities/capabilities.h"
+#include "capabilities/publisher_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
 #include "common/text_win.h"
 #include "config/settings.h"
+#include "consumers/consumers_block.h"
 #include "log/log.h"
 #include "tools/ctl_command.h"
 #include "tools/status_report.h"
@@ -47,9 +50,8 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).\n";
 
-// The sizes the agent maps the two published blocks at.
-constexpr size_t kCapabilitiesSectionSize = 2068;
-constexpr size_t kConsumersSectionSize = 608;
+// Opened as "Global\" then "Local\" followed by this name, as the agent does.
+constexpr wchar_t kConsumersSectionName[] = L"OrbeluneVcamConsumers.v1";
 
 void Print(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -97,6 +99,35 @@ SectionFacts ReadSection(std::wstring_view name, size_t size) {
         return facts;
     }
     return facts;
+}
+
+// `filetime` (UTC) in local time by the time zone's rules for that date, with its offset from
+// UTC; nothing when Windows cannot convert it.
+std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
+    // Whole milliseconds, as the broken-down times hold, so that the offset comes out exact.
+    const std::uint64_t utcValue = filetime - filetime % 10'000;
+    const FILETIME utc = {static_cast<DWORD>(utcValue), static_cast<DWORD>(utcValue >> 32)};
+    SYSTEMTIME utcParts = {};
+    SYSTEMTIME parts = {};
+    FILETIME local = {};
+    if (!FileTimeToSystemTime(&utc, &utcParts) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utcParts, &parts) ||
+        !SystemTimeToFileTime(&parts, &local)) {
+        return std::nullopt;
+    }
+    const std::uint64_t localValue =
+        (static_cast<std::uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+    LocalTime time;
+    time.year = parts.wYear;
+    time.month = parts.wMonth;
+    time.day = parts.wDay;
+    time.hour = parts.wHour;
+    time.minute = parts.wMinute;
+    time.second = parts.wSecond;
+    time.milliseconds = parts.wMilliseconds;
+    time.utcOffsetMinutes =
+        static_cast<int>(static_cast<std::int64_t>(localValue - utcValue) / (60 * 10'000'000LL));
+    return time;
 }
 
 bool AgentRunning() {
@@ -160,16 +191,18 @@ int Status(bool json) {
     facts.producerImage = FileNameOfPath(facts.settings.producerExe);
     facts.producerIds = ProcessIdsOf(facts.producerImage);
     facts.logonEntry = ReadLogonEntry();
-    facts.now = GetTickCount64();
     facts.control = ReadSection(kControlBlockName, kControlBlockSize);
-    // The blocks the agent publishes, by name and size. Each gets its describer here once
-    // the build has one (the last field); until then status shows whether the section exists.
-    facts.blocks.push_back({"capabilities block", "capabilitiesBlock",
-                            ReadSection(L"OrbeluneVcamCapabilities.v1", kCapabilitiesSectionSize),
-                            nullptr});
-    facts.blocks.push_back({"consumers block", "consumersBlock",
-                            ReadSection(L"OrbeluneVcamConsumers.v1", kConsumersSectionSize),
-                            nullptr});
+    const SectionFacts capabilities = ReadSection(kCapabilitiesSectionName, kCapabilitiesBlockSize);
+    const SectionFacts consumers = ReadSection(kConsumersSectionName, kConsumersBlockSize);
+    // After the copies: every tick in them was stamped earlier.
+    facts.now = GetTickCount64();
+    facts.capabilities = {capabilities.name, ParseCapabilitiesBlock(capabilities.bytes)};
+    facts.consumers = {consumers.name, ParseConsumersBlock(consumers.bytes)};
+    if (facts.consumers.reading) {
+        for (ConsumerSlotReading& slot : facts.consumers.reading->slots) {
+            slot.startedLocal = LocalTimeOf(slot.lastUsedStart);
+        }
+    }
     facts.logPath = LogFilePath(LogBaseFolder());
     facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
     Print(stdout, json ? StatusJson(facts) : StatusText(facts));

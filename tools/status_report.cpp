@@ -1,7 +1,12 @@
 #include "tools/status_report.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "agent/control_block.h"
+#include "common/bytes.h"
 #include "common/path.h"
+#include "consumers/consumers_block.h"
 #include "tools/describe_control.h"
 #include "tools/json_writer.h"
 
@@ -38,19 +43,6 @@ std::string Latin1ToUtf8(std::string_view text) {
     return ToUtf8(units);
 }
 
-std::string Indented(const std::string& text) {
-    std::string out;
-    bool lineStart = true;
-    for (const char c : text) {
-        if (lineStart) {
-            out += "  ";
-        }
-        out += c;
-        lineStart = c == '\n';
-    }
-    return out;
-}
-
 // "Global\ or Local\" and the control section's name.
 std::string ControlName() {
     std::string name = "Global\\ or Local\\";
@@ -72,6 +64,259 @@ void WriteTick(JsonWriter& json, const char* key, const TickReading& tick) {
     json.EndObject();
 }
 
+std::string Hex32(std::uint32_t value) {
+    char text[16] = {};
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+// "valid, magic M version V", or "not valid, ..." with the expected value beside each that
+// differs.
+std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t expectedMagic,
+                       std::uint32_t expectedVersion) {
+    const bool valid = magic == expectedMagic && version == expectedVersion;
+    std::string text = valid ? "valid, magic " : "not valid, magic ";
+    text += Hex32(magic);
+    if (magic != expectedMagic) {
+        text += " (expected " + Hex32(expectedMagic) + ")";
+    }
+    text += " version " + std::to_string(version);
+    if (version != expectedVersion) {
+        text += " (expected " + std::to_string(expectedVersion) + ")";
+    }
+    return text;
+}
+
+std::string CountText(std::uint32_t count, size_t slots) {
+    std::string text = "count " + std::to_string(count);
+    if (count > slots) {
+        text += " (more than the " + std::to_string(slots) + " slots)";
+    }
+    return text;
+}
+
+// UTF-8 text in double quotes, with quotes, backslashes and control characters escaped so that
+// a name cannot break the line it stands on.
+std::string Quoted(std::string_view utf8) {
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escape[8] = {};
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+// "2026-01-01 10:00:00.000" with `dateTimeSeparator` between date and time.
+std::string LocalTimeText(const LocalTime& time, char dateTimeSeparator) {
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d.%03d", time.year, time.month,
+                  time.day, dateTimeSeparator, time.hour, time.minute, time.second,
+                  time.milliseconds);
+    return text;
+}
+
+// "+01:00", "-05:30".
+std::string UtcOffsetText(int minutes) {
+    char text[16] = {};
+    const int magnitude = minutes < 0 ? -minutes : minutes;
+    std::snprintf(text, sizeof text, "%c%02d:%02d", minutes < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return text;
+}
+
+// The line of a published block that has no section or cannot be mapped at `size` bytes;
+// empty when the block was read.
+template <typename Reading>
+std::string MissingBlockText(std::string_view title, const PublishedBlockFacts<Reading>& block,
+                             size_t size) {
+    if (block.name.empty()) {
+        return std::string(title) + ": no section\n";
+    }
+    if (!block.reading) {
+        return std::string(title) + ": section " + ToUtf8(block.name) + " cannot be mapped at " +
+               std::to_string(size) + " bytes; the agent counts it as missing\n";
+    }
+    return {};
+}
+
+std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block) {
+    const std::string missing =
+        MissingBlockText("capabilities block", block, kCapabilitiesBlockSize);
+    if (!missing.empty()) {
+        return missing;
+    }
+    const CapabilitiesReading& r = *block.reading;
+    std::string text = "capabilities block (" + ToUtf8(block.name) + "): " +
+                       HeaderText(r.magic, r.version, kCapabilitiesMagic, kCapabilitiesVersion);
+    text += r.valid ? "\n" : "; not published by the agent yet\n";
+    text += "  cameraIndex " + std::to_string(r.cameraIndex) + ", " +
+            CountText(r.count, kMaxCapabilities) + ", sequence " + std::to_string(r.sequence) +
+            "\n";
+    for (size_t i = 0; i < r.entries.size(); ++i) {
+        const CameraCapability& e = r.entries[i];
+        text += "  [" + std::to_string(i) + "] " + std::to_string(e.width) + "x" +
+                std::to_string(e.height) + "@" + std::to_string(e.frameRateNumerator) + "/" +
+                std::to_string(e.frameRateDenominator) + "\n";
+    }
+    return text;
+}
+
+// The tool reads the clock after copying the block, so an age below 0 means a tick the agent
+// did not write.
+std::int64_t UpdateAgeMs(const ConsumersReading& r, std::uint64_t now) {
+    return static_cast<std::int64_t>(now - r.updatedTick);
+}
+
+std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now) {
+    const std::string missing = MissingBlockText("consumers block", block, kConsumersBlockSize);
+    if (!missing.empty()) {
+        return missing;
+    }
+    const ConsumersReading& r = *block.reading;
+    std::string text = "consumers block (" + ToUtf8(block.name) +
+                       "): " + HeaderText(r.magic, r.version, kConsumersMagic, kConsumersVersion);
+    text += r.valid ? "\n" : "; the agent never writes a block like this\n";
+    text += "  " + CountText(r.count, kMaxConsumers) + ", ";
+    const std::int64_t age = UpdateAgeMs(r, now);
+    if (r.updatedTick == 0) {
+        text += "never updated";
+    } else if (age >= 0) {
+        text += "updated " + std::to_string(age) + " ms ago (updatedTick " +
+                std::to_string(r.updatedTick) + ")";
+    } else {
+        text += "updatedTick " + std::to_string(r.updatedTick) + ", " + std::to_string(-age) +
+                " ms later than the tool's clock reading";
+    }
+    text += ", sequence " + std::to_string(r.sequence) + "\n";
+    for (size_t i = 0; i < r.slots.size(); ++i) {
+        const ConsumerSlotReading& slot = r.slots[i];
+        text += "  [" + std::to_string(i) + "] " + Quoted(ToUtf8(slot.displayName)) + " identity " +
+                Quoted(Latin1ToUtf8(slot.identity)) + ", ";
+        text += slot.packaged == 0   ? "desktop"
+                : slot.packaged == 1 ? "packaged"
+                                     : "packaged=" + std::to_string(slot.packaged);
+        if (slot.lastUsedStart == 0) {
+            text += ", no start time";
+        } else if (slot.startedLocal) {
+            text += ", started " + LocalTimeText(*slot.startedLocal, ' ') + " local time (UTC" +
+                    UtcOffsetText(slot.startedLocal->utcOffsetMinutes) + ")";
+        } else {
+            text += ", started at FILETIME " + std::to_string(slot.lastUsedStart) +
+                    " (no local time for it)";
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+// Begins the object of a published block with its section name and whether it was mapped;
+// true when its fields follow.
+template <typename Reading>
+bool BeginBlockJson(JsonWriter& json, const char* key, const PublishedBlockFacts<Reading>& block) {
+    json.Key(key);
+    json.BeginObject();
+    json.Key("section");
+    if (block.name.empty()) {
+        json.Null();
+    } else {
+        json.String(block.name);
+    }
+    json.Key("mapped");
+    json.Bool(block.reading.has_value());
+    return block.reading.has_value();
+}
+
+void WriteHeaderJson(JsonWriter& json, std::uint32_t magic, std::uint32_t version, bool valid) {
+    json.Key("magic");
+    json.Number(static_cast<std::uint64_t>(magic));
+    json.Key("version");
+    json.Number(static_cast<std::uint64_t>(version));
+    json.Key("valid");
+    json.Bool(valid);
+}
+
+void WriteCapabilitiesJson(JsonWriter& json,
+                           const PublishedBlockFacts<CapabilitiesReading>& block) {
+    if (BeginBlockJson(json, "capabilitiesBlock", block)) {
+        const CapabilitiesReading& r = *block.reading;
+        WriteHeaderJson(json, r.magic, r.version, r.valid);
+        json.Key("cameraIndex");
+        json.Number(static_cast<std::uint64_t>(r.cameraIndex));
+        json.Key("count");
+        json.Number(static_cast<std::uint64_t>(r.count));
+        json.Key("entries");
+        json.BeginArray();
+        for (const CameraCapability& e : r.entries) {
+            json.BeginObject();
+            json.Key("width");
+            json.Number(static_cast<std::uint64_t>(e.width));
+            json.Key("height");
+            json.Number(static_cast<std::uint64_t>(e.height));
+            json.Key("frameRateNumerator");
+            json.Number(static_cast<std::uint64_t>(e.frameRateNumerator));
+            json.Key("frameRateDenominator");
+            json.Number(static_cast<std::uint64_t>(e.frameRateDenominator));
+            json.EndObject();
+        }
+        json.EndArray();
+        json.Key("sequence");
+        json.Number(static_cast<std::uint64_t>(r.sequence));
+    }
+    json.EndObject();
+}
+
+void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersReading>& block,
+                        std::uint64_t now) {
+    if (BeginBlockJson(json, "consumersBlock", block)) {
+        const ConsumersReading& r = *block.reading;
+        WriteHeaderJson(json, r.magic, r.version, r.valid);
+        json.Key("count");
+        json.Number(static_cast<std::uint64_t>(r.count));
+        json.Key("updatedTick");
+        json.Number(r.updatedTick);
+        json.Key("updatedAgeMs");
+        if (r.updatedTick == 0) {
+            json.Null();
+        } else {
+            json.Number(UpdateAgeMs(r, now));
+        }
+        json.Key("slots");
+        json.BeginArray();
+        for (const ConsumerSlotReading& slot : r.slots) {
+            json.BeginObject();
+            json.Key("displayName");
+            json.String(slot.displayName);
+            json.Key("identity");
+            json.Latin1String(slot.identity);
+            json.Key("packaged");
+            json.Bool(slot.packaged != 0);
+            json.Key("lastUsedStart");
+            json.Number(slot.lastUsedStart);
+            json.Key("startedLocal");  // ISO 8601 with the offset from UTC
+            if (slot.lastUsedStart != 0 && slot.startedLocal) {
+                json.Latin1String(LocalTimeText(*slot.startedLocal, 'T') +
+                                  UtcOffsetText(slot.startedLocal->utcOffsetMinutes));
+            } else {
+                json.Null();
+            }
+            json.EndObject();
+        }
+        json.EndArray();
+        json.Key("sequence");
+        json.Number(static_cast<std::uint64_t>(r.sequence));
+    }
+    json.EndObject();
+}
+
 }  // namespace
 
 SettingSources SourcesOf(const RawSettingValues& raw, const AgentSettings& effective) {
@@ -84,6 +329,65 @@ SettingSources SourcesOf(const RawSettingValues& raw, const AgentSettings& effec
     sources.producerExe = raw.producerExe.has_value() && effective.producerExe == *raw.producerExe;
     sources.repoRoot = raw.repoRoot.has_value() && effective.repoRoot == *raw.repoRoot;
     return sources;
+}
+
+std::optional<CapabilitiesReading> ParseCapabilitiesBlock(std::span<const std::byte> block) {
+    if (block.size() < kCapabilitiesBlockSize) {
+        return std::nullopt;
+    }
+    CapabilitiesReading r;
+    r.magic = LoadU32(block, kCapabilitiesMagicOffset);
+    r.version = LoadU32(block, kCapabilitiesVersionOffset);
+    r.valid = r.magic == kCapabilitiesMagic && r.version == kCapabilitiesVersion;
+    r.cameraIndex = LoadU32(block, kCapabilitiesCameraIndexOffset);
+    r.count = LoadU32(block, kCapabilitiesCountOffset);
+    const size_t shown = std::min<size_t>(r.count, kMaxCapabilities);
+    for (size_t i = 0; i < shown; ++i) {
+        const auto entry = block.subspan(kCapabilitiesEntriesOffset + i * kCapabilitiesEntrySize);
+        r.entries.push_back(
+            {LoadU32(entry, 0), LoadU32(entry, 4), LoadU32(entry, 8), LoadU32(entry, 12)});
+    }
+    r.sequence = LoadU32(block, kCapabilitiesSequenceOffset);
+    return r;
+}
+
+std::optional<ConsumersReading> ParseConsumersBlock(std::span<const std::byte> block) {
+    if (block.size() < kConsumersBlockSize) {
+        return std::nullopt;
+    }
+    ConsumersReading r;
+    r.magic = LoadU32(block, kConsumersMagicOffset);
+    r.version = LoadU32(block, kConsumersVersionOffset);
+    r.valid = IsConsumersBlockValid(block);
+    r.count = LoadU32(block, kConsumersCountOffset);
+    r.updatedTick = LoadU64(block, kConsumersUpdatedTickOffset);
+    const size_t shown = std::min<size_t>(r.count, kMaxConsumers);
+    for (size_t i = 0; i < shown; ++i) {
+        const auto slot =
+            block.subspan(kConsumersEntriesOffset + i * kConsumerSlotSize, kConsumerSlotSize);
+        ConsumerSlotReading s;
+        for (size_t unit = 0; unit < kSlotDisplayNameUnits; ++unit) {
+            const auto at = slot.subspan(kSlotDisplayNameOffset + unit * 2, 2);
+            const auto c = static_cast<char16_t>(std::to_integer<unsigned>(at[0]) |
+                                                 std::to_integer<unsigned>(at[1]) << 8);
+            if (c == 0) {
+                break;
+            }
+            s.displayName += c;
+        }
+        for (size_t at = 0; at < kSlotIdentityBytes; ++at) {
+            const auto c = static_cast<char>(slot[kSlotIdentityOffset + at]);
+            if (c == 0) {
+                break;
+            }
+            s.identity += c;
+        }
+        s.packaged = LoadU32(slot, kSlotPackagedOffset);
+        s.lastUsedStart = LoadU64(slot, kSlotLastUsedStartOffset);
+        r.slots.push_back(std::move(s));
+    }
+    r.sequence = LoadU32(block, kConsumersSequenceOffset);
+    return r;
 }
 
 std::vector<std::string> LastLines(std::string_view text, size_t count) {
@@ -179,22 +483,8 @@ std::string StatusText(const StatusFacts& facts) {
         text += DescribeControlBlock(copy, facts.now);
     }
 
-    for (const BlockFacts& block : facts.blocks) {
-        text += block.title;
-        if (block.section.name.empty()) {
-            text += ": no section";
-            text += block.describe == nullptr ? "; not available in this build\n" : "\n";
-        } else if (block.section.bytes.empty()) {
-            text += ": section " + ToUtf8(block.section.name) +
-                    " cannot be mapped at its full size; the agent counts it as missing\n";
-        } else if (block.describe == nullptr) {
-            text += ": section " + ToUtf8(block.section.name) +
-                    " present; not available in this build\n";
-        } else {
-            text += " (" + ToUtf8(block.section.name) + "):\n" +
-                    Indented(block.describe(block.section.bytes));
-        }
-    }
+    text += CapabilitiesText(facts.capabilities);
+    text += ConsumersText(facts.consumers, facts.now);
 
     text += "log " + ToUtf8(facts.logPath);
     if (!facts.logBytes) {
@@ -309,25 +599,8 @@ std::string StatusJson(const StatusFacts& facts) {
     }
     json.EndObject();
 
-    for (const BlockFacts& block : facts.blocks) {
-        json.Key(block.jsonKey);
-        json.BeginObject();
-        json.Key("section");
-        if (block.section.name.empty()) {
-            json.Null();
-        } else {
-            json.String(block.section.name);
-        }
-        json.Key("mapped");
-        json.Bool(!block.section.bytes.empty());
-        json.Key("available");
-        json.Bool(block.describe != nullptr);
-        if (block.describe != nullptr && !block.section.bytes.empty()) {
-            json.Key("text");
-            json.Latin1String(block.describe(block.section.bytes));
-        }
-        json.EndObject();
-    }
+    WriteCapabilitiesJson(json, facts.capabilities);
+    WriteConsumersJson(json, facts.consumers, facts.now);
 
     json.Key("log");
     json.BeginObject();

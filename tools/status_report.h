@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capabilities/capabilities.h"
 #include "config/settings.h"
 
 namespace orbelune {
@@ -36,13 +37,55 @@ struct SectionFacts {
                                    // at the block's size, which the agent treats as missing
 };
 
-// A section whose text some describer gives. `describe` is null when this build has no
-// describer for it; the section is then only reported as present or absent.
-struct BlockFacts {
-    const char* title = "";    // "capabilities block"
-    const char* jsonKey = "";  // "capabilitiesBlock"
-    SectionFacts section;
-    std::string (*describe)(std::span<const std::byte>) = nullptr;
+// The capabilities block's fields as found. The agent writes the whole header at every
+// publication, so a block that is not valid has not been published into yet.
+struct CapabilitiesReading {
+    std::uint32_t magic = 0;
+    std::uint32_t version = 0;
+    bool valid = false;
+    std::uint32_t cameraIndex = 0;
+    std::uint32_t count = 0;                // as stored, even beyond the slots
+    std::vector<CameraCapability> entries;  // the slots below the count
+    std::uint32_t sequence = 0;
+};
+
+// A wall-clock moment in local time, converted by the Windows edge with the time zone's rules
+// for that date, so that the report itself never reads the clock or the zone.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
+    int utcOffsetMinutes = 0;  // local minus UTC
+};
+
+struct ConsumerSlotReading {
+    std::u16string displayName;  // up to the terminator, or all 32 units without one
+    std::string identity;        // the stored bytes up to the terminator
+    std::uint32_t packaged = 0;
+    std::uint64_t lastUsedStart = 0;        // FILETIME, UTC
+    std::optional<LocalTime> startedLocal;  // filled in by the edge; nothing when unknown
+};
+
+// The consumers block's fields as found. The agent never writes a block whose magic or version
+// differ, so such a block shows only what the virtual camera left in it.
+struct ConsumersReading {
+    std::uint32_t magic = 0;
+    std::uint32_t version = 0;
+    bool valid = false;
+    std::uint32_t count = 0;                 // as stored, even beyond the slots
+    std::uint64_t updatedTick = 0;           // 0: never written
+    std::vector<ConsumerSlotReading> slots;  // the slots below the count
+    std::uint32_t sequence = 0;
+};
+
+// Nothing when `block` is shorter than the block. Only the layout is read; no local time.
+std::optional<CapabilitiesReading> ParseCapabilitiesBlock(std::span<const std::byte> block);
+std::optional<ConsumersReading> ParseConsumersBlock(std::span<const std::byte> block);
+
+// A published block as the tool found it: the section's name (empty when neither name exists)
+// and its fields, or nothing when it cannot be mapped at the block's size.
+template <typename Reading>
+struct PublishedBlockFacts {
+    std::u16string name;
+    std::optional<Reading> reading;
 };
 
 struct StatusFacts {
@@ -52,9 +95,11 @@ struct StatusFacts {
     std::u16string producerImage;              // the file name the producer runs under
     std::vector<std::uint32_t> producerIds;    // processes running under that name
     std::optional<std::u16string> logonEntry;  // the Run value's data, when installed
-    std::uint64_t now = 0;                     // GetTickCount64 when the blocks were read
+    std::uint64_t now = 0;  // GetTickCount64 right after the blocks were copied, so that no tick
+                            // in them is later
     SectionFacts control;
-    std::vector<BlockFacts> blocks;
+    PublishedBlockFacts<CapabilitiesReading> capabilities;
+    PublishedBlockFacts<ConsumersReading> consumers;
     std::u16string logPath;
     std::optional<std::string> logBytes;  // the whole log; nothing when it cannot be read
 };

@@ -193,8 +193,7 @@ TEST(CtlTest, StatusWithNothingRunning) {
         "agent: not running in this session\n",
         "producer (orbelune_windows_retouch_vcam_producer.exe): not running\n",
         "control block: no section under Global\\ or Local\\OrbeluneVcamControl.v2\n",
-        "capabilities block: no section; not available in this build\n",
-        "consumers block: no section; not available in this build\n",
+        "capabilities block: no section\nconsumers block: no section\n",
         "\\Orbelune\\Logs\\vcam-agent.log",
     };
     for (const char* expected : kExpected) {
@@ -229,9 +228,15 @@ TEST(CtlTest, StatusOfARunningAgentWithDemand) {
                                L"--heartbeat 60");
     ASSERT_TRUE(log.WaitFor("producer started (camera-index=2 provider=cuda)\r\n", 20000))
         << log.NewText();
-    // The camera index is written by the pass after the section appeared.
+    // The camera index is written by the pass after the section appeared; the consumers block
+    // at the next refresh once it could be opened.
     ASSERT_TRUE(WaitUntil(
-        [] { return Ctl(L"status").out.find("cameraIndex=2\n") != std::string::npos; }, 10000));
+        [] {
+            const std::string out = Ctl(L"status").out;
+            return out.find("cameraIndex=2\n") != std::string::npos &&
+                   out.find("  count 0, updated ") != std::string::npos;
+        },
+        10000));
 
     const RunResult text = Ctl(L"status");
     EXPECT_EQ(text.exitCode, 0u);
@@ -243,8 +248,11 @@ TEST(CtlTest, StatusOfARunningAgentWithDemand) {
         "control section Local\\OrbeluneVcamControl.v2\n",
         "control block: magic=0x4F425643 version=2 (valid)\n",
         "  demand=yes consumer present=yes\n",
-        "capabilities block: section Local\\OrbeluneVcamCapabilities.v1 present; not available "
-        "in this build\n",
+        // Wine has no camera: the fallback format.
+        "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
+        "version 1\n  cameraIndex 2, count 1, sequence ",
+        "  [0] 1280x720@30/1\nconsumers block (Local\\OrbeluneVcamConsumers.v1): valid, magic "
+        "0x4F42434F version 1\n  count 0, updated ",
         "producer started (camera-index=2 provider=cuda)\n",
     };
     for (const char* expected : kExpected) {
@@ -259,6 +267,13 @@ TEST(CtlTest, StatusOfARunningAgentWithDemand) {
         "\"section\":\"Local\\\\OrbeluneVcamControl.v2\"",
         "\"valid\":true,\"cameraIndex\":2,",
         "\"demand\":true,\"consumerPresent\":true}",
+        "\"capabilitiesBlock\":{\"section\":\"Local\\\\OrbeluneVcamCapabilities.v1\",\"mapped\":"
+        "true,\"magic\":1329747536,\"version\":1,\"valid\":true,\"cameraIndex\":2,\"count\":1,"
+        "\"entries\":[{\"width\":1280,\"height\":720,\"frameRateNumerator\":30,"
+        "\"frameRateDenominator\":1}],",
+        "\"consumersBlock\":{\"section\":\"Local\\\\OrbeluneVcamConsumers.v1\",\"mapped\":true,"
+        "\"magic\":1329742671,\"version\":1,\"valid\":true,\"count\":0,\"updatedTick\":",
+        "\"slots\":[],",
         " producer started (camera-index=2 provider=cuda)\"]}}",
     };
     for (const char* expected : kExpectedJson) {

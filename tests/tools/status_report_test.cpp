@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "agent/control_block.h"
+#include "capabilities/capabilities.h"
 #include "common/bytes.h"
+#include "consumers/consumers_block.h"
 #include "tools/json_writer.h"
 
 namespace orbelune {
@@ -128,10 +130,6 @@ TEST(StatusReportTest, Utf8AndFileNames) {
     EXPECT_EQ(FileNameOfPath(u"C:\\Agent\\"), u"");
 }
 
-std::string DescribeForTest(std::span<const std::byte> bytes) {
-    return "size " + std::to_string(bytes.size()) + "\nsecond line\n";
-}
-
 StatusFacts SampleFacts() {
     StatusFacts facts;
     facts.raw.provider = u"cuda";
@@ -146,11 +144,27 @@ StatusFacts SampleFacts() {
     StoreU32(facts.control.bytes, kControlVersionOffset, kControlVersion);
     StoreU64(facts.control.bytes, kControlDemandTickOffset, 99000);
     StoreU64(facts.control.bytes, kControlConsumerHeartbeatTickOffset, 90000);
-    facts.blocks.push_back({"capabilities block", "capabilitiesBlock", {}, nullptr});
-    facts.blocks.push_back({"consumers block",
-                            "consumersBlock",
-                            {u"Local\\OrbeluneVcamConsumers.v1", std::vector<std::byte>(608)},
-                            &DescribeForTest});
+
+    std::vector<std::byte> capabilities(kCapabilitiesBlockSize);
+    const CameraCapability kFormats[] = {{1920, 1080, 30, 1}, {640, 480, 15, 2}};
+    WriteCapabilitiesBlock(capabilities, kFormats, 1);
+    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1",
+                          ParseCapabilitiesBlock(capabilities)};
+
+    std::vector<std::byte> consumers(kConsumersBlockSize);
+    StoreU32(consumers, kConsumersMagicOffset, kConsumersMagic);
+    StoreU32(consumers, kConsumersVersionOffset, kConsumersVersion);
+    // 2026-01-01 10:00:00.250 UTC and 10:00:00.000 UTC.
+    const ConsumerRecord kRecords[] = {
+        {u"Zoom \"Meetings\"", u"zoom.exe", false, 134117352002500000},
+        {u"Cam\u00e9ra \U0001F4F7", u"Microsoft.WindowsCamera_8wekyb3d8bbwe", true,
+         134117352000000000},
+    };
+    EXPECT_TRUE(WriteConsumersBlock(consumers, kRecords, 99750));
+    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1", ParseConsumersBlock(consumers)};
+    // As the edge converts them, in two zones.
+    facts.consumers.reading->slots.at(0).startedLocal = LocalTime{2026, 1, 1, 11, 0, 0, 250, 60};
+    facts.consumers.reading->slots.at(1).startedLocal = LocalTime{2026, 1, 1, 6, 30, 0, 0, -210};
     facts.logPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
     facts.logBytes = "2026-01-01 10:00:00 agent starting\r\n2026-01-01 10:00:01 caf\xE9\r\n";
     return facts;
@@ -170,8 +184,16 @@ TEST(StatusReportTest, Text) {
         "  demandTick=99000 (1000 ms old, fresh)\n",
         "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n",
         "  demand=yes consumer present=no\n",
-        "capabilities block: no section; not available in this build\n",
-        "consumers block (Local\\OrbeluneVcamConsumers.v1):\n  size 608\n  second line\n",
+        "capabilities block (Global\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
+        "version 1\n"
+        "  cameraIndex 1, count 2, sequence 1\n  [0] 1920x1080@30/1\n  [1] 640x480@15/2\n",
+        "consumers block (Local\\OrbeluneVcamConsumers.v1): valid, magic 0x4F42434F version 1\n"
+        "  count 2, updated 250 ms ago (updatedTick 99750), sequence 1\n"
+        "  [0] \"Zoom \\\"Meetings\\\"\" identity \"zoom.exe\", desktop, started "
+        "2026-01-01 11:00:00.250 local time (UTC+01:00)\n"
+        "  [1] \"Cam\xC3\xA9ra \xF0\x9F\x93\xB7\" identity "
+        "\"Microsoft.WindowsCamera_8wekyb3d8bbwe\", packaged, started 2026-01-01 06:30:00.000 "
+        "local time (UTC-03:30)\n",
         "log C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 2 lines:\n"
         "  2026-01-01 10:00:00 agent starting\n  2026-01-01 10:00:01 caf\xC3\xA9\n",
     };
@@ -192,10 +214,20 @@ TEST(StatusReportTest, Json) {
         R"("running":true,"processIds":[412]},"logonEntry":null,)",
         R"("demandTick":{"value":99000,"ageMs":1000,"fresh":true},)",
         R"("demand":true,"consumerPresent":false},)",
-        R"("capabilitiesBlock":{"section":null,"mapped":false,"available":false},)",
+        R"("capabilitiesBlock":{"section":"Global\\OrbeluneVcamCapabilities.v1","mapped":true,)"
+        R"("magic":1329747536,"version":1,"valid":true,"cameraIndex":1,"count":2,"entries":[)"
+        R"({"width":1920,"height":1080,"frameRateNumerator":30,"frameRateDenominator":1},)"
+        R"({"width":640,"height":480,"frameRateNumerator":15,"frameRateDenominator":2}],)"
+        R"("sequence":1},)",
         R"("consumersBlock":{"section":"Local\\OrbeluneVcamConsumers.v1","mapped":true,)"
-        R"("available":true,)"
-        R"("text":"size 608\nsecond line\n"},)",
+        R"("magic":1329742671,"version":1,"valid":true,"count":2,"updatedTick":99750,)"
+        R"("updatedAgeMs":250,"slots":[{"displayName":"Zoom \"Meetings\"","identity":"zoom.exe",)"
+        R"("packaged":false,"lastUsedStart":134117352002500000,)"
+        R"("startedLocal":"2026-01-01T11:00:00.250+01:00"},)"
+        R"({"displayName":"Cam\u00e9ra \ud83d\udcf7",)"
+        R"("identity":"Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,)"
+        R"("lastUsedStart":134117352000000000,"startedLocal":"2026-01-01T06:30:00.000-03:30"}],)"
+        R"("sequence":1},)",
         R"("lines":["2026-01-01 10:00:00 agent starting","2026-01-01 10:00:01 caf\u00e9"]}})",
     };
     for (const std::string_view expected : kExpected) {
@@ -206,27 +238,58 @@ TEST(StatusReportTest, Json) {
     facts.control = {};
     facts.logBytes.reset();
     facts.logonEntry = u"\"C:\\Agent\\orbelune_vcam_agent.exe\"";
+    // A capabilities block not yet published into, and a consumers block the virtual camera
+    // stamped wrongly, with a count beyond the slots and no update.
+    std::vector<std::byte> stranger(kConsumersBlockSize);
+    StoreU32(stranger, kConsumersMagicOffset, 0x12345678);
+    StoreU32(stranger, kConsumersVersionOffset, kConsumersVersion);
+    StoreU32(stranger, kConsumersCountOffset, 7);
+    facts.capabilities.reading =
+        ParseCapabilitiesBlock(std::vector<std::byte>(kCapabilitiesBlockSize));
+    facts.consumers.reading = ParseConsumersBlock(stranger);
     const std::string bare = StatusJson(facts);
-    EXPECT_NE(bare.find(R"("controlBlock":{"section":null,"mapped":false},)"), std::string::npos)
-        << bare;
-    EXPECT_NE(bare.find(R"("logonEntry":"\"C:\\Agent\\orbelune_vcam_agent.exe\"")"),
-              std::string::npos)
-        << bare;
-    EXPECT_NE(bare.find(R"("lines":null)"), std::string::npos) << bare;
-    EXPECT_NE(StatusText(facts).find("control block: no section under Global\\ or Local\\"
-                                     "OrbeluneVcamControl.v2\n"),
-              std::string::npos);
+    const std::string bareText = StatusText(facts);
+    const struct {
+        const std::string& output;
+        std::string_view expected;
+    } kBare[] = {
+        {bare, R"("controlBlock":{"section":null,"mapped":false},)"},
+        {bare, R"("logonEntry":"\"C:\\Agent\\orbelune_vcam_agent.exe\"")"},
+        {bare, R"("lines":null)"},
+        {bare, R"("mapped":true,"magic":0,"version":0,"valid":false,"cameraIndex":0,"count":0,)"
+               R"("entries":[],"sequence":0},)"},
+        {bare, R"("mapped":true,"magic":305419896,"version":1,"valid":false,"count":7,)"
+               R"("updatedTick":0,"updatedAgeMs":null,"slots":[{"displayName":"","identity":"",)"
+               R"("packaged":false,"lastUsedStart":0,"startedLocal":null},{)"},
+        {bareText, "control block: no section under Global\\ or Local\\OrbeluneVcamControl.v2\n"},
+        {bareText,
+         "capabilities block (Global\\OrbeluneVcamCapabilities.v1): not valid, magic "
+         "0x00000000 (expected 0x4F425650) version 0 (expected 1); not published by the "
+         "agent yet\n  cameraIndex 0, count 0, sequence 0\nconsumers"},
+        {bareText,
+         "consumers block (Local\\OrbeluneVcamConsumers.v1): not valid, magic "
+         "0x12345678 (expected 0x4F42434F) version 1; the agent never writes a block "
+         "like this\n  count 7 (more than the 4 slots), never updated, sequence 0\n"},
+        {bareText, "  [3] \"\" identity \"\", desktop, no start time\nlog "},
+    };
+    for (const auto& c : kBare) {
+        EXPECT_NE(c.output.find(c.expected), std::string::npos) << c.expected << "\nin:\n"
+                                                                << c.output;
+    }
+    EXPECT_FALSE(ParseConsumersBlock(std::span(stranger).first(kConsumersBlockSize - 1)));
 
     // Sections that open but are too small to map are named, and count as missing.
     facts.control.name = u"Global\\OrbeluneVcamControl.v2";
-    facts.blocks[1].section.bytes.clear();
+    facts.capabilities = {};
+    facts.consumers.reading.reset();
     const std::string small = StatusText(facts);
     EXPECT_NE(small.find("control block: section Global\\OrbeluneVcamControl.v2 cannot be mapped "
                          "at 80 bytes; the agent counts it as missing\n"),
               std::string::npos)
         << small;
-    EXPECT_NE(small.find("consumers block: section Local\\OrbeluneVcamConsumers.v1 cannot be "
-                         "mapped at its full size; the agent counts it as missing\n"),
+    EXPECT_NE(small.find("capabilities block: no section\nconsumers block: section "
+                         "Local\\OrbeluneVcamConsumers.v1 cannot be mapped at 608 bytes; the agent "
+                         "counts it as missing\n"),
               std::string::npos)
         << small;
     const std::string smallJson = StatusJson(facts);
@@ -234,7 +297,10 @@ TEST(StatusReportTest, Json) {
                              R"("mapped":false},)"),
               std::string::npos)
         << smallJson;
-    EXPECT_NE(smallJson.find(R"("mapped":false,"available":true},)"), std::string::npos)
+    EXPECT_NE(smallJson.find(R"("capabilitiesBlock":{"section":null,"mapped":false},)"
+                             R"("consumersBlock":{"section":"Local\\OrbeluneVcamConsumers.v1",)"
+                             R"("mapped":false},)"),
+              std::string::npos)
         << smallJson;
 }
 
