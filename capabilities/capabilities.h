@@ -68,7 +68,9 @@ struct NativeTypeWalk {
     void Record(NativeTypeResult result);
 };
 
-// The capabilities block, little-endian.
+// The capabilities block, little-endian, in a section the virtual camera creates under
+// "Global\" or "Local\" followed by this name.
+inline constexpr wchar_t kCapabilitiesSectionName[] = L"OrbeluneVcamCapabilities.v1";
 inline constexpr std::uint32_t kCapabilitiesMagic = 0x4F425650;  // "PVBO" in memory order
 inline constexpr std::uint32_t kCapabilitiesVersion = 1;
 inline constexpr size_t kCapabilitiesMagicOffset = 0;

@@ -8,9 +8,6 @@
 
 namespace orbelune {
 
-// Opened as "Global\" then "Local\" followed by this name; created by the virtual camera.
-inline constexpr std::wstring_view kCapabilitiesSectionName = L"OrbeluneVcamCapabilities.v1";
-
 // The publisher's state, kept by the supervision loop for the life of the process. The section,
 // once mapped, stays mapped.
 struct CapabilitiesPublisher {

@@ -10,8 +10,6 @@
 namespace orbelune {
 namespace {
 
-constexpr wchar_t kConsumersSectionName[] = L"OrbeluneVcamConsumers.v1";
-
 std::uint64_t SystemTimeAsFiletime() {
     FILETIME now = {};
     GetSystemTimeAsFileTime(&now);

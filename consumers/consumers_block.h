@@ -14,6 +14,9 @@
 
 namespace orbelune {
 
+// The consumers block lives in a section the virtual camera creates under "Global\" or
+// "Local\" followed by this name, and stamps with this magic and version.
+inline constexpr wchar_t kConsumersSectionName[] = L"OrbeluneVcamConsumers.v1";
 inline constexpr std::uint32_t kConsumersMagic = 0x4F42434F;  // "OCBO" in memory
 inline constexpr std::uint32_t kConsumersVersion = 1;
 

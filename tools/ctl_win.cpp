@@ -11,7 +11,6 @@
 #include "agent/control_block.h"
 #include "agent/producer.h"
 #include "capabilities/capabilities.h"
-#include "capabilities/publisher_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
 #include "common/text_win.h"
@@ -51,7 +50,6 @@ constexpr char kUsage[] =
     "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).\n";
 
 // Opened as "Global\" then "Local\" followed by this name, as the agent does.
-constexpr wchar_t kConsumersSectionName[] = L"OrbeluneVcamConsumers.v1";
 
 void Print(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);

@@ -244,9 +244,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (Namespace& ns : namespaces) {
         if (!CreateSection(ns.prefix + kControlBlockName, options.controlSize, ns.control) ||
-            !CreateSection(ns.prefix + L"OrbeluneVcamCapabilities.v1", options.capabilitiesSize,
+            !CreateSection(ns.prefix + kCapabilitiesSectionName, options.capabilitiesSize,
                            ns.capabilities) ||
-            !CreateSection(ns.prefix + L"OrbeluneVcamConsumers.v1", options.consumersSize,
+            !CreateSection(ns.prefix + kConsumersSectionName, options.consumersSize,
                            ns.consumers)) {
             return 3;
         }
