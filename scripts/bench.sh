@@ -189,8 +189,9 @@ another process, so CPU time is read from Linux (the scheduler's time on a CPU i
 peak resident set (\`VmHWM\`), which under Wine includes the Wine libraries each process
 maps. Work that \`wineserver\` does for a program is
 counted in the prefix's shared \`wineserver\` column, not in the program's own.
-The consumer scan is not part of this build yet, so the second phase measures the heartbeat
-alone; rerun the command once it lands.
+With a consumer present the agent rescans the consent store once a second (a process
+snapshot, the store's registry keys, the consumers block); that rescan is what the consumer
+phase adds. How its time splits between those calls has not been measured.
 
 CPU
     cat "$work/cpu.md"
