@@ -18,6 +18,7 @@
 #include "consumers/consumers_block.h"
 #include "log/log.h"
 #include "tools/ctl_command.h"
+#include "tools/local_time_win.h"
 #include "tools/status_report.h"
 
 namespace {
@@ -99,35 +100,6 @@ SectionFacts ReadSection(std::wstring_view name, size_t size) {
     return facts;
 }
 
-// `filetime` (UTC) in local time by the time zone's rules for that date, with its offset from
-// UTC; nothing when Windows cannot convert it.
-std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
-    // Whole milliseconds, as the broken-down times hold, so that the offset comes out exact.
-    const std::uint64_t utcValue = filetime - filetime % 10'000;
-    const FILETIME utc = {static_cast<DWORD>(utcValue), static_cast<DWORD>(utcValue >> 32)};
-    SYSTEMTIME utcParts = {};
-    SYSTEMTIME parts = {};
-    FILETIME local = {};
-    if (!FileTimeToSystemTime(&utc, &utcParts) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &utcParts, &parts) ||
-        !SystemTimeToFileTime(&parts, &local)) {
-        return std::nullopt;
-    }
-    const std::uint64_t localValue =
-        (static_cast<std::uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-    LocalTime time;
-    time.year = parts.wYear;
-    time.month = parts.wMonth;
-    time.day = parts.wDay;
-    time.hour = parts.wHour;
-    time.minute = parts.wMinute;
-    time.second = parts.wSecond;
-    time.milliseconds = parts.wMilliseconds;
-    time.utcOffsetMinutes =
-        static_cast<int>(static_cast<std::int64_t>(localValue - utcValue) / (60 * 10'000'000LL));
-    return time;
-}
-
 bool AgentRunning() {
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
     // A mutex we may not open still exists.
@@ -196,11 +168,7 @@ int Status(bool json) {
     facts.now = GetTickCount64();
     facts.capabilities = {capabilities.name, ParseCapabilitiesBlock(capabilities.bytes)};
     facts.consumers = {consumers.name, ParseConsumersBlock(consumers.bytes)};
-    if (facts.consumers.reading) {
-        for (ConsumerSlotReading& slot : facts.consumers.reading->slots) {
-            slot.startedLocal = LocalTimeOf(slot.lastUsedStart);
-        }
-    }
+    FillLocalStartTimes(facts.consumers);
     facts.logPath = LogFilePath(LogBaseFolder());
     facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
     Print(stdout, json ? StatusJson(facts) : StatusText(facts));

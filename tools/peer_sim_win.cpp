@@ -12,9 +12,10 @@
 #include "common/bytes.h"
 #include "consumers/consumers_block.h"
 #include "capabilities/capabilities.h"
-#include "tools/describe_capabilities.h"
-#include "tools/describe_consumers.h"
+#include "common/text_win.h"
 #include "tools/describe_control.h"
+#include "tools/local_time_win.h"
+#include "tools/status_report.h"
 
 namespace {
 
@@ -211,19 +212,13 @@ void Print(const Namespace& ns, std::uint64_t now) {
     } else {
         std::printf("control block: %zu bytes, too small for the agent\n", ns.control.bytes.size());
     }
-    if (ns.capabilities.bytes.size() >= kCapabilitiesBlockSize) {
-        std::printf("capabilities block: %s",
-                    DescribeCapabilitiesBlock(ns.capabilities.bytes).c_str());
-    } else {
-        std::printf("capabilities block: %zu bytes, too small for the agent\n",
-                    ns.capabilities.bytes.size());
-    }
-    if (ns.consumers.bytes.size() >= kConsumersBlockSize) {
-        std::printf("consumers block: %s", DescribeConsumersBlock(ns.consumers.bytes).c_str());
-    } else {
-        std::printf("consumers block: %zu bytes, too small for the agent\n",
-                    ns.consumers.bytes.size());
-    }
+    const PublishedBlockFacts<CapabilitiesReading> capabilities = {
+        ToU16(ns.capabilities.name), ParseCapabilitiesBlock(ns.capabilities.bytes)};
+    std::fputs(CapabilitiesText(capabilities).c_str(), stdout);
+    PublishedBlockFacts<ConsumersReading> consumers = {ToU16(ns.consumers.name),
+                                                       ParseConsumersBlock(ns.consumers.bytes)};
+    FillLocalStartTimes(consumers);
+    std::fputs(ConsumersText(consumers, now).c_str(), stdout);
     std::fflush(stdout);
 }
 

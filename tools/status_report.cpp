@@ -148,74 +148,10 @@ std::string MissingBlockText(std::string_view title, const PublishedBlockFacts<R
     return {};
 }
 
-std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block) {
-    const std::string missing =
-        MissingBlockText("capabilities block", block, kCapabilitiesBlockSize);
-    if (!missing.empty()) {
-        return missing;
-    }
-    const CapabilitiesReading& r = *block.reading;
-    std::string text = "capabilities block (" + ToUtf8(block.name) + "): " +
-                       HeaderText(r.magic, r.version, kCapabilitiesMagic, kCapabilitiesVersion);
-    text += r.valid ? "\n" : "; not published by the agent yet\n";
-    text += "  cameraIndex " + std::to_string(r.cameraIndex) + ", " +
-            CountText(r.count, kMaxCapabilities) + ", sequence " + std::to_string(r.sequence) +
-            "\n";
-    for (size_t i = 0; i < r.entries.size(); ++i) {
-        const CameraCapability& e = r.entries[i];
-        text += "  [" + std::to_string(i) + "] " + std::to_string(e.width) + "x" +
-                std::to_string(e.height) + "@" + std::to_string(e.frameRateNumerator) + "/" +
-                std::to_string(e.frameRateDenominator) + "\n";
-    }
-    return text;
-}
-
 // The tool reads the clock after copying the block, so an age below 0 means a tick the agent
 // did not write.
 std::int64_t UpdateAgeMs(const ConsumersReading& r, std::uint64_t now) {
     return static_cast<std::int64_t>(now - r.updatedTick);
-}
-
-std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now) {
-    const std::string missing = MissingBlockText("consumers block", block, kConsumersBlockSize);
-    if (!missing.empty()) {
-        return missing;
-    }
-    const ConsumersReading& r = *block.reading;
-    std::string text = "consumers block (" + ToUtf8(block.name) +
-                       "): " + HeaderText(r.magic, r.version, kConsumersMagic, kConsumersVersion);
-    text += r.valid ? "\n" : "; the agent never writes a block like this\n";
-    text += "  " + CountText(r.count, kMaxConsumers) + ", ";
-    const std::int64_t age = UpdateAgeMs(r, now);
-    if (r.updatedTick == 0) {
-        text += "never updated";
-    } else if (age >= 0) {
-        text += "updated " + std::to_string(age) + " ms ago (updatedTick " +
-                std::to_string(r.updatedTick) + ")";
-    } else {
-        text += "updatedTick " + std::to_string(r.updatedTick) + ", " + std::to_string(-age) +
-                " ms later than the tool's clock reading";
-    }
-    text += ", sequence " + std::to_string(r.sequence) + "\n";
-    for (size_t i = 0; i < r.slots.size(); ++i) {
-        const ConsumerSlotReading& slot = r.slots[i];
-        text += "  [" + std::to_string(i) + "] " + Quoted(ToUtf8(slot.displayName)) + " identity " +
-                Quoted(Latin1ToUtf8(slot.identity)) + ", ";
-        text += slot.packaged == 0   ? "desktop"
-                : slot.packaged == 1 ? "packaged"
-                                     : "packaged=" + std::to_string(slot.packaged);
-        if (slot.lastUsedStart == 0) {
-            text += ", no start time";
-        } else if (slot.startedLocal) {
-            text += ", started " + LocalTimeText(*slot.startedLocal, ' ') + " local time (UTC" +
-                    UtcOffsetText(slot.startedLocal->utcOffsetMinutes) + ")";
-        } else {
-            text += ", started at FILETIME " + std::to_string(slot.lastUsedStart) +
-                    " (no local time for it)";
-        }
-        text += "\n";
-    }
-    return text;
 }
 
 // Begins the object of a published block with its section name and whether it was mapped;
@@ -318,6 +254,70 @@ void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersRea
 }
 
 }  // namespace
+
+std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block) {
+    const std::string missing =
+        MissingBlockText("capabilities block", block, kCapabilitiesBlockSize);
+    if (!missing.empty()) {
+        return missing;
+    }
+    const CapabilitiesReading& r = *block.reading;
+    std::string text = "capabilities block (" + ToUtf8(block.name) + "): " +
+                       HeaderText(r.magic, r.version, kCapabilitiesMagic, kCapabilitiesVersion);
+    text += r.valid ? "\n" : "; not published by the agent yet\n";
+    text += "  cameraIndex " + std::to_string(r.cameraIndex) + ", " +
+            CountText(r.count, kMaxCapabilities) + ", sequence " + std::to_string(r.sequence) +
+            "\n";
+    for (size_t i = 0; i < r.entries.size(); ++i) {
+        const CameraCapability& e = r.entries[i];
+        text += "  [" + std::to_string(i) + "] " + std::to_string(e.width) + "x" +
+                std::to_string(e.height) + "@" + std::to_string(e.frameRateNumerator) + "/" +
+                std::to_string(e.frameRateDenominator) + "\n";
+    }
+    return text;
+}
+
+std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now) {
+    const std::string missing = MissingBlockText("consumers block", block, kConsumersBlockSize);
+    if (!missing.empty()) {
+        return missing;
+    }
+    const ConsumersReading& r = *block.reading;
+    std::string text = "consumers block (" + ToUtf8(block.name) +
+                       "): " + HeaderText(r.magic, r.version, kConsumersMagic, kConsumersVersion);
+    text += r.valid ? "\n" : "; the agent never writes a block like this\n";
+    text += "  " + CountText(r.count, kMaxConsumers) + ", ";
+    const std::int64_t age = UpdateAgeMs(r, now);
+    if (r.updatedTick == 0) {
+        text += "never updated";
+    } else if (age >= 0) {
+        text += "updated " + std::to_string(age) + " ms ago (updatedTick " +
+                std::to_string(r.updatedTick) + ")";
+    } else {
+        text += "updatedTick " + std::to_string(r.updatedTick) + ", " + std::to_string(-age) +
+                " ms later than the tool's clock reading";
+    }
+    text += ", sequence " + std::to_string(r.sequence) + "\n";
+    for (size_t i = 0; i < r.slots.size(); ++i) {
+        const ConsumerSlotReading& slot = r.slots[i];
+        text += "  [" + std::to_string(i) + "] " + Quoted(ToUtf8(slot.displayName)) + " identity " +
+                Quoted(Latin1ToUtf8(slot.identity)) + ", ";
+        text += slot.packaged == 0   ? "desktop"
+                : slot.packaged == 1 ? "packaged"
+                                     : "packaged=" + std::to_string(slot.packaged);
+        if (slot.lastUsedStart == 0) {
+            text += ", no start time";
+        } else if (slot.startedLocal) {
+            text += ", started " + LocalTimeText(*slot.startedLocal, ' ') + " local time (UTC" +
+                    UtcOffsetText(slot.startedLocal->utcOffsetMinutes) + ")";
+        } else {
+            text += ", started at FILETIME " + std::to_string(slot.lastUsedStart) +
+                    " (no local time for it)";
+        }
+        text += "\n";
+    }
+    return text;
+}
 
 SettingSources SourcesOf(const RawSettingValues& raw, const AgentSettings& effective) {
     SettingSources sources;

@@ -116,6 +116,11 @@ std::u16string_view FileNameOfPath(std::u16string_view path);
 // UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(std::u16string_view text);
 
+// The text of one published block as found, with each slot's local start time when the edge
+// filled it in; `now` is the tick the consumers block's age is reckoned from.
+std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block);
+std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now);
+
 std::string StatusText(const StatusFacts& facts);
 std::string StatusJson(const StatusFacts& facts);
 

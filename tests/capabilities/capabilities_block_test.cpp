@@ -7,7 +7,6 @@
 
 #include "capabilities/capabilities.h"
 #include "common/bytes.h"
-#include "tools/describe_capabilities.h"
 
 namespace orbelune {
 namespace {
@@ -88,34 +87,6 @@ TEST(CapabilitiesBlockTest, FillsEverySlotAndNoMore) {
     Block shortBlock(std::byte{0xEE});
     WriteCapabilitiesBlock(std::span(shortBlock.bytes).first(kCapabilitiesBlockSize - 1), list, 0);
     EXPECT_EQ(shortBlock.U32(kCapabilitiesMagicOffset), 0xEEEEEEEEu);
-}
-
-TEST(CapabilitiesBlockTest, Describe) {
-    Block block(std::byte{0});
-    StoreU32(block.bytes, kCapabilitiesSequenceOffset, 7);
-    const CameraCapability two[] = {{1280, 720, 30, 1}, {640, 480, 30000, 1001}};
-    WriteCapabilitiesBlock(block.bytes, two, 2);
-    EXPECT_EQ(DescribeCapabilitiesBlock(block.bytes),
-              "magic 0x4F425650 version 1 cameraIndex 2\n"
-              "count 2\n"
-              "  [0] 1280x720@30/1\n"
-              "  [1] 640x480@30000/1001\n"
-              "sequence 8\n");
-
-    // What a peer may find before the agent's first publication, or after a foreign write.
-    Block foreign(std::byte{0});
-    StoreU32(foreign.bytes, kCapabilitiesVersionOffset, 2);
-    StoreU32(foreign.bytes, kCapabilitiesCountOffset, 129);
-    const std::string text = DescribeCapabilitiesBlock(foreign.bytes);
-    EXPECT_NE(text.find("magic 0x00000000 (expected 0x4F425650) version 2 (expected 1)"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("count 129 (more than the 128 slots)\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("  [127] 0x0@0/0\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("[128]"), std::string::npos) << text;
-
-    EXPECT_EQ(DescribeCapabilitiesBlock(std::span(foreign.bytes).first(16)),
-              "capabilities block too small: 16 of 2068 bytes\n");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "tools/describe_consumers.h"
 
 namespace orbelune {
 namespace {
@@ -168,52 +167,6 @@ TEST(ConsumersBlockTest, WriteConsumersBlock) {
         EXPECT_FALSE(WriteConsumersBlock(std::span(unstamped.bytes).first(c.size), six, 5));
         EXPECT_TRUE(AllZero(std::span(unstamped.bytes).subspan(8)));
     }
-}
-
-TEST(ConsumersBlockTest, Describe) {
-    Block block;
-    const std::vector<ConsumerRecord> records = {
-        {u"Zoom", u"zoom.exe", false, kTen},
-        {u"\u00c9cran \"A\\B\" \U0001F600", u"V.\u00c9cran_x", true, 133537247999990000},
-        {u"x", u"x", false, 1},
-        {u"y", u"y", false, 0x7FFFFFFFFFFFFFFF},
-    };
-    StoreU32(block.bytes, kConsumersSequenceOffset, 41);
-    ASSERT_TRUE(WriteConsumersBlock(block.bytes, records, 987654321));
-    EXPECT_EQ(DescribeConsumersBlock(block.bytes),
-              "magic 0x4F42434F valid, version 1 valid\n"
-              "count 4, updatedTick 987654321, sequence 42\n"
-              "  [0] \"Zoom\" identity \"zoom.exe\" desktop, started 2026-12-04 10:00:00.000 UTC\n"
-              "  [1] \"\xC3\x89"
-              "cran \\\"A\\\\B\\\" \xF0\x9F\x98\x80\" identity \"V.?cran_x\" packaged, "
-              "started 2024-02-29 23:59:59.999 UTC\n"
-              "  [2] \"x\" identity \"x\" desktop, started 1601-01-01 00:00:00.000 UTC\n"
-              "  [3] \"y\" identity \"y\" desktop, started 30828-09-14 02:48:05.477 UTC\n");
-
-    // What the agent never writes: a foreign header, a name without terminator (units 0x4141),
-    // odd identity bytes over "zoom.exe", a stray packaged flag, a count that leaves filled slots
-    // behind it.
-    StoreU32(block.bytes, kConsumersMagicOffset, 0x12345678);
-    StoreU32(block.bytes, kConsumersCountOffset, 1);
-    std::fill_n(block.bytes.begin() + kConsumersEntriesOffset, 64, std::byte{'A'});
-    StoreU32(block.bytes, kConsumersEntriesOffset + kSlotIdentityOffset, 0x0A80FF41);
-    StoreU32(block.bytes, kConsumersEntriesOffset + kSlotPackagedOffset, 7);
-    std::string cjk;
-    for (int i = 0; i < 32; ++i) {
-        cjk += "\xE4\x85\x81";
-    }
-    EXPECT_EQ(DescribeConsumersBlock(block.bytes),
-              "magic 0x12345678 invalid (expected 0x4F42434F), version 1 valid\n"
-              "count 1, updatedTick 987654321, sequence 42\n"
-              "  [0] \"" +
-                  cjk +
-                  "\" (unterminated) identity \"A\\xFF\\x80\\x0A.exe\" packaged=7, "
-                  "started 2026-12-04 10:00:00.000 UTC\n"
-                  "  [1] beyond the count but not zeroed\n"
-                  "  [2] beyond the count but not zeroed\n"
-                  "  [3] beyond the count but not zeroed\n");
-    EXPECT_EQ(DescribeConsumersBlock(std::span(block.bytes).first(607)),
-              "consumers block too small: 607 of 608 bytes\n");
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+#include "tools/local_time_win.h"
+
+#include <windows.h>
+
+namespace orbelune {
+
+std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
+    // Whole milliseconds, as the broken-down times hold, so that the offset comes out exact.
+    const std::uint64_t utcValue = filetime - filetime % 10'000;
+    const FILETIME utc = {static_cast<DWORD>(utcValue), static_cast<DWORD>(utcValue >> 32)};
+    SYSTEMTIME utcParts = {};
+    SYSTEMTIME parts = {};
+    FILETIME local = {};
+    if (!FileTimeToSystemTime(&utc, &utcParts) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utcParts, &parts) ||
+        !SystemTimeToFileTime(&parts, &local)) {
+        return std::nullopt;
+    }
+    const std::uint64_t localValue =
+        (static_cast<std::uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+    LocalTime time;
+    time.year = parts.wYear;
+    time.month = parts.wMonth;
+    time.day = parts.wDay;
+    time.hour = parts.wHour;
+    time.minute = parts.wMinute;
+    time.second = parts.wSecond;
+    time.milliseconds = parts.wMilliseconds;
+    time.utcOffsetMinutes =
+        static_cast<int>(static_cast<std::int64_t>(localValue - utcValue) / (60 * 10'000'000LL));
+    return time;
+}
+
+void FillLocalStartTimes(PublishedBlockFacts<ConsumersReading>& block) {
+    if (block.reading) {
+        for (ConsumerSlotReading& slot : block.reading->slots) {
+            slot.startedLocal = LocalTimeOf(slot.lastUsedStart);
+        }
+    }
+}
+
+}  // namespace orbelune
