@@ -10,6 +10,7 @@
 #include "agent/agent_win.h"
 #include "agent/control_block.h"
 #include "agent/producer.h"
+#include "agent/producer_win.h"
 #include "capabilities/capabilities.h"
 #include "common/handles_win.h"
 #include "common/path.h"
@@ -50,8 +51,6 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).\n";
 
-// Opened as "Global\" then "Local\" followed by this name, as the agent does.
-
 void Print(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
@@ -59,17 +58,6 @@ void Print(FILE* stream, const std::string& text) {
 
 void PrintError(const std::u16string& message) {
     Print(stderr, "orbelune_vcam_ctl: " + ToUtf8(message) + "\n");
-}
-
-// The system's text for a Win32 error code, in the form the agent logs it.
-std::u16string ErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::u16string message = length > 0 ? ToU16(std::wstring_view(buffer, length)) : u"";
-    LocalFree(buffer);
-    return SystemErrorText(code, message);
 }
 
 // Maps `size` bytes of "Global\<name>", else "Local\<name>", for reading only, and copies
@@ -186,7 +174,7 @@ int Set(const std::u16string& name, const std::u16string& value) {
     LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, nullptr, 0,
                                      KEY_SET_VALUE, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS) {
-        PrintError(u"RegCreateKeyExW failed: " + ErrorText(static_cast<DWORD>(status)));
+        PrintError(u"RegCreateKeyExW failed: " + DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
     const std::wstring valueName = ToWide(write.name);
@@ -201,7 +189,7 @@ int Set(const std::u16string& name, const std::u16string& value) {
                                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     }
     if (status != ERROR_SUCCESS) {
-        PrintError(u"RegSetValueExW failed: " + ErrorText(static_cast<DWORD>(status)));
+        PrintError(u"RegSetValueExW failed: " + DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
     const std::u16string shown = write.type == SettingType::kDword ? value : QuoteArgument(value);
@@ -223,7 +211,8 @@ int Unset(const std::u16string& name) {
         return kExitSuccess;
     }
     if (status != ERROR_SUCCESS) {
-        PrintError(u"RegDeleteKeyValueW failed: " + ErrorText(static_cast<DWORD>(status)));
+        PrintError(u"RegDeleteKeyValueW failed: " +
+                   DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
     Print(stdout, ToUtf8(canonical) + " removed; the agent uses its default\n");
@@ -233,12 +222,13 @@ int Unset(const std::u16string& name) {
 int Install() {
     const std::u16string folder = ModuleDirectory();
     if (folder.empty()) {
-        PrintError(u"GetModuleFileNameW failed: " + ErrorText(GetLastError()));
+        PrintError(u"GetModuleFileNameW failed: " + DescribeSystemError(GetLastError()));
         return kExitFailure;
     }
     const std::u16string agent = JoinPath(folder, kAgentExeName);
     if (GetFileAttributesW(ToWide(agent).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        PrintError(u"cannot find the agent at " + agent + u": " + ErrorText(GetLastError()));
+        PrintError(u"cannot find the agent at " + agent + u": " +
+                   DescribeSystemError(GetLastError()));
         return kExitFailure;
     }
     const std::wstring data = ToWide(QuoteArgument(agent));
@@ -246,7 +236,7 @@ int Install() {
                                            ToWide(kRunValueName).c_str(), REG_SZ, data.c_str(),
                                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) {
-        PrintError(u"RegSetKeyValueW failed: " + ErrorText(static_cast<DWORD>(status)));
+        PrintError(u"RegSetKeyValueW failed: " + DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
     Print(stdout,
@@ -262,7 +252,8 @@ int Uninstall() {
         return kExitSuccess;
     }
     if (status != ERROR_SUCCESS) {
-        PrintError(u"RegDeleteKeyValueW failed: " + ErrorText(static_cast<DWORD>(status)));
+        PrintError(u"RegDeleteKeyValueW failed: " +
+                   DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
     Print(stdout, "uninstalled: the agent no longer starts at logon\n");
