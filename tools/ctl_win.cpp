@@ -12,6 +12,7 @@
 #include "agent/producer.h"
 #include "agent/producer_win.h"
 #include "capabilities/capabilities.h"
+#include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
 #include "common/text_win.h"
@@ -121,22 +122,6 @@ std::optional<std::u16string> ReadLogonEntry() {
         return std::nullopt;
     }
     return ToU16(buffer);
-}
-
-std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        return std::nullopt;
-    }
-    std::string content;
-    char chunk[65536];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        content.append(chunk, read);
-    }
-    return content;
 }
 
 int Status(bool json) {

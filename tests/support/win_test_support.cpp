@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/file_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
 #include "log/log.h"
@@ -28,19 +29,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        return {};
-    }
-    std::string content;
-    char chunk[65536];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        content.append(chunk, read);
-    }
-    return content;
+    return ReadWholeFile(path).value_or(std::string());
 }
 
 std::wstring AgentLogPath() {
