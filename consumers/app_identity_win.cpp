@@ -50,7 +50,7 @@ std::u16string ReadVersionName(std::u16string_view path) noexcept {
     }
     const auto* pairs = static_cast<const std::byte*>(translations);
     for (const std::u16string_view key : kVersionNameKeys) {
-        for (UINT i = 0; i < translationBytes / 4; ++i) {
+        for (size_t i = 0; i < translationBytes / 4; ++i) {
             WORD language = 0;
             WORD codePage = 0;
             std::memcpy(&language, pairs + 4 * i, sizeof language);
