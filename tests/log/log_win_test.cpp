@@ -22,7 +22,7 @@ TEST(LogWinTest, BaseFolderIsProgramData) {
 }
 
 TEST(LogWinTest, CreatesFoldersAndAppendsWholeLines) {
-    const std::wstring base = ToWide(LogBaseFolder());
+    const std::wstring base = ToWide(LogBaseFolder().value());
     const std::wstring logs = base + L"\\Orbelune\\Logs";
     DeleteFileW(AgentLogPath().c_str());
     RemoveDirectoryW(logs.c_str());

@@ -33,7 +33,7 @@ std::string ReadFileBytes(const std::wstring& path) {
 }
 
 std::wstring AgentLogPath() {
-    return ToWide(LogFilePath(LogBaseFolder()));
+    return ToWide(LogFilePath(LogBaseFolder().value()));
 }
 
 LogCursor::LogCursor() : start_(ReadFileBytes(AgentLogPath()).size()) {}
