@@ -16,4 +16,4 @@ prefix=$PWD/build/windows/wineprefix
 cmake/wine-prefix.sh init "$prefix"
 trap 'cmake/wine-prefix.sh stop "$prefix"' EXIT
 ORBELUNE_SOAK_SECONDS=$seconds ORBELUNE_SOAK_SEED=$seed \
-    cmake/wine-run.sh "$prefix" build/windows/bin/e2e_tests.exe --gtest_filter='SoakTest.*'
+    cmake/wine-run.sh "$prefix" build/windows/bin/e2e_tests.exe --gtest_filter='AgentTest.StaysSteady*'

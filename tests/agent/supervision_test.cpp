@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-
-#include "agent/control_block.h"
-#include "common/bytes.h"
 
 namespace orbelune {
 namespace {
@@ -100,32 +96,6 @@ TEST(SupervisionTest, OnePassDecides) {
         EXPECT_EQ(state.lastDemandTick, c.after.lastDemandTick) << "row " << &c - kCases;
         EXPECT_EQ(state.idleReported, c.after.idleReported) << "row " << &c - kCases;
     }
-}
-
-TEST(ControlBlockTest, ValidOnlyWhenStampedAndTheIndexNeverNegative) {
-    alignas(8) std::byte bytes[kControlBlockSize] = {};
-    const std::span<std::byte> block(bytes);
-    EXPECT_FALSE(ControlBlockValid(block));
-    StoreU32(block, kControlMagicOffset, kControlMagic);
-    StoreU32(block, kControlVersionOffset, 1);
-    EXPECT_FALSE(ControlBlockValid(block));
-    StoreU32(block, kControlVersionOffset, kControlVersion);
-    EXPECT_TRUE(ControlBlockValid(block));
-    EXPECT_FALSE(ControlBlockValid(block.first(kControlBlockSize - 1)));
-    EXPECT_EQ(std::memcmp(bytes, "CVBO", 4), 0);
-
-    // The layout's offsets as the virtual camera writes them.
-    StoreU64(block, 16, 0x1111111111111111);
-    StoreU64(block, 24, 0x2222222222222222);
-    StoreU64(block, 48, 0x4444444444444444);
-    EXPECT_EQ(LoadControlTick(block, kControlDemandTickOffset), 0x1111111111111111u);
-    EXPECT_EQ(LoadControlTick(block, kControlConsumerStartTickOffset), 0x2222222222222222u);
-    EXPECT_EQ(LoadControlTick(block, kControlConsumerHeartbeatTickOffset), 0x4444444444444444u);
-    for (const auto& [configured, stored] : {std::pair{-3, 0u}, {7, 7u}, {-2147483647 - 1, 0u}}) {
-        StoreControlCameraIndex(block, configured);
-        EXPECT_EQ(LoadU32(block, 12), stored);
-    }
-    EXPECT_EQ(LoadU32(block, 8), 0u);
 }
 
 }  // namespace

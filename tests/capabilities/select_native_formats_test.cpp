@@ -46,16 +46,12 @@ std::vector<NativeTypeReading> Types(std::string_view text) {
     return readings;
 }
 
-std::string Format(std::uint32_t width, std::uint32_t height, std::uint32_t num,
-                   std::uint32_t den) {
-    return std::to_string(width) + "x" + std::to_string(height) + "@" + std::to_string(num) + "/" +
-           std::to_string(den);
-}
-
 std::string Formats(const std::vector<CameraCapability>& list) {
     std::string text;
     for (const CameraCapability& c : list) {
-        text += Format(c.width, c.height, c.frameRateNumerator, c.frameRateDenominator) + " ";
+        text += std::to_string(c.width) + "x" + std::to_string(c.height) + "@" +
+                std::to_string(c.frameRateNumerator) + "/" +
+                std::to_string(c.frameRateDenominator) + " ";
     }
     return text.substr(0, text.size() - !text.empty());
 }
@@ -113,16 +109,15 @@ TEST(SelectNativeFormatsTest, ChoosesFoldsAndOrders) {
 
 TEST(SelectNativeFormatsTest, KeepsTheLargestWhenMoreThanTheSlots) {
     // 100 sizes at two rates each, in a scrambled order: 200 distinct fitting types.
-    std::string types;
+    std::vector<NativeTypeReading> readings;
+    std::vector<CameraCapability> largest;
     for (std::uint32_t i = 0; i < 200; ++i) {
-        const std::uint32_t k = (i * 77) % 200;  // 77 is prime to 200: every k once
-        types += Format(2 * (k / 2 + 1), 2, k % 2 == 0 ? 30 : 15, 1) + " ";
+        const std::uint64_t k = (i * 77) % 200;  // 77 is prime to 200: every k once
+        readings.push_back({(k % 2 == 0 ? 30ULL : 15ULL) << 32 | 1, {}, {}, (k / 2 + 1) << 33 | 2});
+        largest.push_back({200 - 2 * (i / 2), 2, i % 2 == 0 ? 30u : 15u, 1});
     }
-    std::vector<CameraCapability> want;
-    for (std::uint32_t n = 0; n < kMaxCapabilities; ++n) {
-        want.push_back({200 - 2 * (n / 2), 2, n % 2 == 0 ? 30u : 15u, 1});
-    }
-    EXPECT_EQ(Formats(SelectNativeFormats(Types(types))), Formats(want));
+    largest.resize(kMaxCapabilities);
+    EXPECT_EQ(Formats(SelectNativeFormats(readings)), Formats(largest));
 }
 
 TEST(NativeTypeWalkTest, EndsAtTheLastTypeOrAtItsBounds) {

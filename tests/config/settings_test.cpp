@@ -5,9 +5,8 @@
 namespace orbelune {
 namespace {
 
-using Text = std::optional<std::u16string>;
-
 TEST(SettingsTest, EachValueOrItsDefault) {
+    using Text = std::optional<std::u16string>;
     const std::u16string exe = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
     const struct {
         RawSettingValues raw;
@@ -37,20 +36,13 @@ TEST(SettingsTest, EachValueOrItsDefault) {
         EXPECT_EQ(s.producerExe, c.producerExe);
         EXPECT_EQ(s.repoRoot, c.repoRoot);
     }
-}
-
-TEST(SettingsTest, ModuleFolderShapesTheDefaultPaths) {
-    static const struct {
-        std::u16string_view folder, producerExe;
-    } kCases[] = {
-        {u"C:\\", u"C:\\orbelune_windows_retouch_vcam_producer.exe"},
-        {u"C:\\a/", u"C:\\a/orbelune_windows_retouch_vcam_producer.exe"},
-        {u"", u"orbelune_windows_retouch_vcam_producer.exe"},  // no path for the executable
-    };
-    for (const auto& c : kCases) {
-        const AgentSettings s = SettingsFromValues({}, c.folder);
-        EXPECT_EQ(s.producerExe, c.producerExe);
-        EXPECT_EQ(s.repoRoot, c.folder);
+    // The default paths from the executable's folder: a drive root, a folder ending in '/', and
+    // none at all when the executable's path cannot be had.
+    for (const std::u16string_view folder : {u"C:\\", u"C:\\a/", u""}) {
+        const AgentSettings s = SettingsFromValues({}, folder);
+        EXPECT_EQ(s.producerExe,
+                  std::u16string(folder) + u"orbelune_windows_retouch_vcam_producer.exe");
+        EXPECT_EQ(s.repoRoot, folder);
     }
 }
 

@@ -11,6 +11,8 @@
 namespace orbelune {
 namespace {
 
+using namespace std::string_literals;
+
 constexpr std::uint64_t kTen = 134408520000000000;  // 2026-12-04 10:00:00 UTC
 constexpr std::uint64_t kSecond = 10'000'000;
 
@@ -26,103 +28,75 @@ TEST(ConsumersBlockTest, RefreshRhythmAndReferenceMoment) {
 }
 
 TEST(ConsumersBlockTest, NearestToTheReferenceFirst) {
+    // Records a, b, c, ... in scan order with these starts, and the order they are sorted into.
+    constexpr std::uint64_t t = kTen, s = kSecond;
     static const struct {
         std::uint64_t reference;
-        std::vector<std::uint64_t> starts, ordered;
+        std::vector<std::uint64_t> starts;
+        std::u16string_view order;
     } kCases[] = {
-        // Nearest to 10:00:00 first, before or after it: 10:00:01, 09:59:58, 10:00:05.
-        {kTen,
-         {kTen - 2 * kSecond, kTen + 5 * kSecond, kTen + kSecond},
-         {kTen + kSecond, kTen - 2 * kSecond, kTen + 5 * kSecond}},
-        {1, {~0ULL, 2, 1}, {1, 2, ~0ULL}},  // distances do not wrap
-        // No reference moment: the most recent start first.
-        {0,
-         {kTen - 2 * kSecond, kTen + 5 * kSecond, kTen + kSecond},
-         {kTen + 5 * kSecond, kTen + kSecond, kTen - 2 * kSecond}},
+        {t, {t - 2 * s, t + 5 * s, t + s}, u"cab"},      // 10:00:01, 09:59:58, 10:00:05
+        {0, {t - 2 * s, t + 5 * s, t + s}, u"bca"},      // no reference: the most recent first
+        {t, {t - s, t + 9 * s, t + s, t - s}, u"acdb"},  // equal keys keep the scan order
+        {0, {t - s, t + 9 * s, t + s, t - s}, u"bcad"},
+        {1, {~0ULL, 2, 1}, u"cba"},  // distances do not wrap
     };
     for (const auto& c : kCases) {
         std::vector<ConsumerRecord> records;
         for (const std::uint64_t start : c.starts) {
-            records.push_back({u"", u"", false, start});
+            records.push_back({u"", std::u16string(1, u'a' + records.size()), false, start});
         }
         SortConsumers(records, c.reference);
-        for (size_t i = 0; i < records.size(); ++i) {
-            EXPECT_EQ(records[i].lastUsedStart, c.ordered[i]) << c.reference << " at " << i;
-        }
-    }
-    // Equal keys stay in scan order, with or without a reference moment.
-    for (const std::uint64_t reference : {std::uint64_t{0}, kTen}) {
-        std::vector<ConsumerRecord> records = {{u"", u"a", false, kTen - kSecond},
-                                               {u"", u"b", false, kTen + 9 * kSecond},
-                                               {u"", u"c", true, kTen + kSecond},
-                                               {u"", u"d", false, kTen - kSecond}};
-        SortConsumers(records, reference);
         std::u16string order;
         for (const ConsumerRecord& r : records) {
             order += r.identity;
         }
-        EXPECT_EQ(order, reference == 0 ? u"bcad" : u"acdb");
+        EXPECT_EQ(order, c.order);
     }
 }
 
-// `count` bytes of the block from `offset`, as text; UTF-16 text as its little-endian bytes.
+// `count` bytes of the block from `offset`, as text.
 std::string At(std::span<const std::byte> block, size_t offset, size_t count) {
     return {reinterpret_cast<const char*>(block.subspan(offset, count).data()), count};
 }
-std::string Utf16(std::u16string_view text) {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-    }
-    return bytes;
-}
 
 TEST(ConsumersBlockTest, SlotsThenCountTickAndSequence) {
-    const std::u16string n30(30, u'n');
+    // A name of 32 units whose last two are one character, and an identity of 65 units.
     const std::vector<ConsumerRecord> records = {
-        {u"Zoom", u"zoom.exe", false, 0x0102030405060708},
-        {n30 + u"nnnnnnnnnn", u"\u0080\u007fcran\U0001F600.exe", true, 2},
-        {n30 + u"\U0001F600", std::u16string(64, u'i'), true, 3},  // the pair cut in half
-        {u"", std::u16string(62, u'i') + u"\u00e9\u00e9", false, 4},
-        {u"Fifth", u"fifth.exe", false, 5},
+        {std::u16string(30, u'n') + u"\U0001F600", u"\u0080\u007f" + std::u16string(63, u'i'), true,
+         0x0102030405060708},
+        {u"Z", u"z.exe", false, 2},
     };
-    const struct {
-        std::u16string name;
-        std::string identity;
-    } kSlots[] = {{u"Zoom", "zoom.exe"},
-                  {n30 + u"n",
-                   "?\x7f"
-                   "cran??.exe"},
-                  {n30 + u"\xD83D", std::string(63, 'i')},
-                  {u"", std::string(62, 'i') + "?"}};
-
     alignas(8) std::array<std::byte, kConsumersBlockSize> block;
     block.fill(std::byte{0xAA});
     std::memcpy(block.data(), "OCBO\x01\0\0\0", 8);  // as the virtual camera stamps it
     StoreU32(block, 600, 0xFFFFFFFE);
     ASSERT_TRUE(WriteConsumersBlock(block, records, 123456789012));
-    EXPECT_EQ(LoadU32(block, 8), 4u);
+    EXPECT_EQ(LoadU32(block, 8), 2u);
     EXPECT_EQ(LoadU64(block, 16), 123456789012u);
     EXPECT_EQ(LoadU32(block, 600), 0xFFFFFFFFu);
     EXPECT_EQ(LoadU32(block, 12), 0xAAAAAAAAu);  // reserved words stay the peer's
     EXPECT_EQ(LoadU32(block, 604), 0xAAAAAAAAu);
-    for (size_t i = 0; i < 4; ++i) {
-        const size_t slot = 24 + 144 * i;
-        EXPECT_EQ(At(block, slot, 64),
-                  Utf16(kSlots[i].name) + std::string(64, '\0').substr(2 * kSlots[i].name.size()))
-            << i;
-        EXPECT_EQ(At(block, slot + 64, 64),
-                  kSlots[i].identity + std::string(64 - kSlots[i].identity.size(), '\0'))
-            << i;
-        EXPECT_EQ(LoadU32(block, slot + 128), records[i].packaged ? 1u : 0u);
-        EXPECT_EQ(LoadU32(block, slot + 132), 0u);
-        EXPECT_EQ(LoadU64(block, slot + 136), records[i].lastUsedStart);
+    // The name cut to 31 units, the pair's high half among them; '?' for every unit beyond
+    // ASCII in the identity, cut to 63 bytes; each terminated and zero-filled.
+    std::string name;
+    for (int i = 0; i < 30; ++i) {
+        name += "n";
+        name += '\0';
     }
+    EXPECT_EQ(At(block, 24, 64), name + "\x3D\xD8" + std::string(2, '\0'));
+    EXPECT_EQ(At(block, 24 + 64, 64), "?\x7f" + std::string(61, 'i') + '\0');
+    EXPECT_EQ(At(block, 24 + 128, 16), "\x01\0\0\0\0\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01"s);
+    EXPECT_EQ(At(block, 24 + 144, 128),
+              "Z" + std::string(63, '\0') + "z.exe" + std::string(59, '\0'));
+    EXPECT_EQ(LoadU32(block, 24 + 144 + 128), 0u);
+    EXPECT_EQ(LoadU64(block, 24 + 144 + 136), 2u);
+    EXPECT_EQ(At(block, 24 + 2 * 144, 2 * 144), std::string(2 * 144, '\0'));
 
     // A shorter list leaves nothing of the longer one; the sequence wraps.
     ASSERT_TRUE(WriteConsumersBlock(block, std::span(records).last(1), 7));
     EXPECT_EQ(LoadU32(block, 8), 1u);
-    EXPECT_EQ(At(block, 24, 10), Utf16(u"Fifth"));
+    EXPECT_EQ(At(block, 24, 2), "Z"s + '\0');
     EXPECT_EQ(At(block, 24 + 144, 3 * 144), std::string(3 * 144, '\0'));
     EXPECT_EQ(LoadU32(block, 600), 0u);
 

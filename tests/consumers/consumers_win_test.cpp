@@ -82,21 +82,30 @@ struct ConsentStore {
     }
 };
 
-// Stand-ins started under the names the tests need, so that the process snapshot lists them.
-struct RunningApps {
-    ScratchFolder folder{L"consumers"};
-    std::vector<ChildProcess> children;
-    std::wstring Start(std::wstring_view variant, std::wstring_view name) {
-        const std::wstring path =
-            folder.CopyProgram(L"consumer_fixture_" + std::wstring(variant) + L".exe", name);
-        children.push_back(Launch(path));
+TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
+    const ConsentStore store;
+    DisplayNameCache cache;
+    EXPECT_TRUE(ScanConsentStore(cache).empty());
+    // Stand-ins started under the names needed, so that the process snapshot lists them.
+    const ScratchFolder folder(L"consumers");
+    std::vector<ChildProcess> apps;
+    for (const wchar_t* name : {L"zoom.exe", L"meetings.exe", L"shared.exe"}) {
+        apps.push_back(Launch(folder.CopyProgram(L"consumer_fixture_zoom_meetings.exe", name)));
         EXPECT_TRUE(WaitUntil([&] { return !ProcessIdsOf(name).empty(); }, 10000));
-        return path;
     }
-};
-
-// The records as sorted lines, since the enumeration order is the registry's.
-std::vector<std::string> Sorted(const std::vector<ConsumerRecord>& records) {
+    store.App(L"NONPACKAGED", 25);  // the desktop apps' key in another letter case, with times
+    store.App(folder.Path() + L"\\zoom.exe", 11);
+    store.App(L"D:\\Second Install\\Zoom.exe", 12);    // the same running program
+    store.App(folder.Path() + L"\\meetings.exe", 13);  // named by its version resource
+    // Start times of another type than QWORD read as none.
+    const DWORD dword = 5;
+    const std::uint64_t start = 5;
+    store.Set(L"C:\\Dword\\shared.exe", kLastUsedTimeStartValue, REG_DWORD, &dword);
+    store.Set(L"C:\\Binary\\shared.exe", kLastUsedTimeStartValue, REG_BINARY, &start);
+    store.App(L"MSTeams_8wekyb3d8bbwe", 21);
+    store.App(L"Vendor.Product_abc123", 22);
+    // Desktop apps first, then packaged ones, each in the registry's order.
+    const std::vector<ConsumerRecord> records = ScanConsentStore(cache);
     std::vector<std::string> lines;
     for (const ConsumerRecord& r : records) {
         const std::u16string line = r.identity + u" = " + r.displayName +
@@ -104,51 +113,23 @@ std::vector<std::string> Sorted(const std::vector<ConsumerRecord>& records) {
                                     DecimalText(static_cast<unsigned long long>(r.lastUsedStart));
         lines.emplace_back(line.begin(), line.end());
     }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
-    const ConsentStore store;
-    RunningApps apps;
-    DisplayNameCache cache;
-    EXPECT_TRUE(ScanConsentStore(cache).empty());
-    const DWORD dword = 5;  // a start time of another type than QWORD reads as none
-    const std::uint64_t start = 5;
-    store.App(L"NONPACKAGED", 25);  // the desktop apps' key in another letter case, with times
-    store.App(apps.Start(L"zoom_meetings", L"zoom.exe"), 11);
-    store.App(L"D:\\Second Install\\Zoom.exe", 12);  // the same running program
-    store.App(apps.Start(L"zoom_meetings", L"meetings.exe"), 13);
-    store.App(apps.Start(L"plain", L"My.App.exe"), 14);
-    apps.Start(L"plain", L"orbelune_producer.exe");
-    store.App(L"C:\\Orbelune\\ORBELUNE_Producer.exe", 15);  // our own product
-    apps.Start(L"plain", L"shared.exe");
-    store.App(L"C:\\Stopped\\shared.exe", 16, 17);
-    store.Set(L"C:\\Dword Start\\shared.exe", kLastUsedTimeStartValue, REG_DWORD, &dword);
-    store.Set(L"C:\\Binary Start\\shared.exe", kLastUsedTimeStartValue, REG_BINARY, &start);
-    store.App(L"C:\\Apps\\notrunning.exe", 18);
-    store.App(L"C:\\Apps\\", 19);
-    store.App(L"MSTeams_8wekyb3d8bbwe", 21);
-    store.App(L"Vendor.Product_abc123", 22);
-    store.App(L"Stopped.App_x", 23, 24);
-    const std::vector<ConsumerRecord> records = ScanConsentStore(cache);
     EXPECT_TRUE(std::is_partitioned(records.begin(), records.end(),
                                     [](const ConsumerRecord& r) { return !r.packaged; }));
-    EXPECT_EQ(Sorted(records), (std::vector<std::string>{
-                                   "MSTeams_8wekyb3d8bbwe = Microsoft Teams (packaged) 21",
-                                   "Vendor.Product_abc123 = Product (packaged) 22",
-                                   "meetings.exe = Zoom Meetings 13",
-                                   "my.app.exe = My.app 14",
-                                   "zoom.exe = Zoom 11",
-                                   "zoom.exe = Zoom 12",
-                               }));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "MSTeams_8wekyb3d8bbwe = Microsoft Teams (packaged) 21",
+                         "Vendor.Product_abc123 = Product (packaged) 22",
+                         "meetings.exe = Zoom Meetings 13",
+                         "zoom.exe = Zoom 11",
+                         "zoom.exe = Zoom 12",
+                     }));
 
     // Every key and the snapshot are released within the scan.
-    const DWORD handles = HandleCountOf(GetCurrentProcess(), GetCurrentProcessId());
+    const DWORD handles = HandleCountOf(GetCurrentProcess());
     for (int i = 0; i < 200; ++i) {
         ScanConsentStore(cache);
     }
-    EXPECT_EQ(HandleCountOf(GetCurrentProcess(), GetCurrentProcessId()), handles);
+    EXPECT_EQ(HandleCountOf(GetCurrentProcess()), handles);
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ void SettingsKey::SetString(std::wstring_view name, std::wstring_view value) con
     Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-DWORD HandleCountOf(HANDLE process, DWORD processId) {
+DWORD HandleCountOf(HANDLE process) {
     DWORD count = 0;
     if (GetProcessHandleCount(process, &count) && count > 0) {
         return count;
@@ -180,8 +180,9 @@ DWORD HandleCountOf(HANDLE process, DWORD processId) {
     const auto* table = reinterpret_cast<const Table*>(buffer.data());
     return status < 0 ? 0
                       : static_cast<DWORD>(std::count_if(
-                            table->entries, table->entries + table->count,
-                            [&](const Entry& entry) { return entry.processId == processId; }));
+                            table->entries, table->entries + table->count, [&](const Entry& entry) {
+                                return entry.processId == GetProcessId(process);
+                            }));
 }
 
 }  // namespace orbelune::testing

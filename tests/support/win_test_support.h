@@ -13,26 +13,23 @@
 
 namespace orbelune::testing {
 
-// The whole content of a file, or empty when it cannot be read.
-std::string ReadFileBytes(const std::wstring& path);
+std::string ReadFileBytes(const std::wstring& path);  // empty when it cannot be read
 
-// The folder of the running test program, where the build puts every program.
-std::wstring BuildFolder();
+std::wstring BuildFolder();  // where the build puts every program, this one included
 
-// Reads what has been appended to the agent's log since the cursor was made.
+// What has been appended to the agent's log since the cursor was made.
 class LogCursor {
   public:
     LogCursor();
     [[nodiscard]] std::string NewText() const;
     [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const;
-    // The new lines' messages, without their timestamps and line ends.
-    [[nodiscard]] std::vector<std::string> NewMessages() const;
+    [[nodiscard]] std::vector<std::string> NewMessages() const;  // without time and line end
 
   private:
     size_t start_ = 0;
 };
 
-// A new empty folder under the temporary folder, removed with its files by the destructor.
+// A new empty folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {
   public:
     explicit ScratchFolder(std::wstring_view name);
@@ -47,7 +44,7 @@ class ScratchFolder {
     std::wstring path_;
 };
 
-// A started program, terminated by the destructor if it still runs.
+// A started program, terminated at the end if it still runs.
 struct ChildProcess {
     UniqueHandle process;
     ChildProcess() = default;
@@ -58,23 +55,18 @@ struct ChildProcess {
     void Kill();
 };
 
-// Starts `program` (a full path) with `arguments`, in `folder` if given.
 ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
                     const std::wstring& folder = {});
+ChildProcess StartPeer(const std::wstring& arguments);  // the peer simulator
 
-// The peer simulator of the build with `arguments`.
-ChildProcess StartPeer(const std::wstring& arguments);
-
-// orbelune_vcam_ctl.exe of the build run to its end with `arguments`: its exit code and what it
-// wrote, with LF line ends (text-mode output on Windows writes CR LF).
+// orbelune_vcam_ctl.exe run to its end: its exit code and its output, with LF line ends.
 struct CtlResult {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out, err;
 };
 CtlResult Ctl(const std::wstring& arguments);
 
-// HKEY_CURRENT_USER\Software\Orbelune, removed at construction and at destruction, so that
-// every test starts from "no key at all".
+// HKEY_CURRENT_USER\Software\Orbelune, removed at the start and at the end.
 class SettingsKey {
   public:
     SettingsKey();
@@ -89,6 +81,6 @@ class SettingsKey {
 // The handles a process holds. GetProcessHandleCount is the way on Windows; Wine 8 answers it
 // with 0, so then the system's handle table (NtQuerySystemInformation with
 // SystemExtendedHandleInformation), which Wine does keep, is counted instead.
-DWORD HandleCountOf(HANDLE process, DWORD processId);
+DWORD HandleCountOf(HANDLE process);
 
 }  // namespace orbelune::testing

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/control_block.h"
+#include <cstring>
+
 #include "common/bytes.h"
 #include "consumers/consumers_block.h"
 
@@ -22,6 +23,8 @@ TEST(StatusReportTest, TextPieces) {
               "\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x90\x8F\xBF\xEF\xBF\xBD");
     EXPECT_EQ(FileNameOfPath(u"C:/Agent/sub\\p.exe"), u"p.exe");
 
+    // r: the registry's value is used, d: the default. A value equal to its default is still
+    // the registry's; an empty path is not.
     const auto sources = [](const RawSettingValues& raw) {
         const SettingSources s = SourcesOf(raw, SettingsFromValues(raw, u"C:\\Agent"));
         return std::string{s.cameraIndex ? 'r' : 'd', s.provider ? 'r' : 'd',
@@ -29,8 +32,6 @@ TEST(StatusReportTest, TextPieces) {
                            s.producerExe ? 'r' : 'd', s.repoRoot ? 'r' : 'd'};
     };
     EXPECT_EQ(sources({0xFFFFFFFF, u"", 2, 0, u"p.exe", u"C:\\Repo"}), "rrrrrr");
-    // Empty paths fall back to the defaults; a value equal to its default is still the
-    // registry's.
     EXPECT_EQ(sources({0, std::nullopt, 1, 8000, u"", u""}), "rdrrdd");
 }
 
@@ -39,141 +40,116 @@ StatusFacts BusyFacts() {
     StatusFacts facts;
     facts.raw.provider = u"cuda";
     facts.settings = SettingsFromValues(facts.raw, u"C:\\Agent");
-    facts.agentRunning = true;
     facts.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
     facts.producerIds = {412, 413};
     facts.now = 100000;
-    facts.control.name = u"Local\\OrbeluneVcamControl.v2";
-    facts.control.bytes.resize(kControlBlockSize);
-    StoreU32(facts.control.bytes, kControlMagicOffset, kControlMagic);
-    StoreU32(facts.control.bytes, kControlVersionOffset, kControlVersion);
-    StoreU32(facts.control.bytes, kControlCameraIndexOffset, 1);
-    StoreU64(facts.control.bytes, kControlDemandTickOffset, 100000);
-    StoreU64(facts.control.bytes, kControlConsumerStartTickOffset, 99750);
-    StoreU64(facts.control.bytes, kControlConsumerHeartbeatTickOffset, 90000);
-
-    std::vector<std::byte> capabilities(kCapabilitiesBlockSize);
+    facts.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
+    std::memcpy(facts.control.bytes.data(), "CVBO\2\0\0\0\0\0\0\0\1", 13);
+    StoreU64(facts.control.bytes, 16, 100000);  // demand, consumer start, heartbeat
+    StoreU64(facts.control.bytes, 24, 99750);
+    StoreU64(facts.control.bytes, 48, 90000);
+    std::vector<std::byte> block(kCapabilitiesBlockSize);
     const CameraCapability kFormats[] = {{1920, 1080, 30, 1}, {640, 480, 15, 2}};
-    WriteCapabilitiesBlock(capabilities, kFormats, 1);
-    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1",
-                          ParseCapabilitiesBlock(capabilities)};
-
-    std::vector<std::byte> consumers(kConsumersBlockSize);
-    StoreU32(consumers, kConsumersMagicOffset, kConsumersMagic);
-    StoreU32(consumers, kConsumersVersionOffset, kConsumersVersion);
+    WriteCapabilitiesBlock(block, kFormats, 1);
+    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1", ParseCapabilitiesBlock(block)};
+    block.assign(kConsumersBlockSize, std::byte{0});
+    std::memcpy(block.data(), "OCBO\1", 5);
     const ConsumerRecord kRecords[] = {
         {u"Zoom \"Meetings\"\n", u"zoom.exe", false, 134117352002500000},
-        {u"Cam\u00e9ra \U0001F4F7", u"Microsoft.WindowsCamera_8wekyb3d8bbwe", true,
-         134117352000000000},
+        {u"Cam\u00e9ra \U0001F4F7", u"Microsoft.WindowsCamera_8wekyb3d8bbwe", true, 1},
     };
-    EXPECT_TRUE(WriteConsumersBlock(consumers, kRecords, 100000));
-    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1", ParseConsumersBlock(consumers)};
-    // 2026-01-01 10:00:00.250 UTC and 10:00:00.000 UTC, as the edge converts them.
+    EXPECT_TRUE(WriteConsumersBlock(block, kRecords, 100000));
+    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1", ParseConsumersBlock(block)};
     facts.consumers.reading->slots.at(0).startedLocal = LocalTime{2026, 1, 1, 10, 0, 0, 250, 0};
-    facts.consumers.reading->slots.at(1).startedLocal = LocalTime{2026, 1, 1, 6, 30, 0, 0, -300};
+    facts.consumers.reading->slots.at(1).startedLocal = LocalTime{2026, 1, 1, 5, 0, 0, 0, -300};
     facts.logPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
     facts.logBytes = "2026-01-01 10:00:00 agent starting\r\n2026-01-01 10:00:01 caf\xE9\r\n";
     return facts;
 }
 
+// Whether every one of `parts` stands in `text`.
+void ExpectParts(const std::string& text, std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
+    }
+}
+
 TEST(StatusReportTest, BusyAgent) {
     const StatusFacts facts = BusyFacts();
-    const std::string text = StatusText(facts);
-    const std::string json = StatusJson(facts);
-    static const std::string_view kTexts[] = {
-        "  Provider     cuda  (registry)\n  Enabled      1  (default)\n",
-        "producer (orbelune_windows_retouch_vcam_producer.exe): running, process ids 412, 413\n",
-        "  demandTick=100000 (0 ms old, fresh)\n  consumerStartTick=99750 (250 ms old, fresh)\n"
-        "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n  demand=yes consumer present=no\n",
-        "  cameraIndex 1, count 2, sequence 1\n  [0] 1920x1080@30/1\n  [1] 640x480@15/2\n",
-        "  count 2, updated 0 ms ago (updatedTick 100000), sequence 1\n"
-        "  [0] \"Zoom \\\"Meetings\\\"\\x0A\" identity \"zoom.exe\", desktop, started 2026-01-01 "
-        "10:00:00.250 local time (UTC+00:00)\n  [1] \"Cam\xC3\xA9ra \xF0\x9F\x93\xB7\" identity "
-        "\"Microsoft.WindowsCamera_8wekyb3d8bbwe\", packaged, started 2026-01-01 06:30:00.000 "
-        "local time (UTC-05:00)\n",
-        "last 2 lines:\n  2026-01-01 10:00:00 agent starting\n  2026-01-01 10:00:01 caf\xC3\xA9\n",
-    };
-    for (const std::string_view expected : kTexts) {
-        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin:\n" << text;
-    }
-    static const std::string_view kJson[] = {
-        R"("Provider":{"value":"cuda","source":"registry"},)",
-        R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
-        R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
-        R"("entries":[{"width":1920,"height":1080,"frameRateNumerator":30,)",
-        R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n","identity":"zoom.exe",)"
-        R"("packaged":false,"lastUsedStart":134117352002500000,)"
-        R"("startedLocal":"2026-01-01T10:00:00.250+00:00"},{"displayName":"Cam\u00e9ra \ud83d\udcf7",)"
-        R"("identity":"Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,)",
-        R"("lines":["2026-01-01 10:00:00 agent starting","2026-01-01 10:00:01 caf\u00e9"]}})"
-        "\n",
-    };
-    for (const std::string_view expected : kJson) {
-        EXPECT_NE(json.find(expected), std::string::npos) << expected << "\nin:\n" << json;
-    }
+    ExpectParts(
+        StatusText(facts),
+        {"  Provider     cuda  (registry)\n  Enabled      1  (default)\n",
+         "producer (orbelune_windows_retouch_vcam_producer.exe): running, process ids 412, 413\n",
+         "  demandTick=100000 (0 ms old, fresh)\n  consumerStartTick=99750 (250 ms old, fresh)\n"
+         "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n  demand=yes consumer present=no\n",
+         "  cameraIndex 1, count 2, sequence 1\n  [0] 1920x1080@30/1\n  [1] 640x480@15/2\n",
+         "  count 2, updated 0 ms ago (updatedTick 100000), sequence 1\n"
+         "  [0] \"Zoom \\\"Meetings\\\"\\x0A\" identity \"zoom.exe\", desktop, started 2026-01-01 "
+         "10:00:00.250 local time (UTC+00:00)\n  [1] \"Cam\xC3\xA9ra \xF0\x9F\x93\xB7\" identity "
+         "\"Microsoft.WindowsCamera_8wekyb3d8bbwe\", packaged, started 2026-01-01 05:00:00.000 "
+         "local time (UTC-05:00)\n",
+         "last 2 lines:\n  2026-01-01 10:00:00 agent starting\n  2026-01-01 10:00:01 "
+         "caf\xC3\xA9\n"});
+    ExpectParts(
+        StatusJson(facts),
+        {R"("Provider":{"value":"cuda","source":"registry"},)",
+         R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
+         R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
+         R"("entries":[{"width":1920,"height":1080,"frameRateNumerator":30,)",
+         R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n","identity":"zoom.exe",)"
+         R"("packaged":false,"lastUsedStart":134117352002500000,)"
+         R"("startedLocal":"2026-01-01T10:00:00.250+00:00"},{"displayName":"Cam\u00e9ra \ud83d\udcf7",)"
+         R"("identity":"Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,)",
+         R"("lines":["2026-01-01 10:00:00 agent starting","2026-01-01 10:00:01 caf\u00e9"]}})"
+         "\n"});
 }
 
 TEST(StatusReportTest, MissingAndStrangeBlocks) {
     StatusFacts facts = BusyFacts();
     facts.producerIds = {7};
     facts.logBytes.reset();
-    facts.logonEntry = u"\"C:\\Agent\\orbelune_vcam_agent.exe\"";
-    StoreU32(facts.control.bytes, kControlMagicOffset, 0x4F425644);
-    StoreU64(facts.control.bytes, kControlConsumerStartTickOffset, 100250);
+    facts.control.bytes[0] = std::byte{'D'};
+    StoreU64(facts.control.bytes, 24, 100250);
     // A capabilities block not yet published into, and a consumers block the virtual camera
     // stamped wrongly, with an update from after the tool's clock reading.
-    std::vector<std::byte> capabilities(kCapabilitiesBlockSize);
-    StoreU32(capabilities, kCapabilitiesCountOffset, 129);
-    std::vector<std::byte> consumers(kConsumersBlockSize);
-    StoreU32(consumers, kConsumersMagicOffset, 0x12345678);
-    StoreU32(consumers, kConsumersVersionOffset, kConsumersVersion);
-    StoreU32(consumers, kConsumersCountOffset, 4);
-    StoreU64(consumers, kConsumersUpdatedTickOffset, 100500);
-    StoreU64(consumers, kConsumersEntriesOffset + kSlotLastUsedStartOffset, 5);
-    StoreU32(consumers, kConsumersEntriesOffset + kSlotPackagedOffset, 2);
-    facts.capabilities.reading = ParseCapabilitiesBlock(capabilities);
-    facts.consumers.reading = ParseConsumersBlock(consumers);
-    const std::string text = StatusText(facts);
-    static const std::string_view kExpected[] = {
-        "producer (orbelune_windows_retouch_vcam_producer.exe): running, process id 7\n"
-        "logon entry: installed, \"C:\\Agent\\orbelune_vcam_agent.exe\"\n",
-        "control block: magic=0x4F425644 version=2 (invalid: wrong magic, counts as missing)\n",
-        "  consumerStartTick=100250 (250 ms in the future, stale)\n",
-        "  demand=no consumer present=no\n",
-        "capabilities block (Global\\OrbeluneVcamCapabilities.v1): not valid, magic 0x00000000 "
-        "(expected 0x4F425650) version 0 (expected 1); not published by the agent yet\n"
-        "  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n  [0] 0x0@0/0\n",
-        "  [127] 0x0@0/0\nconsumers block (Local\\OrbeluneVcamConsumers.v1): not valid, magic "
-        "0x12345678 (expected 0x4F42434F) version 1; the agent never writes a block like this\n"
-        "  count 4, updatedTick 100500, 500 ms later than the tool's clock reading, sequence 0\n"
-        "  [0] \"\" identity \"\", packaged=2, started at FILETIME 5 (no local time for it)\n",
-        "  [3] \"\" identity \"\", desktop, no start time\nlog C:\\ProgramData\\Orbelune\\Logs\\"
-        "vcam-agent.log: cannot be read\n",
-    };
-    for (const std::string_view expected : kExpected) {
-        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin:\n" << text;
-    }
-    EXPECT_NE(StatusJson(facts).find(R"("updatedAgeMs":-500,)"), std::string::npos);
+    std::vector<std::byte> block(kCapabilitiesBlockSize);
+    StoreU32(block, kCapabilitiesCountOffset, 129);
+    facts.capabilities.reading = ParseCapabilitiesBlock(block);
+    EXPECT_FALSE(ParseCapabilitiesBlock(std::span(block).first(kCapabilitiesBlockSize - 1)));
+    block.assign(kConsumersBlockSize, std::byte{0});
+    std::memcpy(block.data(), "OCBX\1\0\0\0\4\0\0\0\0\0\0\0\x94\x88\1", 19);
+    StoreU64(block, kConsumersEntriesOffset + kSlotLastUsedStartOffset, 5);
+    StoreU32(block, kConsumersEntriesOffset + kSlotPackagedOffset, 2);
+    facts.consumers.reading = ParseConsumersBlock(block);
+    EXPECT_FALSE(ParseConsumersBlock(std::span(block).first(kConsumersBlockSize - 1)));
+    ExpectParts(
+        StatusText(facts),
+        {"running, process id 7\n",
+         "control block: magic=0x4F425644 version=2 (invalid: wrong magic, counts as missing)\n",
+         "  consumerStartTick=100250 (250 ms in the future, stale)\n",
+         "  demand=no consumer present=no\n",
+         "magic 0x00000000 (expected 0x4F425650) version 0 (expected 1); not published by the "
+         "agent yet\n  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n",
+         "  [127] 0x0@0/0\nconsumers block (Local\\OrbeluneVcamConsumers.v1): not valid, magic "
+         "0x5842434F (expected 0x4F42434F) version 1; the agent never writes a block like this\n"
+         "  count 4, updatedTick 100500, 500 ms later than the tool's clock reading, sequence 0\n"
+         "  [0] \"\" identity \"\", packaged=2, started at FILETIME 5 (no local time for it)\n",
+         "  [3] \"\" identity \"\", desktop, no start time\nlog "
+         "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log: cannot be read\n"});
 
     // Sections missing, or too small to be mapped at their block's size.
-    facts.control = {u"Global\\OrbeluneVcamControl.v2", {}};
+    facts.control.bytes.clear();
     facts.capabilities = {};
     facts.consumers.reading.reset();
-    EXPECT_FALSE(ParseConsumersBlock(std::span(consumers).first(kConsumersBlockSize - 1)));
-    EXPECT_FALSE(ParseCapabilitiesBlock(std::span(capabilities).first(kCapabilitiesBlockSize - 1)));
-    EXPECT_NE(StatusText(facts).find(
-                  "control block: section Global\\OrbeluneVcamControl.v2 cannot be mapped at 80 "
-                  "bytes; the agent counts it as missing\n"
-                  "capabilities block: no section\nconsumers block: section "
-                  "Local\\OrbeluneVcamConsumers.v1 cannot be mapped at 608 bytes; the agent counts "
-                  "it as missing\n"),
-              std::string::npos);
-    EXPECT_NE(
-        StatusJson(facts).find(
-            R"("controlBlock":{"section":"Global\\OrbeluneVcamControl.v2","mapped":false},)"
-            R"("capabilitiesBlock":{"section":null,"mapped":false},)"
-            R"("consumersBlock":{"section":"Local\\OrbeluneVcamConsumers.v1","mapped":false},)"),
-        std::string::npos);
+    ExpectParts(StatusText(facts),
+                {"control block: section Local\\OrbeluneVcamControl.v2 cannot be mapped at 80 "
+                 "bytes; the agent counts it as missing\ncapabilities block: no section\n"
+                 "consumers block: section Local\\OrbeluneVcamConsumers.v1 cannot be mapped at "
+                 "608 bytes; the agent counts it as missing\n"});
+    ExpectParts(StatusJson(facts),
+                {R"("capabilitiesBlock":{"section":null,"mapped":false},)"
+                 R"("consumersBlock":{"section":"Local\\OrbeluneVcamConsumers.v1",)"
+                 R"("mapped":false},)"});
 }
 
 }  // namespace
