@@ -115,7 +115,12 @@ echo "ok: agent starting"
 status=$(run "$default_dir\\orbelune_vcam_ctl.exe" status | tr -d '\r')
 grep -qxF "logon entry for all users: installed, \"$default_dir\\orbelune_vcam_agent.exe\"" \
     <<<"$status" || fail "status does not show the machine's Run value: $status"
-echo "ok: status shows the machine's Run value"
+json=$(run "$default_dir\\orbelune_vcam_ctl.exe" status --json)
+# JSON doubles each backslash and escapes the quotes.
+expected=$(printf '"logonEntry":null,"machineLogonEntry":"\\"%s\\\\orbelune_vcam_agent.exe\\""' \
+    "${default_dir//\\/\\\\}")
+grep -qF "$expected" <<<"$json" || fail "status --json: no $expected in $json"
+echo "ok: status and status --json show the machine's Run value"
 kill "$agent"
 wait "$agent" || true
 agent=

@@ -304,19 +304,5 @@ TEST(StatusReportTest, Json) {
         << smallJson;
 }
 
-// The machine's Run value, which the MSI writes, is reported beside the user's.
-TEST(StatusReportTest, MachineLogonEntry) {
-    StatusFacts facts = SampleFacts();
-    EXPECT_NE(StatusText(facts).find("\nlogon entry for all users: not installed\n"),
-              std::string::npos);
-    facts.machineLogonEntry = u"\"C:\\Program Files\\agent.exe\"";
-    EXPECT_NE(StatusText(facts).find("\nlogon entry for all users: installed, \"C:\\Program "
-                                     "Files\\agent.exe\"\n"),
-              std::string::npos);
-    EXPECT_NE(StatusJson(facts).find(
-                  R"("logonEntry":null,"machineLogonEntry":"\"C:\\Program Files\\agent.exe\"",)"),
-              std::string::npos);
-}
-
 }  // namespace
 }  // namespace orbelune
