@@ -7,8 +7,8 @@
 #     replaces it: one product remains, and the Run value names the new folder;
 #  3. a rebuild of that version, installed without INSTALLDIR, replaces it in the same folder;
 #  4. the older package is then refused (exit code 1603) and changes nothing;
-#  5. the uninstall command of Add/Remove Programs removes the programs, their folders and the
-#     Run value, and leaves the log and the user's settings.
+#  5. the uninstall command of Add/Remove Programs removes the programs, their folders, the Run
+#     value and the remembered folder, and leaves the log and the user's settings.
 #   msi_test.sh MSI BINDIR WORKDIR
 # MSI is the package under test; BINDIR holds the programs it was built from, for the
 # higher-version package; WORKDIR is emptied and holds the prefix and that package.
@@ -62,7 +62,7 @@ products() {
         }
         END { flush() }'
 }
-msiexec() { # ARGUMENTS...; prints the exit code (Wine passes on its low 8 bits)
+msiexec_status() { # ARGUMENTS...; runs msiexec silently and prints its exit code
     local status=0
     run msiexec "$@" /qn || status=$?
     echo "$status"
@@ -85,7 +85,7 @@ rebuilt_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work/rebuild")
 "$root/cmake/wine-prefix.sh" init "$prefix"
 
 echo "== install $version silently"
-expect_equal "msiexec exit code" "$(msiexec /i "$(windows_path "$msi")")" 0
+expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" 0
 symbols=${msi%.msi}-symbols
 for program in orbelune_vcam_agent.exe orbelune_vcam_ctl.exe; do
     installed=$(unix_path "$default_dir\\$program")
@@ -127,7 +127,7 @@ agent=
 
 echo "== install $higher over it, into $custom_dir"
 expect_equal "msiexec exit code" \
-    "$(msiexec /i "$(windows_path "$higher_msi")" "INSTALLDIR=$custom_dir")" 0
+    "$(msiexec_status /i "$(windows_path "$higher_msi")" "INSTALLDIR=$custom_dir")" 0
 expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
     "$higher|Orbelune|$custom_dir\\"
 [ ! -e "$(unix_path "$default_dir")" ] || fail "$default_dir is still there"
@@ -136,7 +136,7 @@ expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
     "\"$custom_dir\\orbelune_vcam_agent.exe\""
 
 echo "== install a rebuild of $higher without INSTALLDIR"
-expect_equal "msiexec exit code" "$(msiexec /i "$(windows_path "$rebuilt_msi")")" 0
+expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$rebuilt_msi")")" 0
 expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
     "$higher|Orbelune|$custom_dir\\"
 expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
@@ -144,17 +144,19 @@ expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
 
 echo "== install $version again: refused"
 # 1603, ERROR_INSTALL_FAILURE; a Unix exit status keeps its low 8 bits, 67.
-expect_equal "msiexec exit code" "$(msiexec /i "$(windows_path "$msi")")" $((1603 % 256))
+expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" $((1603 % 256))
 expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1)" "$higher"
 
 echo "== uninstall with the command of Add/Remove Programs"
 run reg add 'HKCU\Software\Orbelune' /v IdleStopMs /t REG_DWORD /d 3000 /f >/dev/null 2>&1
 uninstall=$(products | cut -d'|' -f4)
 [[ $uninstall =~ ^MsiExec.exe\ /X(\{[0-9A-F-]+\})$ ]] || fail "uninstall command: $uninstall"
-expect_equal "msiexec exit code" "$(msiexec /X "${BASH_REMATCH[1]}")" 0
+expect_equal "msiexec exit code" "$(msiexec_status /X "${BASH_REMATCH[1]}")" 0
 expect_equal "Add/Remove Programs" "$(products)" ""
-[ ! -e "$(unix_path 'C:\Camera Apps\Orbelune')" ] || fail "$custom_dir is still there"
+[ ! -e "$(unix_path "$custom_dir")" ] || fail "$custom_dir is still there"
 expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" ""
+expect_equal "remembered folder" \
+    "$(reg_value 'HKLM\Software\Orbelune\Camera Agent' InstallDir)" ""
 grep -q ' agent starting' "$log" || fail "the log is gone"
 expect_equal "the user's IdleStopMs" "$(reg_value 'HKCU\Software\Orbelune' IdleStopMs)" 0xbb8
 echo "msi_test: every check passed"
