@@ -1,7 +1,9 @@
 // docs/INTEGRATION.md gives the shared blocks byte by byte to the people who build the virtual
-// camera; its names, sizes, offsets, magics and versions must be the ones the code uses.
+// camera: each section's name, size, magic and version, and the offset and size of each field
+// after the header, entries and slots included, must be the ones the code uses.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -48,7 +50,11 @@ TEST(IntegrationPageTest, BlockLayoutsMatchTheCode) {
           Row(kCapabilitiesCameraIndexOffset, 4, "cameraIndex"),
           Row(kCapabilitiesCountOffset, 4, "count"),
           Row(kCapabilitiesEntriesOffset, kMaxCapabilities * kCapabilitiesEntrySize, "entries"),
-          Row(kCapabilitiesSequenceOffset, 4, "sequence")}},
+          Row(kCapabilitiesSequenceOffset, 4, "sequence"),
+          Row(offsetof(CameraCapability, width), 4, "width"),
+          Row(offsetof(CameraCapability, height), 4, "height"),
+          Row(offsetof(CameraCapability, frameRateNumerator), 4, "frameRateNumerator"),
+          Row(offsetof(CameraCapability, frameRateDenominator), 4, "frameRateDenominator")}},
         {"### Consumers block",
          {Header(kConsumersSectionName, kConsumersBlockSize, kConsumersMagic, kConsumersVersion),
           Row(kConsumersCountOffset, 4, "count"),
