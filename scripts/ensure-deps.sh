@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Sourced by the README's commands: installs the Debian packages the build needs when they are
 # missing and we are root; otherwise prints the exact install line and stops.
-# clang and libclang-rt-14-dev build the libFuzzer targets (fuzz/); valgrind counts the core's
-# instructions in the benchmarks (scripts/bench.sh only).
+# clang and libclang-rt-14-dev build the libFuzzer targets (fuzz/); wixl builds the MSI
+# (packaging/); valgrind counts the core's instructions in the benchmarks (scripts/bench.sh only).
 orbelune_packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64
-                   clang libclang-rt-14-dev)
+                   clang libclang-rt-14-dev wixl)
 orbelune_bench_packages=(valgrind)
 
 orbelune_ensure_packages() {

@@ -35,8 +35,9 @@ constexpr char kUsage[] =
     "\n"
     "Commands:\n"
     "  status [--json]     the effective settings and where each comes from, whether the agent\n"
-    "                      and the producer run, the shared blocks as the agent sees them and\n"
-    "                      the last lines of the log; --json gives one JSON object\n"
+    "                      and the producer run, the logon entries of this user and of all\n"
+    "                      users, the shared blocks as the agent sees them and the last lines\n"
+    "                      of the log; --json gives one JSON object\n"
     "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\Software\\Orbelune:\n"
     "                        CameraIndex  -2147483648..2147483647\n"
     "                        Enabled      0 or 1\n"
@@ -76,10 +77,13 @@ bool AgentRunning() {
     return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-std::optional<std::u16string> ReadLogonEntry() {
+// The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
+// HKEY_LOCAL_MACHINE (every user's, written by the MSI; this 64-bit tool reads the 64-bit
+// view that the 64-bit package writes).
+std::optional<std::u16string> ReadLogonEntry(HKEY root) {
     wchar_t buffer[2048] = {};
     DWORD size = sizeof buffer - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(),
+    if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(),
                      RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer,
                      &size) != ERROR_SUCCESS) {
         return std::nullopt;
@@ -97,7 +101,8 @@ int Status(bool json) {
     facts.producerImage = FileNameOfPath(facts.settings.producerExe);
     const std::vector<DWORD> producerIds = ProcessIdsOf(ToWide(facts.producerImage));
     facts.producerIds.assign(producerIds.begin(), producerIds.end());
-    facts.logonEntry = ReadLogonEntry();
+    facts.logonEntry = ReadLogonEntry(HKEY_CURRENT_USER);
+    facts.machineLogonEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE);
     facts.control = ReadSection(kControlBlockName, kControlBlockSize);
     const SectionFacts capabilities = ReadSection(kCapabilitiesSectionName, kCapabilitiesBlockSize);
     const SectionFacts consumers = ReadSection(kConsumersSectionName, kConsumersBlockSize);
