@@ -24,7 +24,10 @@
 #include "agent/control_block.h"
 #include "agent/supervision.h"
 #include "common/bytes.h"
+#include "common/file_win.h"
 #include "common/handles_win.h"
+#include "common/process_win.h"
+#include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
 
@@ -41,20 +44,6 @@ std::wstring OwnFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string content;
-    char chunk[65536];
-    DWORD read = 0;
-    while (file.IsValid() && ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) &&
-           read > 0) {
-        content.append(chunk, read);
-    }
-    return content;
-}
-
 // The stand-in's start records: process id and the tick at which it began to run.
 struct StartRecord {
     DWORD processId = 0;
@@ -62,7 +51,7 @@ struct StartRecord {
 };
 
 std::vector<StartRecord> StartRecords(const std::wstring& folder) {
-    const std::string text = ReadWholeFile(folder + L"\\standin-producer.log");
+    const std::string text = ReadWholeFile(folder + L"\\standin-producer.log").value_or("");
     std::vector<StartRecord> records;
     for (size_t at = text.find("start pid="); at != std::string::npos;
          at = text.find("start pid=", at + 1)) {
@@ -77,57 +66,10 @@ std::vector<StartRecord> StartRecords(const std::wstring& folder) {
     return records;
 }
 
-// Starts a program with its standard handles on NUL.
-UniqueHandle Start(const std::wstring& commandLine, const std::wstring& folder = {}) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
-                                 nullptr));
-    std::wstring buffer = commandLine;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-        std::fprintf(stderr, "orbelune_bench: CreateProcessW failed (error %lu)\n", GetLastError());
-        return {};
-    }
-    CloseHandle(info.hThread);
-    return UniqueHandle(info.hProcess);
-}
-
-template <typename F>
-bool WaitUntil(F done, DWORD timeoutMs, DWORD pollMs = 1) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(pollMs);
-    }
-    return true;
-}
-
 // The control block's demand tick as the peer last stamped it; 0 when there is no block.
 std::uint64_t DemandTick() {
-    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
-        UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE,
-                                              (prefix + std::wstring(kControlBlockName)).c_str()));
-        if (!section.IsValid()) {
-            continue;
-        }
-        void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, kControlBlockSize);
-        if (view == nullptr) {
-            continue;
-        }
-        const std::uint64_t tick = LoadControlTick(
-            {static_cast<std::byte*>(view), kControlBlockSize}, kControlDemandTickOffset);
-        UnmapViewOfFile(view);
-        return tick;
-    }
-    return 0;
+    SectionCopy control = CopySection(kControlBlockName, kControlBlockSize);
+    return control.bytes.empty() ? 0 : LoadControlTick(control.bytes, kControlDemandTickOffset);
 }
 
 struct Stats {
@@ -220,7 +162,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < options.starts; ++i) {
         const size_t before = StartRecords(folder).size();
         const std::uint64_t t0 = GetTickCount64();
-        UniqueHandle process = Start(producer, folder);
+        UniqueHandle process = StartProgram(producer, folder);
         if (!WaitUntil([&] { return StartRecords(folder).size() > before; }, 10000)) {
             std::fputs("orbelune_bench: the stand-in did not record its start\n", stderr);
             return 1;
@@ -236,7 +178,7 @@ int wmain(int argc, wchar_t** argv) {
     const DWORD idleStopMs = options.idleStopMs;
     RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey.c_str(), L"IdleStopMs", REG_DWORD, &idleStopMs,
                     sizeof idleStopMs);
-    UniqueHandle agent = Start(L"\"" + folder + L"\\orbelune_vcam_agent.exe\"", folder);
+    UniqueHandle agent = StartProgram(L"\"" + folder + L"\\orbelune_vcam_agent.exe\"", folder);
     if (!WaitUntil(
             [] {
                 UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
@@ -255,8 +197,8 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(200 + random() % kPassSleepMs);
         const std::uint64_t previous = DemandTick();
         const size_t before = StartRecords(folder).size();
-        UniqueHandle peer =
-            Start(L"\"" + bin + L"\\orbelune_vcam_peer.exe\" --print-every 0 --demand 0.3 --for 1");
+        UniqueHandle peer = StartProgram(
+            L"\"" + bin + L"\\orbelune_vcam_peer.exe\" --print-every 0 --demand 0.3 --for 1");
         std::uint64_t firstTick = 0;
         if (!WaitUntil(
                 [&] {

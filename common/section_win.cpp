@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/handles_win.h"
+
 namespace orbelune {
 
 bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t size) noexcept {
@@ -25,6 +27,26 @@ bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t si
         return true;
     }
     return false;
+}
+
+SectionCopy CopySection(std::wstring_view name, size_t size) {
+    SectionCopy copy;
+    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+        const std::wstring fullName = prefix + std::wstring(name);
+        const UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, fullName.c_str()));
+        const void* view =
+            section.IsValid() ? MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size) : nullptr;
+        if (section.IsValid() && (copy.name.empty() || view != nullptr)) {
+            copy.name = fullName;
+        }
+        if (view != nullptr) {
+            copy.bytes.assign(static_cast<const std::byte*>(view),
+                              static_cast<const std::byte*>(view) + size);
+            UnmapViewOfFile(view);
+            break;
+        }
+    }
+    return copy;
 }
 
 }  // namespace orbelune

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace orbelune {
 
@@ -27,5 +29,16 @@ struct MappedSection {
 // and the next name is tried. Returns at once when a view is already held; otherwise tries
 // both names again at every call. Returns whether a view is held.
 bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t size) noexcept;
+
+// A section as another process finds it, for looking on without taking part.
+struct SectionCopy {
+    std::wstring name;             // the full name it opened by; empty when neither name exists
+    std::vector<std::byte> bytes;  // its first `size` bytes; empty when they cannot be mapped
+};
+
+// Copies the first `size` bytes of "Global\<name>", else "Local\<name>", through a read-only
+// view that is unmapped again. Never creates a section. A section that opens but cannot be
+// mapped at `size` is named with no bytes, unless the other name gives them.
+SectionCopy CopySection(std::wstring_view name, size_t size);
 
 }  // namespace orbelune

@@ -1,15 +1,12 @@
-// The naming rules on any text: CleanVersionName keeps a part of its input with no blanks at
-// either end and cleans nothing more when run again; DerivePackageName keeps a part of the
-// name before any '_' and after its last inner '.'; LookupPackagedName names only known apps.
+// The naming rules on any text: CleanVersionName keeps a part of it with no blanks at either end
+// and cleans nothing more when run again; DerivePackageName keeps a part of it before any '_'
+// with nothing after a last inner '.'; LookupPackagedName names only known apps.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "consumers/app_identity.h"
 #include "fuzz/fuzz_support.h"
-
-namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     using namespace orbelune;
@@ -17,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     std::u16string text;
     while (data.remaining_bytes() >= 2) {
         // Mostly the characters the rules look at, so that the fuzzer reaches them often.
-        static constexpr char16_t kInteresting[] = u" ()_.\u00a0\u3000aHelper gpu";
-        text += data.ConsumeBool() ? kInteresting[data.ConsumeIntegralInRange<size_t>(0, 17)]
+        static constexpr char16_t kInteresting[] = u" ()_.\u00a0\u3000aHelper gpu\u00e9";
+        text += data.ConsumeBool() ? kInteresting[data.ConsumeIntegralInRange<size_t>(0, 18)]
                                    : data.ConsumeIntegral<char16_t>();
     }
 
@@ -29,16 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     Require(CleanVersionName(cleaned) == cleaned);
 
     const std::u16string derived = DerivePackageName(text);
-    const std::u16string_view beforeUnderscore =
-        std::u16string_view(text).substr(0, text.find(u'_'));
-    Require(beforeUnderscore.ends_with(derived));
-    Require(derived.find(u'_') == std::u16string::npos);
+    Require(std::u16string_view(text).substr(0, text.find(u'_')).ends_with(derived));
     const size_t dot = derived.rfind(u'.');
-    Require(dot == std::u16string::npos || dot + 1 == derived.size());
-
+    Require(derived.find(u'_') == std::u16string::npos &&
+            (dot == std::u16string::npos || dot + 1 == derived.size()));
     if (const auto known = LookupPackagedName(text)) {
         Require(*known == u"Microsoft Teams" || *known == u"Windows Camera" ||
                 *known == u"WhatsApp");
     }
+
     return 0;
 }

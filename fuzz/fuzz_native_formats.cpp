@@ -49,16 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
         Require(std::uint64_t{c.frameRateNumerator} <= 30 * std::uint64_t{c.frameRateDenominator});
         Require(std::count(list.begin(), list.end(), c) == 1);
     }
-    for (size_t i = 1; i < list.size(); ++i) {
-        const CameraCapability& a = list[i - 1];
-        const CameraCapability& b = list[i];
+    Require(std::is_sorted(list.begin(), list.end(), [](const auto& a, const auto& b) {
         const std::uint64_t pixelsA = std::uint64_t{a.width} * a.height;
         const std::uint64_t pixelsB = std::uint64_t{b.width} * b.height;
-        Require(pixelsA >= pixelsB);
-        if (pixelsA == pixelsB) {
-            Require(std::uint64_t{a.frameRateNumerator} * b.frameRateDenominator >=
+        return pixelsA > pixelsB ||
+               (pixelsA == pixelsB &&
+                std::uint64_t{a.frameRateNumerator} * b.frameRateDenominator >
                     std::uint64_t{b.frameRateNumerator} * a.frameRateDenominator);
-        }
-    }
+    }));
     return 0;
 }

@@ -1,7 +1,6 @@
 // orbelune_vcam_ctl.exe: shows the agent's state and changes its settings and its logon entry,
 // for the people who install and support the agent. The agent itself takes no options.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <optional>
@@ -16,6 +15,8 @@
 #include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
+#include "common/process_win.h"
+#include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
 #include "consumers/consumers_block.h"
@@ -35,8 +36,9 @@ constexpr char kUsage[] =
     "\n"
     "Commands:\n"
     "  status [--json]     the effective settings and where each comes from, whether the agent\n"
-    "                      and the producer run, the shared blocks as the agent sees them and\n"
-    "                      the last lines of the log; --json gives one JSON object\n"
+    "                      and the producer run, the logon entries of this user and of all\n"
+    "                      users, the shared blocks as the agent sees them and the last lines\n"
+    "                      of the log; --json gives one JSON object\n"
     "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\Software\\Orbelune:\n"
     "                        CameraIndex  -2147483648..2147483647\n"
     "                        Enabled      0 or 1\n"
@@ -62,32 +64,12 @@ void PrintError(const std::u16string& message) {
     Print(stderr, "orbelune_vcam_ctl: " + ToUtf8(message) + "\n");
 }
 
-// Maps `size` bytes of "Global\<name>", else "Local\<name>", for reading only, and copies
-// them, trying the names as the agent does. Never creates a section. A section that opens but
-// cannot be mapped at `size` is reported by its name with no bytes. (Wine 8 maps any view that
-// fits in the section's last page, so there a section smaller than its block still maps.)
+// The section as the agent would find it, copied through a read-only view; never created.
+// (Wine 8 maps any view that fits in the section's last page, so there a section smaller than
+// its block still maps.)
 SectionFacts ReadSection(std::wstring_view name, size_t size) {
-    SectionFacts facts;
-    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
-        const std::wstring fullName = prefix + std::wstring(name);
-        UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, fullName.c_str()));
-        if (!section.IsValid()) {
-            continue;
-        }
-        const void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size);
-        if (view == nullptr) {
-            if (facts.name.empty()) {
-                facts.name = ToU16(fullName);
-            }
-            continue;
-        }
-        const auto* bytes = static_cast<const std::byte*>(view);
-        facts.name = ToU16(fullName);
-        facts.bytes.assign(bytes, bytes + size);
-        UnmapViewOfFile(view);
-        return facts;
-    }
-    return facts;
+    SectionCopy copy = CopySection(name, size);
+    return {ToU16(copy.name), std::move(copy.bytes)};
 }
 
 bool AgentRunning() {
@@ -96,28 +78,13 @@ bool AgentRunning() {
     return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-std::vector<std::uint32_t> ProcessIdsOf(std::u16string_view image) {
-    std::vector<std::uint32_t> ids;
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.IsValid()) {
-        return ids;
-    }
-    const std::wstring wanted = ToWide(image);
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-         more = Process32NextW(snapshot.Get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
-            ids.push_back(entry.th32ProcessID);
-        }
-    }
-    return ids;
-}
-
-std::optional<std::u16string> ReadLogonEntry() {
+// The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
+// HKEY_LOCAL_MACHINE (every user's, written by the MSI; this 64-bit tool reads the 64-bit
+// view that the 64-bit package writes).
+std::optional<std::u16string> ReadLogonEntry(HKEY root) {
     wchar_t buffer[2048] = {};
     DWORD size = sizeof buffer - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(),
+    if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(),
                      RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer,
                      &size) != ERROR_SUCCESS) {
         return std::nullopt;
@@ -133,8 +100,10 @@ int Status(bool json) {
     facts.settings = SettingsFromValues(facts.raw, ModuleDirectory());
     facts.agentRunning = AgentRunning();
     facts.producerImage = FileNameOfPath(facts.settings.producerExe);
-    facts.producerIds = ProcessIdsOf(facts.producerImage);
-    facts.logonEntry = ReadLogonEntry();
+    const std::vector<DWORD> producerIds = ProcessIdsOf(ToWide(facts.producerImage));
+    facts.producerIds.assign(producerIds.begin(), producerIds.end());
+    facts.logonEntry = ReadLogonEntry(HKEY_CURRENT_USER);
+    facts.machineLogonEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE);
     facts.control = ReadSection(kControlBlockName, kControlBlockSize);
     const SectionFacts capabilities = ReadSection(kCapabilitiesSectionName, kCapabilitiesBlockSize);
     const SectionFacts consumers = ReadSection(kConsumersSectionName, kConsumersBlockSize);

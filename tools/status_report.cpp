@@ -470,6 +470,9 @@ std::string StatusText(const StatusFacts& facts) {
     }
     text += facts.logonEntry ? "logon entry: installed, " + ToUtf8(*facts.logonEntry) + "\n"
                              : std::string("logon entry: not installed\n");
+    text += facts.machineLogonEntry
+                ? "logon entry for all users: installed, " + ToUtf8(*facts.machineLogonEntry) + "\n"
+                : std::string("logon entry for all users: not installed\n");
 
     if (facts.control.name.empty()) {
         text += "control block: no section under " + ControlName() + "\n";
@@ -558,12 +561,16 @@ std::string StatusJson(const StatusFacts& facts) {
     }
     json.EndArray();
     json.EndObject();
-    json.Key("logonEntry");
-    if (facts.logonEntry) {
-        json.String(*facts.logonEntry);
-    } else {
-        json.Null();
-    }
+    const auto logonEntry = [&](const char* key, const std::optional<std::u16string>& entry) {
+        json.Key(key);
+        if (entry) {
+            json.String(*entry);
+        } else {
+            json.Null();
+        }
+    };
+    logonEntry("logonEntry", facts.logonEntry);
+    logonEntry("machineLogonEntry", facts.machineLogonEntry);
 
     json.Key("controlBlock");
     json.BeginObject();

@@ -92,9 +92,10 @@ struct StatusFacts {
     RawSettingValues raw;
     AgentSettings settings;
     bool agentRunning = false;
-    std::u16string producerImage;              // the file name the producer runs under
-    std::vector<std::uint32_t> producerIds;    // processes running under that name
-    std::optional<std::u16string> logonEntry;  // the Run value's data, when installed
+    std::u16string producerImage;                     // the file name the producer runs under
+    std::vector<std::uint32_t> producerIds;           // processes running under that name
+    std::optional<std::u16string> logonEntry;         // the Run value's data, when installed
+    std::optional<std::u16string> machineLogonEntry;  // the same for all users (the MSI's)
     std::uint64_t now = 0;  // GetTickCount64 right after the blocks were copied, so that no tick
                             // in them is later
     SectionFacts control;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "capabilities/capabilities.h"
@@ -11,82 +11,50 @@
 namespace orbelune {
 namespace {
 
-// The block as the section maps it: page-aligned there, 4-byte aligned is what the writer needs.
-struct Block {
-    alignas(8) std::array<std::byte, kCapabilitiesBlockSize> bytes;
+TEST(CapabilitiesBlockTest, HeaderAndEntriesThenTheSequence) {
+    alignas(8) std::array<std::byte, kCapabilitiesBlockSize> block;
+    block.fill(std::byte{0xAB});
+    // A full publication, then a shorter one over it: no entry of the first may remain.
+    std::vector<CameraCapability> list(130, CameraCapability{640, 480, 30, 1});
+    list[127].width = 320;
+    WriteCapabilitiesBlock(block, list, 2);
+    EXPECT_EQ(LoadU32(block, 12), 128u);
+    EXPECT_EQ(LoadU32(block, 16 + 127 * 16), 320u);
+    EXPECT_EQ(LoadU32(block, 2064), 0xABABABACu);
 
-    explicit Block(std::byte fill) { bytes.fill(fill); }
-    std::uint32_t U32(size_t offset) const { return LoadU32(bytes, offset); }
-    CameraCapability Entry(size_t n) const {
-        const size_t at = kCapabilitiesEntriesOffset + n * kCapabilitiesEntrySize;
-        return {U32(at), U32(at + 4), U32(at + 8), U32(at + 12)};
-    }
-};
-
-TEST(CapabilitiesBlockTest, WritesHeaderEntriesAndZeroedTail) {
-    Block block(std::byte{0xAB});
-    StoreU32(block.bytes, kCapabilitiesSequenceOffset, 41);
-
-    // A longer publication first, then a shorter one over it: no slot of the first may remain.
-    const std::vector<CameraCapability> longer(5, CameraCapability{640, 480, 30, 1});
     const CameraCapability three[] = {{1280, 720, 30, 1}, {1280, 720, 15, 1}, {320, 240, 60, 2}};
-    WriteCapabilitiesBlock(block.bytes, longer, 2);
-    WriteCapabilitiesBlock(block.bytes, three, 3);
+    WriteCapabilitiesBlock(block, three, 3);
+    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\3\0\0\0\3\0\0\0", 16), 0);
+    EXPECT_EQ(std::memcmp(block.data() + 16, three, sizeof three), 0);
+    EXPECT_TRUE(std::all_of(block.begin() + 16 + sizeof three, block.begin() + 2064,
+                            [](std::byte b) { return b == std::byte{0}; }));
+    EXPECT_EQ(LoadU32(block, 2064), 0xABABABADu);
 
-    EXPECT_EQ(std::memcmp(block.bytes.data(), "PVBO", 4), 0);
-    EXPECT_EQ(block.U32(kCapabilitiesVersionOffset), 1u);
-    EXPECT_EQ(block.U32(kCapabilitiesCameraIndexOffset), 3u);
-    EXPECT_EQ(block.U32(kCapabilitiesCountOffset), 3u);
-    for (size_t n = 0; n < 3; ++n) {
-        EXPECT_EQ(block.Entry(n), three[n]) << n;
-    }
-    for (size_t n = 3; n < kMaxCapabilities; ++n) {
-        EXPECT_EQ(block.Entry(n), CameraCapability{}) << n;
-    }
-    EXPECT_EQ(block.U32(kCapabilitiesSequenceOffset), 43u);
+    // Too short to be the block: nothing is written, not even the header.
+    block.fill(std::byte{0xEE});
+    WriteCapabilitiesBlock(std::span(block).first(kCapabilitiesBlockSize - 1), three, 0);
+    EXPECT_EQ(LoadU32(block, 0), 0xEEEEEEEEu);
 }
 
-TEST(CapabilitiesBlockTest, SequenceAndCameraIndex) {
-    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+TEST(CapabilitiesBlockTest, SequenceWrapsAndTheIndexIsNeverNegative) {
     static const struct {
         std::uint32_t sequenceBefore;
         std::int32_t cameraIndex;
-        std::uint32_t wantSequence;
-        std::uint32_t wantIndex;
-    } kCases[] = {
-        {7, 0, 8, 0},
-        {0xFFFFFFFFu, 1, 0, 1},
-        {0, -1, 1, 0},
-        {100, kMin, 101, 0},
-        {0x7FFFFFFFu, kMax, 0x80000000u, 0x7FFFFFFFu},
-    };
-    const CameraCapability one[] = {kFallbackCapability};
+        std::uint32_t sequence, index;
+    } kCases[] = {{7, 0, 8, 0},
+                  {0xFFFFFFFF, 1, 0, 1},
+                  {0, -1, 1, 0},
+                  {100, -2147483647 - 1, 101, 0},
+                  {0x7FFFFFFF, 2147483647, 0x80000000, 0x7FFFFFFF}};
     for (const auto& c : kCases) {
-        Block block(std::byte{0});
-        StoreU32(block.bytes, kCapabilitiesSequenceOffset, c.sequenceBefore);
-        WriteCapabilitiesBlock(block.bytes, one, c.cameraIndex);
-        EXPECT_EQ(block.U32(kCapabilitiesSequenceOffset), c.wantSequence) << c.sequenceBefore;
-        EXPECT_EQ(block.U32(kCapabilitiesCameraIndexOffset), c.wantIndex) << c.cameraIndex;
-        EXPECT_EQ(block.Entry(0), (CameraCapability{1280, 720, 30, 1}));
+        alignas(8) std::array<std::byte, kCapabilitiesBlockSize> block = {};
+        StoreU32(block, 2064, c.sequenceBefore);
+        WriteCapabilitiesBlock(block, std::span(&kFallbackCapability, 1), c.cameraIndex);
+        EXPECT_EQ(LoadU32(block, 2064), c.sequence) << c.sequenceBefore;
+        EXPECT_EQ(LoadU32(block, 8), c.index) << c.cameraIndex;
+        EXPECT_EQ(
+            std::memcmp(block.data() + 12, "\1\0\0\0\0\5\0\0\xD0\2\0\0\x1E\0\0\0\1\0\0\0", 20), 0);
     }
-}
-
-TEST(CapabilitiesBlockTest, FillsEverySlotAndNoMore) {
-    Block block(std::byte{0xCD});
-    std::vector<CameraCapability> list;
-    for (std::uint32_t i = 0; i < 130; ++i) {
-        list.push_back({2 * i + 2, 2, 30, 1});
-    }
-    WriteCapabilitiesBlock(block.bytes, list, 0);
-    EXPECT_EQ(block.U32(kCapabilitiesCountOffset), kMaxCapabilities);
-    EXPECT_EQ(block.Entry(kMaxCapabilities - 1), list[kMaxCapabilities - 1]);
-    EXPECT_EQ(block.U32(kCapabilitiesSequenceOffset), 0xCDCDCDCDu + 1);
-
-    // Too short to be the block: nothing is written, not even the header.
-    Block shortBlock(std::byte{0xEE});
-    WriteCapabilitiesBlock(std::span(shortBlock.bytes).first(kCapabilitiesBlockSize - 1), list, 0);
-    EXPECT_EQ(shortBlock.U32(kCapabilitiesMagicOffset), 0xEEEEEEEEu);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <array>
+#include <cstring>
 #include <vector>
 
 #include "common/bytes.h"
@@ -10,30 +11,15 @@
 namespace orbelune {
 namespace {
 
+using namespace std::string_literals;
+
 constexpr std::uint64_t kTen = 134408520000000000;  // 2026-12-04 10:00:00 UTC
 constexpr std::uint64_t kSecond = 10'000'000;
-
-struct alignas(8) Block {
-    std::array<std::byte, kConsumersBlockSize> bytes = {};
-    explicit Block(std::uint32_t magic = kConsumersMagic, std::uint32_t version = 1) {
-        StoreU32(bytes, kConsumersMagicOffset, magic);
-        StoreU32(bytes, kConsumersVersionOffset, version);
-    }
-    std::span<const std::byte> Slot(size_t i) const {
-        return std::span(bytes).subspan(kConsumersEntriesOffset + i * kConsumerSlotSize,
-                                        kConsumerSlotSize);
-    }
-};
-
-bool AllZero(std::span<const std::byte> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == std::byte{}; });
-}
 
 TEST(ConsumersBlockTest, RefreshRhythmAndReferenceMoment) {
     EXPECT_FALSE(IsRefreshDue(50'999, 50'000));
     EXPECT_TRUE(IsRefreshDue(51'000, 50'000));
     EXPECT_TRUE(IsRefreshDue(1'000, 0));  // the first call after start-up
-    EXPECT_TRUE(IsRefreshDue(40'000, 50'000));
 
     EXPECT_EQ(ReferenceTime(90'000, 0, kTen), 0u);
     EXPECT_EQ(ReferenceTime(90'000, 90'001, kTen), 0u);
@@ -41,131 +27,92 @@ TEST(ConsumersBlockTest, RefreshRhythmAndReferenceMoment) {
     EXPECT_EQ(ReferenceTime(90'000, 88'000, kTen), kTen - 2 * kSecond);
 }
 
-TEST(ConsumersBlockTest, SortConsumers) {
+TEST(ConsumersBlockTest, NearestToTheReferenceFirst) {
+    // Records a, b, c, ... in scan order with these starts, and the order they are sorted into.
+    constexpr std::uint64_t t = kTen, s = kSecond;
     static const struct {
         std::uint64_t reference;
-        std::vector<std::uint64_t> starts, ordered;
+        std::vector<std::uint64_t> starts;
+        std::u16string_view order;
     } kCases[] = {
-        // Nearest to 10:00:00 first, before or after it: 10:00:01, 09:59:58, 10:00:05.
-        {kTen,
-         {kTen - 2 * kSecond, kTen + 5 * kSecond, kTen + kSecond},
-         {kTen + kSecond, kTen - 2 * kSecond, kTen + 5 * kSecond}},
-        // Equal distances keep the scan order; distances do not wrap at the ends of the range.
-        {kTen, {kTen + kSecond, kTen - kSecond, kTen}, {kTen, kTen + kSecond, kTen - kSecond}},
-        {1, {~0ULL, 2, 1}, {1, 2, ~0ULL}},
-        // No reference moment: the most recent start first.
-        {0,
-         {kTen - 2 * kSecond, kTen + 5 * kSecond, kTen + kSecond},
-         {kTen + 5 * kSecond, kTen + kSecond, kTen - 2 * kSecond}},
+        {t, {t - 2 * s, t + 5 * s, t + s}, u"cab"},      // 10:00:01, 09:59:58, 10:00:05
+        {0, {t - 2 * s, t + 5 * s, t + s}, u"bca"},      // no reference: the most recent first
+        {t, {t - s, t + 9 * s, t + s, t - s}, u"acdb"},  // equal keys keep the scan order
+        {0, {t - s, t + 9 * s, t + s, t - s}, u"bcad"},
+        {1, {~0ULL, 2, 1}, u"cba"},  // distances do not wrap
     };
     for (const auto& c : kCases) {
         std::vector<ConsumerRecord> records;
         for (const std::uint64_t start : c.starts) {
-            records.push_back({u"", u"", false, start});
+            records.push_back({u"", std::u16string(1, u'a' + records.size()), false, start});
         }
         SortConsumers(records, c.reference);
-        std::vector<std::uint64_t> starts;
-        for (const ConsumerRecord& r : records) {
-            starts.push_back(r.lastUsedStart);
-        }
-        EXPECT_EQ(starts, c.ordered) << c.reference;
-    }
-    // Equal keys stay in scan order, with or without a reference moment.
-    for (const std::uint64_t reference : {std::uint64_t{0}, kTen}) {
-        std::vector<ConsumerRecord> records = {{u"", u"a", false, kTen - kSecond},
-                                               {u"", u"b", false, kTen + 9 * kSecond},
-                                               {u"", u"c", true, kTen - kSecond},
-                                               {u"", u"d", false, kTen - kSecond}};
-        SortConsumers(records, reference);
         std::u16string order;
         for (const ConsumerRecord& r : records) {
             order += r.identity;
         }
-        EXPECT_EQ(order, reference == 0 ? u"bacd" : u"acdb");
+        EXPECT_EQ(order, c.order);
     }
 }
 
-TEST(ConsumersBlockTest, SlotImage) {
-    const std::u16string digits = u"0123456789012345678901234567890123456789";
-    const struct {
-        ConsumerRecord record;
-        std::u16string name;
-        std::string identity;
-    } kCases[] = {
-        {{u"Zoom", u"zoom.exe", false, kTen}, u"Zoom", "zoom.exe"},
-        {{digits, u"x", false, 1}, digits.substr(0, 31), "x"},
-        // Cut by units: a pair straddling the cut leaves its high half.
-        {{digits.substr(0, 30) + u"\U0001F600", u"x", true, 1},
-         digits.substr(0, 30) + u"\xD83D",
-         "x"},
-        {{u"\u00c9cran", u"\u00e9cran\U0001F600.exe", true, 1}, u"\u00c9cran", "?cran??.exe"},
-        {{u"", std::u16string(64, u'i'), true, 1}, u"", std::string(63, 'i')},
-        {{u"", std::u16string(62, u'i') + u"\u00e9\u00e9", true, 1},
-         u"",
-         std::string(62, 'i') + "?"},
+// `count` bytes of the block from `offset`, as text.
+std::string At(std::span<const std::byte> block, size_t offset, size_t count) {
+    return {reinterpret_cast<const char*>(block.subspan(offset, count).data()), count};
+}
+
+TEST(ConsumersBlockTest, SlotsThenCountTickAndSequence) {
+    // A name of 32 units whose last two are one character, and an identity of 65 units.
+    const std::vector<ConsumerRecord> records = {
+        {std::u16string(30, u'n') + u"\U0001F600", u"\u0080\u007f" + std::u16string(63, u'i'), true,
+         0x0102030405060708},
+        {u"Z", u"z.exe", false, 2},
     };
-    for (const auto& c : kCases) {
-        const auto image = ConsumerSlotImage(c.record);
-        const std::span<const std::byte> slot(image);
-        std::vector<std::byte> name(kSlotDisplayNameUnits * 2);
-        for (size_t i = 0; i < c.name.size(); ++i) {
-            name[2 * i] = std::byte(c.name[i] & 0xFF);
-            name[2 * i + 1] = std::byte(c.name[i] >> 8);
-        }
-        std::vector<std::byte> identity(kSlotIdentityBytes);
-        std::transform(c.identity.begin(), c.identity.end(), identity.begin(),
-                       [](char b) { return std::byte(b); });
-        EXPECT_TRUE(std::ranges::equal(slot.subspan(kSlotDisplayNameOffset, name.size()), name));
-        EXPECT_TRUE(
-            std::ranges::equal(slot.subspan(kSlotIdentityOffset, identity.size()), identity));
-        EXPECT_EQ(LoadU32(slot, kSlotPackagedOffset), c.record.packaged ? 1u : 0u);
-        EXPECT_EQ(LoadU32(slot, kSlotPackagedOffset + 4), 0u);
-        EXPECT_EQ(LoadU64(slot, kSlotLastUsedStartOffset), c.record.lastUsedStart);
+    alignas(8) std::array<std::byte, kConsumersBlockSize> block;
+    block.fill(std::byte{0xAA});
+    std::memcpy(block.data(), "OCBO\x01\0\0\0", 8);  // as the virtual camera stamps it
+    StoreU32(block, 600, 0xFFFFFFFE);
+    ASSERT_TRUE(WriteConsumersBlock(block, records, 123456789012));
+    EXPECT_EQ(LoadU32(block, 8), 2u);
+    EXPECT_EQ(LoadU64(block, 16), 123456789012u);
+    EXPECT_EQ(LoadU32(block, 600), 0xFFFFFFFFu);
+    EXPECT_EQ(LoadU32(block, 12), 0xAAAAAAAAu);  // reserved words stay the peer's
+    EXPECT_EQ(LoadU32(block, 604), 0xAAAAAAAAu);
+    // The name cut to 31 units, the pair's high half among them; '?' for every unit beyond
+    // ASCII in the identity, cut to 63 bytes; each terminated and zero-filled.
+    std::string name;
+    for (int i = 0; i < 30; ++i) {
+        name += "n";
+        name += '\0';
     }
-    EXPECT_EQ(NarrowToAscii(std::u16string_view(u"a\0\u007f\u0080\xDFFF", 5)),
-              std::string_view("a\0\x7f??", 5));
-}
+    EXPECT_EQ(At(block, 24, 64), name + "\x3D\xD8" + std::string(2, '\0'));
+    EXPECT_EQ(At(block, 24 + 64, 64), "?\x7f" + std::string(61, 'i') + '\0');
+    EXPECT_EQ(At(block, 24 + 128, 16), "\x01\0\0\0\0\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01"s);
+    EXPECT_EQ(At(block, 24 + 144, 128),
+              "Z" + std::string(63, '\0') + "z.exe" + std::string(59, '\0'));
+    EXPECT_EQ(LoadU32(block, 24 + 144 + 128), 0u);
+    EXPECT_EQ(LoadU64(block, 24 + 144 + 136), 2u);
+    EXPECT_EQ(At(block, 24 + 2 * 144, 2 * 144), std::string(2 * 144, '\0'));
 
-TEST(ConsumersBlockTest, WriteConsumersBlock) {
-    std::vector<ConsumerRecord> six;
-    for (char16_t letter = u'a'; letter < u'g'; ++letter) {
-        six.push_back({std::u16string(1, letter), u"x", letter % 2 == 0, kTen + letter});
-    }
-    Block block;
-    // Garbage everywhere the agent writes or must leave alone.
-    std::fill(block.bytes.begin() + 8, block.bytes.end(), std::byte{0xAA});
-    StoreU32(block.bytes, kConsumersSequenceOffset, 0xFFFFFFFE);
-
-    ASSERT_TRUE(WriteConsumersBlock(block.bytes, six, 123456789012));
-    EXPECT_EQ(LoadU32(block.bytes, kConsumersCountOffset), 4u);
-    EXPECT_EQ(LoadU64(block.bytes, kConsumersUpdatedTickOffset), 123456789012u);
-    EXPECT_EQ(LoadU32(block.bytes, kConsumersSequenceOffset), 0xFFFFFFFFu);
-    EXPECT_EQ(LoadU32(block.bytes, 12), 0xAAAAAAAAu);
-    EXPECT_EQ(LoadU32(block.bytes, 604), 0xAAAAAAAAu);
-    for (size_t i = 0; i < kMaxConsumers; ++i) {
-        EXPECT_TRUE(std::ranges::equal(ConsumerSlotImage(six[i]), block.Slot(i))) << i;
-    }
     // A shorter list leaves nothing of the longer one; the sequence wraps.
-    ASSERT_TRUE(WriteConsumersBlock(block.bytes, std::span(six).last(1), 7));
-    EXPECT_EQ(LoadU32(block.bytes, kConsumersCountOffset), 1u);
-    EXPECT_TRUE(std::ranges::equal(ConsumerSlotImage(six[5]), block.Slot(0)));
-    EXPECT_TRUE(
-        AllZero(std::span(block.bytes)
-                    .subspan(kConsumersEntriesOffset + kConsumerSlotSize, 3 * kConsumerSlotSize)));
-    EXPECT_EQ(LoadU32(block.bytes, kConsumersSequenceOffset), 0u);
+    ASSERT_TRUE(WriteConsumersBlock(block, std::span(records).last(1), 7));
+    EXPECT_EQ(LoadU32(block, 8), 1u);
+    EXPECT_EQ(At(block, 24, 2), "Z"s + '\0');
+    EXPECT_EQ(At(block, 24 + 144, 3 * 144), std::string(3 * 144, '\0'));
+    EXPECT_EQ(LoadU32(block, 600), 0u);
 
+    // A block the virtual camera has not stamped as expected is not written at all.
     static const struct {
-        std::uint32_t magic, version;
+        char header[9];
         size_t size;
-    } kUnstamped[] = {
-        {0x4F43424F, 1, kConsumersBlockSize},  // the magic's bytes in the other order
-        {kConsumersMagic, 2, kConsumersBlockSize},
-        {kConsumersMagic, 1, kConsumersBlockSize - 1},
-    };
+    } kUnstamped[] = {{"OCBO\x02\0\0\0", kConsumersBlockSize},
+                      {"OBCO\x01\0\0\0", kConsumersBlockSize},
+                      {"OCBO\x01\0\0\0", kConsumersBlockSize - 1}};
     for (const auto& c : kUnstamped) {
-        Block unstamped(c.magic, c.version);
-        EXPECT_FALSE(WriteConsumersBlock(std::span(unstamped.bytes).first(c.size), six, 5));
-        EXPECT_TRUE(AllZero(std::span(unstamped.bytes).subspan(8)));
+        block.fill(std::byte{0});
+        std::memcpy(block.data(), c.header, 8);
+        EXPECT_FALSE(WriteConsumersBlock(std::span(block).first(c.size), records, 5));
+        EXPECT_EQ(At(block, 8, kConsumersBlockSize - 8),
+                  std::string(kConsumersBlockSize - 8, '\0'));
     }
 }
 

@@ -1,12 +1,10 @@
 #include "tests/support/win_test_support.h"
 
-#include <tlhelp32.h>
 #include <winternl.h>
 
-#include <algorithm>
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "common/file_win.h"
 #include "common/text_win.h"
@@ -15,31 +13,20 @@
 
 namespace orbelune::testing {
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (done()) {
-            return true;
-        }
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(20);
-    }
-}
-
 std::string ReadFileBytes(const std::wstring& path) {
     return ReadWholeFile(path).value_or(std::string());
 }
 
-std::wstring AgentLogPath() {
-    return ToWide(LogFilePath(LogBaseFolder().value()));
+std::wstring BuildFolder() {
+    return ToWide(ModuleDirectory());
 }
 
-LogCursor::LogCursor() : start_(ReadFileBytes(AgentLogPath()).size()) {}
+LogCursor::LogCursor() {
+    start_ = NewText().size();
+}
 
 std::string LogCursor::NewText() const {
-    const std::string all = ReadFileBytes(AgentLogPath());
+    const std::string all = ReadFileBytes(ToWide(LogFilePath(LogBaseFolder().value())));
     return all.size() > start_ ? all.substr(start_) : std::string();
 }
 
@@ -47,8 +34,13 @@ bool LogCursor::WaitFor(std::string_view needle, DWORD timeoutMs) const {
     return WaitUntil([&] { return NewText().find(needle) != std::string::npos; }, timeoutMs);
 }
 
-std::wstring BuildFolder() {
-    return ToWide(ModuleDirectory());
+std::vector<std::string> LogCursor::NewMessages() const {
+    const std::string text = NewText();
+    std::vector<std::string> messages;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        messages.push_back(text.substr(std::min(at + 20, end), end - std::min(at + 20, end)));
+    }
+    return messages;
 }
 
 ScratchFolder::ScratchFolder(std::wstring_view name) {
@@ -60,50 +52,30 @@ ScratchFolder::ScratchFolder(std::wstring_view name) {
 }
 
 ScratchFolder::~ScratchFolder() {
-    // Processes started from here may need a moment to let go of their files.
+    // Programs started from here may need a moment to let go of their files.
     WaitUntil(
         [&] {
             WIN32_FIND_DATAW found = {};
-            HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-            if (search != INVALID_HANDLE_VALUE) {
-                do {
-                    const std::wstring name = found.cFileName;
-                    if (name != L"." && name != L"..") {
-                        const std::wstring file = path_ + L"\\" + name;
-                        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                        DeleteFileW(file.c_str());
-                    }
-                } while (FindNextFileW(search, &found));
-                FindClose(search);
+            const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+            for (BOOL more = search != INVALID_HANDLE_VALUE; more;
+                 more = FindNextFileW(search, &found)) {
+                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
             }
+            FindClose(search);
             return RemoveDirectoryW(path_.c_str()) != FALSE;
         },
         5000);
 }
 
-void ScratchFolder::CopyProgram(std::wstring_view name, std::wstring_view asName) const {
-    const std::wstring from = BuildFolder() + L"\\" + std::wstring(name);
+std::wstring ScratchFolder::CopyProgram(std::wstring_view name, std::wstring_view asName) const {
     const std::wstring to = path_ + L"\\" + std::wstring(asName.empty() ? name : asName);
-    ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE))
-        << "cannot copy " << ToU16(from).size() << "-unit path, error " << GetLastError();
-}
-
-ChildProcess::~ChildProcess() {
-    Kill();
+    EXPECT_TRUE(CopyFileW((BuildFolder() + L"\\" + std::wstring(name)).c_str(), to.c_str(), FALSE))
+        << "cannot copy a program, error " << GetLastError();
+    return to;
 }
 
 bool ChildProcess::IsRunning() const {
     return process.IsValid() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
-}
-
-bool ChildProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const {
-    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
-        return false;
-    }
-    if (exitCode != nullptr) {
-        GetExitCodeProcess(process.Get(), exitCode);
-    }
-    return true;
 }
 
 void ChildProcess::Kill() {
@@ -113,204 +85,104 @@ void ChildProcess::Kill() {
     }
 }
 
-ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder,
-                    bool quiet) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    UniqueHandle nul;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    if (quiet) {
-        nul = UniqueHandle(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                       OPEN_EXISTING, 0, nullptr));
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
-    }
-    std::wstring buffer = commandLine;
-    PROCESS_INFORMATION info = {};
+ChildProcess Launch(const std::wstring& program, const std::wstring& arguments,
+                    const std::wstring& folder) {
     ChildProcess child;
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, quiet ? TRUE : FALSE,
-                        quiet ? CREATE_NO_WINDOW : 0, nullptr,
-                        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &info)) {
-        ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
-        return child;
-    }
-    CloseHandle(info.hThread);
-    child.process = UniqueHandle(info.hProcess);
-    child.processId = info.dwProcessId;
+    child.process = StartProgram(L"\"" + program + L"\" " + arguments, folder);
+    EXPECT_TRUE(child.process.IsValid()) << "cannot start a program, error " << GetLastError();
     return child;
 }
 
-std::vector<std::string> LogMessages(const std::string& text) {
-    std::vector<std::string> messages;
-    size_t begin = 0;
-    for (size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-        const std::string line = text.substr(begin, end - begin);
-        messages.push_back(line.size() >= 20 ? line.substr(20) : line);
-    }
-    return messages;
+ChildProcess StartPeer(const std::wstring& arguments) {
+    return Launch(BuildFolder() + L"\\orbelune_vcam_peer.exe", L"--print-every 0 " + arguments);
 }
 
-DWORD HandleCountOf(HANDLE process, DWORD processId) {
+CtlResult Ctl(const std::wstring& arguments) {
+    const ScratchFolder folder(L"ctl");
+    CtlResult result;
+    {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        const auto create = [&](const wchar_t* name) {
+            return UniqueHandle(CreateFileW((folder.Path() + name).c_str(), GENERIC_WRITE, 0,
+                                            &inheritable, CREATE_ALWAYS, 0, nullptr));
+        };
+        const UniqueHandle out = create(L"\\out"), err = create(L"\\err");
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out.Get();
+        startup.hStdError = err.Get();
+        std::wstring line = L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments;
+        PROCESS_INFORMATION info = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   nullptr, &startup, &info));
+        CloseHandle(info.hThread);
+        const UniqueHandle process(info.hProcess);
+        EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+        GetExitCodeProcess(process.Get(), &result.exitCode);
+    }
+    result.out = ReadFileBytes(folder.Path() + L"\\out");
+    result.err = ReadFileBytes(folder.Path() + L"\\err");
+    std::erase(result.out, '\r');
+    std::erase(result.err, '\r');
+    return result;
+}
+
+SettingsKey::SettingsKey() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str());
+}
+
+SettingsKey::~SettingsKey() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str());
+}
+
+void SettingsKey::Set(std::wstring_view name, DWORD type, const void* data, DWORD size) const {
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(),
+                              std::wstring(name).c_str(), type, data, size),
+              ERROR_SUCCESS);
+}
+
+void SettingsKey::SetDword(std::wstring_view name, DWORD value) const {
+    Set(name, REG_DWORD, &value, sizeof value);
+}
+
+void SettingsKey::SetString(std::wstring_view name, std::wstring_view value) const {
+    const std::wstring text(value);
+    Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+DWORD HandleCountOf(HANDLE process) {
     DWORD count = 0;
     if (GetProcessHandleCount(process, &count) && count > 0) {
         return count;
     }
     struct Entry {
         void* object;
-        ULONG_PTR processId;
-        ULONG_PTR handle;
+        ULONG_PTR processId, handle;
         ULONG access;
-        USHORT creatorBackTraceIndex;
-        USHORT objectTypeIndex;
-        ULONG attributes;
-        ULONG reserved;
+        USHORT creatorBackTraceIndex, objectTypeIndex;
+        ULONG attributes, reserved;
     };
     struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
+        ULONG_PTR count, reserved;
         Entry entries[1];
     };
     constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
+    constexpr auto kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004u);
     std::vector<std::byte> buffer(1 << 20);
-    for (;;) {
-        ULONG needed = 0;
-        const NTSTATUS status =
-            NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
-                                     static_cast<ULONG>(buffer.size()), &needed);
-        if (status == static_cast<NTSTATUS>(0xC0000004u)) {  // STATUS_INFO_LENGTH_MISMATCH
-            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-            continue;
-        }
-        if (status < 0) {
-            return 0;
-        }
-        break;
+    ULONG needed = 0;
+    NTSTATUS status = 0;
+    while ((status = NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+           kInfoLengthMismatch) {
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
     }
     const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    count = 0;
-    for (ULONG_PTR i = 0; i < table->count; ++i) {
-        count += table->entries[i].processId == processId;
-    }
-    return count;
-}
-
-namespace {
-
-// Moves what is waiting in `pipe` into `text`, without blocking.
-void Drain(HANDLE pipe, std::string& text) {
-    DWORD available = 0;
-    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-        char chunk[4096];
-        DWORD read = 0;
-        if (!ReadFile(pipe, chunk, sizeof chunk, &read, nullptr) || read == 0) {
-            return;
-        }
-        text.append(chunk, read);
-    }
-}
-
-}  // namespace
-
-RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
-    RunResult result;
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inheritable, 0) ||
-        !CreatePipe(&errRead, &errWrite, &inheritable, 0)) {
-        ADD_FAILURE() << "CreatePipe failed with error " << GetLastError();
-        return result;
-    }
-    UniqueHandle outReader(outRead), outWriter(outWrite), errReader(errRead), errWriter(errWrite);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-
-    std::wstring buffer = commandLine;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info)) {
-        ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError();
-        return result;
-    }
-    CloseHandle(info.hThread);
-    UniqueHandle process(info.hProcess);
-    outWriter.Close();  // only the child holds the write ends now
-    errWriter.Close();
-
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        Drain(outRead, result.out);
-        Drain(errRead, result.err);
-        if (WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) {
-            break;
-        }
-        if (GetTickCount64() >= deadline) {
-            TerminateProcess(process.Get(), 1);
-            WaitForSingleObject(process.Get(), 5000);
-            ADD_FAILURE() << "the program did not end in time";
-            return result;
-        }
-    }
-    Drain(outRead, result.out);
-    Drain(errRead, result.err);
-    GetExitCodeProcess(process.Get(), &result.exitCode);
-    return result;
-}
-
-namespace {
-
-const std::wstring kKeyPath = ToWide(kSettingsKey);
-
-}  // namespace
-
-SettingsKey::SettingsKey() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str());
-}
-
-SettingsKey::~SettingsKey() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath.c_str());
-}
-
-void SettingsKey::SetRaw(std::wstring_view name, DWORD type, const void* data, DWORD size) const {
-    const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, kKeyPath.c_str(),
-                                           std::wstring(name).c_str(), type, data, size);
-    ASSERT_EQ(status, ERROR_SUCCESS);
-}
-
-void SettingsKey::SetDword(std::wstring_view name, DWORD value) const {
-    SetRaw(name, REG_DWORD, &value, sizeof value);
-}
-
-void SettingsKey::SetString(std::wstring_view name, std::wstring_view value) const {
-    const std::wstring text(value);
-    SetRaw(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-void SettingsKey::Delete(std::wstring_view name) const {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kKeyPath.c_str(), std::wstring(name).c_str());
-}
-
-int CountProcesses(std::wstring_view exeName) {
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.IsValid()) {
-        return -1;
-    }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-         more = Process32NextW(snapshot.Get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, std::wstring(exeName).c_str()) == 0) {
-            ++count;
-        }
-    }
-    return count;
+    return status < 0 ? 0
+                      : static_cast<DWORD>(std::count_if(
+                            table->entries, table->entries + table->count, [&](const Entry& entry) {
+                                return entry.processId == GetProcessId(process);
+                            }));
 }
 
 }  // namespace orbelune::testing

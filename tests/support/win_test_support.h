@@ -1,44 +1,35 @@
-// Helpers for the Windows tests that run under Wine against the real system: processes with
-// deadlines, the log file, the settings key and scratch folders.
+// What the Windows tests under Wine share: started programs that end with the test, the agent's
+// log, the settings key, scratch folders.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/handles_win.h"
+#include "common/process_win.h"
 
 namespace orbelune::testing {
 
-// Polls `done` every 20 ms until it holds or `timeoutMs` has passed; tells which.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+std::string ReadFileBytes(const std::wstring& path);  // empty when it cannot be read
 
-// The whole content of a file, or empty when it cannot be read.
-std::string ReadFileBytes(const std::wstring& path);
+std::wstring BuildFolder();  // where the build puts every program, this one included
 
-// The log file the agent writes in this prefix.
-std::wstring AgentLogPath();
-
-// Reads what has been appended to the log since the cursor was made.
+// What has been appended to the agent's log since the cursor was made.
 class LogCursor {
   public:
     LogCursor();
     [[nodiscard]] std::string NewText() const;
-    // Waits until the new text holds `needle`.
     [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const;
+    [[nodiscard]] std::vector<std::string> NewMessages() const;  // without time and line end
 
   private:
     size_t start_ = 0;
 };
 
-// The folder of the running test program, where the build puts every program.
-std::wstring BuildFolder();
-
-// A new empty folder under the temporary folder, removed with its files by the destructor.
+// A new empty folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {
   public:
     explicit ScratchFolder(std::wstring_view name);
@@ -46,66 +37,50 @@ class ScratchFolder {
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     ~ScratchFolder();
     [[nodiscard]] const std::wstring& Path() const { return path_; }
-    // Copies a program of the build into this folder, optionally under another name.
-    void CopyProgram(std::wstring_view name, std::wstring_view asName = {}) const;
+    // Copies a program of the build here, under its own name or `asName`; gives its path.
+    std::wstring CopyProgram(std::wstring_view name, std::wstring_view asName = {}) const;
 
   private:
     std::wstring path_;
 };
 
-// A started process; terminated by the destructor if still running.
+// A started program, terminated at the end if it still runs.
 struct ChildProcess {
     UniqueHandle process;
-    DWORD processId = 0;
     ChildProcess() = default;
     ChildProcess(ChildProcess&&) = default;
     ChildProcess& operator=(ChildProcess&&) = default;
-    ~ChildProcess();
+    ~ChildProcess() { Kill(); }
     [[nodiscard]] bool IsRunning() const;
-    // Waits for the exit; the exit code, or nothing on timeout.
-    [[nodiscard]] bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr) const;
     void Kill();
 };
 
-// Starts `commandLine` (the program quoted as its first argument) in `currentFolder`. A quiet
-// program gets NUL for its standard handles, so that its output stays out of the test's.
-ChildProcess Launch(const std::wstring& commandLine, const std::wstring& currentFolder = {},
-                    bool quiet = false);
+ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
+                    const std::wstring& folder = {});
+ChildProcess StartPeer(const std::wstring& arguments);  // the peer simulator
 
-// What a program wrote and how it ended.
-struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;  // unchanged when the program did not end in time
-    std::string out;              // standard output
-    std::string err;              // standard error
+// orbelune_vcam_ctl.exe run to its end: its exit code and its output, with LF line ends.
+struct CtlResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
 };
+CtlResult Ctl(const std::wstring& arguments);
 
-// Runs `commandLine` to its end (at most `timeoutMs`, then it is terminated) with its standard
-// output and error captured.
-RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
-
-// HKEY_CURRENT_USER\Software\Orbelune, removed at construction and again at destruction so
-// that every test starts from "no key at all".
+// HKEY_CURRENT_USER\Software\Orbelune, removed at the start and at the end.
 class SettingsKey {
   public:
     SettingsKey();
     SettingsKey(const SettingsKey&) = delete;
     SettingsKey& operator=(const SettingsKey&) = delete;
     ~SettingsKey();
+    void Set(std::wstring_view name, DWORD type, const void* data, DWORD size) const;
     void SetDword(std::wstring_view name, DWORD value) const;
     void SetString(std::wstring_view name, std::wstring_view value) const;
-    void SetRaw(std::wstring_view name, DWORD type, const void* data, DWORD size) const;
-    void Delete(std::wstring_view name) const;
 };
-
-// The messages of log text: each line without its timestamp and line end.
-std::vector<std::string> LogMessages(const std::string& text);
 
 // The handles a process holds. GetProcessHandleCount is the way on Windows; Wine 8 answers it
 // with 0, so then the system's handle table (NtQuerySystemInformation with
 // SystemExtendedHandleInformation), which Wine does keep, is counted instead.
-DWORD HandleCountOf(HANDLE process, DWORD processId);
-
-// The number of processes whose image name is `exeName` (case-insensitive).
-int CountProcesses(std::wstring_view exeName);
+DWORD HandleCountOf(HANDLE process);
 
 }  // namespace orbelune::testing

@@ -7,54 +7,53 @@
 namespace orbelune {
 namespace {
 
-using Kind = CtlCommand::Kind;
+// A parsed command in short: its kind, --json, and name and value in brackets; or "error: "
+// and the message.
+std::string Parsed(std::vector<std::u16string> arguments) {
+    static const char* const kKinds[] = {"help", "status", "set", "unset", "install", "uninstall"};
+    const ParsedCommand parsed = ParseCtlArguments(arguments);
+    if (!parsed.command) {
+        return "error: " + std::string(parsed.error.begin(), parsed.error.end());
+    }
+    const CtlCommand& c = *parsed.command;
+    return kKinds[static_cast<int>(c.kind)] + std::string(c.json ? " --json" : "") + " [" +
+           std::string(c.name.begin(), c.name.end()) + "] [" +
+           std::string(c.value.begin(), c.value.end()) + "]";
+}
 
 TEST(CtlCommandTest, Arguments) {
-    static const struct {
-        std::vector<std::u16string> arguments;
-        bool ok;
-        Kind kind;
-        bool json;
-        std::u16string_view name, value;
-    } kCases[] = {
-        {{u"--help"}, true, Kind::kHelp, false, u"", u""},
-        {{u"-h"}, true, Kind::kHelp, false, u"", u""},
-        {{u"/?"}, true, Kind::kHelp, false, u"", u""},
-        {{u"help"}, true, Kind::kHelp, false, u"", u""},
-        {{u"set", u"CameraIndex", u"--help"}, true, Kind::kHelp, false, u"", u""},
-        {{u"status"}, true, Kind::kStatus, false, u"", u""},
-        {{u"status", u"--json"}, true, Kind::kStatus, true, u"", u""},
-        {{u"set", u"Provider", u"cuda"}, true, Kind::kSet, false, u"Provider", u"cuda"},
-        {{u"set", u"Provider", u""}, true, Kind::kSet, false, u"Provider", u""},
-        {{u"unset", u"RepoRoot"}, true, Kind::kUnset, false, u"RepoRoot", u""},
-        {{u"install"}, true, Kind::kInstall, false, u"", u""},
-        {{u"uninstall"}, true, Kind::kUninstall, false, u"", u""},
-        // Usage errors.
-        {{}, false, Kind::kHelp, false, u"", u""},
-        {{u"stat"}, false, Kind::kHelp, false, u"", u""},
-        {{u"STATUS"}, false, Kind::kHelp, false, u"", u""},
-        {{u"status", u"--xml"}, false, Kind::kHelp, false, u"", u""},
-        {{u"status", u"--json", u"x"}, false, Kind::kHelp, false, u"", u""},
-        {{u"set", u"Provider"}, false, Kind::kHelp, false, u"", u""},
-        {{u"set"}, false, Kind::kHelp, false, u"", u""},
-        {{u"set", u"Provider", u"a", u"b"}, false, Kind::kHelp, false, u"", u""},
-        {{u"unset"}, false, Kind::kHelp, false, u"", u""},
-        {{u"install", u"now"}, false, Kind::kHelp, false, u"", u""},
-    };
-    for (const auto& c : kCases) {
-        const ParsedCommand parsed = ParseCtlArguments(c.arguments);
-        const std::string shown =
-            c.arguments.empty() ? "(none)" : std::to_string(c.arguments.size());
-        ASSERT_EQ(parsed.command.has_value(), c.ok) << shown << " arguments";
-        if (!c.ok) {
-            EXPECT_FALSE(parsed.error.empty());
-            continue;
-        }
-        EXPECT_EQ(parsed.command->kind, c.kind);
-        EXPECT_EQ(parsed.command->json, c.json);
-        EXPECT_EQ(parsed.command->name, c.name);
-        EXPECT_EQ(parsed.command->value, c.value);
+    EXPECT_EQ(Parsed({u"-h"}), "help [] []");
+    EXPECT_EQ(Parsed({u"/?"}), "help [] []");
+    EXPECT_EQ(Parsed({u"help"}), "help [] []");
+    EXPECT_EQ(Parsed({u"set", u"CameraIndex", u"--help"}), "help [] []");
+    EXPECT_EQ(Parsed({u"status"}), "status [] []");
+    EXPECT_EQ(Parsed({u"status", u"--json"}), "status --json [] []");
+    EXPECT_EQ(Parsed({u"set", u"Provider", u""}), "set [Provider] []");
+    EXPECT_EQ(Parsed({u"set", u"Provider", u"cuda"}), "set [Provider] [cuda]");
+    EXPECT_EQ(Parsed({u"unset", u"RepoRoot"}), "unset [RepoRoot] []");
+    EXPECT_EQ(Parsed({u"install"}), "install [] []");
+    EXPECT_EQ(Parsed({u"uninstall"}), "uninstall [] []");
+    EXPECT_EQ(Parsed({}), "error: no command given");
+    EXPECT_EQ(Parsed({u"STATUS"}), "error: unknown command 'STATUS'");
+    EXPECT_EQ(Parsed({u"status", u"--xml"}), "error: unexpected argument '--xml' after status");
+    EXPECT_EQ(Parsed({u"status", u"--json", u"x"}), "error: unexpected argument 'x' after status");
+    EXPECT_EQ(Parsed({u"set", u"Provider"}), "error: set needs a NAME and a VALUE");
+    EXPECT_EQ(Parsed({u"set", u"a", u"b", u"c"}), "error: unexpected argument 'c' after set");
+    EXPECT_EQ(Parsed({u"unset"}), "error: unset needs a NAME");
+    EXPECT_EQ(Parsed({u"install", u"now"}), "error: unexpected argument 'now' after install");
+}
+
+// A checked setting in short: the name as stored, then its DWORD or its text's length; or the
+// error.
+std::string Checked(std::u16string_view name, std::u16string_view value) {
+    const CheckedSetting checked = CheckSetting(name, value);
+    if (!checked.write) {
+        return "error: " + std::string(checked.error.begin(), checked.error.end());
     }
+    const SettingWrite& w = *checked.write;
+    return std::string(w.name.begin(), w.name.end()) +
+           (w.type == SettingType::kDword ? " dword " + std::to_string(w.dword)
+                                          : " text of " + std::to_string(w.text.size()));
 }
 
 TEST(CtlCommandTest, SettingValues) {
@@ -62,70 +61,40 @@ TEST(CtlCommandTest, SettingValues) {
     const std::u16string tooLong(1024, u'x');
     const struct {
         std::u16string_view name, value;
-        bool ok;
-        std::u16string_view storedName;
-        SettingType type;
-        std::uint32_t dword;
+        std::string_view checked;
     } kCases[] = {
-        {u"CameraIndex", u"0", true, u"CameraIndex", SettingType::kDword, 0},
-        {u"cameraindex", u"7", true, u"CameraIndex", SettingType::kDword, 7},
-        {u"CameraIndex", u"-1", true, u"CameraIndex", SettingType::kDword, 0xFFFFFFFF},
-        {u"CameraIndex", u"-2147483648", true, u"CameraIndex", SettingType::kDword, 0x80000000},
-        {u"CameraIndex", u"2147483647", true, u"CameraIndex", SettingType::kDword, 0x7FFFFFFF},
-        {u"CameraIndex", u"2147483648", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u"-2147483649", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u"00000000000003", true, u"CameraIndex", SettingType::kDword, 3},
-        {u"CameraIndex", u"+3", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u"-", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u"", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u"0x10", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u" 1", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex", u"99999999999999999999", false, u"", SettingType::kDword, 0},
-        {u"Enabled", u"0", true, u"Enabled", SettingType::kDword, 0},
-        {u"ENABLED", u"1", true, u"Enabled", SettingType::kDword, 1},
-        {u"Enabled", u"2", false, u"", SettingType::kDword, 0},
-        {u"Enabled", u"-0", true, u"Enabled", SettingType::kDword, 0},
-        {u"Enabled", u"true", false, u"", SettingType::kDword, 0},
-        {u"IdleStopMs", u"0", true, u"IdleStopMs", SettingType::kDword, 0},
-        {u"IdleStopMs", u"4294967295", true, u"IdleStopMs", SettingType::kDword, 0xFFFFFFFF},
-        {u"IdleStopMs", u"4294967296", false, u"", SettingType::kDword, 0},
-        {u"IdleStopMs", u"-1", false, u"", SettingType::kDword, 0},
-        {u"IdleStopMs", u"1.5", false, u"", SettingType::kDword, 0},
-        {u"Provider", u"cuda", true, u"Provider", SettingType::kString, 0},
-        {u"Provider", u"", true, u"Provider", SettingType::kString, 0},
-        {u"producerexe", u"C:\\p.exe", true, u"ProducerExe", SettingType::kString, 0},
-        {u"RepoRoot", longest, true, u"RepoRoot", SettingType::kString, 0},
-        {u"RepoRoot", tooLong, false, u"", SettingType::kString, 0},
-        {u"Provider", tooLong, false, u"", SettingType::kString, 0},
-        {u"Bogus", u"1", false, u"", SettingType::kDword, 0},
-        {u"CameraIndex ", u"1", false, u"", SettingType::kDword, 0},
-        {u"", u"1", false, u"", SettingType::kDword, 0},
+        {u"cameraindex", u"-1", "CameraIndex dword 4294967295"},
+        {u"CameraIndex", u"-2147483648", "CameraIndex dword 2147483648"},
+        {u"CameraIndex", u"2147483647", "CameraIndex dword 2147483647"},
+        {u"CameraIndex", u"00000000000003", "CameraIndex dword 3"},
+        {u"ENABLED", u"1", "Enabled dword 1"},
+        {u"Enabled", u"-0", "Enabled dword 0"},
+        {u"IdleStopMs", u"0", "IdleStopMs dword 0"},
+        {u"IdleStopMs", u"4294967295", "IdleStopMs dword 4294967295"},
+        {u"Provider", u"", "Provider text of 0"},
+        {u"producerexe", u"C:\\p.exe", "ProducerExe text of 8"},
+        {u"RepoRoot", longest, "RepoRoot text of 1023"},
+        {u"Provider", tooLong,
+         "error: Provider is too long (1024 characters); the agent reads at most 1023"},
+        {u"Enabled", u"2", "error: Enabled takes 0 or 1, not '2'"},
+        {u"CameraIndex", u"2147483648",
+         "error: CameraIndex takes a whole number from -2147483648 to 2147483647, not "
+         "'2147483648'"},
+        {u"IdleStopMs", u"-1",
+         "error: IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"},
     };
     for (const auto& c : kCases) {
-        const CheckedSetting checked = CheckSetting(c.name, c.value);
-        ASSERT_EQ(checked.write.has_value(), c.ok)
-            << std::string(c.name.begin(), c.name.end()) << " "
-            << std::string(c.value.begin(), c.value.begin() + std::min<size_t>(c.value.size(), 20));
-        if (!c.ok) {
-            EXPECT_FALSE(checked.error.empty());
-            continue;
-        }
-        EXPECT_EQ(checked.write->name, c.storedName);
-        EXPECT_EQ(checked.write->type, c.type);
-        if (c.type == SettingType::kDword) {
-            EXPECT_EQ(checked.write->dword, c.dword);
-        } else {
-            EXPECT_EQ(checked.write->text, c.value);
-        }
+        EXPECT_EQ(Checked(c.name, c.value), c.checked);
     }
-}
-
-TEST(CtlCommandTest, ErrorsNameTheProblem) {
-    EXPECT_EQ(CheckSetting(u"Enabled", u"2").error, u"Enabled takes 0 or 1, not '2'");
-    EXPECT_EQ(CheckSetting(u"Provider", std::u16string(1500, u'a')).error,
-              u"Provider is too long (1500 characters); the agent reads at most 1023");
-    EXPECT_NE(CheckSetting(u"Camera", u"1").error.find(u"unknown setting 'Camera'"),
-              std::u16string::npos);
+    // Text that is no plain decimal number, or is out of every range.
+    for (const std::u16string_view value : {u"-2147483649", u"4294967296", u"99999999999", u"+3",
+                                            u"-", u"", u"0x10", u" 1", u"1.5", u"true"}) {
+        const std::string checked = Checked(u"IdleStopMs", value);
+        EXPECT_EQ(checked.rfind("error: IdleStopMs takes", 0), 0u) << checked;
+    }
+    EXPECT_EQ(Checked(u"CameraIndex", u"-2147483649").rfind("error: CameraIndex takes", 0), 0u);
+    EXPECT_EQ(Checked(u"CameraIndex ", u"1").rfind("error: unknown setting 'CameraIndex '", 0), 0u);
+    EXPECT_EQ(Checked(u"", u"1").rfind("error: unknown setting ''", 0), 0u);
 }
 
 }  // namespace

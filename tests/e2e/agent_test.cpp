@@ -1,0 +1,361 @@
+// The whole agent under Wine with the peer simulator and the stand-in producer: the producer
+// runs exactly while the peer shows demand, as the settings in the registry say; the virtual
+// camera is told the camera's formats and the applications using a camera; the control tool
+// shows and changes all of it; and a long run with demand switching on and off stays steady.
+#include <windows.h>
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "common/bytes.h"
+#include "common/section_win.h"
+#include "common/text_win.h"
+#include "consumers/consent_store.h"
+#include "tests/support/win_test_support.h"
+#include "tools/status_report.h"
+
+namespace orbelune {
+namespace {
+
+using namespace testing;
+using namespace std::string_literals;
+
+constexpr wchar_t kProducer[] = L"orbelune_windows_retouch_vcam_producer.exe";
+constexpr DWORD kDeadlineMs = 20000;
+constexpr char kIdleLine[] = "idle; waiting for a consumer to open Orbelune";
+
+size_t Producers(const wchar_t* image = kProducer) {
+    return ProcessIdsOf(image).size();
+}
+
+// An agent and the stand-in producer in a folder of their own, with a clean settings key.
+class AgentTest : public ::testing::Test {
+  protected:
+    AgentTest() {
+        folder_.CopyProgram(kProducer);
+        settings_.SetDword(L"IdleStopMs", 1000);
+    }
+    ~AgentTest() override {
+        peer_.Kill();
+        agent_.Kill();
+        WaitUntil([] { return Producers() == 0; }, 5000);
+    }
+    void StartAgent(const std::wstring& arguments = {}) {
+        agent_ = Launch(folder_.CopyProgram(L"orbelune_vcam_agent.exe"), arguments, Folder());
+        ASSERT_TRUE(log_.WaitFor("agent starting", kDeadlineMs));
+    }
+    // The stand-in's behaviour at its next start: run, exit at once, or start a child.
+    void SetMode(std::string_view mode) const {
+        const UniqueHandle file(CreateFileW((Folder() + L"\\standin-producer.mode").c_str(),
+                                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        WriteFile(file.Get(), mode.data(), static_cast<DWORD>(mode.size()), &written, nullptr);
+    }
+    // What the producers started from this folder recorded.
+    [[nodiscard]] std::string Records() const {
+        return ReadFileBytes(Folder() + L"\\standin-producer.log");
+    }
+    [[nodiscard]] const std::wstring& Folder() const { return folder_.Path(); }
+
+    SettingsKey settings_;
+    ScratchFolder folder_{L"agent"};
+    LogCursor log_;
+    ChildProcess agent_, peer_;
+};
+
+TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
+    settings_.SetDword(L"CameraIndex", 0xFFFFFFFF);
+    settings_.SetString(L"Provider", L"a\"b");
+    settings_.SetString(L"ProducerExe", L"C:\\no\\such.exe");
+    StartAgent(L"--ignored \"with space\" /q");
+    const ChildProcess second = Launch(Folder() + L"\\orbelune_vcam_agent.exe", L"", Folder());
+    DWORD exitCode = 1;
+    EXPECT_EQ(WaitForSingleObject(second.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(second.process.Get(), &exitCode) && exitCode == 0);
+
+    // The capabilities are published once the peer's section can be opened, not before. A
+    // missing producer is reported, and tried again at every pass while demand lasts.
+    ASSERT_TRUE(log_.WaitFor(kIdleLine, kDeadlineMs));
+    peer_ = StartPeer(L"--demand 3");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return std::ranges::count(log_.NewMessages(),
+                                      "producer exe not found: C:\\no\\such.exe") >= 2;
+        },
+        kDeadlineMs));
+    folder_.CopyProgram(kProducer, L"other.exe");
+    CreateDirectoryW((Folder() + L"\\sub").c_str(), nullptr);
+    settings_.SetString(L"RepoRoot", Folder() + L"/sub/");
+    settings_.SetString(L"ProducerExe", Folder() + L"\\sub\\..\\other.exe");
+    ASSERT_TRUE(log_.WaitFor("producer started (camera-index=-1 provider=a\"b)", kDeadlineMs));
+    // The negative index reaches the virtual camera as 0.
+    const SectionCopy control = CopySection(L"OrbeluneVcamControl.v2", 80);
+    ASSERT_EQ(control.bytes.size(), 80u);
+    EXPECT_EQ(LoadU32(control.bytes, 12), 0u);
+
+    std::vector<std::string> lines;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (lines = log_.NewMessages()).back() == kIdleLine && lines.size() > 8; },
+        kDeadlineMs));
+    EXPECT_EQ(Producers(L"other.exe"), 0u);
+    // The command line as configured, and as the producer's runtime splits it.
+    const std::string folder(Folder().begin(), Folder().end());
+    for (const std::string& record :
+         {"raw=\"" + folder +
+              "\\other.exe\" \"--camera\" \"--no-mirror\" \"--provider\" \"a\\\"b\" " +
+              "\"--camera-index\" \"-1\" \"--repo-root\" \"" + folder + "\\sub\\\"\r\n",
+          "argv[4]=a\"b\r\nargv[5]=--camera-index\r\nargv[6]=-1\r\n"s}) {
+        EXPECT_NE(Records().find(record), std::string::npos) << record << " in\n" << Records();
+    }
+    EXPECT_EQ(std::erase(lines, "agent already running in this session; exiting"), 1u);
+    EXPECT_EQ(
+        std::vector(lines.begin(), lines.begin() + 6),
+        (std::vector<std::string>{
+            "agent starting", kIdleLine,
+            "camera capability enumeration failed/empty; using 1280x720@30 fallback",
+            "published 1 native camera capability tuple(s)", "demand detected; starting producer",
+            "producer exe not found: C:\\no\\such.exe"}));
+    EXPECT_EQ(std::vector(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{"demand detected; starting producer",
+                                        "producer started (camera-index=-1 provider=a\"b)",
+                                        "no demand for 1000 ms; stopping producer", kIdleLine}));
+}
+
+TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
+    SetMode("exit");
+    StartAgent();
+    peer_ = StartPeer(L"--demand 60");
+    // The exit is noticed, and the producer started again in the same pass.
+    std::vector<std::string> lines;
+    auto exited = lines.end();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            lines = log_.NewMessages();
+            exited = std::find(lines.begin(), lines.end(), "producer exited unexpectedly");
+            return lines.end() - exited > 2;
+        },
+        kDeadlineMs));
+    EXPECT_EQ(exited[1], "demand detected; starting producer");
+    EXPECT_EQ(exited[2], "producer started (camera-index=0 provider=directml)");
+    SetMode("run");
+    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
+
+    // Disabled: the producer stops, and while demand goes on no pass starts it or says a word.
+    settings_.SetDword(L"Enabled", 0);
+    ASSERT_TRUE(log_.WaitFor("disabled via config; stopping producer\r\n", kDeadlineMs));
+    EXPECT_TRUE(WaitUntil([] { return Producers() == 0; }, 5000));
+    const LogCursor quiet;
+    Sleep(2000);
+    EXPECT_EQ(quiet.NewText(), "");
+    EXPECT_EQ(Producers(), 0u);
+
+    // Enabled again, with a producer that starts a child: killing the agent ends both.
+    SetMode("child");
+    settings_.SetDword(L"Enabled", 1);
+    ASSERT_TRUE(
+        WaitUntil([&] { return Records().find("child pid=") != std::string::npos; }, kDeadlineMs));
+    EXPECT_EQ(Producers(), 2u);
+    agent_.Kill();
+    EXPECT_TRUE(WaitUntil([] { return Producers() == 0; }, kDeadlineMs));
+}
+
+TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
+    // A running zoom.exe that the consent store lists as using a camera.
+    const std::wstring webcam = ToWide(kWebcamKeyPath);
+    RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str());
+    const std::wstring zoom = folder_.CopyProgram(L"consumer_fixture_plain.exe", L"zoom.exe");
+    std::wstring key = zoom;
+    std::replace(key.begin(), key.end(), L'\\', L'#');
+    const ULONGLONG start = 133000000000000000;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (webcam + L"\\NonPackaged\\" + key).c_str(),
+                              L"LastUsedTimeStart", REG_QWORD, &start, sizeof start),
+              ERROR_SUCCESS);
+    const ChildProcess app = Launch(zoom);
+    peer_ = StartPeer(L"--heartbeat 6");
+    StartAgent();
+
+    const auto consumers = [] {
+        return ParseConsumersBlock(CopySection(L"OrbeluneVcamConsumers.v1", 608).bytes)
+            .value_or(ConsumersReading{});
+    };
+    ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
+    EXPECT_EQ(consumers().slots.at(0).displayName, u"Zoom");
+    EXPECT_EQ(consumers().slots.at(0).identity, "zoom.exe");
+    EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
+    // The control tool shows them as the agent sees them.
+    const std::string status = Ctl(L"status").out;
+    for (const char* expected :
+         {"agent: running in this session\n", "  demand=no consumer present=yes\n",
+          "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
+          "version 1\n  cameraIndex 0, count 1, sequence 1\n  [0] 1280x720@30/1\n",
+          "  count 1, updated ", "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
+        EXPECT_NE(status.find(expected), std::string::npos) << expected << " in\n" << status;
+    }
+    EXPECT_NE(Ctl(L"status --json").out.find(R"("demand":false,"consumerPresent":true})"),
+              std::string::npos);
+
+    // Wine has no camera: the fallback format, published once for each camera index.
+    const auto capabilities = [] {
+        return ParseCapabilitiesBlock(CopySection(L"OrbeluneVcamCapabilities.v1", 2068).bytes)
+            .value_or(CapabilitiesReading{});
+    };
+    EXPECT_TRUE(capabilities().valid);
+    EXPECT_EQ(capabilities().sequence, 1u);
+    EXPECT_EQ(capabilities().entries, (std::vector<CameraCapability>{{1280, 720, 30, 1}}));
+    settings_.SetDword(L"CameraIndex", 3);
+    ASSERT_TRUE(WaitUntil([&] { return capabilities().sequence == 2; }, kDeadlineMs));
+    EXPECT_EQ(capabilities().cameraIndex, 3u);
+
+    // Once the heartbeat has lapsed, the empty list, rewritten once a second.
+    ASSERT_TRUE(WaitUntil([&] { return consumers().count == 0; }, kDeadlineMs));
+    const std::uint32_t sequence = consumers().sequence;
+    EXPECT_TRUE(WaitUntil([&] { return consumers().sequence > sequence; }, kDeadlineMs));
+    EXPECT_EQ(
+        std::ranges::count(log_.NewMessages(), "published 1 native camera capability tuple(s)"), 2);
+    RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str());
+}
+
+TEST_F(AgentTest, ControlToolCommands) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                       L"OrbeluneCameraAgent");
+    const std::wstring bin = BuildFolder();
+    const std::string agent(bin.begin(), bin.end());
+    // Output on success, error text otherwise; `status` shows what was stored as the agent
+    // reads it.
+    const struct {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        std::string output;
+    } kCases[] = {
+        {L"--help", 0, "Usage: orbelune_vcam_ctl COMMAND"},
+        {L"start", 2, "orbelune_vcam_ctl: unknown command 'start'"},
+        {L"set cameraindex -1", 0, "CameraIndex = -1\n"},
+        {L"set Enabled 2", 2, "Enabled takes 0 or 1, not '2'"},
+        {L"set Provider \"a b\"", 0, "Provider = \"a b\"\n"},
+        {L"set IdleStopMs 4294967295", 0, "IdleStopMs = 4294967295\n"},
+        {L"install", 0, "installed: \"" + agent + "\\orbelune_vcam_agent.exe\""},
+        {L"status", 0,
+         "  CameraIndex  -1  (registry)\n  Provider     a b  (registry)\n"
+         "  Enabled      1  (default)\n  IdleStopMs   4294967295  (registry)\n"},
+        {L"status", 0, "logon entry: installed, \"" + agent + "\\orbelune_vcam_agent.exe\"\n"},
+        {L"unset provider", 0, "Provider removed"},
+        {L"unset Provider", 0, "Provider was not set"},
+        {L"uninstall", 0, "uninstalled"},
+        {L"uninstall", 0, "not installed; nothing to remove"},
+        {L"status", 0, "  Provider     directml  (default)\n"},
+        {L"status", 0, "logon entry: not installed\n"},
+    };
+    for (const auto& c : kCases) {
+        const CtlResult result = Ctl(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
+        EXPECT_NE((c.exitCode == 0 ? result.out : result.err).find(c.output), std::string::npos)
+            << c.output << " in\n"
+            << result.out << result.err;
+        EXPECT_EQ((c.exitCode == 0 ? result.err : result.out), "");
+    }
+}
+
+// The soak: ORBELUNE_SOAK_SECONDS long (default 20), its random choices from ORBELUNE_SOAK_SEED.
+// The agent never crashes, never runs two producers, keeps its handle count and working set
+// flat (read from outside), starts a producer only on demand and reports every end of one.
+TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
+    const wchar_t* const length = _wgetenv(L"ORBELUNE_SOAK_SECONDS");
+    const wchar_t* const start = _wgetenv(L"ORBELUNE_SOAK_SEED");
+    const unsigned long seconds = length != nullptr ? std::wcstoul(length, nullptr, 10) : 20;
+    const unsigned long seed = start != nullptr ? std::wcstoul(start, nullptr, 10) : 1;
+    std::mt19937 random(seed);
+    const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
+    StartAgent();
+
+    // The largest handle count and working set in the first and in the last fifth of the run.
+    DWORD handles[2] = {};
+    SIZE_T workingSet[2] = {};
+    size_t mostProducers = 0;
+    std::ptrdiff_t kills = 0, recorded = 0;
+    const ULONGLONG deadline = GetTickCount64() + seconds * 1000ULL;
+    while (GetTickCount64() < deadline && agent_.IsRunning()) {
+        // A cycle of 2 to 5 s: demand and heartbeat each on for part of it or not at all; now
+        // and then a producer that exits at once, or one killed during the cycle.
+        static const wchar_t* const kOn[] = {L"0", L"0", L"0.3", L"1", L"2", L"4"};
+        const unsigned cycleMs = 2000 + random() % 4 * 1000;
+        SetMode(chance(10) ? "exit" : "run");
+        peer_ = StartPeer(L"--for " + std::to_wstring(cycleMs / 1000) +
+                          (chance(20) ? L" --consumer-start " : L" --demand ") + kOn[random() % 6] +
+                          L" --heartbeat " + kOn[random() % 6]);
+        const ULONGLONG cycleEnd = GetTickCount64() + cycleMs;
+        ULONGLONG killAt = chance(30) ? GetTickCount64() + random() % cycleMs : 0;
+        while (GetTickCount64() < cycleEnd) {
+            const std::vector<DWORD> producers = ProcessIdsOf(kProducer);
+            mostProducers = std::max(mostProducers, producers.size());
+            if (killAt != 0 && GetTickCount64() >= killAt && !producers.empty()) {
+                // As a crash would end it.
+                const UniqueHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, producers[0]));
+                kills += TerminateProcess(victim.Get(), 9) ? 1 : 0;
+                killAt = 0;
+            }
+            PROCESS_MEMORY_COUNTERS memory = {};
+            ASSERT_TRUE(GetProcessMemoryInfo(agent_.process.Get(), &memory, sizeof memory));
+            const DWORD count = HandleCountOf(agent_.process.Get());
+            ASSERT_GT(count, 0u);
+            const ULONGLONG left = deadline - std::min(deadline, GetTickCount64());
+            if (left > seconds * 800 || left < seconds * 200) {
+                const int fifth = left < seconds * 200 ? 1 : 0;
+                handles[fifth] = std::max(handles[fifth], count);
+                workingSet[fifth] = std::max(workingSet[fifth], memory.WorkingSetSize);
+            }
+            Sleep(200);
+        }
+        EXPECT_EQ(WaitForSingleObject(peer_.process.Get(), 10000), WAIT_OBJECT_0);
+    }
+    ASSERT_TRUE(agent_.IsRunning()) << "the agent ended during the soak";
+    EXPECT_LE(mostProducers, 1u);
+
+    // Flat, with room for what a pass holds open for a moment (the producer's handles, the log
+    // file, the settings key) and for the heap settling.
+    std::printf(
+        "soak: %lu s, seed %lu, %td kills; handles %lu -> %lu, working set %zu -> %zu KiB\n",
+        seconds, seed, kills, handles[0], handles[1], workingSet[0] / 1024, workingSet[1] / 1024);
+    EXPECT_LE(handles[1], handles[0] + 6);
+    EXPECT_LE(workingSet[1], workingSet[0] + workingSet[0] / 5 + 1024 * 1024);
+
+    // Let the last demand lapse into an idle stop, then read the whole story: the lines in an
+    // order the rules allow, and a start record for every start but those killed before it.
+    EXPECT_TRUE(WaitUntil([] { return ProcessIdsOf(kProducer).empty(); }, 10000));
+    agent_.Kill();
+    // Only lines the rules give with demand switching, the settings enabled with an idle time
+    // of 1000 ms and one camera index (published once; Wine has no camera: the fallback).
+    std::vector<std::string> lines = log_.NewMessages();
+    EXPECT_EQ(std::erase(lines,
+                         "camera capability enumeration failed/empty; using 1280x720@30 "
+                         "fallback") +
+                  std::erase(lines, "published 1 native camera capability tuple(s)"),
+              2u);
+    const auto count = [&](std::string_view line) { return std::ranges::count(lines, line); };
+    const auto starts = count("producer started (camera-index=0 provider=directml)");
+    EXPECT_EQ(count("agent starting") + count("demand detected; starting producer") + starts +
+                  count("producer exited unexpectedly") +
+                  count("no demand for 1000 ms; stopping producer") +
+                  count("idle; waiting for a consumer to open Orbelune"),
+              std::ssize(lines));
+    EXPECT_EQ(count("demand detected; starting producer"), starts);
+    EXPECT_EQ(
+        count("producer exited unexpectedly") + count("no demand for 1000 ms; stopping producer"),
+        starts);
+    const std::string records = Records();
+    for (size_t at = records.find("start pid="); at != std::string::npos;
+         at = records.find("start pid=", at + 1)) {
+        ++recorded;
+    }
+    EXPECT_GT(starts, 0);
+    EXPECT_LE(recorded, starts);
+    EXPECT_LE(starts, recorded + kills);
+}
+
+}  // namespace
+}  // namespace orbelune

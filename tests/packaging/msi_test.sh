@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# The MSI under Wine, in a fresh prefix of its own, as an administrator uses it:
+#  1. a silent per-machine install puts both programs, stripped, into Program Files and writes
+#     the machine's Run value, whose command starts the agent ("agent starting" in the log);
+#     the installed control tool reports the value, and Add/Remove Programs lists the product;
+#  2. a package of a higher version, installed over it into another folder (INSTALLDIR),
+#     replaces it: one product remains, and the Run value names the new folder;
+#  3. a rebuild of that version, installed without INSTALLDIR, replaces it in the same folder;
+#  4. the older package is then refused (exit code 1603) and changes nothing;
+#  5. the uninstall command of Add/Remove Programs removes the programs, their folders, the Run
+#     value and the remembered folder, and leaves the log and the user's settings.
+#   msi_test.sh MSI BINDIR WORKDIR
+# MSI is the package under test; BINDIR holds the programs it was built from, for the
+# higher-version package; WORKDIR is emptied and holds the prefix and that package.
+set -euo pipefail
+msi=$(realpath "$1")
+bin=$(realpath "$2")
+work=$(realpath -m "$3")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+prefix=$work/prefix
+log=$prefix/drive_c/ProgramData/Orbelune/Logs/vcam-agent.log
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+default_dir='C:\Program Files\Orbelune\Camera Agent'
+custom_dir='C:\Camera Apps\Orbelune'
+
+run() { "$root/cmake/wine-run.sh" "$prefix" "$@"; }
+unix_path() { # C:\a\b -> the prefix's drive_c/a/b
+    local rest=${1#C:\\}
+    echo "$prefix/drive_c/${rest//\\//}"
+}
+windows_path() { # Wine's Z: drive is the Unix root
+    echo "Z:${1//\//\\}"
+}
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+expect_equal() { # WHAT ACTUAL EXPECTED
+    [ "$2" = "$3" ] || fail "$1: got [$2], expected [$3]"
+    echo "ok: $1"
+}
+# The data of one registry value, or nothing when it is missing.
+reg_value() { # KEY NAME
+    run reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^    $2    REG_[A-Z_]*    //p" || true
+}
+# One line per installed product named Orbelune Camera Agent: version, publisher, install
+# location and uninstall command, separated by '|'.
+products() {
+    run reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk '
+        function flush() {
+            if (v["DisplayName"] == "Orbelune Camera Agent")
+                print v["DisplayVersion"] "|" v["Publisher"] "|" v["InstallLocation"] "|" \
+                      v["UninstallString"]
+            delete v
+        }
+        /^HKEY_/ { flush() }
+        match($0, /^    [A-Za-z]+    REG_[A-Z_]+    /) {
+            split($0, f, /    /)
+            v[f[2]] = substr($0, RLENGTH + 1)
+        }
+        END { flush() }'
+}
+msiexec_status() { # ARGUMENTS...; runs msiexec silently and prints its exit code
+    local status=0
+    run msiexec "$@" /qn || status=$?
+    echo "$status"
+}
+
+version=$(basename "$msi" | sed -n 's/^orbelune-camera-agent-\([0-9.]*\)-x64\.msi$/\1/p')
+[ -n "$version" ] || fail "cannot read the version from $msi"
+higher=${version%.*}.$((${version##*.} + 1))
+
+agent=
+cleanup() {
+    if [ -n "$agent" ]; then kill "$agent" 2>/dev/null || true; fi
+    "$root/cmake/wine-prefix.sh" stop "$prefix"
+}
+trap cleanup EXIT
+rm -rf "$work"
+mkdir -p "$work"
+higher_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work")
+rebuilt_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work/rebuild")
+"$root/cmake/wine-prefix.sh" init "$prefix"
+
+echo "== install $version silently"
+expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" 0
+symbols=${msi%.msi}-symbols
+for program in orbelune_vcam_agent.exe orbelune_vcam_ctl.exe; do
+    installed=$(unix_path "$default_dir\\$program")
+    cmp -s "$installed" "$symbols/$program" || fail "$installed is not the packaged $program"
+    if x86_64-w64-mingw32-objdump -h "$installed" | grep -q '\.debug_'; then
+        fail "$program is installed with debug sections"
+    fi
+    [ -s "$symbols/$program.debug" ] || fail "no symbols for $program beside the package"
+done
+echo "ok: both programs installed, stripped, with their symbols beside the package"
+expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
+    "\"$default_dir\\orbelune_vcam_agent.exe\""
+expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
+    "$version|Orbelune|$default_dir\\"
+
+echo "== the Run value's command starts the agent"
+command=$(reg_value "$run_key" OrbeluneCameraAgent)
+command=${command#\"}
+"$root/cmake/wine-run.sh" "$prefix" "${command%\"}" & # $! is then the agent's process
+agent=$!
+for _ in $(seq 300); do
+    grep -q ' agent starting' "$log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q ' agent starting' "$log" 2>/dev/null || fail "no \"agent starting\" in $log"
+echo "ok: agent starting"
+status=$(run "$default_dir\\orbelune_vcam_ctl.exe" status | tr -d '\r')
+grep -qxF "logon entry for all users: installed, \"$default_dir\\orbelune_vcam_agent.exe\"" \
+    <<<"$status" || fail "status does not show the machine's Run value: $status"
+json=$(run "$default_dir\\orbelune_vcam_ctl.exe" status --json)
+# JSON doubles each backslash and escapes the quotes.
+expected=$(printf '"logonEntry":null,"machineLogonEntry":"\\"%s\\\\orbelune_vcam_agent.exe\\""' \
+    "${default_dir//\\/\\\\}")
+grep -qF "$expected" <<<"$json" || fail "status --json: no $expected in $json"
+echo "ok: status and status --json show the machine's Run value"
+kill "$agent"
+wait "$agent" || true
+agent=
+
+echo "== install $higher over it, into $custom_dir"
+expect_equal "msiexec exit code" \
+    "$(msiexec_status /i "$(windows_path "$higher_msi")" "INSTALLDIR=$custom_dir")" 0
+expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
+    "$higher|Orbelune|$custom_dir\\"
+[ ! -e "$(unix_path "$default_dir")" ] || fail "$default_dir is still there"
+[ -f "$(unix_path "$custom_dir\\orbelune_vcam_ctl.exe")" ] || fail "nothing in $custom_dir"
+expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
+    "\"$custom_dir\\orbelune_vcam_agent.exe\""
+
+echo "== install a rebuild of $higher without INSTALLDIR"
+expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$rebuilt_msi")")" 0
+expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
+    "$higher|Orbelune|$custom_dir\\"
+expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
+    "\"$custom_dir\\orbelune_vcam_agent.exe\""
+
+echo "== install $version again: refused"
+# 1603, ERROR_INSTALL_FAILURE; a Unix exit status keeps its low 8 bits, 67.
+expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" $((1603 % 256))
+expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1)" "$higher"
+
+echo "== uninstall with the command of Add/Remove Programs"
+run reg add 'HKCU\Software\Orbelune' /v IdleStopMs /t REG_DWORD /d 3000 /f >/dev/null 2>&1
+uninstall=$(products | cut -d'|' -f4)
+[[ $uninstall =~ ^MsiExec.exe\ /X(\{[0-9A-F-]+\})$ ]] || fail "uninstall command: $uninstall"
+expect_equal "msiexec exit code" "$(msiexec_status /X "${BASH_REMATCH[1]}")" 0
+expect_equal "Add/Remove Programs" "$(products)" ""
+[ ! -e "$(unix_path "$custom_dir")" ] || fail "$custom_dir is still there"
+expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" ""
+expect_equal "remembered folder" \
+    "$(reg_value 'HKLM\Software\Orbelune\Camera Agent' InstallDir)" ""
+grep -q ' agent starting' "$log" || fail "the log is gone"
+expect_equal "the user's IdleStopMs" "$(reg_value 'HKCU\Software\Orbelune' IdleStopMs)" 0xbb8
+echo "msi_test: every check passed"
