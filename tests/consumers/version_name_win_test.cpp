@@ -29,8 +29,7 @@ TEST(VersionNameWinTest, TextRunsToItsZeroPastTheStatedLength) {
                   Node(u"040904b0", {}, 0, 1, Node(u"FileDescription", description, 7, 1))) +
                  Node(u"VarFileInfo", {}, 0, 1, Node(u"Translation", u"\x0409\x04B0", 4, 0)));
     const testing::ScratchFolder folder(L"version-name");
-    folder.CopyProgram(L"consumer_fixture_plain.exe", L"app.exe");
-    const std::wstring path = folder.Path() + L"\\app.exe";
+    const std::wstring path = folder.CopyProgram(L"consumer_fixture_plain.exe", L"app.exe");
     const HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
     ASSERT_TRUE(update != nullptr &&
                 UpdateResourceW(update, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO), LANG_NEUTRAL,
