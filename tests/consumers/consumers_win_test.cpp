@@ -18,10 +18,11 @@ using namespace testing;
 // The core's character rules stand in for the runtime's everywhere; here they meet the runtime
 // the agent links (msvcrt, "C" locale) on every code unit.
 TEST(ConsumersWinTest, CharacterRulesMatchTheRuntime) {
-    for (wint_t unit = 0; unit <= 0xFFFF; ++unit) {
+    for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
         const auto c = static_cast<char16_t>(unit);
-        ASSERT_TRUE(IsWindowsSpace(c) == (iswspace(unit) != 0) &&
-                    ToLowerUnit(c) == towlower(unit) && ToUpperUnit(c) == towupper(unit))
+        const auto w = static_cast<wint_t>(unit);
+        ASSERT_TRUE(IsWindowsSpace(c) == (iswspace(w) != 0) && ToLowerUnit(c) == towlower(w) &&
+                    ToUpperUnit(c) == towupper(w))
             << "code unit " << std::hex << unit;
     }
 }

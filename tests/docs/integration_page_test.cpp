@@ -1,14 +1,11 @@
 // docs/INTEGRATION.md gives the shared blocks byte by byte to the people who build the virtual
-// camera: each section's name, size, magic and version, and the offset and size of each field
-// after the header, entries and slots included, must be the ones the code uses.
+// camera: each section's name, size, magic and version, and the offset and size of every field
+// of its header, entries and slots must be the ones the code uses.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <vector>
 
 #include "agent/control_block.h"
 #include "capabilities/capabilities.h"
@@ -17,63 +14,58 @@
 namespace orbelune {
 namespace {
 
-// The start of a table row: "| offset | size | `field` |".
-std::string Row(size_t offset, size_t size, const char* field) {
-    return "| " + std::to_string(offset) + " | " + std::to_string(size) + " | `" + field + "` |";
-}
+struct Field {
+    size_t offset, size;
+    const char* name;
+};
 
-std::string Header(const wchar_t* name, size_t size, std::uint32_t magic, std::uint32_t version) {
-    char text[128] = {};
-    std::snprintf(text, sizeof text, "Section `%ls`, **%u bytes**, magic 0x%08X, version %u", name,
-                  static_cast<unsigned>(size), static_cast<unsigned>(magic),
-                  static_cast<unsigned>(version));
-    return text;
+// The block's heading line and its table rows ("| offset | size | `name` |") in the page.
+void ExpectBlock(const std::string& page, const char* heading, const wchar_t* name, size_t size,
+                 std::uint32_t magic, std::uint32_t version, std::initializer_list<Field> fields) {
+    const size_t begin = page.find(heading);
+    ASSERT_NE(begin, std::string::npos) << heading;
+    const std::string section = page.substr(begin, page.find("\n### ", begin + 1) - begin);
+    char header[128] = {};
+    std::snprintf(header, sizeof header, "Section `%ls`, **%zu bytes**, magic 0x%08X, version %u",
+                  name, size, static_cast<unsigned>(magic), static_cast<unsigned>(version));
+    EXPECT_NE(section.find(header), std::string::npos) << header;
+    for (const Field& f : fields) {
+        const std::string row = "| " + std::to_string(f.offset) + " | " + std::to_string(f.size) +
+                                " | `" + f.name + "` |";
+        EXPECT_NE(section.find(row), std::string::npos) << heading << ": " << row;
+    }
 }
 
 TEST(IntegrationPageTest, BlockLayoutsMatchTheCode) {
     // Under Wine, the sources' Unix path is reached through the Z: drive.
     std::ifstream file(ORBELUNE_SOURCE_DIR "/docs/INTEGRATION.md");
     const std::string page{std::istreambuf_iterator<char>(file), {}};
-    const struct {
-        const char* heading;
-        std::vector<std::string> lines;
-    } kBlocks[] = {
-        {"### Control block",
-         {Header(kControlBlockName, kControlBlockSize, kControlMagic, kControlVersion),
-          Row(kControlCameraIndexOffset, 4, "cameraIndex"),
-          Row(kControlDemandTickOffset, 8, "demandTick"),
-          Row(kControlConsumerStartTickOffset, 8, "consumerStartTick"),
-          Row(kControlConsumerHeartbeatTickOffset, 8, "consumerHeartbeatTick")}},
-        {"### Capabilities block",
-         {Header(kCapabilitiesSectionName, kCapabilitiesBlockSize, kCapabilitiesMagic,
-                 kCapabilitiesVersion),
-          Row(kCapabilitiesCameraIndexOffset, 4, "cameraIndex"),
-          Row(kCapabilitiesCountOffset, 4, "count"),
-          Row(kCapabilitiesEntriesOffset, kMaxCapabilities * kCapabilitiesEntrySize, "entries"),
-          Row(kCapabilitiesSequenceOffset, 4, "sequence"),
-          Row(offsetof(CameraCapability, width), 4, "width"),
-          Row(offsetof(CameraCapability, height), 4, "height"),
-          Row(offsetof(CameraCapability, frameRateNumerator), 4, "frameRateNumerator"),
-          Row(offsetof(CameraCapability, frameRateDenominator), 4, "frameRateDenominator")}},
-        {"### Consumers block",
-         {Header(kConsumersSectionName, kConsumersBlockSize, kConsumersMagic, kConsumersVersion),
-          Row(kConsumersCountOffset, 4, "count"),
-          Row(kConsumersUpdatedTickOffset, 8, "updatedTick"),
-          Row(kConsumersEntriesOffset, kMaxConsumers * kConsumerSlotSize, "entries"),
-          Row(kConsumersSequenceOffset, 4, "sequence"),
-          Row(kSlotDisplayNameOffset, kSlotDisplayNameUnits * 2, "displayName"),
-          Row(kSlotIdentityOffset, kSlotIdentityBytes, "identity"),
-          Row(kSlotPackagedOffset, 4, "packaged"),
-          Row(kSlotLastUsedStartOffset, 8, "lastUsedStart")}},
-    };
-    for (const auto& block : kBlocks) {
-        const size_t begin = page.find(block.heading);
-        ASSERT_NE(begin, std::string::npos) << block.heading << " in docs/INTEGRATION.md";
-        const std::string section = page.substr(begin, page.find("\n### ", begin + 1) - begin);
-        for (const std::string& line : block.lines) {
-            EXPECT_NE(section.find(line), std::string::npos) << block.heading << ": " << line;
-        }
-    }
+    ExpectBlock(page, "### Control block", kControlBlockName, kControlBlockSize, kControlMagic,
+                kControlVersion,
+                {{kControlCameraIndexOffset, 4, "cameraIndex"},
+                 {kControlDemandTickOffset, 8, "demandTick"},
+                 {kControlConsumerStartTickOffset, 8, "consumerStartTick"},
+                 {kControlConsumerHeartbeatTickOffset, 8, "consumerHeartbeatTick"}});
+    ExpectBlock(page, "### Capabilities block", kCapabilitiesSectionName, kCapabilitiesBlockSize,
+                kCapabilitiesMagic, kCapabilitiesVersion,
+                {{kCapabilitiesCameraIndexOffset, 4, "cameraIndex"},
+                 {kCapabilitiesCountOffset, 4, "count"},
+                 {kCapabilitiesEntriesOffset, kMaxCapabilities * kCapabilitiesEntrySize, "entries"},
+                 {kCapabilitiesSequenceOffset, 4, "sequence"},
+                 {offsetof(CameraCapability, width), 4, "width"},
+                 {offsetof(CameraCapability, height), 4, "height"},
+                 {offsetof(CameraCapability, frameRateNumerator), 4, "frameRateNumerator"},
+                 {offsetof(CameraCapability, frameRateDenominator), 4, "frameRateDenominator"}});
+    ExpectBlock(page, "### Consumers block", kConsumersSectionName, kConsumersBlockSize,
+                kConsumersMagic, kConsumersVersion,
+                {{kConsumersCountOffset, 4, "count"},
+                 {kConsumersUpdatedTickOffset, 8, "updatedTick"},
+                 {kConsumersEntriesOffset, kMaxConsumers * kConsumerSlotSize, "entries"},
+                 {kConsumersSequenceOffset, 4, "sequence"},
+                 {kSlotDisplayNameOffset, kSlotDisplayNameUnits * 2, "displayName"},
+                 {kSlotIdentityOffset, kSlotIdentityBytes, "identity"},
+                 {kSlotPackagedOffset, 4, "packaged"},
+                 {kSlotLastUsedStartOffset, 8, "lastUsedStart"}});
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
+#include "log/log.h"
 #include "tests/support/win_test_support.h"
 #include "tools/status_report.h"
 
@@ -23,11 +24,73 @@ namespace orbelune {
 namespace {
 
 using namespace testing;
-using namespace std::string_literals;
 
 constexpr wchar_t kProducer[] = L"orbelune_windows_retouch_vcam_producer.exe";
 constexpr DWORD kDeadlineMs = 20000;
+constexpr char kDemandLine[] = "demand detected; starting producer";
 constexpr char kIdleLine[] = "idle; waiting for a consumer to open Orbelune";
+
+// What has been appended to the agent's log since the cursor was made.
+class LogCursor {
+  public:
+    LogCursor() { start_ = NewText().size(); }
+    [[nodiscard]] std::string NewText() const {
+        const std::string all = ReadFileBytes(ToWide(LogFilePath(LogBaseFolder().value())));
+        return all.size() > start_ ? all.substr(start_) : std::string();
+    }
+    [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const {
+        return WaitUntil([&] { return NewText().find(needle) != std::string::npos; }, timeoutMs);
+    }
+    // The new lines without their timestamps and line ends.
+    [[nodiscard]] std::vector<std::string> NewMessages() const {
+        const std::string text = NewText();
+        std::vector<std::string> messages;
+        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+            messages.push_back(text.substr(std::min(at + 20, end), end - std::min(at + 20, end)));
+        }
+        return messages;
+    }
+
+  private:
+    size_t start_ = 0;
+};
+
+// orbelune_vcam_ctl.exe run to its end: its exit code and its output, with LF line ends.
+struct CtlResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
+};
+
+CtlResult Ctl(const std::wstring& arguments) {
+    const ScratchFolder folder(L"ctl");
+    CtlResult result;
+    {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        const auto create = [&](const wchar_t* name) {
+            return UniqueHandle(CreateFileW((folder.Path() + name).c_str(), GENERIC_WRITE, 0,
+                                            &inheritable, CREATE_ALWAYS, 0, nullptr));
+        };
+        const UniqueHandle out = create(L"\\out"), err = create(L"\\err");
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out.Get();
+        startup.hStdError = err.Get();
+        std::wstring line = L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments;
+        PROCESS_INFORMATION info = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   nullptr, &startup, &info));
+        CloseHandle(info.hThread);
+        const UniqueHandle process(info.hProcess);
+        EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+        GetExitCodeProcess(process.Get(), &result.exitCode);
+    }
+    result.out = ReadFileBytes(folder.Path() + L"\\out");
+    result.err = ReadFileBytes(folder.Path() + L"\\err");
+    std::erase(result.out, '\r');
+    std::erase(result.err, '\r');
+    return result;
+}
 
 size_t Producers(const wchar_t* image = kProducer) {
     return ProcessIdsOf(image).size();
@@ -52,8 +115,7 @@ class AgentTest : public ::testing::Test {
     // The stand-in's behaviour at its next start: run, exit at once, or start a child.
     void SetMode(std::string_view mode) const {
         const UniqueHandle file(CreateFileW((Folder() + L"\\standin-producer.mode").c_str(),
-                                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         WriteFile(file.Get(), mode.data(), static_cast<DWORD>(mode.size()), &written, nullptr);
     }
@@ -79,52 +141,44 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     EXPECT_EQ(WaitForSingleObject(second.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
     EXPECT_TRUE(GetExitCodeProcess(second.process.Get(), &exitCode) && exitCode == 0);
 
-    // The capabilities are published once the peer's section can be opened, not before. A
-    // missing producer is reported, and tried again at every pass while demand lasts.
+    // A missing producer is reported, and tried again at every pass while demand lasts.
     ASSERT_TRUE(log_.WaitFor(kIdleLine, kDeadlineMs));
     peer_ = StartPeer(L"--demand 3");
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return std::ranges::count(log_.NewMessages(),
-                                      "producer exe not found: C:\\no\\such.exe") >= 2;
-        },
-        kDeadlineMs));
+    const std::string missing = "producer exe not found: C:\\no\\such.exe";
+    ASSERT_TRUE(WaitUntil([&] { return std::ranges::count(log_.NewMessages(), missing) > 1; },
+                          kDeadlineMs));
     folder_.CopyProgram(kProducer, L"other.exe");
     CreateDirectoryW((Folder() + L"\\sub").c_str(), nullptr);
     settings_.SetString(L"RepoRoot", Folder() + L"/sub/");
     settings_.SetString(L"ProducerExe", Folder() + L"\\sub\\..\\other.exe");
-    ASSERT_TRUE(log_.WaitFor("producer started (camera-index=-1 provider=a\"b)", kDeadlineMs));
-    // The negative index reaches the virtual camera as 0.
-    const SectionCopy control = CopySection(L"OrbeluneVcamControl.v2", 80);
-    ASSERT_EQ(control.bytes.size(), 80u);
-    EXPECT_EQ(LoadU32(control.bytes, 12), 0u);
-
     std::vector<std::string> lines;
     ASSERT_TRUE(WaitUntil(
         [&] { return (lines = log_.NewMessages()).back() == kIdleLine && lines.size() > 8; },
         kDeadlineMs));
     EXPECT_EQ(Producers(L"other.exe"), 0u);
-    // The command line as configured, and as the producer's runtime splits it.
-    const std::string folder(Folder().begin(), Folder().end());
-    for (const std::string& record :
-         {"raw=\"" + folder +
-              "\\other.exe\" \"--camera\" \"--no-mirror\" \"--provider\" \"a\\\"b\" " +
-              "\"--camera-index\" \"-1\" \"--repo-root\" \"" + folder + "\\sub\\\"\r\n",
-          "argv[4]=a\"b\r\nargv[5]=--camera-index\r\nargv[6]=-1\r\n"s}) {
-        EXPECT_NE(Records().find(record), std::string::npos) << record << " in\n" << Records();
-    }
+    // The capabilities published once the peer's section could be opened, not before; the
+    // producer stopped after the idle time.
     EXPECT_EQ(std::erase(lines, "agent already running in this session; exiting"), 1u);
-    EXPECT_EQ(
-        std::vector(lines.begin(), lines.begin() + 6),
-        (std::vector<std::string>{
-            "agent starting", kIdleLine,
-            "camera capability enumeration failed/empty; using 1280x720@30 fallback",
-            "published 1 native camera capability tuple(s)", "demand detected; starting producer",
-            "producer exe not found: C:\\no\\such.exe"}));
-    EXPECT_EQ(std::vector(lines.end() - 4, lines.end()),
-              (std::vector<std::string>{"demand detected; starting producer",
-                                        "producer started (camera-index=-1 provider=a\"b)",
-                                        "no demand for 1000 ms; stopping producer", kIdleLine}));
+    const std::vector<std::string> head(lines.begin(), lines.begin() + 6),
+        tail(lines.end() - 4, lines.end());
+    EXPECT_EQ(head, (std::vector<std::string>{
+                        "agent starting", kIdleLine,
+                        "camera capability enumeration failed/empty; using 1280x720@30 fallback",
+                        "published 1 native camera capability tuple(s)", kDemandLine, missing}));
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        kDemandLine, "producer started (camera-index=-1 provider=a\"b)",
+                        "no demand for 1000 ms; stopping producer", kIdleLine}));
+    // The command line as configured and as the producer's runtime splits it; the negative
+    // index reaches the virtual camera as 0.
+    const std::string folder(Folder().begin(), Folder().end());
+    EXPECT_NE(Records().find("raw=\"" + folder + "\\other.exe\" \"--camera\" \"--no-mirror\" " +
+                             "\"--provider\" \"a\\\"b\" \"--camera-index\" \"-1\" " +
+                             "\"--repo-root\" \"" + folder + "\\sub\\\"\r\nargv[0]="),
+              std::string::npos)
+        << Records();
+    EXPECT_NE(Records().find("argv[4]=a\"b\r\nargv[5]=--camera-index\r\nargv[6]=-1\r\n"),
+              std::string::npos);
+    EXPECT_EQ(LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12), 0u);
 }
 
 TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
@@ -141,7 +195,7 @@ TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
             return lines.end() - exited > 2;
         },
         kDeadlineMs));
-    EXPECT_EQ(exited[1], "demand detected; starting producer");
+    EXPECT_EQ(exited[1], kDemandLine);
     EXPECT_EQ(exited[2], "producer started (camera-index=0 provider=directml)");
     SetMode("run");
     ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
@@ -184,10 +238,16 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
         return ParseConsumersBlock(CopySection(L"OrbeluneVcamConsumers.v1", 608).bytes)
             .value_or(ConsumersReading{});
     };
+    const auto capabilities = [] {
+        return ParseCapabilitiesBlock(CopySection(L"OrbeluneVcamCapabilities.v1", 2068).bytes)
+            .value_or(CapabilitiesReading{});
+    };
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
     EXPECT_EQ(consumers().slots.at(0).displayName, u"Zoom");
     EXPECT_EQ(consumers().slots.at(0).identity, "zoom.exe");
     EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
+    // Wine has no camera: the fallback format, published once for each camera index.
+    EXPECT_EQ(capabilities().entries, (std::vector<CameraCapability>{{1280, 720, 30, 1}}));
     // The control tool shows them as the agent sees them.
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
@@ -200,18 +260,9 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_NE(Ctl(L"status --json").out.find(R"("demand":false,"consumerPresent":true})"),
               std::string::npos);
 
-    // Wine has no camera: the fallback format, published once for each camera index.
-    const auto capabilities = [] {
-        return ParseCapabilitiesBlock(CopySection(L"OrbeluneVcamCapabilities.v1", 2068).bytes)
-            .value_or(CapabilitiesReading{});
-    };
-    EXPECT_TRUE(capabilities().valid);
-    EXPECT_EQ(capabilities().sequence, 1u);
-    EXPECT_EQ(capabilities().entries, (std::vector<CameraCapability>{{1280, 720, 30, 1}}));
     settings_.SetDword(L"CameraIndex", 3);
     ASSERT_TRUE(WaitUntil([&] { return capabilities().sequence == 2; }, kDeadlineMs));
     EXPECT_EQ(capabilities().cameraIndex, 3u);
-
     // Once the heartbeat has lapsed, the empty list, rewritten once a second.
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 0; }, kDeadlineMs));
     const std::uint32_t sequence = consumers().sequence;
@@ -225,8 +276,9 @@ TEST_F(AgentTest, ControlToolCommands) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                        L"OrbeluneCameraAgent");
     const std::wstring bin = BuildFolder();
-    const std::string agent(bin.begin(), bin.end());
-    // Output on success, error text otherwise; `status` shows what was stored as the agent
+    std::string agent(bin.begin(), bin.end());
+    agent = '"' + agent + "\\orbelune_vcam_agent.exe\"";
+    // What each prints on success, or its error; `status` shows what was stored as the agent
     // reads it.
     const struct {
         const wchar_t* arguments;
@@ -239,11 +291,11 @@ TEST_F(AgentTest, ControlToolCommands) {
         {L"set Enabled 2", 2, "Enabled takes 0 or 1, not '2'"},
         {L"set Provider \"a b\"", 0, "Provider = \"a b\"\n"},
         {L"set IdleStopMs 4294967295", 0, "IdleStopMs = 4294967295\n"},
-        {L"install", 0, "installed: \"" + agent + "\\orbelune_vcam_agent.exe\""},
+        {L"install", 0, "installed: " + agent},
         {L"status", 0,
          "  CameraIndex  -1  (registry)\n  Provider     a b  (registry)\n"
          "  Enabled      1  (default)\n  IdleStopMs   4294967295  (registry)\n"},
-        {L"status", 0, "logon entry: installed, \"" + agent + "\\orbelune_vcam_agent.exe\"\n"},
+        {L"status", 0, "logon entry: installed, " + agent + "\n"},
         {L"unset provider", 0, "Provider removed"},
         {L"unset Provider", 0, "Provider was not set"},
         {L"uninstall", 0, "uninstalled"},
@@ -272,12 +324,11 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     std::mt19937 random(seed);
     const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
     StartAgent();
-
     // The largest handle count and working set in the first and in the last fifth of the run.
     DWORD handles[2] = {};
     SIZE_T workingSet[2] = {};
     size_t mostProducers = 0;
-    std::ptrdiff_t kills = 0, recorded = 0;
+    std::ptrdiff_t kills = 0;
     const ULONGLONG deadline = GetTickCount64() + seconds * 1000ULL;
     while (GetTickCount64() < deadline && agent_.IsRunning()) {
         // A cycle of 2 to 5 s: demand and heartbeat each on for part of it or not at all; now
@@ -294,9 +345,8 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
             const std::vector<DWORD> producers = ProcessIdsOf(kProducer);
             mostProducers = std::max(mostProducers, producers.size());
             if (killAt != 0 && GetTickCount64() >= killAt && !producers.empty()) {
-                // As a crash would end it.
                 const UniqueHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, producers[0]));
-                kills += TerminateProcess(victim.Get(), 9) ? 1 : 0;
+                kills += TerminateProcess(victim.Get(), 9) ? 1 : 0;  // as a crash would end it
                 killAt = 0;
             }
             PROCESS_MEMORY_COUNTERS memory = {};
@@ -315,7 +365,6 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     }
     ASSERT_TRUE(agent_.IsRunning()) << "the agent ended during the soak";
     EXPECT_LE(mostProducers, 1u);
-
     // Flat, with room for what a pass holds open for a moment (the producer's handles, the log
     // file, the settings key) and for the heap settling.
     std::printf(
@@ -324,12 +373,11 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     EXPECT_LE(handles[1], handles[0] + 6);
     EXPECT_LE(workingSet[1], workingSet[0] + workingSet[0] / 5 + 1024 * 1024);
 
-    // Let the last demand lapse into an idle stop, then read the whole story: the lines in an
-    // order the rules allow, and a start record for every start but those killed before it.
+    // Once the last demand has lapsed into an idle stop: only lines the rules give here (the
+    // settings enabled, one camera index published once), every start after its demand line
+    // and recorded by the producer unless killed before it could, and every start ended.
     EXPECT_TRUE(WaitUntil([] { return ProcessIdsOf(kProducer).empty(); }, 10000));
     agent_.Kill();
-    // Only lines the rules give with demand switching, the settings enabled with an idle time
-    // of 1000 ms and one camera index (published once; Wine has no camera: the fallback).
     std::vector<std::string> lines = log_.NewMessages();
     EXPECT_EQ(std::erase(lines,
                          "camera capability enumeration failed/empty; using 1280x720@30 "
@@ -338,18 +386,15 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
               2u);
     const auto count = [&](std::string_view line) { return std::ranges::count(lines, line); };
     const auto starts = count("producer started (camera-index=0 provider=directml)");
-    EXPECT_EQ(count("agent starting") + count("demand detected; starting producer") + starts +
-                  count("producer exited unexpectedly") +
-                  count("no demand for 1000 ms; stopping producer") +
-                  count("idle; waiting for a consumer to open Orbelune"),
+    const auto ends =
+        count("producer exited unexpectedly") + count("no demand for 1000 ms; stopping producer");
+    EXPECT_EQ(count("agent starting") + count(kDemandLine) + starts + ends + count(kIdleLine),
               std::ssize(lines));
-    EXPECT_EQ(count("demand detected; starting producer"), starts);
-    EXPECT_EQ(
-        count("producer exited unexpectedly") + count("no demand for 1000 ms; stopping producer"),
-        starts);
+    EXPECT_EQ(count(kDemandLine), starts);
+    EXPECT_EQ(ends, starts);
+    std::ptrdiff_t recorded = 0;
     const std::string records = Records();
-    for (size_t at = records.find("start pid="); at != std::string::npos;
-         at = records.find("start pid=", at + 1)) {
+    for (size_t at = 0; (at = records.find("start pid=", at)) != std::string::npos; ++at) {
         ++recorded;
     }
     EXPECT_GT(starts, 0);

@@ -9,7 +9,6 @@
 #include "common/file_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
-#include "log/log.h"
 
 namespace orbelune::testing {
 
@@ -19,28 +18,6 @@ std::string ReadFileBytes(const std::wstring& path) {
 
 std::wstring BuildFolder() {
     return ToWide(ModuleDirectory());
-}
-
-LogCursor::LogCursor() {
-    start_ = NewText().size();
-}
-
-std::string LogCursor::NewText() const {
-    const std::string all = ReadFileBytes(ToWide(LogFilePath(LogBaseFolder().value())));
-    return all.size() > start_ ? all.substr(start_) : std::string();
-}
-
-bool LogCursor::WaitFor(std::string_view needle, DWORD timeoutMs) const {
-    return WaitUntil([&] { return NewText().find(needle) != std::string::npos; }, timeoutMs);
-}
-
-std::vector<std::string> LogCursor::NewMessages() const {
-    const std::string text = NewText();
-    std::vector<std::string> messages;
-    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-        messages.push_back(text.substr(std::min(at + 20, end), end - std::min(at + 20, end)));
-    }
-    return messages;
 }
 
 ScratchFolder::ScratchFolder(std::wstring_view name) {
@@ -95,37 +72,6 @@ ChildProcess Launch(const std::wstring& program, const std::wstring& arguments,
 
 ChildProcess StartPeer(const std::wstring& arguments) {
     return Launch(BuildFolder() + L"\\orbelune_vcam_peer.exe", L"--print-every 0 " + arguments);
-}
-
-CtlResult Ctl(const std::wstring& arguments) {
-    const ScratchFolder folder(L"ctl");
-    CtlResult result;
-    {
-        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-        const auto create = [&](const wchar_t* name) {
-            return UniqueHandle(CreateFileW((folder.Path() + name).c_str(), GENERIC_WRITE, 0,
-                                            &inheritable, CREATE_ALWAYS, 0, nullptr));
-        };
-        const UniqueHandle out = create(L"\\out"), err = create(L"\\err");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out.Get();
-        startup.hStdError = err.Get();
-        std::wstring line = L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments;
-        PROCESS_INFORMATION info = {};
-        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &startup, &info));
-        CloseHandle(info.hThread);
-        const UniqueHandle process(info.hProcess);
-        EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process.Get(), &result.exitCode);
-    }
-    result.out = ReadFileBytes(folder.Path() + L"\\out");
-    result.err = ReadFileBytes(folder.Path() + L"\\err");
-    std::erase(result.out, '\r');
-    std::erase(result.err, '\r');
-    return result;
 }
 
 SettingsKey::SettingsKey() {

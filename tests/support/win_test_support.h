@@ -17,18 +17,6 @@ std::string ReadFileBytes(const std::wstring& path);  // empty when it cannot be
 
 std::wstring BuildFolder();  // where the build puts every program, this one included
 
-// What has been appended to the agent's log since the cursor was made.
-class LogCursor {
-  public:
-    LogCursor();
-    [[nodiscard]] std::string NewText() const;
-    [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const;
-    [[nodiscard]] std::vector<std::string> NewMessages() const;  // without time and line end
-
-  private:
-    size_t start_ = 0;
-};
-
 // A new empty folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {
   public:
@@ -58,13 +46,6 @@ struct ChildProcess {
 ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
                     const std::wstring& folder = {});
 ChildProcess StartPeer(const std::wstring& arguments);  // the peer simulator
-
-// orbelune_vcam_ctl.exe run to its end: its exit code and its output, with LF line ends.
-struct CtlResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string out, err;
-};
-CtlResult Ctl(const std::wstring& arguments);
 
 // HKEY_CURRENT_USER\Software\Orbelune, removed at the start and at the end.
 class SettingsKey {
