@@ -22,7 +22,7 @@ std::u16string Node(std::u16string_view key, std::u16string_view value, char16_t
 
 TEST(VersionNameWinTest, TextRunsToItsZeroPastTheStatedLength) {
     // The description states 7 units, "Sample "; its zero comes after "Sample Studio".
-    const std::u16string_view description(u"Sample Studio", 14);
+    const std::u16string_view description(u"Sample Studio\0", 14);  // with its zero
     std::u16string resource =
         Node(u"VS_VERSION_INFO", {}, 0, 0,
              Node(u"StringFileInfo", {}, 0, 1,
