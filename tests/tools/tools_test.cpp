@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/bytes.h"
+#include "consumers/consumers_block.h"
+#include "tools/ctl_command.h"
+#include "tools/status_report.h"
+
+namespace orbelune {
+namespace {
+
+// A parsed command in short: its kind, --json, and name and value in brackets; or the error.
+std::string Parsed(std::vector<std::u16string> arguments) {
+    static const char* const kKinds[] = {"help", "status", "set", "unset", "install", "uninstall"};
+    const ParsedCommand parsed = ParseCtlArguments(arguments);
+    if (!parsed.command) {
+        return std::string("error: ").append(parsed.error.begin(), parsed.error.end());
+    }
+    const CtlCommand& c = *parsed.command;
+    std::string text = kKinds[static_cast<int>(c.kind)];
+    text.append(c.json ? " --json [" : " [").append(c.name.begin(), c.name.end());
+    return text.append("] [").append(c.value.begin(), c.value.end()).append("]");
+}
+
+TEST(CtlCommandTest, Arguments) {
+    EXPECT_EQ(Parsed({u"-h"}), "help [] []");
+    EXPECT_EQ(Parsed({u"/?"}), "help [] []");
+    EXPECT_EQ(Parsed({u"help"}), "help [] []");
+    EXPECT_EQ(Parsed({u"set", u"CameraIndex", u"--help"}), "help [] []");
+    EXPECT_EQ(Parsed({u"status"}), "status [] []");
+    EXPECT_EQ(Parsed({u"status", u"--json"}), "status --json [] []");
+    EXPECT_EQ(Parsed({u"set", u"Provider", u"cuda"}), "set [Provider] [cuda]");
+    EXPECT_EQ(Parsed({u"unset", u"RepoRoot"}), "unset [RepoRoot] []");
+    EXPECT_EQ(Parsed({u"install"}), "install [] []");
+    EXPECT_EQ(Parsed({u"uninstall"}), "uninstall [] []");
+    EXPECT_EQ(Parsed({}), "error: no command given");
+    EXPECT_EQ(Parsed({u"STATUS"}), "error: unknown command 'STATUS'");
+    EXPECT_EQ(Parsed({u"status", u"--xml"}), "error: unexpected argument '--xml' after status");
+    EXPECT_EQ(Parsed({u"status", u"--json", u"x"}), "error: unexpected argument 'x' after status");
+    EXPECT_EQ(Parsed({u"set", u"Provider"}), "error: set needs a NAME and a VALUE");
+    EXPECT_EQ(Parsed({u"set", u"a", u"b", u"c"}), "error: unexpected argument 'c' after set");
+    EXPECT_EQ(Parsed({u"unset"}), "error: unset needs a NAME");
+}
+
+// A checked setting in short: the name as stored, then its DWORD or its text's length; or the
+// error.
+std::string Checked(std::u16string_view name, std::u16string_view value) {
+    const CheckedSetting checked = CheckSetting(name, value);
+    if (!checked.write) {
+        return std::string("error: ").append(checked.error.begin(), checked.error.end());
+    }
+    const SettingWrite& w = *checked.write;
+    const bool dword = w.type == SettingType::kDword;
+    return std::string(w.name.begin(), w.name.end())
+        .append(dword ? " dword " : " text of ")
+        .append(std::to_string(dword ? w.dword : w.text.size()));
+}
+
+TEST(CtlCommandTest, SettingValues) {
+    const std::u16string longest(1023, u'x');
+    const std::u16string tooLong(1024, u'x');
+    const struct {
+        std::u16string_view name, value;
+        std::string_view checked;
+    } kCases[] = {
+        {u"cameraindex", u"-1", "CameraIndex dword 4294967295"},
+        {u"CameraIndex", u"-2147483648", "CameraIndex dword 2147483648"},
+        {u"CameraIndex", u"2147483647", "CameraIndex dword 2147483647"},
+        {u"CameraIndex", u"00000000000003", "CameraIndex dword 3"},
+        {u"ENABLED", u"1", "Enabled dword 1"},
+        {u"IdleStopMs", u"0", "IdleStopMs dword 0"},
+        {u"IdleStopMs", u"4294967295", "IdleStopMs dword 4294967295"},
+        {u"producerexe", u"C:\\p.exe", "ProducerExe text of 8"},
+        {u"RepoRoot", longest, "RepoRoot text of 1023"},
+        {u"Provider", tooLong,
+         "error: Provider is too long (1024 characters); the agent reads at most 1023"},
+        {u"Enabled", u"2", "error: Enabled takes 0 or 1, not '2'"},
+        {u"CameraIndex", u"2147483648",
+         "error: CameraIndex takes a whole number from -2147483648 to 2147483647, not "
+         "'2147483648'"},
+        {u"IdleStopMs", u"-1",
+         "error: IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(Checked(c.name, c.value), c.checked);
+    }
+    // Text that is no plain decimal number, or is out of every range.
+    for (const std::u16string_view value :
+         {u"4294967296", u"99999999999", u"+3", u"-", u"", u"0x10", u" 1"}) {
+        const std::string checked = Checked(u"IdleStopMs", value);
+        EXPECT_EQ(checked.rfind("error: IdleStopMs takes", 0), 0u) << checked;
+    }
+    EXPECT_EQ(Checked(u"CameraIndex", u"-2147483649").rfind("error: CameraIndex takes", 0), 0u);
+    EXPECT_EQ(Checked(u"CameraIndex ", u"1").rfind("error: unknown setting 'CameraIndex '", 0), 0u);
+}
+
+TEST(StatusReportTest, TextPieces) {
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(LastLines("", 10), Lines{});
+    EXPECT_EQ(LastLines("a\r\nb\r\nc", 2), (Lines{"b", "c"}));  // a line still being written
+    EXPECT_EQ(LastLines("\r\n\nx\n", 3), (Lines{"", "", "x"}));
+    EXPECT_EQ(LastLines("a\r\nb\r\n", 0), Lines{});
+    EXPECT_EQ(ToUtf8(u"a\u00e9\u20ac\U00010000\U0010FFFF"),
+              "a\xC3\xA9\xE2\x82\xAC\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(ToUtf8(u"\xDC00x\xD800\xD800\xDFFF\xDBFF"),  // unpaired halves
+              "\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x90\x8F\xBF\xEF\xBF\xBD");
+    EXPECT_EQ(FileNameOfPath(u"C:/Agent/sub\\p.exe"), u"p.exe");
+
+    // r: the registry's value is used, d: the default. A value equal to its default is still
+    // the registry's; an empty path is not.
+    const auto sources = [](const RawSettingValues& raw) {
+        const SettingSources s = SourcesOf(raw, SettingsFromValues(raw, u"C:\\Agent"));
+        return std::string{s.cameraIndex ? 'r' : 'd', s.provider ? 'r' : 'd',
+                           s.enabled ? 'r' : 'd',     s.idleStopMs ? 'r' : 'd',
+                           s.producerExe ? 'r' : 'd', s.repoRoot ? 'r' : 'd'};
+    };
+    EXPECT_EQ(sources({0xFFFFFFFF, u"", 2, 0, u"p.exe", u"C:\\Repo"}), "rrrrrr");
+    EXPECT_EQ(sources({0, std::nullopt, 1, 8000, u"", u""}), "rdrrdd");
+}
+
+// A running agent with demand, both blocks published, two consumers started in two time zones.
+StatusFacts BusyFacts() {
+    StatusFacts facts;
+    facts.raw.provider = u"cuda";
+    facts.settings = SettingsFromValues(facts.raw, u"C:\\Agent");
+    facts.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
+    facts.producerIds = {412, 413};
+    facts.now = 100000;
+    facts.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
+    std::memcpy(facts.control.bytes.data(), "CVBO\2\0\0\0\0\0\0\0\1", 13);
+    StoreU64(facts.control.bytes, 16, 100000);  // demand, consumer start, heartbeat
+    StoreU64(facts.control.bytes, 24, 99750);
+    StoreU64(facts.control.bytes, 48, 90000);
+    std::vector<std::byte> block(kCapabilitiesBlockSize);
+    const CameraCapability kFormats[] = {{1920, 1080, 30, 1}, {640, 480, 15, 2}};
+    WriteCapabilitiesBlock(block, kFormats, 1);
+    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1", ParseCapabilitiesBlock(block)};
+    block.assign(kConsumersBlockSize, std::byte{0});
+    std::memcpy(block.data(), "OCBO\1", 5);
+    const ConsumerRecord kRecords[] = {
+        {u"Zoom \"Meetings\"\n", u"zoom.exe", false, 134117352002500000},
+        {u"Cam\u00e9ra \U0001F4F7", u"Microsoft.WindowsCamera_8wekyb3d8bbwe", true, 1},
+    };
+    EXPECT_TRUE(WriteConsumersBlock(block, kRecords, 100000));
+    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1", ParseConsumersBlock(block)};
+    facts.consumers.reading->slots.at(0).startedLocal = LocalTime{2026, 1, 1, 10, 0, 0, 250, 0};
+    facts.consumers.reading->slots.at(1).startedLocal = LocalTime{2026, 1, 1, 5, 0, 0, 0, -300};
+    facts.logPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
+    facts.logBytes = "2026-01-01 10:00:00 agent starting\r\n2026-01-01 10:00:01 caf\xE9\r\n";
+    return facts;
+}
+
+// Whether every one of `parts` stands in `text`.
+void ExpectParts(const std::string& text, std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
+    }
+}
+
+TEST(StatusReportTest, BusyAgent) {
+    const StatusFacts facts = BusyFacts();
+    ExpectParts(
+        StatusText(facts),
+        {"  Provider     cuda  (registry)\n  Enabled      1  (default)\n",
+         "producer (orbelune_windows_retouch_vcam_producer.exe): running, process ids 412, 413\n",
+         "  demandTick=100000 (0 ms old, fresh)\n  consumerStartTick=99750 (250 ms old, fresh)\n"
+         "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n  demand=yes consumer present=no\n",
+         "  cameraIndex 1, count 2, sequence 1\n  [0] 1920x1080@30/1\n  [1] 640x480@15/2\n",
+         "  count 2, updated 0 ms ago (updatedTick 100000), sequence 1\n"
+         "  [0] \"Zoom \\\"Meetings\\\"\\x0A\" identity \"zoom.exe\", desktop, started 2026-01-01 "
+         "10:00:00.250 local time (UTC+00:00)\n  [1] \"Cam\xC3\xA9ra \xF0\x9F\x93\xB7\" identity "
+         "\"Microsoft.WindowsCamera_8wekyb3d8bbwe\", packaged, started 2026-01-01 05:00:00.000 "
+         "local time (UTC-05:00)\n",
+         "last 2 lines:\n  2026-01-01 10:00:00 agent starting\n  2026-01-01 10:00:01 "
+         "caf\xC3\xA9\n"});
+    ExpectParts(
+        StatusJson(facts),
+        {R"("Provider":{"value":"cuda","source":"registry"},)",
+         R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
+         R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
+         R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n","identity":"zoom.exe",)"
+         R"("packaged":false,"lastUsedStart":134117352002500000,)"
+         R"("startedLocal":"2026-01-01T10:00:00.250+00:00"},{"displayName":"Cam\u00e9ra \ud83d\udcf7",)"
+         R"("identity":"Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,)",
+         R"("lines":["2026-01-01 10:00:00 agent starting","2026-01-01 10:00:01 caf\u00e9"]}})"
+         "\n"});
+}
+
+TEST(StatusReportTest, MissingAndStrangeBlocks) {
+    StatusFacts facts = BusyFacts();
+    facts.producerIds = {7};
+    facts.logBytes.reset();
+    facts.control.bytes[0] = std::byte{'D'};
+    StoreU64(facts.control.bytes, 24, 100250);
+    // A capabilities block not yet published into, and a consumers block the virtual camera
+    // stamped wrongly, with an update from after the tool's clock reading.
+    std::vector<std::byte> block(kCapabilitiesBlockSize);
+    StoreU32(block, kCapabilitiesCountOffset, 129);
+    facts.capabilities.reading = ParseCapabilitiesBlock(block);
+    EXPECT_FALSE(ParseCapabilitiesBlock(std::span(block).first(kCapabilitiesBlockSize - 1)));
+    block.assign(kConsumersBlockSize, std::byte{0});
+    std::memcpy(block.data(), "OCBX\1\0\0\0\4\0\0\0\0\0\0\0\x94\x88\1", 19);
+    StoreU64(block, kConsumersEntriesOffset + kSlotLastUsedStartOffset, 5);
+    StoreU32(block, kConsumersEntriesOffset + kSlotPackagedOffset, 2);
+    facts.consumers.reading = ParseConsumersBlock(block);
+    EXPECT_FALSE(ParseConsumersBlock(std::span(block).first(kConsumersBlockSize - 1)));
+    ExpectParts(
+        StatusText(facts),
+        {"running, process id 7\n",
+         "control block: magic=0x4F425644 version=2 (invalid: wrong magic, counts as missing)\n",
+         "  consumerStartTick=100250 (250 ms in the future, stale)\n",
+         "  demand=no consumer present=no\n",
+         "magic 0x00000000 (expected 0x4F425650) version 0 (expected 1); not published by the "
+         "agent yet\n  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n",
+         "  [127] 0x0@0/0\nconsumers block (Local\\OrbeluneVcamConsumers.v1): not valid, magic "
+         "0x5842434F (expected 0x4F42434F) version 1; the agent never writes a block like this\n"
+         "  count 4, updatedTick 100500, 500 ms later than the tool's clock reading, sequence 0\n"
+         "  [0] \"\" identity \"\", packaged=2, started at FILETIME 5 (no local time for it)\n",
+         "  [3] \"\" identity \"\", desktop, no start time\nlog "
+         "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log: cannot be read\n"});
+
+    // Sections missing, or too small to be mapped at their block's size.
+    facts.control.bytes.clear();
+    facts.capabilities = {};
+    facts.consumers.reading.reset();
+    ExpectParts(StatusText(facts),
+                {"control block: section Local\\OrbeluneVcamControl.v2 cannot be mapped at 80 "
+                 "bytes; the agent counts it as missing\ncapabilities block: no section\n"
+                 "consumers block: section Local\\OrbeluneVcamConsumers.v1 cannot be mapped at "
+                 "608 bytes; the agent counts it as missing\n"});
+    ExpectParts(StatusJson(facts), {R"("capabilitiesBlock":{"section":null,"mapped":false},)"});
+}
+
+}  // namespace
+}  // namespace orbelune
