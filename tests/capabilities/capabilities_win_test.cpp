@@ -30,16 +30,14 @@ TEST(CapabilitiesWinTest, ReadsMediaTypesAndFindsNoCamera) {
                 MFSetAttributeRatio(type.Get(), *kKeys[i], set[2 * i], set[2 * i + 1]);
             }
         }
-        const auto packed = [&](size_t i) -> std::optional<std::uint64_t> {
-            return set[2 * i] == 0
+        const auto packed = [&](size_t i) {
+            return set[2 * i] == 0 || (set[4] == 0 && i == 3)
                        ? std::nullopt
                        : std::optional(std::uint64_t{set[2 * i]} << 32 | set[2 * i + 1]);
         };
-        const NativeTypeReading reading = ReadNativeType(type.Get());
-        EXPECT_EQ(reading.frameSize, packed(0));
-        EXPECT_EQ(reading.frameRate, packed(1));
-        EXPECT_EQ(reading.frameRateRangeMax, packed(2));
-        EXPECT_EQ(reading.frameRateRangeMin, set[4] != 0 ? packed(3) : std::nullopt);
+        const NativeTypeReading r = ReadNativeType(type.Get());
+        EXPECT_EQ(std::vector({r.frameSize, r.frameRate, r.frameRateRangeMax, r.frameRateRangeMin}),
+                  std::vector({packed(0), packed(1), packed(2), packed(3)}));
     }
     // An attribute of another type than UINT64 counts as missing.
     ComPtr<IMFMediaType> odd;
@@ -49,9 +47,7 @@ TEST(CapabilitiesWinTest, ReadsMediaTypesAndFindsNoCamera) {
     EXPECT_FALSE(ReadNativeType(odd.Get()).frameSize || ReadNativeType(odd.Get()).frameRate);
 
     // Wine offers no video-capture device, so every index lies outside the device list.
-    for (const std::int32_t index : {-1, 0, 1, 2147483647, -2147483647 - 1}) {
-        EXPECT_TRUE(EnumerateCameraCapabilities(index).empty()) << index;
-    }
+    EXPECT_TRUE(EnumerateCameraCapabilities(0).empty() && EnumerateCameraCapabilities(-1).empty());
     MFShutdown();
     CoUninitialize();
 }

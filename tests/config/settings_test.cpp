@@ -2,48 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include "common/path.h"
+
 namespace orbelune {
 namespace {
 
+// The settings in short: index, provider, enabled, idle time, producer path, repository root.
+std::string Shown(const RawSettingValues& raw, std::u16string_view moduleFolder) {
+    const AgentSettings s = SettingsFromValues(raw, moduleFolder);
+    std::string text = std::to_string(s.cameraIndex);
+    for (const std::u16string& part :
+         {s.provider, std::u16string(s.enabled ? u"1" : u"0"),
+          DecimalText(static_cast<unsigned long long>(s.idleStopMs)), s.producerExe, s.repoRoot}) {
+        text.append(" ").append(part.begin(), part.end());
+    }
+    return text;
+}
+
 TEST(SettingsTest, EachValueOrItsDefault) {
-    using Text = std::optional<std::u16string>;
-    const std::u16string exe = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
-    const struct {
-        RawSettingValues raw;
-        std::int32_t cameraIndex;
-        std::u16string_view provider;
-        bool enabled;
-        std::uint64_t idleStopMs;
-        std::u16string producerExe, repoRoot;
-    } kCases[] = {
-        {{}, 0, u"directml", true, 8000, exe, u"C:\\Agent"},
-        {{0xFFFFFFFF, u"", 2, 0xFFFFFFFF, u"", u""}, -1, u"", true, 4294967295, exe, u"C:\\Agent"},
-        {{0x80000000, u"cuda", 0, 0, u"producer.exe", u"D:\\repo\\"},
-         -2147483647 - 1,
-         u"cuda",
-         false,
-         0,
-         u"producer.exe",
-         u"D:\\repo\\"},
-        {{7, Text(), 1, 1, Text(), u"."}, 7, u"directml", true, 1, exe, u"."},
-    };
-    for (const auto& c : kCases) {
-        const AgentSettings s = SettingsFromValues(c.raw, u"C:\\Agent");
-        EXPECT_EQ(s.cameraIndex, c.cameraIndex);
-        EXPECT_EQ(s.provider, c.provider);
-        EXPECT_EQ(s.enabled, c.enabled);
-        EXPECT_EQ(s.idleStopMs, c.idleStopMs);
-        EXPECT_EQ(s.producerExe, c.producerExe);
-        EXPECT_EQ(s.repoRoot, c.repoRoot);
-    }
-    // The default paths from the executable's folder: a drive root, a folder ending in '/', and
-    // none at all when the executable's path cannot be had.
-    for (const std::u16string_view folder : {u"C:\\", u"C:\\a/", u""}) {
-        const AgentSettings s = SettingsFromValues({}, folder);
-        EXPECT_EQ(s.producerExe,
-                  std::u16string(folder) + u"orbelune_windows_retouch_vcam_producer.exe");
-        EXPECT_EQ(s.repoRoot, folder);
-    }
+    // Defaults, with no folder when the executable's own path cannot be had.
+    EXPECT_EQ(Shown({}, u""), "0 directml 1 8000 orbelune_windows_retouch_vcam_producer.exe ");
+    // Empty paths are defaults too; an empty provider is not.
+    EXPECT_EQ(Shown({0xFFFFFFFF, u"", 2, 0xFFFFFFFF, u"", u""}, u"C:\\"),
+              "-1  1 4294967295 C:\\orbelune_windows_retouch_vcam_producer.exe C:\\");
+    EXPECT_EQ(Shown({0x80000000, u"cuda", 0, 0, u"p.exe", u"D:\\r\\"}, u"C:\\A"),
+              "-2147483648 cuda 0 0 p.exe D:\\r\\");
 }
 
 }  // namespace

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "common/bytes.h"
+#include "consumers/app_identity.h"
+#include "consumers/consent_store.h"
+#include "consumers/consumers_block.h"
+
+namespace orbelune {
+namespace {
+
+TEST(AppIdentityTest, CleanVersionName) {
+    static const struct {
+        std::u16string_view name, cleaned;
+    } kCases[] = {
+        {u"App HELPER webHelper Agent gpu", u"App"},
+        {u"App (x64) Renderer (beta)", u"App"},
+        {u"Helper", u"Helper"},
+        {u"(Beta)", u""},
+        // Cut at the last '(' only; a lone ')' stays, as do words that contain a stripped one.
+        {u"App (outer (inner))", u"App (outer"},
+        {u"App 64)", u"App 64)"},
+        {u"App Helpers", u"App Helpers"},
+        // Windows blanks are trimmed (U+00A0, U+3000 too); only U+0020 separates the last word.
+        {u"\u00a0\tCam Tool\u3000\r\n", u"Cam Tool"},
+        {u"Cam\u00a0Helper", u"Cam\u00a0Helper"},
+        {u"Cam Helper\u00a0", u"Cam"},
+        {u"\u2000Cam\u200a", u"Cam"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(CleanVersionName(c.name), c.cleaned) << "row " << &c - kCases;
+    }
+}
+
+TEST(AppIdentityTest, DesktopNames) {
+    EXPECT_EQ(ExecutableKey(u"C:\\Apps/mixed\\My.Tool.EXE"), u"my.tool.exe");
+    EXPECT_EQ(ExecutableKey(u"\u00c9cran.EXE"), u"\u00c9cran.exe");  // only ASCII letters fold
+    EXPECT_EQ(FileNameDisplayName(u"my.tool.exe"), u"My.tool");
+    EXPECT_EQ(FileNameDisplayName(u"\u00e9cran"), u"\u00e9cran");
+    EXPECT_EQ(FileNameDisplayName(u".exe"), u"");
+
+    DisplayNameCache cache;
+    EXPECT_EQ(ResolveWithoutFile(cache, u"ms-teams.exe"), u"Microsoft Teams");
+    EXPECT_EQ(ResolveWithoutFile(cache, u"ZOOM.EXE"), std::nullopt);  // keys are lower case
+    EXPECT_EQ(ResolveFromVersionName(cache, u"app.exe", u"Sample GPU Helper"), u"Sample");
+    EXPECT_EQ(ResolveFromVersionName(cache, u"tool.exe", u"(Beta)"), u"Tool");
+    EXPECT_EQ(ResolveFromVersionName(cache, u".exe", u""), u"");
+    // The first name of a key stays, an empty one included.
+    EXPECT_EQ(ResolveWithoutFile(cache, u"app.exe"), u"Sample");
+    EXPECT_EQ(ResolveWithoutFile(cache, u".exe"), u"");
+    EXPECT_EQ(cache.size(), 4u);
+
+    EXPECT_EQ(VersionStringQuery(0x0409, 0x04B0, u"FileDescription"),
+              u"\\StringFileInfo\\040904b0\\FileDescription");
+    // Cut to the 127 units that fit the buffer before its terminator.
+    EXPECT_EQ(VersionStringQuery(0x0007, 0xFFFF, std::u16string(200, u'k')),
+              std::u16string(u"\\StringFileInfo\\0007ffff\\").append(102, u'k'));
+}
+
+TEST(AppIdentityTest, PackagedNames) {
+    EXPECT_EQ(PackagedDisplayName(u"MSTeams_8wekyb3d8bbwe"), u"Microsoft Teams");
+    EXPECT_EQ(PackagedDisplayName(u"msteams"), u"Microsoft Teams");
+    EXPECT_EQ(PackagedDisplayName(u"Microsoft.WindowsCamera_8wekyb3d8bbwe"), u"Windows Camera");
+    EXPECT_EQ(PackagedDisplayName(u"MSTeamsX_8wekyb3d8bbwe"), u"MSTeamsX");
+    EXPECT_EQ(PackagedDisplayName(u"A.B.C_x.y"), u"C");
+    EXPECT_EQ(PackagedDisplayName(u"Plainname"), u"Plainname");
+    EXPECT_EQ(PackagedDisplayName(u"Vendor._abc"), u"Vendor.");
+    // Only ASCII letters fold: U+0130 is no 'i' here, whatever Unicode says.
+    EXPECT_EQ(PackagedDisplayName(u"M\u0130crosoftTeams_x"), u"M\u0130crosoftTeams");
+}
+
+TEST(ConsentStoreTest, WhichDesktopAppsCount) {
+    const RunningProcessNames running = {u"zoom.exe", u"orbelune_producer.exe", u"myorbelune.exe",
+                                         u"orbelun.exe"};
+    EXPECT_EQ(DesktopConsumerKey(u"C:#Apps/ZOOM.EXE", ~0ULL, 0, running), u"zoom.exe");
+    // Started and not stopped, whatever the two times are.
+    EXPECT_EQ(DesktopConsumerKey(u"C:#Apps#zoom.exe", 0, 0, running), u"");
+    EXPECT_EQ(DesktopConsumerKey(u"C:#Apps#zoom.exe", 9, 7, running), u"");
+    EXPECT_EQ(DesktopConsumerKey(u"C:#Apps#teams.exe", 5, 0, running), u"");  // not running
+    // Our own programs, in any letter case, but not names that merely look like them.
+    EXPECT_EQ(DesktopConsumerKey(u"C:#Apps#OrbeLune_Producer.EXE", 5, 0, running), u"");
+    EXPECT_EQ(DesktopConsumerKey(u"C:#myorbelune.exe", 5, 0, running), u"myorbelune.exe");
+    EXPECT_EQ(DesktopConsumerKey(u"C:#orbelun.exe", 5, 0, running), u"orbelun.exe");
+    EXPECT_EQ(ExecutablePathFromSubkey(u"C:#Program Files#a.exe"), u"C:\\Program Files\\a.exe");
+    EXPECT_TRUE(IsNonPackagedName(u"nONPACKAGED"));
+    EXPECT_FALSE(IsNonPackagedName(u"NonPackaged_x"));
+    EXPECT_FALSE(IsNonPackagedName(u"NonPa\u0441kaged"));  // a Cyrillic es
+}
+
+constexpr std::uint64_t kTen = 134408520000000000;  // 2026-12-04 10:00:00 UTC
+constexpr std::uint64_t kSecond = 10'000'000;
+
+TEST(ConsumersBlockTest, RefreshRhythmAndReferenceMoment) {
+    EXPECT_FALSE(IsRefreshDue(50'999, 50'000));
+    EXPECT_TRUE(IsRefreshDue(51'000, 50'000));
+    EXPECT_EQ(ReferenceTime(90'000, 0, kTen), 0u);
+    EXPECT_EQ(ReferenceTime(90'000, 90'001, kTen), 0u);
+    EXPECT_EQ(ReferenceTime(90'000, 90'000, kTen), kTen);
+    EXPECT_EQ(ReferenceTime(90'000, 88'000, kTen), kTen - 2 * kSecond);
+}
+
+TEST(ConsumersBlockTest, NearestToTheReferenceFirst) {
+    // Records a, b, c, ... in scan order with these starts, and the order they are sorted into.
+    constexpr std::uint64_t t = kTen, s = kSecond;
+    static const struct {
+        std::uint64_t reference;
+        std::vector<std::uint64_t> starts;
+        std::u16string_view order;
+    } kCases[] = {
+        {t, {t - 2 * s, t + 5 * s, t + s}, u"cab"},      // 10:00:01, 09:59:58, 10:00:05
+        {t, {t - s, t + 9 * s, t + s, t - s}, u"acdb"},  // equal keys keep the scan order
+        {0, {t - s, t + 9 * s, t + s, t - s}, u"bcad"},  // no reference: the most recent first
+        {1, {~0ULL, 2, 1}, u"cba"},                      // distances do not wrap
+    };
+    for (const auto& c : kCases) {
+        std::vector<ConsumerRecord> records;
+        for (const std::uint64_t start : c.starts) {
+            records.push_back({u"", std::u16string(1, u'a' + records.size()), false, start});
+        }
+        SortConsumers(records, c.reference);
+        std::u16string order;
+        for (const ConsumerRecord& r : records) {
+            order += r.identity;
+        }
+        EXPECT_EQ(order, c.order);
+    }
+}
+
+// `count` bytes of the block from `offset`, as text.
+std::string At(std::span<const std::byte> block, size_t offset, size_t count) {
+    return {reinterpret_cast<const char*>(block.subspan(offset, count).data()), count};
+}
+
+// `text` zero-filled to `size` bytes.
+std::string Padded(std::string text, size_t size) {
+    text.resize(size, '\0');
+    return text;
+}
+
+TEST(ConsumersBlockTest, SlotsThenCountTickAndSequence) {
+    // A name of 32 units whose last two are one character, and an identity of 65 units.
+    const std::vector<ConsumerRecord> records = {
+        {std::u16string(30, u'n') + u"\U0001F600", std::u16string(u"\u0080\u007f").append(63, u'i'),
+         true, 0x0102030405060708},
+        {u"Z", u"z.exe", false, 2},
+    };
+    alignas(8) std::array<std::byte, kConsumersBlockSize> block;
+    block.fill(std::byte{0xAA});
+    std::memcpy(block.data(), "OCBO\x01\0\0\0", 8);  // as the virtual camera stamps it
+    StoreU32(block, 600, 0xFFFFFFFE);
+    ASSERT_TRUE(WriteConsumersBlock(block, records, 123456789012));
+    EXPECT_EQ(LoadU32(block, 8), 2u);
+    EXPECT_EQ(LoadU64(block, 16), 123456789012u);
+    EXPECT_EQ(LoadU32(block, 600), 0xFFFFFFFFu);
+    EXPECT_EQ(LoadU32(block, 12), 0xAAAAAAAAu);  // reserved words stay the peer's
+    EXPECT_EQ(LoadU32(block, 604), 0xAAAAAAAAu);
+    // The name cut to 31 units, the pair's high half among them; '?' for every unit beyond
+    // ASCII in the identity, cut to 63 bytes; each terminated and zero-filled.
+    std::string name;
+    for (int i = 0; i < 30; ++i) {
+        name.append("n\0", 2);
+    }
+    EXPECT_EQ(At(block, 24, 64), Padded(name + "\x3D\xD8", 64));
+    EXPECT_EQ(At(block, 24 + 64, 64), Padded(std::string("?\x7f").append(61, 'i'), 64));
+    EXPECT_EQ(At(block, 24 + 128, 16), std::string("\1\0\0\0\0\0\0\0\x08\7\6\5\4\3\2\1", 16));
+    EXPECT_EQ(At(block, 24 + 144, 144),
+              Padded("Z", 64) + Padded("z.exe", 72) + '\2' + Padded("", 7));
+    EXPECT_EQ(At(block, 24 + 2 * 144, 2 * 144), Padded("", 2 * 144));
+
+    // A shorter list leaves nothing of the longer one; the sequence wraps.
+    ASSERT_TRUE(WriteConsumersBlock(block, std::span(records).last(1), 7));
+    EXPECT_EQ(LoadU32(block, 8), 1u);
+    EXPECT_EQ(At(block, 24, 2), Padded("Z", 2));
+    EXPECT_EQ(At(block, 24 + 144, 3 * 144), Padded("", 3 * 144));
+    EXPECT_EQ(LoadU32(block, 600), 0u);
+
+    // A block the virtual camera has not stamped as expected is not written at all.
+    block.fill(std::byte{0});
+    std::memcpy(block.data(), "OCBO\2", 5);
+    EXPECT_FALSE(WriteConsumersBlock(block, records, 5));
+    std::memcpy(block.data(), "OBCO\1", 5);
+    EXPECT_FALSE(WriteConsumersBlock(block, records, 5));
+    std::memcpy(block.data(), "OCBO\1", 5);
+    EXPECT_FALSE(WriteConsumersBlock(std::span(block).first(kConsumersBlockSize - 1), records, 5));
+    EXPECT_EQ(At(block, 8, kConsumersBlockSize - 8), Padded("", kConsumersBlockSize - 8));
+}
+
+}  // namespace
+}  // namespace orbelune
