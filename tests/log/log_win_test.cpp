@@ -21,7 +21,8 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
     // No log folder yet: the first line creates Orbelune\Logs and the file.
     DeleteFileW(path.c_str());
     RemoveDirectoryW((orbelune + L"\\Logs").c_str());
-    ASSERT_TRUE(RemoveDirectoryW(orbelune.c_str()));
+    RemoveDirectoryW(orbelune.c_str());  // a fresh prefix has none
+    ASSERT_EQ(GetFileAttributesW(orbelune.c_str()), INVALID_FILE_ATTRIBUTES);
     WriteLogLine(u"first line");
     WriteLogLine(u"caf\u00e9\nsecond \u20ac");
     static const std::regex kLines(
