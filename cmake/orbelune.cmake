@@ -6,6 +6,10 @@ if(MSVC)
 else()
     target_compile_options(orbelune_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
 endif()
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # Two more of clang's warnings, which -Wall -Wextra leave out there.
+    target_compile_options(orbelune_options INTERFACE -Wshadow -Wimplicit-fallthrough)
+endif()
 if(WIN32)
     target_compile_definitions(orbelune_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
                                                           NOMINMAX _WIN32_WINNT=0x0A00)

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -50,7 +51,7 @@ std::u16string ReadVersionName(std::u16string_view path) noexcept {
     }
     const auto* pairs = static_cast<const std::byte*>(translations);
     for (const std::u16string_view key : kVersionNameKeys) {
-        for (UINT i = 0; i < translationBytes / 4; ++i) {
+        for (size_t i = 0; i < translationBytes / 4; ++i) {
             WORD language = 0;
             WORD codePage = 0;
             std::memcpy(&language, pairs + 4 * i, sizeof language);
@@ -62,8 +63,16 @@ std::u16string ReadVersionName(std::u16string_view path) noexcept {
                 value == nullptr || units < 2) {
                 continue;
             }
+            // The text runs to its terminating zero, whatever length the resource states; the
+            // search for the zero stops at the end of the resource's copy.
+            const auto offset = reinterpret_cast<std::uintptr_t>(value) -
+                                reinterpret_cast<std::uintptr_t>(resource.data());
+            if (offset >= resource.size()) {
+                continue;
+            }
             const auto* text = static_cast<const wchar_t*>(value);
-            const std::wstring_view name(text, wcsnlen(text, units));
+            const std::wstring_view name(text,
+                                         wcsnlen(text, (resource.size() - offset) / sizeof *text));
             if (!name.empty()) {
                 return ToU16(name);
             }

@@ -23,7 +23,14 @@ bool WriteConsumersBlock(ConsumerTracker& tracker,
     if (!OpenSharedSection(tracker.section, kConsumersSectionName, kConsumersBlockSize)) {
         return false;
     }
-    return WriteConsumersBlock(tracker.section.Bytes(), records, GetTickCount64());
+    const std::span<std::byte> block = tracker.section.Bytes();
+    if (!WriteConsumerSlots(block, records)) {
+        return false;
+    }
+    // The clock is read once the slots and the count are stored, so that the update tick tells
+    // when this list was in place.
+    StampConsumersUpdate(block, GetTickCount64());
+    return true;
 }
 
 void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,

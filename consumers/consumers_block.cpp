@@ -75,8 +75,8 @@ bool IsConsumersBlockValid(std::span<const std::byte> block) {
            LoadU32(block, kConsumersVersionOffset) == kConsumersVersion;
 }
 
-bool WriteConsumersBlock(std::span<std::byte> block, std::span<const ConsumerRecord> records,
-                         std::uint64_t tick) noexcept {
+bool WriteConsumerSlots(std::span<std::byte> block,
+                        std::span<const ConsumerRecord> records) noexcept {
     if (!IsConsumersBlockValid(block)) {
         return false;
     }
@@ -89,13 +89,26 @@ bool WriteConsumersBlock(std::span<std::byte> block, std::span<const ConsumerRec
                 .data(),
             image.data(), image.size());
     }
-    // Release stores keep the slots ahead of the count and the count ahead of the tick; the
-    // full-barrier increment publishes all of it.
+    // A release store keeps the slots ahead of the count.
     SharedWord<std::uint32_t>(block, kConsumersCountOffset)
         .store(static_cast<std::uint32_t>(count), std::memory_order_release);
+    return true;
+}
+
+void StampConsumersUpdate(std::span<std::byte> block, std::uint64_t tick) noexcept {
+    // A release store keeps the count ahead of the tick; the full-barrier increment publishes
+    // all of it.
     SharedWord<std::uint64_t>(block, kConsumersUpdatedTickOffset)
         .store(tick, std::memory_order_release);
     SharedWord<std::uint32_t>(block, kConsumersSequenceOffset).fetch_add(1);
+}
+
+bool WriteConsumersBlock(std::span<std::byte> block, std::span<const ConsumerRecord> records,
+                         std::uint64_t tick) noexcept {
+    if (!WriteConsumerSlots(block, records)) {
+        return false;
+    }
+    StampConsumersUpdate(block, tick);
     return true;
 }
 

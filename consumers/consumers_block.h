@@ -78,10 +78,20 @@ std::array<std::byte, kConsumerSlotSize> ConsumerSlotImage(const ConsumerRecord&
 // Whether the peer has stamped the block with the expected magic and version.
 bool IsConsumersBlockValid(std::span<const std::byte> block);
 
-// Publishes the first kMaxConsumers records into a valid block: every slot written whole (the
-// unused ones as zeros), then the count, then `tick` as the update tick, then the sequence
-// incremented with a full barrier, so that a reader who sees the new sequence sees the rest.
-// Writes nothing and returns false when the block is too short or not valid.
+// Publishing is two steps, so that the agent can read its clock between them and the update
+// tick never predates the list it stamps.
+// The first step stores the first kMaxConsumers records into a valid block: every slot written
+// whole (the unused ones as zeros), then the count. Writes nothing and returns false when the
+// block is too short or not valid.
+[[nodiscard]] bool WriteConsumerSlots(std::span<std::byte> block,
+                                      std::span<const ConsumerRecord> records) noexcept;
+
+// The second step, after a first step that returned true: stores `tick` as the update tick,
+// then increments the sequence with a full barrier, so that a reader who sees the new sequence
+// sees the slots, the count and the tick.
+void StampConsumersUpdate(std::span<std::byte> block, std::uint64_t tick) noexcept;
+
+// Both steps, for a caller that has its tick already.
 [[nodiscard]] bool WriteConsumersBlock(std::span<std::byte> block,
                                        std::span<const ConsumerRecord> records,
                                        std::uint64_t tick) noexcept;

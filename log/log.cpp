@@ -25,6 +25,18 @@ std::string FormatLogLine(const std::tm& localTime, std::u16string_view message)
     return line;
 }
 
+std::optional<std::u16string> ChooseLogBaseFolder(std::optional<std::u16string> knownFolder,
+                                                  std::optional<std::u16string> environmentFolder,
+                                                  std::optional<std::u16string> temporaryFolder) {
+    if (knownFolder) {
+        return knownFolder;
+    }
+    if (environmentFolder) {
+        return environmentFolder;
+    }
+    return temporaryFolder;
+}
+
 std::u16string LogFilePath(std::u16string_view baseFolder) {
     return JoinPath(JoinPath(JoinPath(baseFolder, u"Orbelune"), u"Logs"), u"vcam-agent.log");
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,9 +18,15 @@ std::string FormatLogLine(const std::tm& localTime, std::u16string_view message)
 // The log file's path under the given base folder.
 std::u16string LogFilePath(std::u16string_view baseFolder);
 
-// Windows only. The base folder: the ProgramData known folder, else the "ProgramData"
-// environment variable, else the user's temporary folder. Empty when none can be had.
-std::u16string LogBaseFolder();
+// The base folder from its candidates, the first that was found: the ProgramData known folder
+// (a successful lookup counts even when its path is empty), else the "ProgramData" environment
+// variable, else the user's temporary folder. Nothing when none was found.
+std::optional<std::u16string> ChooseLogBaseFolder(std::optional<std::u16string> knownFolder,
+                                                  std::optional<std::u16string> environmentFolder,
+                                                  std::optional<std::u16string> temporaryFolder);
+
+// Windows only. The base folder, chosen from what the system gives now.
+std::optional<std::u16string> LogBaseFolder();
 
 // Windows only. Appends one line; the line is whole in the file when the call returns. Never
 // reports failure: a line that cannot be written is dropped, and the next call tries afresh.

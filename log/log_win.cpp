@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include <cstring>
+#include <optional>
 
 #include "common/handles_win.h"
 #include "common/path.h"
@@ -15,10 +16,11 @@
 namespace orbelune {
 namespace {
 
-std::u16string KnownProgramDataFolder() {
+// The lookup's own result says whether it succeeded; the path may then be empty.
+std::optional<std::u16string> KnownProgramDataFolder() {
     PWSTR folder = nullptr;
     const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder);
-    std::u16string result;
+    std::optional<std::u16string> result;
     if (SUCCEEDED(hr) && folder != nullptr) {
         result = ToU16(folder);
     }
@@ -26,20 +28,20 @@ std::u16string KnownProgramDataFolder() {
     return result;
 }
 
-std::u16string EnvironmentProgramDataFolder() {
+std::optional<std::u16string> EnvironmentProgramDataFolder() {
     wchar_t buffer[260] = {};
     const DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, 260);
     // 0: not set. 260 or more: the variable does not fit and the buffer holds nothing; such a
     // value is no usable folder, so it counts as not set.
     if (length == 0 || length >= 260) {
-        return {};
+        return std::nullopt;
     }
     return ToU16(buffer);
 }
 
 using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
 
-std::u16string TemporaryFolder() {
+std::optional<std::u16string> TemporaryFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};
     DWORD length = 0;
     // GetTempPath2W exists from Windows 11 and recent Windows 10 builds only.
@@ -54,11 +56,11 @@ std::u16string TemporaryFolder() {
         length = GetTempPathW(MAX_PATH + 1, buffer);
     }
     if (length == 0 || length > MAX_PATH) {
-        return {};
+        return std::nullopt;
     }
     const DWORD attributes = GetFileAttributesW(buffer);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return {};
+        return std::nullopt;
     }
     return ToU16(buffer);
 }
@@ -77,23 +79,18 @@ void CreateFolders(const std::wstring& folder) {
 
 }  // namespace
 
-std::u16string LogBaseFolder() {
-    std::u16string folder = KnownProgramDataFolder();
-    if (folder.empty()) {
-        folder = EnvironmentProgramDataFolder();
-    }
-    if (folder.empty()) {
-        folder = TemporaryFolder();
-    }
-    return folder;
+std::optional<std::u16string> LogBaseFolder() {
+    // All three are read every time; a log line is rare, and the core picks among them.
+    return ChooseLogBaseFolder(KnownProgramDataFolder(), EnvironmentProgramDataFolder(),
+                               TemporaryFolder());
 }
 
 void WriteLogLine(std::u16string_view message) {
-    const std::u16string base = LogBaseFolder();
-    if (base.empty()) {
+    const std::optional<std::u16string> base = LogBaseFolder();
+    if (!base) {
         return;  // no base folder can be had: the line is dropped like an unopenable file
     }
-    const std::u16string path = LogFilePath(base);
+    const std::u16string path = LogFilePath(*base);
     CreateFolders(ToWide(FolderOfPath(path)));
 
     // FILE_APPEND_DATA alone makes every write go to the current end of the file atomically,

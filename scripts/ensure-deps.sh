@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sourced by the README's commands: installs the Debian packages the build needs when they are
 # missing and we are root; otherwise prints the exact install line and stops.
-# clang and libclang-rt-14-dev build the libFuzzer targets (fuzz/); wixl builds the MSI
+# clang and libclang-rt-14-dev build the libFuzzer targets (fuzz/); clang and lld also make the
+# windows-clang build; clang-tidy is the static analyser (scripts/tidy.sh); wixl builds the MSI
 # (packaging/); valgrind counts the core's instructions in the benchmarks (scripts/bench.sh only).
 orbelune_packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64
-                   clang libclang-rt-14-dev wixl)
+                   clang libclang-rt-14-dev lld clang-tidy wixl)
 orbelune_bench_packages=(valgrind)
 
 orbelune_ensure_packages() {

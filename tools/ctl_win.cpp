@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,8 +112,10 @@ int Status(bool json) {
     facts.capabilities = {capabilities.name, ParseCapabilitiesBlock(capabilities.bytes)};
     facts.consumers = {consumers.name, ParseConsumersBlock(consumers.bytes)};
     FillLocalStartTimes(facts.consumers);
-    facts.logPath = LogFilePath(LogBaseFolder());
-    facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
+    if (const std::optional<std::u16string> base = LogBaseFolder()) {
+        facts.logPath = LogFilePath(*base);
+        facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
+    }
     Print(stdout, json ? StatusJson(facts) : StatusText(facts));
     return kExitSuccess;
 }

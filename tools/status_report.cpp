@@ -256,8 +256,7 @@ void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersRea
 }  // namespace
 
 std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block) {
-    const std::string missing =
-        MissingBlockText("capabilities block", block, kCapabilitiesBlockSize);
+    std::string missing = MissingBlockText("capabilities block", block, kCapabilitiesBlockSize);
     if (!missing.empty()) {
         return missing;
     }
@@ -278,7 +277,7 @@ std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& blo
 }
 
 std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now) {
-    const std::string missing = MissingBlockText("consumers block", block, kConsumersBlockSize);
+    std::string missing = MissingBlockText("consumers block", block, kConsumersBlockSize);
     if (!missing.empty()) {
         return missing;
     }

@@ -35,7 +35,7 @@ class LogCursor {
   public:
     LogCursor() { start_ = NewText().size(); }
     [[nodiscard]] std::string NewText() const {
-        const std::string all = ReadFileBytes(ToWide(LogFilePath(LogBaseFolder())));
+        const std::string all = ReadFileBytes(ToWide(LogFilePath(LogBaseFolder().value())));
         return all.size() > start_ ? all.substr(start_) : std::string();
     }
     [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const {

@@ -15,13 +15,14 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
     wchar_t programData[MAX_PATH] = {};
     ASSERT_NE(GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH), 0u);
     ASSERT_EQ(LogBaseFolder(), ToU16(programData));
-    const std::wstring path = ToWide(LogFilePath(LogBaseFolder()));
+    const std::wstring path = ToWide(LogFilePath(LogBaseFolder().value()));
     const std::wstring orbelune = std::wstring(programData) + L"\\Orbelune";
 
     // No log folder yet: the first line creates Orbelune\Logs and the file.
     DeleteFileW(path.c_str());
     RemoveDirectoryW((orbelune + L"\\Logs").c_str());
-    ASSERT_TRUE(RemoveDirectoryW(orbelune.c_str()));
+    RemoveDirectoryW(orbelune.c_str());  // a fresh prefix has none
+    ASSERT_EQ(GetFileAttributesW(orbelune.c_str()), INVALID_FILE_ATTRIBUTES);
     WriteLogLine(u"first line");
     WriteLogLine(u"caf\u00e9\nsecond \u20ac");
     static const std::regex kLines(

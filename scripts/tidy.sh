@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Static analysis: clang-tidy with the checks in .clang-tidy over every source of ours. The
+# Windows programs are read as the windows-clang build compiles them (MinGW-w64 target and
+# headers), the native-only benchmark and fuzz targets as a native clang build compiles them.
+# Any finding fails the run.
+#   bash scripts/tidy.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/ensure-deps.sh
+orbelune_ensure_packages "${orbelune_packages[@]}"
+
+# For now the tests (tests/, fuzz/) are left out; ORBELUNE_TIDY_TESTS=1 reads them too.
+with_tests=${ORBELUNE_TIDY_TESTS:-0}
+folders='agent|bench|capabilities|common|config|consumers|log|tools'
+if [ "$with_tests" = 1 ]; then
+    folders="$folders|fuzz|tests"
+fi
+
+# Configuring is enough: clang-tidy needs the compile databases, not the objects.
+cmake --preset windows-clang >/dev/null
+cmake -S . -B build/tidy-native -G "Unix Makefiles" -DCMAKE_CXX_COMPILER=clang++ \
+    -DORBELUNE_TESTS=OFF -DORBELUNE_FUZZ=ON -DORBELUNE_BENCH=ON >/dev/null
+
+sources() {  # sources BUILD_DIR: our files in the build's compile database
+    grep -o '"file": "[^"]*"' "$1/compile_commands.json" | sed 's/^"file": "\(.*\)"$/\1/' |
+        grep -E "^$PWD/($folders)/" | sort -u || true
+}
+windows=$(sources build/windows-clang)
+native_only=$(comm -23 <(sources build/tidy-native) <(echo "$windows"))
+
+log=build/tidy.log
+: >"$log"
+tidy() {  # tidy BUILD_DIR SOURCES
+    [ -n "$2" ] || return 0
+    echo "$2" | xargs -P "$(nproc)" -n 1 clang-tidy --quiet -p "$1" >>"$log" 2>&1
+}
+status=0
+tidy build/windows-clang "$windows" || status=1
+tidy build/tidy-native "$native_only" || status=1
+count=$(echo "$windows" "$native_only" | wc -w)
+if [ "$status" -ne 0 ]; then
+    grep -v 'warnings\? generated\.$' "$log" >&2
+    echo "clang-tidy: findings in the $count sources above (whole output: $log)" >&2
+    exit 1
+fi
+echo "clang-tidy: $count sources, no findings"
