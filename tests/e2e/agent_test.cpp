@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "common/bytes.h"
@@ -114,10 +116,7 @@ class AgentTest : public ::testing::Test {
     }
     // The stand-in's behaviour at its next start: run, exit at once, or start a child.
     void SetMode(std::string_view mode) const {
-        const UniqueHandle file(CreateFileW((Folder() + L"\\standin-producer.mode").c_str(),
-                                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        WriteFile(file.Get(), mode.data(), static_cast<DWORD>(mode.size()), &written, nullptr);
+        std::ofstream(std::filesystem::path(Folder() + L"\\standin-producer.mode")) << mode;
     }
     // What the producers started from this folder recorded.
     [[nodiscard]] std::string Records() const {

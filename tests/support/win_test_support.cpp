@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "common/file_win.h"
 #include "common/text_win.h"
@@ -32,14 +33,9 @@ ScratchFolder::~ScratchFolder() {
     // Programs started from here may need a moment to let go of their files.
     WaitUntil(
         [&] {
-            WIN32_FIND_DATAW found = {};
-            const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-            for (BOOL more = search != INVALID_HANDLE_VALUE; more;
-                 more = FindNextFileW(search, &found)) {
-                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
-            }
-            FindClose(search);
-            return RemoveDirectoryW(path_.c_str()) != FALSE;
+            std::error_code error;
+            std::filesystem::remove_all(path_, error);
+            return !error;
         },
         5000);
 }
