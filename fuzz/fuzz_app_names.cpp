@@ -3,10 +3,14 @@
 // with nothing after a last inner '.'; LookupPackagedName names only known apps.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdlib>
+
 #include <string>
 
 #include "consumers/app_identity.h"
-#include "fuzz/fuzz_support.h"
+
+// Ends the run when a property fails, so that libFuzzer keeps the input that broke it.
+#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     using namespace orbelune;
@@ -20,18 +24,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     }
 
     const std::u16string cleaned = CleanVersionName(text);
-    Require(text.find(cleaned) != std::u16string::npos);
-    Require(cleaned.empty() ||
+    REQUIRE(text.find(cleaned) != std::u16string::npos);
+    REQUIRE(cleaned.empty() ||
             (!IsWindowsSpace(cleaned.front()) && !IsWindowsSpace(cleaned.back())));
-    Require(CleanVersionName(cleaned) == cleaned);
+    REQUIRE(CleanVersionName(cleaned) == cleaned);
 
     const std::u16string derived = DerivePackageName(text);
-    Require(std::u16string_view(text).substr(0, text.find(u'_')).ends_with(derived));
+    REQUIRE(std::u16string_view(text).substr(0, text.find(u'_')).ends_with(derived));
     const size_t dot = derived.rfind(u'.');
-    Require(derived.find(u'_') == std::u16string::npos &&
+    REQUIRE(derived.find(u'_') == std::u16string::npos &&
             (dot == std::u16string::npos || dot + 1 == derived.size()));
     if (const auto known = LookupPackagedName(text)) {
-        Require(*known == u"Microsoft Teams" || *known == u"Windows Camera" ||
+        REQUIRE(*known == u"Microsoft Teams" || *known == u"Windows Camera" ||
                 *known == u"WhatsApp");
     }
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "capabilities/capabilities.h"
-#include "fuzz/fuzz_support.h"
 
 namespace {
 
@@ -29,6 +28,9 @@ std::optional<std::uint64_t> Packed(FuzzedDataProvider& data) {
 
 }  // namespace
 
+// Ends the run when a property fails, so that libFuzzer keeps the input that broke it.
+#define REQUIRE(condition) ((condition) ? void() : std::abort())
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     using namespace orbelune;
     FuzzedDataProvider data(bytes, size);
@@ -41,15 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
     }
 
     const std::vector<CameraCapability> list = SelectNativeFormats(readings);
-    Require(list.size() <= kMaxCapabilities);
+    REQUIRE(list.size() <= kMaxCapabilities);
     for (const CameraCapability& c : list) {
-        Require(c.width % 2 == 0 && c.height % 2 == 0);
-        Require(std::max(c.width, c.height) <= 1280 && std::min(c.width, c.height) <= 720);
-        Require(c.frameRateNumerator != 0 && c.frameRateDenominator != 0);
-        Require(std::uint64_t{c.frameRateNumerator} <= 30 * std::uint64_t{c.frameRateDenominator});
-        Require(std::count(list.begin(), list.end(), c) == 1);
+        REQUIRE(c.width % 2 == 0 && c.height % 2 == 0);
+        REQUIRE(std::max(c.width, c.height) <= 1280 && std::min(c.width, c.height) <= 720);
+        REQUIRE(c.frameRateNumerator != 0 && c.frameRateDenominator != 0);
+        REQUIRE(std::uint64_t{c.frameRateNumerator} <= 30 * std::uint64_t{c.frameRateDenominator});
+        REQUIRE(std::count(list.begin(), list.end(), c) == 1);
     }
-    Require(std::is_sorted(list.begin(), list.end(), [](const auto& a, const auto& b) {
+    REQUIRE(std::is_sorted(list.begin(), list.end(), [](const auto& a, const auto& b) {
         const std::uint64_t pixelsA = std::uint64_t{a.width} * a.height;
         const std::uint64_t pixelsB = std::uint64_t{b.width} * b.height;
         return pixelsA > pixelsB ||

@@ -65,30 +65,16 @@ struct CtlResult {
 
 CtlResult Ctl(const std::wstring& arguments) {
     const ScratchFolder folder(L"ctl");
+    const std::wstring out = folder.Path() + L"\\out", err = folder.Path() + L"\\err";
+    // cmd /s /c takes the rest of its line, its outer quotes removed, as one command.
+    const UniqueHandle process =
+        StartProgram(L"cmd /s /c \"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments +
+                     L" >\"" + out + L"\" 2>\"" + err + L"\"\"");
     CtlResult result;
-    {
-        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-        const auto create = [&](const wchar_t* name) {
-            return UniqueHandle(CreateFileW((folder.Path() + name).c_str(), GENERIC_WRITE, 0,
-                                            &inheritable, CREATE_ALWAYS, 0, nullptr));
-        };
-        const UniqueHandle out = create(L"\\out"), err = create(L"\\err");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out.Get();
-        startup.hStdError = err.Get();
-        std::wstring line = L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments;
-        PROCESS_INFORMATION info = {};
-        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &startup, &info));
-        CloseHandle(info.hThread);
-        const UniqueHandle process(info.hProcess);
-        EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process.Get(), &result.exitCode);
-    }
-    result.out = ReadFileBytes(folder.Path() + L"\\out");
-    result.err = ReadFileBytes(folder.Path() + L"\\err");
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.Get(), &result.exitCode);
+    result.out = ReadFileBytes(out);
+    result.err = ReadFileBytes(err);
     std::erase(result.out, '\r');
     std::erase(result.err, '\r');
     return result;
