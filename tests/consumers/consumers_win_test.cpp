@@ -27,9 +27,13 @@ TEST(ConsumersWinTest, CharacterRulesMatchTheRuntime) {
     }
 }
 
-// Stand-in applications, each with one of the version resources of tests/consumers/fixtures.
+// Stand-in applications: the stand-in producer, built again with each of the version resources
+// of tests/consumers/fixtures.
 std::u16string Fixture(std::u16string_view variant) {
-    return ToU16(BuildFolder()) + u"\\consumer_fixture_" + std::u16string(variant) + u".exe";
+    return ToU16(BuildFolder()) +
+           (variant.empty() ? u"\\orbelune_windows_retouch_vcam_producer"
+                            : u"\\consumer_fixture_" + std::u16string(variant)) +
+           u".exe";
 }
 
 TEST(ConsumersWinTest, VersionNames) {
@@ -40,7 +44,7 @@ TEST(ConsumersWinTest, VersionNames) {
         {u"blank_description", u"   "},                // taken: the ProductName is never read
         {u"product_only", u"Sample Studio Helper"},    // no FileDescription at all
         {u"two_translations", u"Second Description"},  // beats the first one's ProductName
-        {u"plain", u""},
+        {u"", u""},                                    // the stand-in producer itself has none
         {u"missing", u""},
     };
     for (const auto& c : kCases) {
@@ -50,7 +54,7 @@ TEST(ConsumersWinTest, VersionNames) {
     DisplayNameCache cache;
     EXPECT_EQ(ResolveDisplayName(cache, Fixture(u"zoom_meetings"), u"a.exe"), u"Zoom Meetings");
     EXPECT_EQ(ResolveDisplayName(cache, Fixture(u"product_only"), u"a.exe"), u"Zoom Meetings");
-    EXPECT_EQ(ResolveDisplayName(cache, Fixture(u"plain"), u"b.exe"), u"B");
+    EXPECT_EQ(ResolveDisplayName(cache, Fixture(u""), u"b.exe"), u"B");
 }
 
 // A version resource node in 16-bit units: byte length, stated value length, type (1 text), key,
@@ -74,7 +78,8 @@ TEST(VersionNameWinTest, TextRunsToItsZeroPastTheStatedLength) {
                   Node(u"040904b0", {}, 0, 1, Node(u"FileDescription", description, 7, 1))) +
                  Node(u"VarFileInfo", {}, 0, 1, Node(u"Translation", u"\x0409\x04B0", 4, 0)));
     const testing::ScratchFolder folder(L"version-name");
-    const std::wstring path = folder.CopyProgram(L"consumer_fixture_plain.exe", L"app.exe");
+    const std::wstring path =
+        folder.CopyProgram(L"orbelune_windows_retouch_vcam_producer.exe", L"app.exe");
     const HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
     ASSERT_TRUE(update != nullptr &&
                 UpdateResourceW(update, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO), LANG_NEUTRAL,

@@ -208,7 +208,7 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     // A running zoom.exe that the consent store lists as using a camera.
     const std::wstring webcam = ToWide(kWebcamKeyPath);
     RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str());
-    const std::wstring zoom = folder_.CopyProgram(L"consumer_fixture_plain.exe", L"zoom.exe");
+    const std::wstring zoom = folder_.CopyProgram(kProducer, L"zoom.exe");
     std::wstring key = zoom;
     std::replace(key.begin(), key.end(), L'\\', L'#');
     const ULONGLONG start = 133000000000000000;
