@@ -1,7 +1,5 @@
 #include "tests/support/win_test_support.h"
 
-#include <winternl.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -91,40 +89,6 @@ void SettingsKey::SetDword(std::wstring_view name, DWORD value) const {
 void SettingsKey::SetString(std::wstring_view name, std::wstring_view value) const {
     const std::wstring text(value);
     Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-DWORD HandleCountOf(HANDLE process) {
-    DWORD count = 0;
-    if (GetProcessHandleCount(process, &count) && count > 0) {
-        return count;
-    }
-    struct Entry {
-        void* object;
-        ULONG_PTR processId, handle;
-        ULONG access;
-        USHORT creatorBackTraceIndex, objectTypeIndex;
-        ULONG attributes, reserved;
-    };
-    struct Table {
-        ULONG_PTR count, reserved;
-        Entry entries[1];
-    };
-    constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
-    constexpr auto kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004u);
-    std::vector<std::byte> buffer(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status = 0;
-    while ((status = NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), &needed)) ==
-           kInfoLengthMismatch) {
-        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-    }
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    return status < 0 ? 0
-                      : static_cast<DWORD>(std::count_if(
-                            table->entries, table->entries + table->count, [&](const Entry& entry) {
-                                return entry.processId == GetProcessId(process);
-                            }));
 }
 
 }  // namespace orbelune::testing

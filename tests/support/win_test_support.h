@@ -59,9 +59,4 @@ class SettingsKey {
     void SetString(std::wstring_view name, std::wstring_view value) const;
 };
 
-// The handles a process holds. GetProcessHandleCount is the way on Windows; Wine 8 answers it
-// with 0, so then the system's handle table (NtQuerySystemInformation with
-// SystemExtendedHandleInformation), which Wine does keep, is counted instead.
-DWORD HandleCountOf(HANDLE process);
-
 }  // namespace orbelune::testing
