@@ -1,32 +1,62 @@
-// What the Windows tests under Wine share: started programs that end with the test, the agent's
-// log, the settings key, scratch folders.
+// What the Windows tests under Wine share: started programs that end with the test, the settings
+// key, scratch folders.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/process_win.h"
+#include "common/text_win.h"
+#include "config/settings.h"
 
 namespace orbelune::testing {
 
-std::string ReadFileBytes(const std::wstring& path);  // empty when it cannot be read
+inline std::string ReadFileBytes(const std::wstring& path) {  // empty when it cannot be read
+    return ReadWholeFile(path).value_or(std::string());
+}
 
-std::wstring BuildFolder();  // where the build puts every program, this one included
+inline std::wstring BuildFolder() {  // where the build puts every program, this one included
+    return ToWide(ModuleDirectory());
+}
 
-// A new empty folder under the temporary folder, removed with its files at the end.
+// A new empty folder under the temporary folder, removed with everything in it at the end.
 class ScratchFolder {
   public:
-    explicit ScratchFolder(std::wstring_view name);
+    explicit ScratchFolder(std::wstring_view name) {
+        wchar_t temp[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, temp);
+        path_ = std::wstring(temp) + L"orbelune-test-" + std::wstring(name) + L"-" +
+                std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
+        EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << "no scratch folder";
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
-    ~ScratchFolder();
+    ~ScratchFolder() {
+        // Programs started from here may need a moment to let go of their files.
+        WaitUntil(
+            [&] {
+                std::error_code error;
+                std::filesystem::remove_all(path_, error);
+                return !error;
+            },
+            5000);
+    }
     [[nodiscard]] const std::wstring& Path() const { return path_; }
     // Copies a program of the build here, under its own name or `asName`; gives its path.
-    std::wstring CopyProgram(std::wstring_view name, std::wstring_view asName = {}) const;
+    std::wstring CopyProgram(std::wstring_view name, std::wstring_view asName = {}) const {
+        const std::wstring to = path_ + L"\\" + std::wstring(asName.empty() ? name : asName);
+        EXPECT_TRUE(
+            CopyFileW((BuildFolder() + L"\\" + std::wstring(name)).c_str(), to.c_str(), FALSE))
+            << "cannot copy a program, error " << GetLastError();
+        return to;
+    }
 
   private:
     std::wstring path_;
@@ -39,24 +69,48 @@ struct ChildProcess {
     ChildProcess(ChildProcess&&) = default;
     ChildProcess& operator=(ChildProcess&&) = default;
     ~ChildProcess() { Kill(); }
-    [[nodiscard]] bool IsRunning() const;
-    void Kill();
+    [[nodiscard]] bool IsRunning() const {
+        return process.IsValid() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+    }
+    void Kill() {
+        if (IsRunning()) {
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), 5000);
+        }
+    }
 };
 
-ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
-                    const std::wstring& folder = {});
-ChildProcess StartPeer(const std::wstring& arguments);  // the peer simulator
+inline ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
+                           const std::wstring& folder = {}) {
+    ChildProcess child;
+    child.process = StartProgram(L"\"" + program + L"\" " + arguments, folder);
+    EXPECT_TRUE(child.process.IsValid()) << "cannot start a program, error " << GetLastError();
+    return child;
+}
+
+inline ChildProcess StartPeer(const std::wstring& arguments) {  // the peer simulator
+    return Launch(BuildFolder() + L"\\orbelune_vcam_peer.exe", L"--print-every 0 " + arguments);
+}
 
 // HKEY_CURRENT_USER\Software\Orbelune, removed at the start and at the end.
 class SettingsKey {
   public:
-    SettingsKey();
+    SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str()); }
     SettingsKey(const SettingsKey&) = delete;
     SettingsKey& operator=(const SettingsKey&) = delete;
-    ~SettingsKey();
-    void Set(std::wstring_view name, DWORD type, const void* data, DWORD size) const;
-    void SetDword(std::wstring_view name, DWORD value) const;
-    void SetString(std::wstring_view name, std::wstring_view value) const;
+    ~SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str()); }
+    void Set(std::wstring_view name, DWORD type, const void* data, DWORD size) const {
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(),
+                                  std::wstring(name).c_str(), type, data, size),
+                  ERROR_SUCCESS);
+    }
+    void SetDword(std::wstring_view name, DWORD value) const {
+        Set(name, REG_DWORD, &value, sizeof value);
+    }
+    void SetString(std::wstring_view name, std::wstring_view value) const {
+        const std::wstring text(value);
+        Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
 };
 
 }  // namespace orbelune::testing
