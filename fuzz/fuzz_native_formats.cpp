@@ -18,12 +18,9 @@ std::optional<std::uint64_t> Packed(FuzzedDataProvider& data) {
     if (!data.ConsumeBool()) {
         return std::nullopt;
     }
-    if (data.ConsumeBool()) {
-        return data.ConsumeIntegral<std::uint64_t>();
-    }
-    const std::uint64_t first = data.ConsumeIntegralInRange<std::uint32_t>(0, 2000);
-    const std::uint64_t second = data.ConsumeIntegralInRange<std::uint32_t>(0, 2000);
-    return first << 32 | second;
+    const std::uint32_t most = data.ConsumeBool() ? 0xFFFFFFFF : 2000;
+    const std::uint64_t first = data.ConsumeIntegralInRange<std::uint32_t>(0, most);
+    return first << 32 | data.ConsumeIntegralInRange<std::uint32_t>(0, most);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,39 +15,22 @@
 namespace orbelune {
 namespace {
 
-// Reads "A?B" (two numbers around any one character) off the front of `text`, packed as Media
-// Foundation packs sizes and rates: A << 32 | B. Nothing when no number starts the text.
-std::optional<std::uint64_t> TakePair(std::string_view& text) {
-    if (text.empty() || text.front() < '0' || text.front() > '9') {
-        return std::nullopt;
-    }
-    size_t used = 0;
-    const std::uint64_t high = std::stoull(std::string(text), &used);
-    text.remove_prefix(used + 1);
-    const std::uint64_t low = std::stoull(std::string(text), &used);
-    text.remove_prefix(used);
-    return high << 32 | low;
-}
-
 // Native types written "WxH@N/D[MIN-MAX]", each part left out when the type lacks it:
 // "1280x720[15/1-30/1]" has no nominal rate, "@30/1" no frame size, "[-60/1]" only a maximum.
+// Each pair is packed as Media Foundation packs sizes and rates: first << 32 | second.
 std::vector<NativeTypeReading> Types(std::string_view text) {
+    static const std::regex kType(
+        R"((?:(\d+)x(\d+))?(?:@(\d+)/(\d+))?(?:\[(?:(\d+)/(\d+))?-(?:(\d+)/(\d+))?\])?)");
     std::vector<NativeTypeReading> readings;
     std::istringstream words{std::string(text)};
     for (std::string word; words >> word;) {
-        std::string_view rest = word;
-        NativeTypeReading& r = readings.emplace_back();
-        r.frameSize = TakePair(rest);
-        if (rest.starts_with('@')) {
-            rest.remove_prefix(1);
-            r.frameRate = TakePair(rest);
-        }
-        if (rest.starts_with('[')) {
-            rest.remove_prefix(1);
-            r.frameRateRangeMin = TakePair(rest);
-            rest.remove_prefix(1);
-            r.frameRateRangeMax = TakePair(rest);
-        }
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(word, m, kType)) << word;
+        const auto pair = [&](int i) {
+            return m[i].matched ? std::optional(std::stoull(m[i]) << 32 | std::stoull(m[i + 1]))
+                                : std::nullopt;
+        };
+        readings.push_back({pair(3), pair(7), pair(5), pair(1)});
     }
     return readings;
 }

@@ -29,14 +29,10 @@ TEST(SettingsWinTest, ValuesAreTakenOnlyWithTheirType) {
     EXPECT_FALSE(raw.repoRoot);
 
     key.SetString(L"CameraIndex", L"1");
-    key.SetDword(L"Enabled", 0);
-    key.SetString(L"ProducerExe", L"");
     key.SetString(L"RepoRoot", std::wstring(1023, L'r'));  // what the 2048-byte buffer holds
     key.SetString(L"Provider", std::wstring(1024, L'p'));  // one unit too many
     raw = ReadRawSettingValues();
     EXPECT_FALSE(raw.cameraIndex);
-    EXPECT_EQ(raw.enabled, 0u);
-    EXPECT_EQ(raw.producerExe, u"");
     EXPECT_EQ(raw.repoRoot, std::u16string(1023, u'r'));
     EXPECT_FALSE(raw.provider);
 }

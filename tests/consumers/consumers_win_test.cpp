@@ -36,6 +36,18 @@ std::u16string Fixture(std::u16string_view variant) {
            u".exe";
 }
 
+// A version resource node in 16-bit units: byte length, stated value length, type (1 text), key,
+// then value and children, each from a 32-bit boundary.
+std::u16string Node(std::u16string_view key, std::u16string_view value, char16_t stated,
+                    char16_t type, std::u16string_view children = {}) {
+    std::u16string node = {0, stated, type};
+    node.append(key).append(1 + key.size() % 2, u'\0');
+    node.append(value).append(value.size() % 2, u'\0');
+    node.append(children);
+    node[0] = static_cast<char16_t>(2 * node.size());
+    return node;
+}
+
 TEST(ConsumersWinTest, VersionNames) {
     static const struct {
         std::u16string_view variant, name;
@@ -50,26 +62,7 @@ TEST(ConsumersWinTest, VersionNames) {
     for (const auto& c : kCases) {
         EXPECT_EQ(ReadVersionName(Fixture(c.variant)), c.name);
     }
-    // The first name of a key stays whatever executable comes later; no file is read then.
-    DisplayNameCache cache;
-    EXPECT_EQ(ResolveDisplayName(cache, Fixture(u"zoom_meetings"), u"a.exe"), u"Zoom Meetings");
-    EXPECT_EQ(ResolveDisplayName(cache, Fixture(u"product_only"), u"a.exe"), u"Zoom Meetings");
-    EXPECT_EQ(ResolveDisplayName(cache, Fixture(u""), u"b.exe"), u"B");
-}
 
-// A version resource node in 16-bit units: byte length, stated value length, type (1 text), key,
-// then value and children, each from a 32-bit boundary.
-std::u16string Node(std::u16string_view key, std::u16string_view value, char16_t stated,
-                    char16_t type, std::u16string_view children = {}) {
-    std::u16string node = {0, stated, type};
-    node.append(key).append(1 + key.size() % 2, u'\0');
-    node.append(value).append(value.size() % 2, u'\0');
-    node.append(children);
-    node[0] = static_cast<char16_t>(2 * node.size());
-    return node;
-}
-
-TEST(VersionNameWinTest, TextRunsToItsZeroPastTheStatedLength) {
     // The description states 7 units, "Sample "; its zero comes after "Sample Studio".
     const std::u16string_view description(u"Sample Studio\0", 14);  // with its zero
     std::u16string resource =
@@ -87,28 +80,6 @@ TEST(VersionNameWinTest, TextRunsToItsZeroPastTheStatedLength) {
                 EndUpdateResourceW(update, FALSE));
     EXPECT_EQ(ReadVersionName(ToU16(path)), u"Sample Studio");
 }
-
-// The consent store, removed at construction and destruction: every test starts without one.
-struct ConsentStore {
-    const std::wstring webcam = ToWide(kWebcamKeyPath);
-    ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str()); }
-    ~ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str()); }
-    // A value of an application's key: a package's name, or a desktop app's path, which is
-    // kept under NonPackaged with '#' for '\\'.
-    void Set(std::wstring app, std::u16string_view name, DWORD type, const void* data) const {
-        if (app.find(L'\\') != std::wstring::npos) {
-            std::replace(app.begin(), app.end(), L'\\', L'#');
-            app = L"NonPackaged\\" + app;
-        }
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (webcam + L"\\" + app).c_str(),
-                                  ToWide(name).c_str(), type, data, type == REG_DWORD ? 4 : 8),
-                  ERROR_SUCCESS);
-    }
-    // In use since `start`: a start time and no stop time.
-    void App(const std::wstring& app, std::uint64_t start) const {
-        Set(app, kLastUsedTimeStartValue, REG_QWORD, &start);
-    }
-};
 
 TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     const ConsentStore store;

@@ -1,11 +1,12 @@
 // What the Windows tests under Wine share: started programs that end with the test, the settings
-// key, scratch folders.
+// key and the webcam consent store, scratch folders.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "common/process_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
+#include "consumers/consent_store.h"
 
 namespace orbelune::testing {
 
@@ -110,6 +112,28 @@ class SettingsKey {
     void SetString(std::wstring_view name, std::wstring_view value) const {
         const std::wstring text(value);
         Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+};
+
+// The consent store, removed at construction and destruction: every test starts without one.
+struct ConsentStore {
+    const std::wstring webcam = ToWide(kWebcamKeyPath);
+    ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str()); }
+    ~ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str()); }
+    // A value of an application's key: a package's name, or a desktop app's path, which is
+    // kept under NonPackaged with '#' for '\\'.
+    void Set(std::wstring app, std::u16string_view name, DWORD type, const void* data) const {
+        if (app.find(L'\\') != std::wstring::npos) {
+            std::replace(app.begin(), app.end(), L'\\', L'#');
+            app = L"NonPackaged\\" + app;
+        }
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (webcam + L"\\" + app).c_str(),
+                                  ToWide(name).c_str(), type, data, type == REG_DWORD ? 4 : 8),
+                  ERROR_SUCCESS);
+    }
+    // In use since `start`: a start time and no stop time.
+    void App(const std::wstring& app, std::uint64_t start) const {
+        Set(app, kLastUsedTimeStartValue, REG_QWORD, &start);
     }
 };
 

@@ -172,13 +172,14 @@ TEST(StatusReportTest, BusyAgent) {
          "caf\xC3\xA9\n"});
     ExpectParts(
         StatusJson(facts),
-        {R"("Provider":{"value":"cuda","source":"registry"},)",
-         R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
+        {R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
          R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
-         R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n","identity":"zoom.exe",)"
-         R"("packaged":false,"lastUsedStart":134117352002500000,)"
-         R"("startedLocal":"2026-01-01T10:00:00.250+00:00"},{"displayName":"Cam\u00e9ra \ud83d\udcf7",)"
-         R"("identity":"Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,)",
+         R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n",)"
+         R"("identity":"zoom.exe","packaged":false,"lastUsedStart":134117352002500000,)"
+         R"("startedLocal":"2026-01-01T10:00:00.250+00:00"},)"
+         R"({"displayName":"Cam\u00e9ra \ud83d\udcf7","identity":)"
+         R"("Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,"lastUsedStart":1,)"
+         R"("startedLocal":"2026-01-01T05:00:00.000-05:00"}],)",
          R"("lines":["2026-01-01 10:00:00 agent starting","2026-01-01 10:00:01 caf\u00e9"]}})"
          "\n"});
 }
@@ -192,13 +193,14 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
     // A capabilities block not yet published into, and a consumers block the virtual camera
     // stamped wrongly, with an update from after the tool's clock reading.
     std::vector<std::byte> block(kCapabilitiesBlockSize);
-    StoreU32(block, kCapabilitiesCountOffset, 129);
+    std::memcpy(block.data(), "PVBO\0\0\0\0\0\0\0\0\x81", 13);  // version 0, count 129
     facts.capabilities.reading = ParseCapabilitiesBlock(block);
     EXPECT_FALSE(ParseCapabilitiesBlock(std::span(block).first(kCapabilitiesBlockSize - 1)));
     block.assign(kConsumersBlockSize, std::byte{0});
     std::memcpy(block.data(), "OCBX\1\0\0\0\4\0\0\0\0\0\0\0\x94\x88\1", 19);
     StoreU64(block, kConsumersEntriesOffset + kSlotLastUsedStartOffset, 5);
     StoreU32(block, kConsumersEntriesOffset + kSlotPackagedOffset, 2);
+    std::memcpy(block.data() + kConsumersEntriesOffset, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345x", 66);
     facts.consumers.reading = ParseConsumersBlock(block);
     EXPECT_FALSE(ParseConsumersBlock(std::span(block).first(kConsumersBlockSize - 1)));
     ExpectParts(
@@ -207,12 +209,13 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
          "control block: magic=0x4F425644 version=2 (invalid: wrong magic, counts as missing)\n",
          "  consumerStartTick=100250 (250 ms in the future, stale)\n",
          "  demand=no consumer present=no\n",
-         "magic 0x00000000 (expected 0x4F425650) version 0 (expected 1); not published by the "
-         "agent yet\n  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n",
+         "not valid, magic 0x4F425650 version 0 (expected 1); not published by the agent yet\n"
+         "  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n",
          "  [127] 0x0@0/0\nconsumers block (Local\\OrbeluneVcamConsumers.v1): not valid, magic "
          "0x5842434F (expected 0x4F42434F) version 1; the agent never writes a block like this\n"
          "  count 4, updatedTick 100500, 500 ms later than the tool's clock reading, sequence 0\n"
-         "  [0] \"\" identity \"\", packaged=2, started at FILETIME 5 (no local time for it)\n",
+         "  [0] \"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345\" identity \"x\", packaged=2, started at "
+         "FILETIME 5 (no local time for it)\n",
          "  [3] \"\" identity \"\", desktop, no start time\nlog "
          "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log: cannot be read\n"});
 
@@ -220,12 +223,14 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
     facts.control.bytes.clear();
     facts.capabilities = {};
     facts.consumers.reading.reset();
+    facts.producerIds.clear();
     ExpectParts(StatusText(facts),
                 {"control block: section Local\\OrbeluneVcamControl.v2 cannot be mapped at 80 "
                  "bytes; the agent counts it as missing\ncapabilities block: no section\n"
                  "consumers block: section Local\\OrbeluneVcamConsumers.v1 cannot be mapped at "
                  "608 bytes; the agent counts it as missing\n"});
-    ExpectParts(StatusJson(facts), {R"("capabilitiesBlock":{"section":null,"mapped":false},)"});
+    ExpectParts(StatusJson(facts), {R"("processIds":[]},"logonEntry":)",
+                                    R"("capabilitiesBlock":{"section":null,"mapped":false},)"});
 }
 
 }  // namespace
