@@ -9,12 +9,7 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
 orbelune_ensure_packages "${orbelune_packages[@]}"
 
-# For now the tests (tests/, fuzz/) are left out; ORBELUNE_TIDY_TESTS=1 reads them too.
-with_tests=${ORBELUNE_TIDY_TESTS:-0}
-folders='agent|bench|capabilities|common|config|consumers|log|tools'
-if [ "$with_tests" = 1 ]; then
-    folders="$folders|fuzz|tests"
-fi
+folders='agent|bench|capabilities|common|config|consumers|fuzz|log|tests|tools'
 
 # Configuring is enough: clang-tidy needs the compile databases, not the objects.
 cmake --preset windows-clang >/dev/null

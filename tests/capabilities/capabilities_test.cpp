@@ -87,7 +87,7 @@ TEST(SelectNativeFormatsTest, ChoosesFoldsAndOrders) {
     std::vector<NativeTypeReading> readings;
     std::vector<CameraCapability> largest;
     for (std::uint32_t i = 0; i < 150; ++i) {
-        const std::uint64_t width = 2 * ((i * 7) % 150 + 1);  // 7 is prime to 150: each once
+        const std::uint64_t width = 2ULL * ((i * 7) % 150 + 1);  // 7 is prime to 150: each once
         readings.push_back({30ULL << 32 | 1, {}, {}, width << 32 | 2});
         largest.push_back({300 - 2 * i, 2, 30, 1});
     }

@@ -22,7 +22,8 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     // refused: its handle is closed and the next name is tried.
     const testing::ScratchFolder folder(L"section");
     const std::wstring path = folder.Path() + L"\\block.bin";
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0));
+    UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(SetFilePointer(file.Get(), 4096, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()));
     file.Close();
     file = UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

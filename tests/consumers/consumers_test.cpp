@@ -168,13 +168,13 @@ TEST(ConsumersBlockTest, SlotsThenCountTickAndSequence) {
     EXPECT_EQ(At(block, 24 + 128, 16), std::string("\1\0\0\0\0\0\0\0\x08\7\6\5\4\3\2\1", 16));
     EXPECT_EQ(At(block, 24 + 144, 144),
               Padded("Z", 64) + Padded("z.exe", 72) + '\2' + Padded("", 7));
-    EXPECT_EQ(At(block, 24 + 2 * 144, 2 * 144), Padded("", 2 * 144));
+    EXPECT_EQ(At(block, 24 + 288, 288), Padded("", 288));  // the two slots behind the count
 
     // A shorter list leaves nothing of the longer one; the sequence wraps.
     ASSERT_TRUE(WriteConsumersBlock(block, std::span(records).last(1), 7));
     EXPECT_EQ(LoadU32(block, 8), 1u);
     EXPECT_EQ(At(block, 24, 2), Padded("Z", 2));
-    EXPECT_EQ(At(block, 24 + 144, 3 * 144), Padded("", 3 * 144));
+    EXPECT_EQ(At(block, 24 + 144, 432), Padded("", 432));
     EXPECT_EQ(LoadU32(block, 600), 0u);
 
     // A block the virtual camera has not stamped as expected is not written at all.

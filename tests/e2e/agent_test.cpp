@@ -49,7 +49,8 @@ class LogCursor {
     [[nodiscard]] std::vector<std::string> NewMessages() const {
         const std::string text = NewText();
         std::vector<std::string> messages;
-        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        for (size_t at = 0, end = 0; (end = text.find("\r\n", at)) != std::string::npos;
+             at = end + 2) {
             messages.push_back(text.substr(std::min(at + 20, end), end - std::min(at + 20, end)));
         }
         return messages;
@@ -321,7 +322,7 @@ TEST_F(AgentTest, ControlToolCommands) {
 TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     const wchar_t* const length = _wgetenv(L"ORBELUNE_SOAK_SECONDS");
     const wchar_t* const start = _wgetenv(L"ORBELUNE_SOAK_SEED");
-    const unsigned long seconds = length != nullptr ? std::wcstoul(length, nullptr, 10) : 20;
+    const ULONGLONG seconds = length != nullptr ? std::wcstoul(length, nullptr, 10) : 20;
     const unsigned long seed = start != nullptr ? std::wcstoul(start, nullptr, 10) : 1;
     std::mt19937 random(seed);
     const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
@@ -331,7 +332,7 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     SIZE_T workingSet[2] = {};
     size_t mostProducers = 0;
     std::ptrdiff_t kills = 0;
-    const ULONGLONG deadline = GetTickCount64() + seconds * 1000ULL;
+    const ULONGLONG deadline = GetTickCount64() + seconds * 1000;
     while (GetTickCount64() < deadline && agent_.IsRunning()) {
         // A cycle of 2 to 5 s: demand and heartbeat each on for part of it or not at all; now
         // and then a producer that exits at once, or one killed during the cycle.
@@ -370,10 +371,10 @@ TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     // Flat, with room for what a pass holds open for a moment (the producer's handles, the log
     // file, the settings key) and for the heap settling.
     std::printf(
-        "soak: %lu s, seed %lu, %td kills; handles %lu -> %lu, working set %zu -> %zu KiB\n",
+        "soak: %llu s, seed %lu, %td kills; handles %lu -> %lu, working set %zu -> %zu KiB\n",
         seconds, seed, kills, handles[0], handles[1], workingSet[0] / 1024, workingSet[1] / 1024);
     EXPECT_LE(handles[1], handles[0] + 6);
-    EXPECT_LE(workingSet[1], workingSet[0] + workingSet[0] / 5 + 1024 * 1024);
+    EXPECT_LE(workingSet[1], workingSet[0] + workingSet[0] / 5 + (SIZE_T{1} << 20));
 
     // Once the last demand has lapsed into an idle stop: only lines the rules give here (the
     // settings enabled, one camera index published once), every start after its demand line,
