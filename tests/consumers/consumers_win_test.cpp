@@ -27,15 +27,6 @@ TEST(ConsumersWinTest, CharacterRulesMatchTheRuntime) {
     }
 }
 
-// Stand-in applications: the stand-in producer, built again with each of the version resources
-// of tests/consumers/fixtures.
-std::u16string Fixture(std::u16string_view variant) {
-    return ToU16(BuildFolder()) +
-           (variant.empty() ? u"\\orbelune_windows_retouch_vcam_producer"
-                            : u"\\consumer_fixture_" + std::u16string(variant)) +
-           u".exe";
-}
-
 // A version resource node in 16-bit units: byte length, stated value length, type (1 text), key,
 // then value and children, each from a 32-bit boundary.
 std::u16string Node(std::u16string_view key, std::u16string_view value, char16_t stated,
@@ -49,18 +40,22 @@ std::u16string Node(std::u16string_view key, std::u16string_view value, char16_t
 }
 
 TEST(ConsumersWinTest, VersionNames) {
+    // The stand-in producer, and copies of it built with the version resources of
+    // tests/consumers/fixtures.
     static const struct {
-        std::u16string_view variant, name;
+        std::u16string_view program, name;
     } kCases[] = {
-        {u"zoom_meetings", u"Zoom Meetings (64-bit)"},
-        {u"blank_description", u"   "},                // taken: the ProductName is never read
-        {u"product_only", u"Sample Studio Helper"},    // no FileDescription at all
-        {u"two_translations", u"Second Description"},  // beats the first one's ProductName
-        {u"", u""},                                    // the stand-in producer itself has none
+        {u"consumer_fixture_zoom_meetings", u"Zoom Meetings (64-bit)"},
+        {u"consumer_fixture_blank_description", u"   "},  // taken: ProductName is never read
+        {u"consumer_fixture_product_only", u"Sample Studio Helper"},    // no FileDescription
+        {u"consumer_fixture_two_translations", u"Second Description"},  // beats a ProductName
+        {u"orbelune_windows_retouch_vcam_producer", u""},  // no version resource at all
         {u"missing", u""},
     };
     for (const auto& c : kCases) {
-        EXPECT_EQ(ReadVersionName(Fixture(c.variant)), c.name);
+        EXPECT_EQ(
+            ReadVersionName(ToU16(BuildFolder()) + u"\\" + std::u16string(c.program) + u".exe"),
+            c.name);
     }
 
     // The description states 7 units, "Sample "; its zero comes after "Sample Studio".
