@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <regex>
+#include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,18 +19,22 @@ namespace {
 // "1280x720[15/1-30/1]" has no nominal rate, "@30/1" no frame size, "[-60/1]" only a maximum.
 // Each pair is packed as Media Foundation packs sizes and rates: first << 32 | second.
 std::vector<NativeTypeReading> Types(std::string_view text) {
-    static const std::regex kType(
-        R"((?:(\d+)x(\d+))?(?:@(\d+)/(\d+))?(?:\[(?:(\d+)/(\d+))?-(?:(\d+)/(\d+))?\])?)");
     std::vector<NativeTypeReading> readings;
     std::istringstream words{std::string(text)};
     for (std::string word; words >> word;) {
-        std::smatch m;
-        EXPECT_TRUE(std::regex_match(word, m, kType)) << word;
-        const auto pair = [&](int i) {
-            return m[i].matched ? std::optional(std::stoull(m[i]) << 32 | std::stoull(m[i + 1]))
-                                : std::nullopt;
+        // The pair `format` reads just after the first `mark` (or at the start), or nothing;
+        // a missing mark finds npos, and npos + 1 is 0.
+        const auto pair = [&word](char mark, const char* format) -> std::optional<std::uint64_t> {
+            const std::size_t at = mark == 0 ? 0 : word.find(mark) + 1;
+            unsigned first = 0, second = 0;
+            if ((at == 0 && mark != 0) || at >= word.size() || word[at] < '0' || word[at] > '9' ||
+                std::sscanf(word.c_str() + at, format, &first, &second) != 2) {
+                return std::nullopt;
+            }
+            return std::uint64_t{first} << 32 | second;
         };
-        readings.push_back({pair(3), pair(7), pair(5), pair(1)});
+        readings.push_back(
+            {pair('@', "%u/%u"), pair('-', "%u/%u"), pair('[', "%u/%u"), pair(0, "%ux%u")});
     }
     return readings;
 }
