@@ -24,7 +24,7 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 default_dir='C:\Program Files\Orbelune\Camera Agent'
 custom_dir='C:\Camera Apps\Orbelune'
 
-run() { "$root/cmake/wine-run.sh" "$prefix" "$@"; }
+run() { "$root/cmake/wine-test.sh" "$prefix" "$@"; }
 unix_path() { # C:\a\b -> the prefix's drive_c/a/b
     local rest=${1#C:\\}
     echo "$prefix/drive_c/${rest//\\//}"
