@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The soak test alone, for as long as asked (default 600 s = 10 minutes): the agent under
 # Wine while the peer simulator switches demand and heartbeat on and off and the stand-in
-# producer now and then dies. The test command runs the same test for 20 s.
+# producer now and then dies. The test command runs the same test for 10 s.
 #   bash scripts/soak.sh [SECONDS] [SEED]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -313,13 +313,13 @@ TEST_F(AgentTest, ControlToolCommands) {
     }
 }
 
-// The soak: ORBELUNE_SOAK_SECONDS long (default 20), its random choices from ORBELUNE_SOAK_SEED.
+// The soak: ORBELUNE_SOAK_SECONDS long (default 10), its random choices from ORBELUNE_SOAK_SEED.
 // The agent never crashes, never runs two producers, keeps its handle count and working set
 // flat (read from outside), starts a producer only on demand and reports every end of one.
 TEST_F(AgentTest, StaysSteadyUnderSwitchingDemand) {
     const wchar_t* const length = _wgetenv(L"ORBELUNE_SOAK_SECONDS");
     const wchar_t* const start = _wgetenv(L"ORBELUNE_SOAK_SEED");
-    const ULONGLONG seconds = length != nullptr ? std::wcstoul(length, nullptr, 10) : 20;
+    const ULONGLONG seconds = length != nullptr ? std::wcstoul(length, nullptr, 10) : 10;
     const unsigned long seed = start != nullptr ? std::wcstoul(start, nullptr, 10) : 1;
     std::mt19937 random(seed);
     const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
