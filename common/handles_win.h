@@ -2,7 +2,9 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
+#include <memory>
 #include <utility>
 
 namespace orbelune {
@@ -51,31 +53,45 @@ class UniqueHkey {
     UniqueHkey() = default;
     UniqueHkey(const UniqueHkey&) = delete;
     UniqueHkey& operator=(const UniqueHkey&) = delete;
-    ~UniqueHkey() {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
+    UniqueHkey(UniqueHkey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+    UniqueHkey& operator=(UniqueHkey&& other) noexcept {
+        if (this != &other) {
+            Close();
+            key_ = std::exchange(other.key_, nullptr);
         }
+        return *this;
     }
+    ~UniqueHkey() { Close(); }
 
     [[nodiscard]] HKEY Get() const { return key_; }
     // For the out-parameter of RegOpenKeyExW and RegCreateKeyExW; the owner must be empty.
     [[nodiscard]] HKEY* Put() { return &key_; }
 
   private:
+    void Close() {
+        if (key_ != nullptr) {
+            RegCloseKey(std::exchange(key_, nullptr));
+        }
+    }
+
     HKEY key_ = nullptr;
 };
 
-// Calls a function when the scope ends.
-template <typename F>
-class ScopeExit {
-  public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-    ~ScopeExit() { f_(); }
-
-  private:
-    F f_;
+// Owners of memory and views that Windows hands out, each freed the way its maker requires.
+struct LocalMemoryFree {
+    void operator()(void* memory) const { LocalFree(memory); }
 };
+struct CoTaskMemoryFree {
+    void operator()(void* memory) const { CoTaskMemFree(memory); }
+};
+struct ViewUnmap {
+    void operator()(void* view) const { UnmapViewOfFile(view); }
+};
+template <typename T>
+using UniqueLocalMemory =
+    std::unique_ptr<T, LocalMemoryFree>;  // FormatMessageW, CommandLineToArgvW
+template <typename T>
+using UniqueCoTaskMemory = std::unique_ptr<T, CoTaskMemoryFree>;  // shell and COM allocations
+using UniqueView = std::unique_ptr<void, ViewUnmap>;              // MapViewOfFile
 
 }  // namespace orbelune

@@ -37,23 +37,9 @@ std::u16string FolderOfPath(std::u16string_view path) {
     return std::u16string(path.substr(0, end));
 }
 
-std::u16string DecimalText(unsigned long long value) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
-
-std::u16string DecimalText(long long value) {
-    if (value >= 0) {
-        return DecimalText(static_cast<unsigned long long>(value));
-    }
-    // Negate in unsigned arithmetic so that the smallest value does not overflow.
-    std::u16string text = DecimalText(0ULL - static_cast<unsigned long long>(value));
-    text.insert(text.begin(), u'-');
-    return text;
+std::u16string_view FileNameOfPath(std::u16string_view path) {
+    const size_t separator = path.find_last_of(u"\\/");
+    return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
 }
 
 }  // namespace orbelune

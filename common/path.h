@@ -1,5 +1,5 @@
-// Path text rules shared by the settings and the log. Paths are UTF-16 and use Windows
-// separators; both '\' and '/' count as separators.
+// Path text rules shared by the settings, the log and the tools. Paths are UTF-16 and use
+// Windows separators; both '\' and '/' count as separators.
 #pragma once
 
 #include <string>
@@ -16,8 +16,12 @@ std::u16string JoinPath(std::u16string_view left, std::u16string_view name);
 // an empty folder.
 std::u16string FolderOfPath(std::u16string_view path);
 
-// Decimal text of a signed or unsigned value, no sign for non-negative values, no padding.
-std::u16string DecimalText(long long value);
-std::u16string DecimalText(unsigned long long value);
+// The file-name part of a path: what follows its last separator (all of it when it has none).
+std::u16string_view FileNameOfPath(std::u16string_view path);
+
+// Windows only. The full path of the running executable, and its folder; empty when the path
+// cannot be had.
+std::u16string ModulePath();
+std::u16string ModuleDirectory();
 
 }  // namespace orbelune

@@ -2,6 +2,11 @@
 
 #include <tlhelp32.h>
 
+#include <cwchar>
+
+#include "common/text.h"
+#include "common/text_win.h"
+
 namespace orbelune {
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs) {
@@ -15,16 +20,30 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs)
     return true;
 }
 
-std::vector<DWORD> ProcessIdsOf(std::wstring_view image) {
-    std::vector<DWORD> ids;
+static_assert(sizeof(PROCESSENTRY32W) == 568);
+
+std::vector<RunningProcess> RunningProcesses() {
+    std::vector<RunningProcess> processes;
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    const std::wstring wanted(image);
+    if (!snapshot.IsValid()) {
+        return processes;
+    }
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = snapshot.IsValid() && Process32FirstW(snapshot.Get(), &entry); more;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
          more = Process32NextW(snapshot.Get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
-            ids.push_back(entry.th32ProcessID);
+        processes.push_back({entry.th32ProcessID,
+                             std::wstring(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH))});
+    }
+    return processes;
+}
+
+std::vector<DWORD> ProcessIdsOf(std::wstring_view image) {
+    const std::u16string wanted = ToLowerUnits(ToU16(image));
+    std::vector<DWORD> ids;
+    for (const RunningProcess& process : RunningProcesses()) {
+        if (ToLowerUnits(ToU16(process.image)) == wanted) {
+            ids.push_back(process.id);
         }
     }
     return ids;
@@ -44,7 +63,7 @@ UniqueHandle StartProgram(std::wstring commandLine, const std::wstring& folder) 
                         nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
         return {};
     }
-    CloseHandle(info.hThread);
+    const UniqueHandle thread(info.hThread);
     return UniqueHandle(info.hProcess);
 }
 

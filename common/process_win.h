@@ -1,5 +1,5 @@
-// Starting and watching other programs from outside: for the control tool, the benchmark and
-// the tests, which run the agent beside its partners and look on.
+// The process table, and starting and watching other programs from outside: for the agent's
+// consumer scan, the control tool, the benchmark and the tests.
 #pragma once
 
 #include <windows.h>
@@ -16,8 +16,18 @@ namespace orbelune {
 // Polls `done` every `pollMs` until it holds or `timeoutMs` has passed; tells which.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = 20);
 
+// One process of a snapshot: its id and its image's file name.
+struct RunningProcess {
+    DWORD id = 0;
+    std::wstring image;
+};
+
+// The processes of one Toolhelp snapshot, in the snapshot's order; empty when no snapshot can
+// be taken.
+std::vector<RunningProcess> RunningProcesses();
+
 // The ids of the running processes whose image name is `image`, compared without regard to
-// case as the file system compares names.
+// the case of ASCII letters.
 std::vector<DWORD> ProcessIdsOf(std::wstring_view image);
 
 // Starts `commandLine` in `folder` (or this process's folder when empty), with no window and

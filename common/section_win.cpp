@@ -7,22 +7,23 @@
 namespace orbelune {
 
 bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t size) noexcept {
-    if (section.view != nullptr) {
+    if (section.view) {
         return true;
     }
     for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
         const std::wstring fullName = prefix + std::wstring(name);
-        HANDLE handle = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, fullName.c_str());
-        if (handle == nullptr) {
+        UniqueHandle handle(
+            OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, fullName.c_str()));
+        if (!handle.IsValid()) {
             continue;
         }
-        void* view = MapViewOfFile(handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
-        if (view == nullptr) {
-            CloseHandle(handle);
+        // A section that cannot be mapped at this size has its handle closed by the owner.
+        UniqueView view(MapViewOfFile(handle.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size));
+        if (!view) {
             continue;
         }
-        section.mappingHandle = handle;
-        section.view = view;
+        section.mappingHandle = std::move(handle);
+        section.view = std::move(view);
         section.size = size;
         return true;
     }
@@ -34,15 +35,14 @@ SectionCopy CopySection(std::wstring_view name, size_t size) {
     for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
         const std::wstring fullName = prefix + std::wstring(name);
         const UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, fullName.c_str()));
-        const void* view =
-            section.IsValid() ? MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size) : nullptr;
-        if (section.IsValid() && (copy.name.empty() || view != nullptr)) {
+        const UniqueView view(
+            section.IsValid() ? MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size) : nullptr);
+        if (section.IsValid() && (copy.name.empty() || view)) {
             copy.name = fullName;
         }
-        if (view != nullptr) {
-            copy.bytes.assign(static_cast<const std::byte*>(view),
-                              static_cast<const std::byte*>(view) + size);
-            UnmapViewOfFile(view);
+        if (view) {
+            const auto* bytes = static_cast<const std::byte*>(view.get());
+            copy.bytes.assign(bytes, bytes + size);
             break;
         }
     }

@@ -9,18 +9,19 @@
 #include <string_view>
 #include <vector>
 
+#include "common/handles_win.h"
+
 namespace orbelune {
 
-// An opened and mapped section. Once `view` is set, the handle and the view are kept for the
-// life of the process: the system releases them when it ends.
+// An opened and mapped section, owning its handle and its view. The agent keeps its sections
+// for the life of the process: its state is never destroyed, so neither is ever closed.
 struct MappedSection {
-    HANDLE mappingHandle = nullptr;
-    void* view = nullptr;
+    UniqueHandle mappingHandle;
+    UniqueView view;
     size_t size = 0;
 
-    [[nodiscard]] bool IsMapped() const { return view != nullptr; }
     [[nodiscard]] std::span<std::byte> Bytes() const {
-        return {static_cast<std::byte*>(view), view != nullptr ? size : 0};
+        return {static_cast<std::byte*>(view.get()), view ? size : 0};
     }
 };
 
