@@ -1,6 +1,6 @@
 #include "agent/producer.h"
 
-#include "common/path.h"
+#include "common/text.h"
 
 namespace orbelune {
 
@@ -47,21 +47,6 @@ std::vector<std::u16string> ProducerArguments(std::u16string_view producerExe,
 std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider) {
     return u"producer started (camera-index=" + DecimalText(static_cast<long long>(cameraIndex)) +
            u" provider=" + std::u16string(provider) + u")";
-}
-
-std::u16string SystemErrorText(std::uint32_t code, std::u16string_view systemMessage) {
-    std::u16string text = DecimalText(static_cast<unsigned long long>(code));
-    while (!systemMessage.empty() &&
-           (systemMessage.back() == u'\r' || systemMessage.back() == u'\n' ||
-            systemMessage.back() == u' ')) {
-        systemMessage.remove_suffix(1);
-    }
-    if (!systemMessage.empty()) {
-        text += u" (";
-        text += systemMessage;
-        text += u")";
-    }
-    return text;
 }
 
 }  // namespace orbelune

@@ -27,8 +27,4 @@ std::vector<std::u16string> ProducerArguments(std::u16string_view producerExe,
 // "producer started (camera-index=N provider=P)", the provider bare.
 std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider);
 
-// The code in decimal, then " (text)" when the system's text for it is not empty once
-// trailing CR, LF and spaces are removed.
-std::u16string SystemErrorText(std::uint32_t code, std::u16string_view systemMessage);
-
 }  // namespace orbelune

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "agent/producer.h"
+#include "common/system_error.h"
 #include "common/text_win.h"
 #include "log/log.h"
 
@@ -35,20 +36,6 @@ std::optional<std::wstring> FullPath(const std::wstring& path) {
 
 }  // namespace
 
-std::u16string DescribeSystemError(std::uint32_t code) {
-    LPWSTR message = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPWSTR>(&message), 0, nullptr);
-    std::u16string text;
-    if (length != 0 && message != nullptr) {
-        text = ToU16(std::wstring_view(message, length));
-    }
-    LocalFree(message);
-    return SystemErrorText(code, text);
-}
-
 void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
     StopProducer(producer);
 
@@ -75,33 +62,24 @@ void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
         WriteLogLine(u"failed to start producer: " + DescribeSystemError(error));
         return;
     }
+    producer.process = UniqueHandle(info.hProcess);
+    producer.thread = UniqueHandle(info.hThread);
     // Into the job while still suspended, so that everything it starts belongs to the job too.
-    if (producer.job != nullptr) {
-        AssignProcessToJobObject(producer.job, info.hProcess);
+    if (producer.job.IsValid()) {
+        AssignProcessToJobObject(producer.job.Get(), producer.process.Get());
     }
-    ResumeThread(info.hThread);
-
-    producer.process = info.hProcess;
-    producer.thread = info.hThread;
-    producer.processId = info.dwProcessId;
-    producer.threadId = info.dwThreadId;
-    producer.running = true;
+    ResumeThread(producer.thread.Get());
     WriteLogLine(ProducerStartedLine(settings.cameraIndex, settings.provider));
 }
 
 void StopProducer(ProducerProcess& producer) {
-    if (!producer.running) {
+    if (!producer.running()) {
         return;
     }
-    TerminateProcess(producer.process, 0);
-    WaitForSingleObject(producer.process, kStopWaitMs);
-    CloseHandle(producer.thread);
-    CloseHandle(producer.process);
-    producer.process = nullptr;
-    producer.thread = nullptr;
-    producer.processId = 0;
-    producer.threadId = 0;
-    producer.running = false;
+    TerminateProcess(producer.process.Get(), 0);
+    WaitForSingleObject(producer.process.Get(), kStopWaitMs);
+    producer.thread.Close();
+    producer.process.Close();
 }
 
 }  // namespace orbelune

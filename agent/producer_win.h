@@ -3,21 +3,19 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <string>
-
+#include "common/handles_win.h"
 #include "config/settings.h"
 
 namespace orbelune {
 
-// Invariant: `running` is true exactly while `process` and `thread` hold open handles.
+// The producer's process and the job it runs in. A producer runs exactly while `process` is
+// held: `running()` cannot disagree with the handles.
 struct ProducerProcess {
-    HANDLE job = nullptr;  // the kill-on-close job; null when it could not be created
-    HANDLE process = nullptr;
-    HANDLE thread = nullptr;
-    DWORD processId = 0;
-    DWORD threadId = 0;
-    bool running = false;
+    UniqueHandle job;      // the kill-on-close job; empty when it could not be created
+    UniqueHandle process;  // the running producer; empty when none
+    UniqueHandle thread;   // its primary thread; empty when none
+
+    [[nodiscard]] bool running() const { return process.IsValid(); }
 };
 
 // Ends a producer still recorded as running, then starts a new one, suspended and inside the
@@ -28,8 +26,5 @@ void StartProducer(ProducerProcess& producer, const AgentSettings& settings);
 // Terminates the producer and waits up to kStopWaitMs for it. Writes no line; does nothing
 // (no system call) when nothing runs.
 void StopProducer(ProducerProcess& producer);
-
-// The error code in decimal, followed by the system's text for it in parentheses.
-std::u16string DescribeSystemError(std::uint32_t code);
 
 }  // namespace orbelune

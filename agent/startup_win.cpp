@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "agent/supervision_loop_win.h"
+#include "common/handles_win.h"
 #include "log/log.h"
 
 namespace orbelune {
@@ -12,13 +13,14 @@ namespace {
 
 // An unnamed job whose only limit is kill-on-close: when the agent ends, however it ends, the
 // system closes the last handle and every process in the job ends with it. No breakaway flag,
-// so whatever the producer starts joins the job too. Null when the job cannot be created.
-HANDLE CreateKillOnCloseJob() {
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    if (job != nullptr) {
+// so whatever the producer starts joins the job too. Empty when the job cannot be created.
+UniqueHandle CreateKillOnCloseJob() {
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (job.IsValid()) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                sizeof limits);
     }
     return job;
 }
@@ -31,16 +33,20 @@ int RunAgent() {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     MFStartup(MF_VERSION, MFSTARTUP_LITE);
 
-    // Held until the process ends; never closed. A failed creation runs unguarded.
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, kSingletonMutexName);
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
+    // A failed creation runs unguarded.
+    UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kSingletonMutexName));
+    if (mutex.IsValid() && GetLastError() == ERROR_ALREADY_EXISTS) {
+        mutex.Close();
         WriteLogLine(u"agent already running in this session; exiting");
         return 0;
     }
+    // Held until the process ends, released from its owner on purpose.
+    static_cast<void>(mutex.Take());
 
     WriteLogLine(u"agent starting");
-    // Lives as long as the process: the loop never returns.
+    // Never destroyed: the loop never returns and the process ends only from outside, so the
+    // job, the sections and their views are never closed by the agent; the system closes them,
+    // and closing the job ends the producer with the agent.
     static AgentState state;
     state.producer.job = CreateKillOnCloseJob();
     RunSupervisionLoop(state);

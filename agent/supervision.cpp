@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/path.h"
+#include "common/text.h"
 
 namespace orbelune {
 

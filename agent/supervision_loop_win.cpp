@@ -55,10 +55,10 @@ void RunSupervisionPass(AgentState& state) {
     ProducerProcess& producer = state.producer;
     // A failed wait counts as still running.
     const bool exited =
-        producer.running && WaitForSingleObject(producer.process, 0) == WAIT_OBJECT_0;
+        producer.running() && WaitForSingleObject(producer.process.Get(), 0) == WAIT_OBJECT_0;
     const std::vector<PassStep> steps =
         PlanProducerSteps(state.loop, {.demand = demand,
-                                       .running = producer.running,
+                                       .running = producer.running(),
                                        .producerExited = exited,
                                        .enabled = settings.enabled,
                                        .passStart = passStart,

@@ -27,6 +27,7 @@
 #include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/process_win.h"
+#include "common/path.h"
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
@@ -36,13 +37,6 @@ namespace {
 using namespace orbelune;
 
 constexpr wchar_t kProducerName[] = L"orbelune_windows_retouch_vcam_producer.exe";
-
-std::wstring OwnFolder() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L"\\/"));
-}
 
 // The stand-in's start records: process id and the tick at which it began to run.
 struct StartRecord {
@@ -140,7 +134,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("usage: orbelune_bench [--trials N] [--starts N] [--idle-stop-ms MS]\n", stderr);
         return 2;
     }
-    const std::wstring bin = OwnFolder();
+    const std::wstring bin = ToWide(ModuleDirectory());
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, temp);
     const std::wstring folder = std::wstring(temp) + L"orbelune-bench";

@@ -23,22 +23,19 @@ std::optional<std::uint64_t> ReadUint64(IMFMediaType* type, REFGUID key) {
 // The media source of device number `cameraIndex`, or null. Every device of the array is
 // released and the array freed before returning, whether a source came back or not.
 ComPtr<IMFMediaSource> ActivateDevice(IMFAttributes* query, std::int32_t cameraIndex) {
-    IMFActivate** devices = nullptr;
+    IMFActivate** array = nullptr;
     UINT32 count = 0;
     ComPtr<IMFMediaSource> source;
-    if (FAILED(MFEnumDeviceSources(query, &devices, &count))) {
+    if (FAILED(MFEnumDeviceSources(query, &array, &count))) {
         return source;
     }
-    const ScopeExit releaseDevices([&] {
-        for (UINT32 i = 0; i < count; ++i) {
-            if (devices[i] != nullptr) {
-                devices[i]->Release();
-            }
-        }
-        CoTaskMemFree(devices);
-    });
-    if (cameraIndex >= 0 && static_cast<UINT32>(cameraIndex) < count &&
-        devices[cameraIndex] != nullptr) {
+    // The array is freed after its devices are released: owners end in reverse order.
+    const UniqueCoTaskMemory<IMFActivate*> arrayOwner(array);
+    std::vector<ComPtr<IMFActivate>> devices;
+    for (UINT32 i = 0; i < count; ++i) {
+        devices.emplace_back(array[i]);
+    }
+    if (cameraIndex >= 0 && static_cast<UINT32>(cameraIndex) < count && devices[cameraIndex]) {
         // Only whether a source came back counts, not the call's result.
         (void)devices[cameraIndex]->ActivateObject(IID_IMFMediaSource,
                                                    reinterpret_cast<void**>(source.Put()));

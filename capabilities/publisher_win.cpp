@@ -4,7 +4,7 @@
 
 #include "capabilities/capabilities.h"
 #include "capabilities/capabilities_win.h"
-#include "common/path.h"
+#include "common/text.h"
 #include "log/log.h"
 
 namespace orbelune {

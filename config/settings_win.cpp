@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <vector>
 
 #include "common/handles_win.h"
 #include "common/path.h"
@@ -12,26 +11,41 @@
 namespace orbelune {
 namespace {
 
-std::optional<std::uint32_t> ReadNumber(HKEY key, std::u16string_view name) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    if (RegGetValueW(key, nullptr, ToWide(name).c_str(), RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) != ERROR_SUCCESS) {
-        return std::nullopt;
+RawSetting::Outcome OutcomeOf(LSTATUS status) {
+    switch (status) {
+        case ERROR_SUCCESS:
+            return RawSetting::Outcome::kValue;
+        case ERROR_FILE_NOT_FOUND:
+            return RawSetting::Outcome::kMissing;
+        case ERROR_UNSUPPORTED_TYPE:
+            return RawSetting::Outcome::kOtherType;
+        case ERROR_MORE_DATA:
+            return RawSetting::Outcome::kTooLong;
+        default:
+            return RawSetting::Outcome::kUnreadable;
     }
-    return value;
 }
 
-std::optional<std::u16string> ReadString(HKEY key, std::u16string_view name) {
+RawSetting ReadNumber(HKEY key, const std::wstring& name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    const LSTATUS status =
+        RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return {OutcomeOf(status), status == ERROR_SUCCESS ? value : 0, {}};
+}
+
+RawSetting ReadString(HKEY key, const std::wstring& name) {
     // Zero-filled before every read; the text is taken up to its first NUL.
     wchar_t buffer[kSettingStringBufferBytes / sizeof(wchar_t)] = {};
     DWORD size = kSettingStringBufferBytes;
     DWORD type = 0;
-    if (RegGetValueW(key, nullptr, ToWide(name).c_str(), RRF_RT_REG_SZ, &type, buffer, &size) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
+    const LSTATUS status =
+        RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_SZ, &type, buffer, &size);
+    if (status != ERROR_SUCCESS) {
+        return {OutcomeOf(status), 0, {}};
     }
-    return ToU16(std::wstring_view(buffer, wcsnlen(buffer, std::size(buffer))));
+    return {RawSetting::Outcome::kValue, 0,
+            ToU16(std::wstring_view(buffer, wcsnlen(buffer, std::size(buffer))))};
 }
 
 }  // namespace
@@ -43,34 +57,16 @@ RawSettingValues ReadRawSettingValues() {
         ERROR_SUCCESS) {
         return raw;
     }
-    raw.cameraIndex = ReadNumber(key.Get(), kCameraIndexValue);
-    raw.provider = ReadString(key.Get(), kProviderValue);
-    raw.enabled = ReadNumber(key.Get(), kEnabledValue);
-    raw.idleStopMs = ReadNumber(key.Get(), kIdleStopMsValue);
-    raw.producerExe = ReadString(key.Get(), kProducerExeValue);
-    raw.repoRoot = ReadString(key.Get(), kRepoRootValue);
+    for (size_t i = 0; i < kSettingCount; ++i) {
+        const std::wstring name = ToWide(kSettingRows[i].name);
+        raw[i] = IsNumberKind(kSettingRows[i].kind) ? ReadNumber(key.Get(), name)
+                                                    : ReadString(key.Get(), name);
+    }
     return raw;
 }
 
-std::u16string ModuleDirectory() {
-    std::vector<wchar_t> buffer(260);
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (length == 0) {
-            return {};
-        }
-        // A path one unit shorter than the buffer may have been cut: fetch it again, larger.
-        if (length < size - 1) {
-            return FolderOfPath(ToU16(std::wstring_view(buffer.data(), length)));
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 AgentSettings ReadAgentSettings() {
-    const std::u16string moduleFolder = ModuleDirectory();
-    return SettingsFromValues(ReadRawSettingValues(), moduleFolder);
+    return SettingsFromValues(ReadRawSettingValues(), ModuleDirectory());
 }
 
 }  // namespace orbelune

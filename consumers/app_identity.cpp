@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <span>
 
+#include "common/path.h"
+
 namespace orbelune {
 namespace {
 
@@ -53,23 +55,8 @@ bool IsWindowsSpace(char16_t unit) {
            unit == 0x202F || unit == 0x205F || unit == 0x3000;
 }
 
-char16_t ToLowerUnit(char16_t unit) {
-    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
-}
-
-char16_t ToUpperUnit(char16_t unit) {
-    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
-}
-
-std::u16string ToLowerUnits(std::u16string_view text) {
-    std::u16string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), ToLowerUnit);
-    return lower;
-}
-
 std::u16string ExecutableKey(std::u16string_view path) {
-    const size_t separator = path.find_last_of(u"\\/");
-    return ToLowerUnits(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
+    return ToLowerUnits(FileNameOfPath(path));
 }
 
 std::optional<std::u16string_view> KnownDesktopName(std::u16string_view key) {

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
+
 namespace orbelune {
 
 // Display names of desktop apps by executable key, kept for the agent's lifetime: the first
@@ -73,10 +75,6 @@ inline constexpr size_t kVersionQueryUnits = 128;
 
 // iswspace of the Windows C runtime.
 bool IsWindowsSpace(char16_t unit);
-// towlower and towupper of the Windows C runtime in the "C" locale: ASCII letters only.
-char16_t ToLowerUnit(char16_t unit);
-char16_t ToUpperUnit(char16_t unit);
-std::u16string ToLowerUnits(std::u16string_view text);
 
 // The file-name part of a path (after the last '\' or '/'), lower-cased; empty when the path
 // ends in a separator.

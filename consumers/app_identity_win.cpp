@@ -1,32 +1,22 @@
 #include "consumers/app_identity.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
-#include "common/handles_win.h"
+#include "common/process_win.h"
+#include "common/text.h"
 #include "common/text_win.h"
 
 namespace orbelune {
 
-static_assert(sizeof(PROCESSENTRY32W) == 568);
-
 RunningProcessNames SnapshotProcessNames() noexcept {
     RunningProcessNames names;
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.IsValid()) {
-        return names;
-    }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-         more = Process32NextW(snapshot.Get(), &entry)) {
-        const std::wstring_view image(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
-        names.insert(ToLowerUnits(ToU16(image)));
+    for (const RunningProcess& process : RunningProcesses()) {
+        names.insert(ToLowerUnits(ToU16(process.image)));
     }
     return names;
 }

@@ -17,14 +17,13 @@ namespace orbelune {
 
 // The lookup's own result says whether it succeeded; the path may then be empty.
 std::optional<std::u16string> KnownProgramDataFolder() {
-    PWSTR folder = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder);
-    std::optional<std::u16string> result;
-    if (SUCCEEDED(hr) && folder != nullptr) {
-        result = ToU16(folder);
+    PWSTR path = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path);
+    const UniqueCoTaskMemory<wchar_t> folder(path);
+    if (SUCCEEDED(hr) && folder) {
+        return ToU16(folder.get());
     }
-    CoTaskMemFree(folder);
-    return result;
+    return std::nullopt;
 }
 
 std::optional<std::u16string> EnvironmentProgramDataFolder() {

@@ -1,39 +1,27 @@
 #include "tools/ctl_command.h"
 
-#include <array>
-
-#include "common/path.h"
+#include "common/text.h"
 #include "config/settings.h"
 
 namespace orbelune {
 namespace {
 
-constexpr std::array<std::pair<std::u16string_view, SettingType>, 6> kSettings = {{
-    {kCameraIndexValue, SettingType::kDword},
-    {kProviderValue, SettingType::kString},
-    {kEnabledValue, SettingType::kDword},
-    {kIdleStopMsValue, SettingType::kDword},
-    {kProducerExeValue, SettingType::kString},
-    {kRepoRootValue, SettingType::kString},
-}};
+// The range a number of each kind takes, as the agent reads it back.
+struct NumberRange {
+    std::int64_t low;
+    std::int64_t high;
+    std::u16string_view text;
+};
 
-// The longest string the agent reads back: its buffer holds this many units and a terminator.
-constexpr size_t kMaxSettingLength = kSettingStringBufferBytes / 2 - 1;
-
-char16_t AsciiLower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
+NumberRange RangeOf(SettingKind kind) {
+    switch (kind) {
+        case SettingKind::kSignedNumber:
+            return {-2147483648LL, 2147483647, u"-2147483648..2147483647"};
+        case SettingKind::kSwitch:
+            return {0, 1, u"0 or 1"};
+        default:
+            return {0, 0xFFFFFFFF, u"0..4294967295"};
     }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Decimal digits with an optional leading minus sign, as a value that cannot overflow for the
@@ -125,58 +113,95 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
     return parsed;
 }
 
-std::optional<std::pair<std::u16string_view, SettingType>> FindSetting(std::u16string_view name) {
-    for (const auto& setting : kSettings) {
-        if (EqualsIgnoringAsciiCase(setting.first, name)) {
-            return setting;
-        }
+std::u16string UnknownSettingError(std::u16string_view name) {
+    std::u16string error = u"unknown setting " + Quoted(name) + u"; the agent reads ";
+    for (size_t i = 0; i < kSettingCount; ++i) {
+        error += i == 0 ? u"" : i + 1 == kSettingCount ? u" and " : u", ";
+        error += kSettingRows[i].name;
     }
-    return std::nullopt;
+    return error;
 }
 
 CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value) {
     CheckedSetting checked;
-    const auto setting = FindSetting(name);
+    const std::optional<Setting> setting = FindSetting(name);
     if (!setting) {
-        checked.error = u"unknown setting " + Quoted(name) +
-                        u"; the agent reads CameraIndex, Provider, Enabled, IdleStopMs, "
-                        u"ProducerExe and RepoRoot";
+        checked.error = UnknownSettingError(name);
         return checked;
     }
-    const std::u16string_view canonical = setting->first;
-    SettingWrite write{std::u16string(canonical), setting->second, 0, {}};
-    if (setting->second == SettingType::kString) {
+    const SettingRow& row = RowOf(*setting);
+    const std::u16string canonical(row.name);
+    if (!IsNumberKind(row.kind)) {
         if (value.size() > kMaxSettingLength) {
-            checked.error = std::u16string(canonical) + u" is too long (" +
+            checked.error = canonical + u" is too long (" +
                             DecimalText(static_cast<unsigned long long>(value.size())) +
-                            u" characters); the agent reads at most 1023";
+                            u" characters); the agent reads at most " +
+                            DecimalText(static_cast<unsigned long long>(kMaxSettingLength));
             return checked;
         }
-        write.text = value;
-        checked.write = std::move(write);
+        checked.write = SettingWrite{canonical, false, 0, std::u16string(value)};
         return checked;
     }
-
-    std::int64_t low = 0;
-    std::int64_t high = 0xFFFFFFFF;
-    std::u16string_view range = u"a whole number from 0 to 4294967295";
-    if (canonical == kCameraIndexValue) {
-        low = -2147483648LL;
-        high = 2147483647;
-        range = u"a whole number from -2147483648 to 2147483647";
-    } else if (canonical == kEnabledValue) {
-        high = 1;
-        range = u"0 or 1";
-    }
+    const NumberRange range = RangeOf(row.kind);
     const auto number = ParseDecimal(value);
-    if (!number || *number < low || *number > high) {
-        checked.error = std::u16string(canonical) + u" takes " + std::u16string(range) + u", not " +
-                        Quoted(value);
+    if (!number || *number < range.low || *number > range.high) {
+        const std::u16string_view dots = u"..";
+        std::u16string takes(range.text);
+        if (const size_t at = takes.find(dots); at != std::u16string::npos) {
+            takes = u"a whole number from " + takes.substr(0, at) + u" to " +
+                    takes.substr(at + dots.size());
+        }
+        checked.error = canonical + u" takes " + takes + u", not " + Quoted(value);
         return checked;
     }
-    write.dword = static_cast<std::uint32_t>(*number);  // a negative index as its 32 bits
-    checked.write = std::move(write);
+    // A negative index as its 32 bits.
+    checked.write = SettingWrite{canonical, true, static_cast<std::uint32_t>(*number), {}};
     return checked;
+}
+
+std::string CtlUsage() {
+    // The values `set` takes: one line for each number, one for the texts.
+    constexpr std::string_view kIndent = "                        ";
+    std::string ranges;
+    std::string texts;
+    for (const SettingRow& row : kSettingRows) {
+        if (!IsNumberKind(row.kind)) {
+            texts += (texts.empty() ? "" : ", ") + ToUtf8(row.name);
+            continue;
+        }
+        std::string name = ToUtf8(row.name);
+        name.resize(13, ' ');
+        ranges += std::string(kIndent) + name + ToUtf8(RangeOf(row.kind).text) +
+                  (row.unit.empty() ? "" : " (" + ToUtf8(row.unit) + ")") + "\n";
+    }
+    ranges += std::string(kIndent) + texts + "   text, at most " +
+              std::to_string(kMaxSettingLength) + " characters\n";
+    return "Usage: orbelune_vcam_ctl COMMAND\n"
+           "\n"
+           "Shows and changes the Orbelune camera agent of this user and session.\n"
+           "\n"
+           "Commands:\n"
+           "  status [--json]     the effective settings and where each comes from, whether the "
+           "agent\n"
+           "                      and the producer run, the logon entries of this user and of all\n"
+           "                      users, the shared blocks as the agent sees them and the last "
+           "lines\n"
+           "                      of the log; --json gives one JSON object\n"
+           "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\" +
+           ToUtf8(kSettingsKey) + ":\n" + ranges +
+           "                      The running agent picks a change up within half a second.\n"
+           "  unset NAME          remove a setting, so that the agent uses its default\n"
+           "  install             start " +
+           ToUtf8(kAgentExeName) +
+           " (beside this tool) at every logon of\n"
+           "                      this user, through HKEY_CURRENT_USER\\" +
+           ToUtf8(kRunKey) +
+           "\n"
+           "  uninstall           remove that logon entry\n"
+           "  --help, -h, /?      show this text\n"
+           "\n"
+           "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or "
+           "value).\n";
 }
 
 }  // namespace orbelune

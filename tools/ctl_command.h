@@ -36,13 +36,11 @@ struct ParsedCommand {
 // `arguments` without the program's own name.
 ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments);
 
-enum class SettingType { kDword, kString };
-
-// A value ready to be stored: the name as the agent spells it, the registry type it reads, and
-// the data.
+// A value ready to be stored: the name as the agent spells it, the registry type it reads
+// (REG_DWORD for a number, REG_SZ for text), and the data.
 struct SettingWrite {
     std::u16string name;
-    SettingType type = SettingType::kDword;
+    bool number = false;
     std::uint32_t dword = 0;
     std::u16string text;
 };
@@ -52,13 +50,15 @@ struct CheckedSetting {
     std::u16string error;
 };
 
-// The agent's spelling and type of a setting name, matched without regard to ASCII case as
-// the registry matches value names; nothing for a name the agent does not read.
-std::optional<std::pair<std::u16string_view, SettingType>> FindSetting(std::u16string_view name);
-
-// Checks a value given for `name` against what the agent can read back: CameraIndex a decimal
-// -2147483648..2147483647 (stored as its 32 bits), Enabled 0 or 1, IdleStopMs a decimal
-// 0..4294967295, the three strings at most 1023 characters (longer ones the agent ignores).
+// Checks a value given for `name` against what the agent can read back: a number within its
+// kind's range (a negative CameraIndex stored as its 32 bits), a switch 0 or 1, text of at most
+// kMaxSettingLength characters (longer ones the agent ignores).
 CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value);
+
+// The error for a name the agent does not read, listing the names it does.
+std::u16string UnknownSettingError(std::u16string_view name);
+
+// The text of --help.
+std::string CtlUsage();
 
 }  // namespace orbelune

@@ -10,11 +10,12 @@
 #include "agent/agent_win.h"
 #include "agent/control_block.h"
 #include "agent/producer.h"
-#include "agent/producer_win.h"
 #include "capabilities/capabilities.h"
 #include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
+#include "common/system_error.h"
+#include "common/text.h"
 #include "common/process_win.h"
 #include "common/section_win.h"
 #include "common/text_win.h"
@@ -28,32 +29,6 @@
 namespace {
 
 using namespace orbelune;
-
-constexpr char kUsage[] =
-    "Usage: orbelune_vcam_ctl COMMAND\n"
-    "\n"
-    "Shows and changes the Orbelune camera agent of this user and session.\n"
-    "\n"
-    "Commands:\n"
-    "  status [--json]     the effective settings and where each comes from, whether the agent\n"
-    "                      and the producer run, the logon entries of this user and of all\n"
-    "                      users, the shared blocks as the agent sees them and the last lines\n"
-    "                      of the log; --json gives one JSON object\n"
-    "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\Software\\Orbelune:\n"
-    "                        CameraIndex  -2147483648..2147483647\n"
-    "                        Enabled      0 or 1\n"
-    "                        IdleStopMs   0..4294967295 (milliseconds)\n"
-    "                        Provider, ProducerExe, RepoRoot   text, at most 1023 characters\n"
-    "                      The running agent picks a change up within half a second.\n"
-    "  unset NAME          remove a setting, so that the agent uses its default\n"
-    "  install             start orbelune_vcam_agent.exe (beside this tool) at every logon of\n"
-    "                      this user, through HKEY_CURRENT_USER\\"
-    "Software\\Microsoft\\Windows\\"
-    "CurrentVersion\\Run\n"
-    "  uninstall           remove that logon entry\n"
-    "  --help, -h, /?      show this text\n"
-    "\n"
-    "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).\n";
 
 void Print(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -97,9 +72,10 @@ int Status(bool json) {
     // The agent's own rules, applied as the agent applies them: the tool is installed beside
     // the agent, so its folder stands for the agent's.
     facts.raw = ReadRawSettingValues();
-    facts.settings = SettingsFromValues(facts.raw, ModuleDirectory());
+    facts.moduleFolder = ModuleDirectory();
     facts.agentRunning = AgentRunning();
-    facts.producerImage = FileNameOfPath(facts.settings.producerExe);
+    facts.producerImage =
+        FileNameOfPath(SettingsFromValues(facts.raw, facts.moduleFolder).producerExe);
     const std::vector<DWORD> producerIds = ProcessIdsOf(ToWide(facts.producerImage));
     facts.producerIds.assign(producerIds.begin(), producerIds.end());
     facts.logonEntry = ReadLogonEntry(HKEY_CURRENT_USER);
@@ -135,7 +111,7 @@ int Set(const std::u16string& name, const std::u16string& value) {
         return kExitFailure;
     }
     const std::wstring valueName = ToWide(write.name);
-    if (write.type == SettingType::kDword) {
+    if (write.number) {
         const DWORD data = write.dword;
         status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD,
                                 reinterpret_cast<const BYTE*>(&data), sizeof data);
@@ -149,18 +125,18 @@ int Set(const std::u16string& name, const std::u16string& value) {
         PrintError(u"RegSetValueExW failed: " + DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
-    const std::u16string shown = write.type == SettingType::kDword ? value : QuoteArgument(value);
+    const std::u16string shown = write.number ? value : QuoteArgument(value);
     Print(stdout, ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
     return kExitSuccess;
 }
 
 int Unset(const std::u16string& name) {
-    const auto setting = FindSetting(name);
+    const std::optional<Setting> setting = FindSetting(name);
     if (!setting) {
-        PrintError(CheckSetting(name, u"").error);
+        PrintError(UnknownSettingError(name));
         return kExitUsage;
     }
-    const std::u16string canonical(setting->first);
+    const std::u16string canonical(RowOf(*setting).name);
     const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(),
                                               ToWide(canonical).c_str());
     if (status == ERROR_FILE_NOT_FOUND) {
@@ -233,7 +209,7 @@ int wmain(int argc, wchar_t** argv) {
     const CtlCommand& command = *parsed.command;
     switch (command.kind) {
         case CtlCommand::Kind::kHelp:
-            Print(stdout, kUsage);
+            Print(stdout, CtlUsage());
             return kExitSuccess;
         case CtlCommand::Kind::kStatus:
             return Status(command.json);

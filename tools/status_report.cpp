@@ -6,6 +6,7 @@
 #include "agent/control_block.h"
 #include "common/bytes.h"
 #include "common/path.h"
+#include "common/text.h"
 #include "consumers/consumers_block.h"
 #include "tools/describe_control.h"
 #include "tools/json_writer.h"
@@ -13,34 +14,34 @@
 namespace orbelune {
 namespace {
 
-// One setting as shown: its name, its value as text and as JSON, and its source.
-struct SettingRow {
-    std::u16string_view name;
-    std::u16string text;
-    bool fromRegistry;
-};
-
-std::vector<SettingRow> SettingRows(const StatusFacts& facts) {
-    const AgentSettings& s = facts.settings;
-    const SettingSources sources = SourcesOf(facts.raw, s);
-    return {
-        {kCameraIndexValue, DecimalText(static_cast<long long>(s.cameraIndex)),
-         sources.cameraIndex},
-        {kProviderValue, s.provider, sources.provider},
-        {kEnabledValue, s.enabled ? u"1" : u"0", sources.enabled},
-        {kIdleStopMsValue, DecimalText(static_cast<unsigned long long>(s.idleStopMs)),
-         sources.idleStopMs},
-        {kProducerExeValue, s.producerExe, sources.producerExe},
-        {kRepoRootValue, s.repoRoot, sources.repoRoot},
-    };
+// A setting's effective value as text, as the agent's rules make it.
+std::u16string SettingText(SettingKind kind, const EffectiveSetting& effective) {
+    switch (kind) {
+        case SettingKind::kSignedNumber:
+            return DecimalText(static_cast<long long>(static_cast<std::int32_t>(effective.number)));
+        case SettingKind::kSwitch:
+            return effective.number != 0 ? u"1" : u"0";
+        case SettingKind::kUnsignedNumber:
+            return DecimalText(static_cast<unsigned long long>(effective.number));
+        default:
+            return effective.text;
+    }
 }
 
-std::string Latin1ToUtf8(std::string_view text) {
-    std::u16string units;
-    for (const char byte : text) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(byte));
+void WriteSettingJson(JsonWriter& json, SettingKind kind, const EffectiveSetting& effective) {
+    switch (kind) {
+        case SettingKind::kSignedNumber:
+            json.Number(static_cast<std::int64_t>(static_cast<std::int32_t>(effective.number)));
+            return;
+        case SettingKind::kSwitch:
+            json.Bool(effective.number != 0);
+            return;
+        case SettingKind::kUnsignedNumber:
+            json.Number(static_cast<std::uint64_t>(effective.number));
+            return;
+        default:
+            json.String(effective.text);
     }
-    return ToUtf8(units);
 }
 
 // "Global\ or Local\" and the control section's name.
@@ -318,18 +319,6 @@ std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, st
     return text;
 }
 
-SettingSources SourcesOf(const RawSettingValues& raw, const AgentSettings& effective) {
-    SettingSources sources;
-    sources.cameraIndex = raw.cameraIndex.has_value() &&
-                          static_cast<std::uint32_t>(effective.cameraIndex) == *raw.cameraIndex;
-    sources.provider = raw.provider.has_value() && effective.provider == *raw.provider;
-    sources.enabled = raw.enabled.has_value() && effective.enabled == (*raw.enabled != 0);
-    sources.idleStopMs = raw.idleStopMs.has_value() && effective.idleStopMs == *raw.idleStopMs;
-    sources.producerExe = raw.producerExe.has_value() && effective.producerExe == *raw.producerExe;
-    sources.repoRoot = raw.repoRoot.has_value() && effective.repoRoot == *raw.repoRoot;
-    return sources;
-}
-
 std::optional<CapabilitiesReading> ParseCapabilitiesBlock(std::span<const std::byte> block) {
     if (block.size() < kCapabilitiesBlockSize) {
         return std::nullopt;
@@ -389,70 +378,16 @@ std::optional<ConsumersReading> ParseConsumersBlock(std::span<const std::byte> b
     return r;
 }
 
-std::vector<std::string> LastLines(std::string_view text, size_t count) {
-    std::vector<std::string> lines;
-    size_t end = text.size();
-    if (end > 0 && text[end - 1] == '\n') {
-        --end;
-    }
-    while (lines.size() < count && end > 0) {
-        const size_t newline = text.rfind('\n', end - 1);
-        const size_t begin = newline == std::string_view::npos ? 0 : newline + 1;
-        std::string_view line = text.substr(begin, end - begin);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        lines.emplace_back(line);
-        if (newline == std::string_view::npos) {
-            break;
-        }
-        end = newline;
-    }
-    return {lines.rbegin(), lines.rend()};
-}
-
-std::u16string_view FileNameOfPath(std::u16string_view path) {
-    const size_t separator = path.find_last_of(u"\\/");
-    return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
-}
-
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::string StatusText(const StatusFacts& facts) {
     std::string text = "settings (HKEY_CURRENT_USER\\" + ToUtf8(kSettingsKey) + "):\n";
-    for (const SettingRow& row : SettingRows(facts)) {
+    for (size_t i = 0; i < kSettingCount; ++i) {
+        const SettingRow& row = kSettingRows[i];
+        const EffectiveSetting effective =
+            ResolveSetting(facts.raw, static_cast<Setting>(i), facts.moduleFolder);
         std::string name = ToUtf8(row.name);
         name.resize(13, ' ');
-        text += "  " + name + ToUtf8(row.text) +
-                (row.fromRegistry ? "  (registry)\n" : "  (default)\n");
+        text += "  " + name + ToUtf8(SettingText(row.kind, effective)) +
+                (effective.fromRegistry ? "  (registry)\n" : "  (default)\n");
     }
 
     text += facts.agentRunning ? "agent: running in this session\n"
@@ -507,43 +442,18 @@ std::string StatusJson(const StatusFacts& facts) {
     json.BeginObject();
     json.Key("settings");
     json.BeginObject();
-    const AgentSettings& s = facts.settings;
-    const SettingSources sources = SourcesOf(facts.raw, s);
-    const auto source = [&](bool fromRegistry) {
+    for (size_t i = 0; i < kSettingCount; ++i) {
+        const SettingRow& row = kSettingRows[i];
+        const EffectiveSetting effective =
+            ResolveSetting(facts.raw, static_cast<Setting>(i), facts.moduleFolder);
+        json.Key(ToUtf8(row.name));
+        json.BeginObject();
+        json.Key("value");
+        WriteSettingJson(json, row.kind, effective);
         json.Key("source");
-        json.Latin1String(fromRegistry ? "registry" : "default");
+        json.Latin1String(effective.fromRegistry ? "registry" : "default");
         json.EndObject();
-    };
-    json.Key("CameraIndex");
-    json.BeginObject();
-    json.Key("value");
-    json.Number(static_cast<std::int64_t>(s.cameraIndex));
-    source(sources.cameraIndex);
-    json.Key("Provider");
-    json.BeginObject();
-    json.Key("value");
-    json.String(s.provider);
-    source(sources.provider);
-    json.Key("Enabled");
-    json.BeginObject();
-    json.Key("value");
-    json.Bool(s.enabled);
-    source(sources.enabled);
-    json.Key("IdleStopMs");
-    json.BeginObject();
-    json.Key("value");
-    json.Number(s.idleStopMs);
-    source(sources.idleStopMs);
-    json.Key("ProducerExe");
-    json.BeginObject();
-    json.Key("value");
-    json.String(s.producerExe);
-    source(sources.producerExe);
-    json.Key("RepoRoot");
-    json.BeginObject();
-    json.Key("value");
-    json.String(s.repoRoot);
-    source(sources.repoRoot);
+    }
     json.EndObject();
 
     json.Key("agentRunning");

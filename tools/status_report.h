@@ -15,21 +15,6 @@
 
 namespace orbelune {
 
-// Where each effective setting came from: true when the registry held a value and the agent's
-// rules kept it, false when the agent uses its default instead.
-struct SettingSources {
-    bool cameraIndex = false;
-    bool provider = false;
-    bool enabled = false;
-    bool idleStopMs = false;
-    bool producerExe = false;
-    bool repoRoot = false;
-};
-
-// Compares what the registry held with what the agent's rules made of it, so the tool never
-// restates those rules.
-SettingSources SourcesOf(const RawSettingValues& raw, const AgentSettings& effective);
-
 // A shared section as the tool found it, opened read-only.
 struct SectionFacts {
     std::u16string name;           // the name it was opened by; empty when neither name exists
@@ -90,7 +75,7 @@ struct PublishedBlockFacts {
 
 struct StatusFacts {
     RawSettingValues raw;
-    AgentSettings settings;
+    std::u16string moduleFolder;  // where the agent's defaults put the producer and the root
     bool agentRunning = false;
     std::u16string producerImage;                     // the file name the producer runs under
     std::vector<std::uint32_t> producerIds;           // processes running under that name
@@ -106,16 +91,6 @@ struct StatusFacts {
 };
 
 inline constexpr size_t kStatusLogLines = 10;
-
-// The last `count` lines of single-byte text whose lines end in CR LF (or a bare LF), without
-// their line ends; a last line without an end counts too.
-std::vector<std::string> LastLines(std::string_view text, size_t count);
-
-// The file-name part of a path: what follows its last '\' or '/'.
-std::u16string_view FileNameOfPath(std::u16string_view path);
-
-// UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(std::u16string_view text);
 
 // The text of one published block as found, with each slot's local start time when the edge
 // filled it in; `now` is the tick the consumers block's age is reckoned from.

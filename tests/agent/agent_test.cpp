@@ -2,6 +2,7 @@
 
 #include "agent/producer.h"
 #include "agent/supervision.h"
+#include "common/system_error.h"
 
 namespace orbelune {
 namespace {

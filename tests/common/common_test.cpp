@@ -1,11 +1,12 @@
-#include "common/path.h"
-
 #include <gtest/gtest.h>
+
+#include "common/path.h"
+#include "common/text.h"
 
 namespace orbelune {
 namespace {
 
-TEST(PathTest, FolderJoinAndDecimal) {
+TEST(PathTest, FolderJoinAndFileName) {
     // A root keeps one separator; other folders lose all of theirs.
     EXPECT_EQ(FolderOfPath(u"C:\\\\agent.exe"), u"C:\\");
     EXPECT_EQ(FolderOfPath(u"\\agent.exe"), u"\\");
@@ -15,8 +16,25 @@ TEST(PathTest, FolderJoinAndDecimal) {
     EXPECT_EQ(JoinPath(u"C:\\Agent", u"x.exe"), u"C:\\Agent\\x.exe");
     EXPECT_EQ(JoinPath(u"C:/", u"x.exe"), u"C:/x.exe");
     EXPECT_EQ(JoinPath(u"", u"x.exe"), u"x.exe");
+    EXPECT_EQ(FileNameOfPath(u"C:/Agent/sub\\p.exe"), u"p.exe");
+    EXPECT_EQ(FileNameOfPath(u"p.exe"), u"p.exe");
+}
+
+TEST(TextTest, DecimalCaseUtf8AndLastLines) {
     EXPECT_EQ(DecimalText(0LL), u"0");
     EXPECT_EQ(DecimalText(-907LL), u"-907");
+    EXPECT_EQ(ToLowerUnits(u"AZaz@[\u00c9"), u"azaz@[\u00c9");  // ASCII letters only
+    EXPECT_EQ(ToUpperUnit(u'z'), u'Z');
+    EXPECT_EQ(ToUtf8(u"a\u00e9\u20ac\U00010000\U0010FFFF"),
+              "a\xC3\xA9\xE2\x82\xAC\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(ToUtf8(u"\xDC00x\xD800\xD800\xDFFF\xDBFF"),  // unpaired halves
+              "\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x90\x8F\xBF\xEF\xBF\xBD");
+    EXPECT_EQ(Latin1ToUtf8("caf\xE9"), "caf\xC3\xA9");
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(LastLines("", 10), Lines{});
+    EXPECT_EQ(LastLines("a\r\nb\r\nc", 2), (Lines{"b", "c"}));  // a line still being written
+    EXPECT_EQ(LastLines("\r\n\nx\n", 3), (Lines{"", "", "x"}));
+    EXPECT_EQ(LastLines("a\r\nb\r\n", 0), Lines{});
 }
 
 }  // namespace

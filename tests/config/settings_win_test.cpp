@@ -4,13 +4,29 @@
 
 #include <gtest/gtest.h>
 
+#include "common/text.h"
 #include "tests/support/win_test_support.h"
 
 namespace orbelune {
 namespace {
 
+// Each raw value in short: its number or text, or why it does not count.
+std::string Read() {
+    static const char* const kOutcomes[] = {"missing", "", "other type", "too long", "unreadable"};
+    std::string text;
+    for (const RawSetting& value : ReadRawSettingValues()) {
+        text += text.empty() ? "" : ", ";
+        text += value.outcome != RawSetting::Outcome::kValue
+                    ? kOutcomes[static_cast<int>(value.outcome)]
+                : value.text.empty() ? std::to_string(value.number)
+                                     : ToUtf8(value.text);
+    }
+    return text;
+}
+
 TEST(SettingsWinTest, ValuesAreTakenOnlyWithTheirType) {
     const testing::SettingsKey key;
+    EXPECT_EQ(Read(), "missing, missing, missing, missing, missing, missing");
     const DWORD dword = 5;
     const ULONGLONG qword = 5;
     const wchar_t withNul[] = L"ab\0cd";
@@ -20,21 +36,13 @@ TEST(SettingsWinTest, ValuesAreTakenOnlyWithTheirType) {
     key.Set(L"Provider", REG_SZ, withNul, sizeof withNul);
     key.SetDword(L"ProducerExe", 1);
     key.Set(L"RepoRoot", REG_BINARY, L"C:\\", 8);
-    RawSettingValues raw = ReadRawSettingValues();
-    EXPECT_EQ(raw.cameraIndex, 0xFFFFFFFFu);
-    EXPECT_FALSE(raw.enabled);
-    EXPECT_FALSE(raw.idleStopMs);
-    EXPECT_EQ(raw.provider, u"ab");
-    EXPECT_FALSE(raw.producerExe);
-    EXPECT_FALSE(raw.repoRoot);
+    EXPECT_EQ(Read(), "4294967295, ab, other type, other type, other type, other type");
 
     key.SetString(L"CameraIndex", L"1");
     key.SetString(L"RepoRoot", std::wstring(1023, L'r'));  // what the 2048-byte buffer holds
     key.SetString(L"Provider", std::wstring(1024, L'p'));  // one unit too many
-    raw = ReadRawSettingValues();
-    EXPECT_FALSE(raw.cameraIndex);
-    EXPECT_EQ(raw.repoRoot, std::u16string(1023, u'r'));
-    EXPECT_FALSE(raw.provider);
+    EXPECT_EQ(Read(), "other type, too long, other type, other type, other type, " +
+                          std::string(1023, 'r'));
 }
 
 }  // namespace

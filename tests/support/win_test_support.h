@@ -15,7 +15,7 @@
 #include "common/handles_win.h"
 #include "common/process_win.h"
 #include "common/text_win.h"
-#include "config/settings.h"
+#include "common/path.h"
 
 namespace orbelune::testing {
 

@@ -47,10 +47,9 @@ std::string Checked(std::u16string_view name, std::u16string_view value) {
         return std::string("error: ").append(checked.error.begin(), checked.error.end());
     }
     const SettingWrite& w = *checked.write;
-    const bool dword = w.type == SettingType::kDword;
     return std::string(w.name.begin(), w.name.end())
-        .append(dword ? " dword " : " text of ")
-        .append(std::to_string(dword ? w.dword : w.text.size()));
+        .append(w.number ? " dword " : " text of ")
+        .append(std::to_string(w.number ? w.dword : w.text.size()));
 }
 
 TEST(CtlCommandTest, SettingValues) {
@@ -91,35 +90,11 @@ TEST(CtlCommandTest, SettingValues) {
     EXPECT_EQ(Checked(u"CameraIndex ", u"1").rfind("error: unknown setting 'CameraIndex '", 0), 0u);
 }
 
-TEST(StatusReportTest, TextPieces) {
-    using Lines = std::vector<std::string>;
-    EXPECT_EQ(LastLines("", 10), Lines{});
-    EXPECT_EQ(LastLines("a\r\nb\r\nc", 2), (Lines{"b", "c"}));  // a line still being written
-    EXPECT_EQ(LastLines("\r\n\nx\n", 3), (Lines{"", "", "x"}));
-    EXPECT_EQ(LastLines("a\r\nb\r\n", 0), Lines{});
-    EXPECT_EQ(ToUtf8(u"a\u00e9\u20ac\U00010000\U0010FFFF"),
-              "a\xC3\xA9\xE2\x82\xAC\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-    EXPECT_EQ(ToUtf8(u"\xDC00x\xD800\xD800\xDFFF\xDBFF"),  // unpaired halves
-              "\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x90\x8F\xBF\xEF\xBF\xBD");
-    EXPECT_EQ(FileNameOfPath(u"C:/Agent/sub\\p.exe"), u"p.exe");
-
-    // r: the registry's value is used, d: the default. A value equal to its default is still
-    // the registry's; an empty path is not.
-    const auto sources = [](const RawSettingValues& raw) {
-        const SettingSources s = SourcesOf(raw, SettingsFromValues(raw, u"C:\\Agent"));
-        return std::string{s.cameraIndex ? 'r' : 'd', s.provider ? 'r' : 'd',
-                           s.enabled ? 'r' : 'd',     s.idleStopMs ? 'r' : 'd',
-                           s.producerExe ? 'r' : 'd', s.repoRoot ? 'r' : 'd'};
-    };
-    EXPECT_EQ(sources({0xFFFFFFFF, u"", 2, 0, u"p.exe", u"C:\\Repo"}), "rrrrrr");
-    EXPECT_EQ(sources({0, std::nullopt, 1, 8000, u"", u""}), "rdrrdd");
-}
-
 // A running agent with demand, both blocks published, two consumers started in two time zones.
 StatusFacts BusyFacts() {
     StatusFacts facts;
-    facts.raw.provider = u"cuda";
-    facts.settings = SettingsFromValues(facts.raw, u"C:\\Agent");
+    facts.raw[static_cast<size_t>(Setting::kProvider)] = {RawSetting::Outcome::kValue, 0, u"cuda"};
+    facts.moduleFolder = u"C:\\Agent";
     facts.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
     facts.producerIds = {412, 413};
     facts.now = 100000;
