@@ -1,9 +1,7 @@
-// Little-endian field access for the byte layouts of the shared blocks. Offsets are named
-// constants of each block; every access is by value through a span, never a struct mapped over
-// shared memory.
+// Little-endian field access by value through a span, for building and inspecting the shared
+// blocks' bytes in tests and benchmarks; never a struct mapped over shared memory.
 #pragma once
 
-#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -33,15 +31,6 @@ inline void StoreU32(std::span<std::byte> bytes, size_t offset, std::uint32_t va
 
 inline void StoreU64(std::span<std::byte> bytes, size_t offset, std::uint64_t value) {
     std::memcpy(bytes.subspan(offset, sizeof value).data(), &value, sizeof value);
-}
-
-// Access to a naturally aligned word that another process reads or writes at the same time:
-// one load or store of the word's full width, never torn. The mapped memory of a section holds
-// no C++ objects of its own, so viewing an aligned word as an atomic is how it is shared.
-template <typename T>
-std::atomic_ref<T> SharedWord(std::span<std::byte> bytes, size_t offset) {
-    std::byte* word = bytes.subspan(offset, sizeof(T)).data();
-    return std::atomic_ref<T>(*reinterpret_cast<T*>(word));
 }
 
 }  // namespace orbelune

@@ -21,8 +21,8 @@
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
 #include "log/log.h"
+#include "orbelune/vcam_contract.h"
 #include "tests/support/win_test_support.h"
-#include "tools/status_report.h"
 
 namespace orbelune {
 namespace {
@@ -244,12 +244,14 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     StartAgent();
 
     const auto consumers = [] {
-        return ParseConsumersBlock(CopySection(L"OrbeluneVcamConsumers.v1", 608).bytes)
-            .value_or(ConsumersReading{});
+        const SectionCopy block = CopySection(L"OrbeluneVcamConsumers.v1", 608);
+        return vcam::ReadConsumersBlock(block.bytes.data(), block.bytes.size())
+            .value_or(vcam::ConsumersReading{});
     };
     const auto capabilities = [] {
-        return ParseCapabilitiesBlock(CopySection(L"OrbeluneVcamCapabilities.v1", 2068).bytes)
-            .value_or(CapabilitiesReading{});
+        const SectionCopy block = CopySection(L"OrbeluneVcamCapabilities.v1", 2068);
+        return vcam::ReadCapabilitiesBlock(block.bytes.data(), block.bytes.size())
+            .value_or(vcam::CapabilitiesReading{});
     };
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
     EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
