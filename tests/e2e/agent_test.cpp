@@ -240,7 +240,11 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     const ULONGLONG start = 133000000000000000;
     store.App(zoom, start);
     const ChildProcess app = Launch(zoom);
-    peer_ = StartPeer(L"--heartbeat 6");
+    // The integrator's example plays the virtual camera for 8 s and prints what it snapshots.
+    // (It creates the sections under Global\, which Wine lets any program do.)
+    const ScratchFolder example(L"example");
+    peer_ = Launch(L"cmd", L"/s /c \"\"" + BuildFolder() + L"\\vcam_peer_example.exe\" 8 >\"" +
+                               example.Path() + L"\\out\"\"");
     StartAgent();
 
     const auto consumers = [] {
@@ -259,9 +263,9 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     // format, published once for each camera index.
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
-         {"agent: running in this session\n", "  demand=no consumer present=yes\n",
-          "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
-          "version 1\n  cameraIndex 0, count 1, sequence 1\n  [0] 1280x720@30/1\n",
+         {"agent: running in this session\n", "  demand=yes consumer present=yes\n",
+          "OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 version 1\n  cameraIndex 0, "
+          "count 1, sequence 1\n  [0] 1280x720@30/1\n",
           "  count 1, updated ", "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
         EXPECT_NE(status.find(expected), std::string::npos) << expected << " in\n" << status;
     }
@@ -275,6 +279,12 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_TRUE(WaitUntil([&] { return consumers().sequence > sequence; }, kDeadlineMs));
     EXPECT_EQ(
         std::ranges::count(log_.NewMessages(), "published 1 native camera capability tuple(s)"), 2);
+    ASSERT_EQ(WaitForSingleObject(peer_.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
+    const std::string printed = ReadFileBytes(example.Path() + L"\\out");
+    for (const char* expected : {"camera 0, 1 format(s):\r\n  1280x720@30/1\r\n",
+                                 "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
+        EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
+    }
 }
 
 TEST_F(AgentTest, ControlToolCommands) {
