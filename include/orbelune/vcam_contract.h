@@ -503,10 +503,11 @@ inline void StampConsumersHeader(void* block, std::size_t size,
                 image[kSlotDisplayNameField.offset + 2 * unit + 1] =
                     static_cast<unsigned char>(slot.displayName[unit] >> 8);
             }
-            const std::size_t identityBytes = slot.identity.size() < kSlotIdentityBytes - 1
-                                                  ? slot.identity.size()
-                                                  : kSlotIdentityBytes - 1;
-            std::memcpy(image + kSlotIdentityField.offset, slot.identity.data(), identityBytes);
+            for (std::size_t byte = 0; byte < slot.identity.size() && byte < kSlotIdentityBytes - 1;
+                 ++byte) {
+                image[kSlotIdentityField.offset + byte] =
+                    static_cast<unsigned char>(slot.identity[byte]);
+            }
             std::memcpy(image + kSlotPackagedField.offset, &slot.packaged, sizeof slot.packaged);
             std::memcpy(image + kSlotLastUsedStartField.offset, &slot.lastUsedStart,
                         sizeof slot.lastUsedStart);

@@ -69,8 +69,8 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     r = ReadCapabilitiesBlock(block.data(), block.size());
     EXPECT_EQ(r->entries, std::vector(formats.begin() + 5, formats.begin() + 8));
     EXPECT_EQ(r->sequence, 0u);
-    EXPECT_EQ(std::count(block.begin() + 16 + 3 * 16, block.begin() + 2064, std::byte{0}), 2000);
-    StoreU32(block, 16 + 3 * 16 + 12, 1);  // nor a byte in a slot beyond the count
+    EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
+    StoreU32(block, 76, 1);  // nor a byte in a slot beyond the count
     EXPECT_EQ(JudgeCapabilitiesCopy(0, block.data(), 0), SnapshotVerdict::kRejected);
 
     // Too short to be the block: nothing is written. Never published: no snapshot.
