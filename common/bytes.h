@@ -1,7 +1,8 @@
-// Little-endian field access by value through a span, for building and inspecting the shared
+// Little-endian field access through a span, for building, inspecting and stamping the shared
 // blocks' bytes in tests and benchmarks; never a struct mapped over shared memory.
 #pragma once
 
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,14 @@ inline void StoreU32(std::span<std::byte> bytes, size_t offset, std::uint32_t va
 
 inline void StoreU64(std::span<std::byte> bytes, size_t offset, std::uint64_t value) {
     std::memcpy(bytes.subspan(offset, sizeof value).data(), &value, sizeof value);
+}
+
+// A naturally aligned word of a section that another process reads or writes at the same time,
+// as a test stamps a live block: one load or store of the word's full width, never torn.
+template <typename T>
+std::atomic_ref<T> SharedWord(std::span<std::byte> bytes, size_t offset) {
+    std::byte* word = bytes.subspan(offset, sizeof(T)).data();
+    return std::atomic_ref<T>(*reinterpret_cast<T*>(word));
 }
 
 }  // namespace orbelune

@@ -28,6 +28,13 @@ std::optional<std::u16string> ChooseLogBaseFolder(std::optional<std::u16string> 
 // Windows only. The base folder, chosen from what the system gives now.
 std::optional<std::u16string> LogBaseFolder();
 
+// Windows only. The candidates, each as the system gives it now: the ProgramData known folder;
+// the "ProgramData" environment variable (not when it needs 260 units or more); the user's
+// temporary folder, with its trailing separator, when it is an existing folder.
+std::optional<std::u16string> KnownProgramDataFolder();
+std::optional<std::u16string> EnvironmentProgramDataFolder();
+std::optional<std::u16string> TemporaryFolder();
+
 // Windows only. Appends one line; the line is whole in the file when the call returns. Never
 // reports failure: a line that cannot be written is dropped, and the next call tries afresh.
 void WriteLogLine(std::u16string_view message);

@@ -14,7 +14,6 @@
 #include "common/text_win.h"
 
 namespace orbelune {
-namespace {
 
 // The lookup's own result says whether it succeeded; the path may then be empty.
 std::optional<std::u16string> KnownProgramDataFolder() {
@@ -39,7 +38,9 @@ std::optional<std::u16string> EnvironmentProgramDataFolder() {
     return ToU16(buffer);
 }
 
+namespace {
 using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
+}  // namespace
 
 std::optional<std::u16string> TemporaryFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};
@@ -64,6 +65,8 @@ std::optional<std::u16string> TemporaryFolder() {
     }
     return ToU16(buffer);
 }
+
+namespace {
 
 // Creates `folder` and every missing parent. Failures are left to the open that follows.
 void CreateFolders(const std::wstring& folder) {

@@ -37,13 +37,13 @@ std::string Steps(const std::vector<PassStep>& steps) {
     for (const PassStep& step : steps) {
         const std::string whole(step.line.begin(), step.line.end());
         text += text.empty() ? "" : ", ";
-        text += step.kind == PassStep::Kind::kStopProducer    ? "STOP"
-                : step.kind == PassStep::Kind::kStartProducer ? "START"
-                : step.line == kProducerExitedLine            ? "exited"
-                : step.line == kDisabledStopLine              ? "disabled"
-                : step.line == kDemandLine                    ? "demand"
-                : step.line == kIdleLine                      ? "idle"
-                                                              : whole;
+        text += step.kind == PassStep::Kind::kStopProducer                      ? "STOP"
+                : step.kind == PassStep::Kind::kStartProducer                   ? "START"
+                : step.line == u"producer exited unexpectedly"                  ? "exited"
+                : step.line == u"disabled via config; stopping producer"        ? "disabled"
+                : step.line == u"demand detected; starting producer"            ? "demand"
+                : step.line == u"idle; waiting for a consumer to open Orbelune" ? "idle"
+                                                                                : whole;
     }
     return text;
 }

@@ -91,13 +91,17 @@ TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     store.App(folder.Path() + L"\\zoom.exe", 11);
     store.App(L"D:\\Second Install\\Zoom.exe", 12);    // the same running program
     store.App(folder.Path() + L"\\meetings.exe", 13);  // named by its version resource
-    // Start times of another type than QWORD read as none.
+    store.App(L"C:\\Stopped\\zoom.exe", 14, 1);        // its use has ended
+    // Times of another type than QWORD read as none: a start that does not count, a stop that
+    // does not end the use.
     const DWORD dword = 5;
     const std::uint64_t start = 5;
-    store.Set(L"C:\\Dword\\shared.exe", kLastUsedTimeStartValue, REG_DWORD, &dword);
-    store.Set(L"C:\\Binary\\shared.exe", kLastUsedTimeStartValue, REG_BINARY, &start);
+    store.Set(L"C:\\Dword\\shared.exe", L"LastUsedTimeStart", REG_DWORD, &dword);
+    store.Set(L"C:\\Binary\\shared.exe", L"LastUsedTimeStart", REG_BINARY, &start);
+    store.Set(folder.Path() + L"\\meetings.exe", L"LastUsedTimeStop", REG_DWORD, &dword);
     store.App(L"MSTeams_8wekyb3d8bbwe", 21);
     store.App(L"Vendor.Product_abc123", 22);
+    store.App(L"Stopped.Package_abc123", 23, 24);
     // Desktop apps first, then packaged ones, each in the registry's order.
     const std::vector<ConsumerRecord> records = ScanConsentStore(cache);
     std::vector<std::string> lines;

@@ -39,7 +39,10 @@ class LogCursor {
   public:
     LogCursor() { start_ = NewText().size(); }
     [[nodiscard]] std::string NewText() const {
-        const std::string all = ReadFileBytes(ToWide(LogFilePath(LogBaseFolder().value())));
+        wchar_t programData[MAX_PATH] = {};
+        GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH);
+        const std::string all =
+            ReadFileBytes(std::wstring(programData) + L"\\Orbelune\\Logs\\vcam-agent.log");
         return all.size() > start_ ? all.substr(start_) : std::string();
     }
     [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const {
@@ -120,6 +123,17 @@ DWORD HandleCountOf(HANDLE process) {
                             }));
 }
 
+// The control section as the agent maps it, for stamping its header as a virtual camera would.
+std::span<std::byte> ControlBlockForWriting() {
+    static MappedSection control;  // kept mapped until the tests end, as the agent keeps it
+    EXPECT_TRUE(OpenSharedSection(control, L"OrbeluneVcamControl.v2", 80));
+    return control.Bytes();
+}
+
+std::uint32_t ControlCameraIndex() {
+    return LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12);
+}
+
 size_t Producers(const wchar_t* image = kProducer) {
     return ProcessIdsOf(image).size();
 }
@@ -161,16 +175,26 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     settings_.SetString(L"Provider", L"a\"b");
     settings_.SetString(L"ProducerExe", L"C:\\no\\such.exe");
     StartAgent(L"--ignored \"with space\" /q");
+    EXPECT_TRUE(
+        UniqueHandle(OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\OrbeluneAgentSingleton")).IsValid());
     const ChildProcess second = Launch(Folder() + L"\\orbelune_vcam_agent.exe", L"", Folder());
     DWORD exitCode = 1;
     EXPECT_EQ(WaitForSingleObject(second.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
     EXPECT_TRUE(GetExitCodeProcess(second.process.Get(), &exitCode) && exitCode == 0);
 
-    // A missing producer is reported, and tried again at every pass while demand lasts.
+    // A missing producer, and a file that is no program (ERROR_BAD_EXE_FORMAT, with the
+    // system's text for it), are reported and tried again at every pass while demand lasts.
     ASSERT_TRUE(log_.WaitFor(kIdleLine, kDeadlineMs));
-    peer_ = StartPeer(L"--demand 3");
+    peer_ = StartPeer(L"--demand 4");
     const std::string missing = "producer exe not found: C:\\no\\such.exe";
     ASSERT_TRUE(WaitUntil([&] { return std::ranges::count(log_.NewMessages(), missing) > 1; },
+                          kDeadlineMs));
+    std::ofstream(std::filesystem::path(Folder() + L"\\notes.txt")) << "no program\n";
+    settings_.SetString(L"ProducerExe", Folder() + L"\\notes.txt");
+    const auto failed = [](const std::string& line) {
+        return line.starts_with("failed to start producer: 193 (") && line.ends_with(".)");
+    };
+    ASSERT_TRUE(WaitUntil([&] { return std::ranges::count_if(log_.NewMessages(), failed) > 1; },
                           kDeadlineMs));
     folder_.CopyProgram(kProducer, L"other.exe");
     CreateDirectoryW((Folder() + L"\\sub").c_str(), nullptr);
@@ -202,7 +226,9 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
         << Records();
     EXPECT_NE(Records().find("argv[4]=a\"b\r\nargv[5]=--camera-index\r\nargv[6]=-1\r\n"),
               std::string::npos);
-    EXPECT_EQ(LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12), 0u);
+    // The index is written at every pass, a negative one as 0, over whatever stood there.
+    SharedWord<std::uint32_t>(ControlBlockForWriting(), 12).store(7);
+    EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 0; }, kDeadlineMs));
 }
 
 TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
@@ -234,17 +260,15 @@ TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
 }
 
 TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
-    // A running zoom.exe that the consent store lists as using a camera.
+    // A running zoom.exe that the consent store lists as using a camera, and a virtual camera
+    // that wants frames with a consumer present but stamps a control block of version 1.
     const ConsentStore store;
     const std::wstring zoom = folder_.CopyProgram(kProducer, L"zoom.exe");
     const ULONGLONG start = 133000000000000000;
     store.App(zoom, start);
     const ChildProcess app = Launch(zoom);
-    // The integrator's example plays the virtual camera for 8 s and prints what it snapshots.
-    // (It creates the sections under Global\, which Wine lets any program do.)
-    const ScratchFolder example(L"example");
-    peer_ = Launch(L"cmd", L"/s /c \"\"" + BuildFolder() + L"\\vcam_peer_example.exe\" 8 >\"" +
-                               example.Path() + L"\\out\"\"");
+    settings_.SetDword(L"CameraIndex", 2);
+    peer_ = StartPeer(L"--control-version 1 --demand 60 --heartbeat 60");
     StartAgent();
 
     const auto consumers = [] {
@@ -257,15 +281,23 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
         return vcam::ReadCapabilitiesBlock(block.bytes.data(), block.bytes.size())
             .value_or(vcam::CapabilitiesReading{});
     };
+    // A control block that is not valid counts as missing: no demand, no consumer (the empty
+    // list, rewritten once a second), no camera index written into it.
+    ASSERT_TRUE(WaitUntil([&] { return consumers().sequence >= 2; }, kDeadlineMs));
+    EXPECT_EQ(consumers().count, 0u);
+    EXPECT_EQ(Producers(), 0u);
+    EXPECT_EQ(ControlCameraIndex(), 0u);
+    SharedWord<std::uint32_t>(ControlBlockForWriting(), 4).store(2);
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
     EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
+    EXPECT_TRUE(WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, 5000));
     // The control tool shows them as the agent sees them; Wine has no camera: the fallback
     // format, published once for each camera index.
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
          {"agent: running in this session\n", "  demand=yes consumer present=yes\n",
-          "OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 version 1\n  cameraIndex 0, "
-          "count 1, sequence 1\n  [0] 1280x720@30/1\n",
+          "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
+          "version 1\n  cameraIndex 2, count 1, sequence 1\n  [0] 1280x720@30/1\n",
           "  count 1, updated ", "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
         EXPECT_NE(status.find(expected), std::string::npos) << expected << " in\n" << status;
     }
@@ -273,15 +305,29 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     settings_.SetDword(L"CameraIndex", 3);
     ASSERT_TRUE(WaitUntil([&] { return capabilities().sequence == 2; }, kDeadlineMs));
     EXPECT_EQ(capabilities().cameraIndex, 3u);
-    // Once the heartbeat has lapsed, the empty list, rewritten once a second.
+    EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 3; }, 5000));
+    // Another magic: missing again, so the empty list and, after the idle time, no producer.
+    SharedWord<std::uint32_t>(ControlBlockForWriting(), 0).store(0x4F425644);
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 0; }, kDeadlineMs));
     const std::uint32_t sequence = consumers().sequence;
     EXPECT_TRUE(WaitUntil([&] { return consumers().sequence > sequence; }, kDeadlineMs));
+    EXPECT_TRUE(log_.WaitFor("no demand for 1000 ms; stopping producer", kDeadlineMs));
     EXPECT_EQ(
         std::ranges::count(log_.NewMessages(), "published 1 native camera capability tuple(s)"), 2);
+
+    // The integrator's example as the virtual camera, the agent started again once its sections
+    // are there (under Global\, which Wine lets any program create): from its snapshots it
+    // prints the fallback format and the consumer.
+    agent_.Kill();
+    peer_.Kill();
+    const ScratchFolder example(L"example");
+    peer_ = Launch(L"cmd", L"/s /c \"\"" + BuildFolder() + L"\\vcam_peer_example.exe\" 6 >\"" +
+                               example.Path() + L"\\out\"\"");
+    ASSERT_TRUE(WaitUntil([&] { return consumers().magic == 0x4F42434F; }, kDeadlineMs));
+    StartAgent();
     ASSERT_EQ(WaitForSingleObject(peer_.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
     const std::string printed = ReadFileBytes(example.Path() + L"\\out");
-    for (const char* expected : {"camera 0, 1 format(s):\r\n  1280x720@30/1\r\n",
+    for (const char* expected : {"camera 3, 1 format(s):\r\n  1280x720@30/1\r\n",
                                  "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
         EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
     }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "common/text_win.h"
@@ -15,8 +17,8 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
     wchar_t programData[MAX_PATH] = {};
     ASSERT_NE(GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH), 0u);
     ASSERT_EQ(LogBaseFolder(), ToU16(programData));
-    const std::wstring path = ToWide(LogFilePath(LogBaseFolder().value()));
     const std::wstring orbelune = std::wstring(programData) + L"\\Orbelune";
+    const std::wstring path = orbelune + L"\\Logs\\vcam-agent.log";
 
     // No log folder yet: the first line creates Orbelune\Logs and the file.
     DeleteFileW(path.c_str());
@@ -48,6 +50,34 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
     ASSERT_TRUE(DeleteFileW(path.c_str()));
     WriteLogLine(u"again");
     EXPECT_EQ(testing::ReadFileBytes(path).size(), 20u + 7);
+}
+
+// The fallbacks of the base folder as the environment gives them: the ProgramData variable
+// while it fits its 260-unit buffer; the temporary folder (GetTempPathW and GetTempPath2W take
+// the TMP variable first and add a separator) while it is a folder.
+TEST(LogWinTest, FallbackFolders) {
+    const std::wstring programData = _wgetenv(L"ProgramData");
+    const std::wstring tmp = _wgetenv(L"TMP");
+    const std::wstring fits(259, L'p');
+    const std::wstring tooLong(260, L'p');
+    for (const auto& [value, folder] :
+         {std::pair<const wchar_t*, std::optional<std::u16string>>{nullptr, std::nullopt},
+          {L"X", u"X"},
+          {fits.c_str(), ToU16(fits)},
+          {tooLong.c_str(), std::nullopt}}) {
+        SetEnvironmentVariableW(L"ProgramData", value);
+        EXPECT_EQ(EnvironmentProgramDataFolder(), folder);
+    }
+    const testing::ScratchFolder temp(L"temp");
+    const std::wstring file = temp.Path() + L"\\file";
+    ASSERT_TRUE(std::ofstream(std::filesystem::path(file)).good());
+    for (const auto& [value, folder] :
+         {std::pair{temp.Path(), std::optional(ToU16(temp.Path() + L"\\"))}, {file, {}}}) {
+        SetEnvironmentVariableW(L"TMP", value.c_str());
+        EXPECT_EQ(TemporaryFolder(), folder);
+    }
+    SetEnvironmentVariableW(L"ProgramData", programData.c_str());
+    SetEnvironmentVariableW(L"TMP", tmp.c_str());
 }
 
 }  // namespace

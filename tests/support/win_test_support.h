@@ -16,7 +16,6 @@
 #include "common/process_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
-#include "consumers/consent_store.h"
 
 namespace orbelune::testing {
 
@@ -97,14 +96,14 @@ inline ChildProcess StartPeer(const std::wstring& arguments) {  // the peer simu
 // HKEY_CURRENT_USER\Software\Orbelune, removed at the start and at the end.
 class SettingsKey {
   public:
-    SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str()); }
+    SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kPath); }
     SettingsKey(const SettingsKey&) = delete;
     SettingsKey& operator=(const SettingsKey&) = delete;
-    ~SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str()); }
+    ~SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kPath); }
     void Set(std::wstring_view name, DWORD type, const void* data, DWORD size) const {
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(),
-                                  std::wstring(name).c_str(), type, data, size),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegSetKeyValueW(HKEY_CURRENT_USER, kPath, std::wstring(name).c_str(), type, data, size),
+            ERROR_SUCCESS);
     }
     void SetDword(std::wstring_view name, DWORD value) const {
         Set(name, REG_DWORD, &value, sizeof value);
@@ -113,27 +112,35 @@ class SettingsKey {
         const std::wstring text(value);
         Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
+
+  private:
+    static constexpr wchar_t kPath[] = L"Software\\Orbelune";
 };
 
 // The consent store, removed at construction and destruction: every test starts without one.
 struct ConsentStore {
-    const std::wstring webcam = ToWide(kWebcamKeyPath);
-    ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str()); }
-    ~ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, webcam.c_str()); }
+    static constexpr wchar_t kWebcam[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\CapabilityAccessManager\\ConsentStore\\webc"
+        L"am";
+    ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, kWebcam); }
+    ~ConsentStore() { RegDeleteTreeW(HKEY_CURRENT_USER, kWebcam); }
     // A value of an application's key: a package's name, or a desktop app's path, which is
     // kept under NonPackaged with '#' for '\\'.
-    void Set(std::wstring app, std::u16string_view name, DWORD type, const void* data) const {
+    void Set(std::wstring app, const wchar_t* name, DWORD type, const void* data) const {
         if (app.find(L'\\') != std::wstring::npos) {
             std::replace(app.begin(), app.end(), L'\\', L'#');
             app = L"NonPackaged\\" + app;
         }
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (webcam + L"\\" + app).c_str(),
-                                  ToWide(name).c_str(), type, data, type == REG_DWORD ? 4 : 8),
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(kWebcam) + L"\\" + app).c_str(),
+                                  name, type, data, type == REG_DWORD ? 4 : 8),
                   ERROR_SUCCESS);
     }
-    // In use since `start`: a start time and no stop time.
-    void App(const std::wstring& app, std::uint64_t start) const {
-        Set(app, kLastUsedTimeStartValue, REG_QWORD, &start);
+    // In use since `start`: a start time and, unless `stop` is given, no stop time.
+    void App(const std::wstring& app, std::uint64_t start, std::uint64_t stop = 0) const {
+        Set(app, L"LastUsedTimeStart", REG_QWORD, &start);
+        if (stop != 0) {
+            Set(app, L"LastUsedTimeStop", REG_QWORD, &stop);
+        }
     }
 };
 
