@@ -6,10 +6,6 @@
 
 namespace orbelune {
 
-bool IsFresh(std::uint64_t tick, std::uint64_t now) {
-    return tick != 0 && tick <= now && now - tick <= kFreshnessMs;
-}
-
 bool IsDemand(std::uint64_t demandTick, std::uint64_t consumerStartTick, std::uint64_t now) {
     return IsFresh(std::max(demandTick, consumerStartTick), now);
 }

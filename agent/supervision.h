@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "orbelune/vcam_contract.h"
+
 namespace orbelune {
 
-inline constexpr std::uint64_t kFreshnessMs = 2500;
-inline constexpr std::uint32_t kPassSleepMs = 500;
-
 // A peer tick counts while it is non-zero, not later than `now`, and at most kFreshnessMs old.
-bool IsFresh(std::uint64_t tick, std::uint64_t now);
+using vcam::IsFresh;
+using vcam::kFreshnessMs;
+
+inline constexpr std::uint32_t kPassSleepMs = 500;
 
 // Demand: the later (compared unsigned) of the demand tick and the consumer-start tick is fresh.
 // A later tick that lies in the future is no demand even when the other one is fresh.

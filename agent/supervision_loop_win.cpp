@@ -1,8 +1,8 @@
 #include "agent/supervision_loop_win.h"
 
-#include "agent/control_block.h"
 #include "config/settings.h"
 #include "log/log.h"
+#include "orbelune/vcam_contract.h"
 
 namespace orbelune {
 namespace {
@@ -10,17 +10,17 @@ namespace {
 // The block as it stands at this moment: mapped and stamped with the expected magic and
 // version, or nothing. Asked anew before every use, so a block mapped or stamped in the middle
 // of a pass counts from that use on.
-std::span<std::byte> ValidControlBlock(ControlBlockView& view) {
-    if (!OpenControlBlock(view) || !ControlBlockValid(view.Bytes())) {
-        return {};
+void* ValidControlBlock(ControlBlockView& view) {
+    if (!OpenControlBlock(view) || !vcam::IsControlBlockValid(view.view.get(), view.size)) {
+        return nullptr;
     }
-    return view.Bytes();
+    return view.view.get();
 }
 
 }  // namespace
 
 bool OpenControlBlock(ControlBlockView& view) noexcept {
-    return OpenSharedSection(view, kControlBlockName, kControlBlockSize);
+    return OpenSharedSection(view, vcam::kControlSectionName, vcam::kControlBlockSize);
 }
 
 void RunSupervisionPass(AgentState& state) {
@@ -29,25 +29,28 @@ void RunSupervisionPass(AgentState& state) {
     // changed camera index. The index goes in as configured, negative or not.
     PublishCapabilities(state.capabilities, settings.cameraIndex);
 
-    if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
-        StoreControlCameraIndex(block, settings.cameraIndex);
+    if (void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
+        vcam::StoreControlCameraIndex(block, settings.cameraIndex);
     }
 
     const std::uint64_t passStart = GetTickCount64();
     bool demand = false;
-    if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
-        const std::uint64_t demandTick = LoadControlTick(block, kControlDemandTickOffset);
-        const std::uint64_t startTick = LoadControlTick(block, kControlConsumerStartTickOffset);
+    if (const void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
+        const std::uint64_t demandTick =
+            vcam::LoadControlTick(block, vcam::kControlDemandTickField);
+        const std::uint64_t startTick =
+            vcam::LoadControlTick(block, vcam::kControlConsumerStartTickField);
         demand = IsDemand(demandTick, startTick, GetTickCount64());
     }
     std::uint64_t referenceTick = 0;
-    if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
-        referenceTick = LoadControlTick(block, kControlConsumerStartTickOffset);
+    if (const void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
+        referenceTick = vcam::LoadControlTick(block, vcam::kControlConsumerStartTickField);
     }
     bool consumerActive = false;
-    if (const auto block = ValidControlBlock(state.controlBlock); !block.empty()) {
+    if (const void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
         consumerActive =
-            IsFresh(LoadControlTick(block, kControlConsumerHeartbeatTickOffset), GetTickCount64());
+            IsFresh(vcam::LoadControlTick(block, vcam::kControlConsumerHeartbeatTickField),
+                    GetTickCount64());
     }
     // Every pass, whatever the producer's state; the refresh itself runs at most once a second.
     RefreshConsumers(state.consumers, consumerActive, referenceTick);

@@ -21,9 +21,7 @@
 #include <vector>
 
 #include "agent/agent_win.h"
-#include "agent/control_block.h"
 #include "agent/supervision.h"
-#include "common/bytes.h"
 #include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/process_win.h"
@@ -62,8 +60,9 @@ std::vector<StartRecord> StartRecords(const std::wstring& folder) {
 
 // The control block's demand tick as the peer last stamped it; 0 when there is no block.
 std::uint64_t DemandTick() {
-    SectionCopy control = CopySection(kControlBlockName, kControlBlockSize);
-    return control.bytes.empty() ? 0 : LoadControlTick(control.bytes, kControlDemandTickOffset);
+    const SectionCopy control = CopySection(vcam::kControlSectionName, vcam::kControlBlockSize);
+    const auto fields = vcam::ReadControlBlock(control.bytes.data(), control.bytes.size());
+    return fields ? fields->demandTick : 0;
 }
 
 struct Stats {

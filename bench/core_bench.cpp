@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/control_block.h"
 #include "agent/producer.h"
 #include "agent/supervision.h"
 #include "capabilities/capabilities.h"
@@ -31,26 +30,30 @@ using namespace orbelune;
 // Keeps results alive so that the optimiser cannot drop the work.
 volatile std::size_t gSink = 0;
 
-std::array<std::byte, kControlBlockSize> ControlBlock(std::uint64_t demandTick,
-                                                      std::uint64_t heartbeatTick) {
-    std::array<std::byte, kControlBlockSize> block{};
-    StoreU32(block, kControlMagicOffset, kControlMagic);
-    StoreU32(block, kControlVersionOffset, kControlVersion);
-    StoreU64(block, kControlDemandTickOffset, demandTick);
-    StoreU64(block, kControlConsumerHeartbeatTickOffset, heartbeatTick);
+struct alignas(8) ControlBlockBytes {
+    std::array<std::byte, vcam::kControlBlockSize> bytes{};
+};
+
+ControlBlockBytes ControlBlock(std::uint64_t demandTick, std::uint64_t heartbeatTick) {
+    ControlBlockBytes block;
+    vcam::StampControlHeader(block.bytes.data(), block.bytes.size());
+    StoreU64(block.bytes, vcam::kControlDemandTickField.offset, demandTick);
+    StoreU64(block.bytes, vcam::kControlConsumerHeartbeatTickField.offset, heartbeatTick);
     return block;
 }
 
 // The core's share of one pass as the agent runs it: the block's checks and ticks, demand and
 // presence, then the producer plan.
-void CorePass(std::span<std::byte> block, LoopState& state, std::uint64_t now, bool running) {
+void CorePass(ControlBlockBytes& control, LoopState& state, std::uint64_t now, bool running) {
     bool demand = false;
     bool present = false;
-    if (ControlBlockValid(block)) {
-        StoreControlCameraIndex(block, 0);
-        demand = IsDemand(LoadControlTick(block, kControlDemandTickOffset),
-                          LoadControlTick(block, kControlConsumerStartTickOffset), now);
-        present = IsFresh(LoadControlTick(block, kControlConsumerHeartbeatTickOffset), now);
+    std::byte* block = control.bytes.data();
+    if (vcam::IsControlBlockValid(block, control.bytes.size())) {
+        vcam::StoreControlCameraIndex(block, 0);
+        demand = IsDemand(vcam::LoadControlTick(block, vcam::kControlDemandTickField),
+                          vcam::LoadControlTick(block, vcam::kControlConsumerStartTickField), now);
+        present =
+            IsFresh(vcam::LoadControlTick(block, vcam::kControlConsumerHeartbeatTickField), now);
     }
     const std::vector<PassStep> steps = PlanProducerSteps(
         state, {.demand = demand, .running = running, .passStart = now, .idleStopMs = 8000});
@@ -154,9 +157,8 @@ void ConsumersRefresh(int iterations) {
         u"C:#Program Files#Zoom#bin#Zoom.exe", u"C:#Program Files#Microsoft#Edge#msedge.exe",
         u"C:#Program Files#obs-studio#bin#64bit#obs64.exe", u"C:#Apps#Slack#slack.exe",
         u"C:#Apps#Tool#tool.exe"};
-    alignas(8) std::array<std::byte, kConsumersBlockSize> block{};
-    StoreU32(block, kConsumersMagicOffset, kConsumersMagic);
-    StoreU32(block, kConsumersVersionOffset, kConsumersVersion);
+    alignas(8) std::array<std::byte, vcam::kConsumersBlockSize> block{};
+    vcam::StampConsumersHeader(block.data(), block.size());
     DisplayNameCache cache;
     for (int i = 0; i < iterations; ++i) {
         std::vector<ConsumerRecord> records;
@@ -171,7 +173,10 @@ void ConsumersRefresh(int iterations) {
         records.push_back({PackagedDisplayName(u"MSTeams_8wekyb3d8bbwe"), u"MSTeams_8wekyb3d8bbwe",
                            true, start + 1});
         SortConsumers(records, 133000000050000000ULL);
-        gSink = gSink + WriteConsumersBlock(block, records, 1000 + static_cast<std::uint64_t>(i));
+        const std::vector<vcam::ConsumerSlot> slots = ConsumerSlots(records);
+        if (vcam::WriteConsumerSlots(block.data(), block.size(), slots.data(), slots.size())) {
+            vcam::StampConsumersUpdate(block.data(), 1000 + static_cast<std::uint64_t>(i));
+        }
     }
 }
 

@@ -1,10 +1,6 @@
 #include "capabilities/capabilities.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstring>
-
-#include "common/bytes.h"
 
 namespace orbelune {
 namespace {
@@ -139,38 +135,6 @@ std::vector<CameraCapability> SelectNativeFormats(std::span<const NativeTypeRead
         list.resize(kMaxCapabilities);
     }
     return list;
-}
-
-void WriteCapabilitiesBlock(std::span<std::byte> block, std::span<const CameraCapability> list,
-                            std::int32_t cameraIndex) {
-    if (block.size() < kCapabilitiesBlockSize) {
-        return;
-    }
-    const size_t count = std::min(list.size(), kMaxCapabilities);
-    // A plain read: only this process writes the counter.
-    const std::uint32_t sequence = LoadU32(block, kCapabilitiesSequenceOffset) + 1;
-
-    StoreU32(block, kCapabilitiesMagicOffset, kCapabilitiesMagic);
-    StoreU32(block, kCapabilitiesVersionOffset, kCapabilitiesVersion);
-    StoreU32(block, kCapabilitiesCameraIndexOffset,
-             cameraIndex > 0 ? static_cast<std::uint32_t>(cameraIndex) : 0);
-    StoreU32(block, kCapabilitiesCountOffset, static_cast<std::uint32_t>(count));
-
-    const std::span<std::byte> entries =
-        block.subspan(kCapabilitiesEntriesOffset, kMaxCapabilities * kCapabilitiesEntrySize);
-    std::memset(entries.data(), 0, entries.size());
-    for (size_t i = 0; i < count; ++i) {
-        const size_t at = i * kCapabilitiesEntrySize;
-        StoreU32(entries, at, list[i].width);
-        StoreU32(entries, at + 4, list[i].height);
-        StoreU32(entries, at + 8, list[i].frameRateNumerator);
-        StoreU32(entries, at + 12, list[i].frameRateDenominator);
-    }
-
-    // Every store above is visible before the counter moves.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    SharedWord<std::uint32_t>(block, kCapabilitiesSequenceOffset)
-        .exchange(sequence, std::memory_order_seq_cst);
 }
 
 void NativeTypeWalk::Record(NativeTypeResult result) {

@@ -1,6 +1,6 @@
 // The native capture formats of the configured camera, as the virtual camera learns them: the
-// choice of formats from what the device reports, and the byte layout of the shared block
-// they are published in.
+// choice of formats from what the device reports. The block they are published in, and its
+// writer, belong to the contract with the virtual camera.
 #pragma once
 
 #include <cstddef>
@@ -9,22 +9,14 @@
 #include <span>
 #include <vector>
 
+#include "orbelune/vcam_contract.h"
+
 namespace orbelune {
 
-// One capture format. The rate is kept as the device reports it, never reduced: 30/1 and 60/2
-// are two formats. The same 16 bytes, in this order, form one entry of the shared block.
-struct CameraCapability {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::uint32_t frameRateNumerator = 0;
-    std::uint32_t frameRateDenominator = 0;
-
-    friend bool operator==(const CameraCapability&, const CameraCapability&) = default;
-};
-static_assert(sizeof(CameraCapability) == 16, "one block entry is four packed u32 fields");
-
-// The most formats a list holds: the number of entry slots of the block.
-inline constexpr size_t kMaxCapabilities = 128;
+// One capture format, the same 16 bytes as one entry of the capabilities block; a list holds
+// at most kMaxCapabilities, the number of the block's entry slots.
+using vcam::CameraCapability;
+using vcam::kMaxCapabilities;
 
 // Published when the camera yields nothing usable.
 inline constexpr CameraCapability kFallbackCapability = {1280, 720, 30, 1};
@@ -67,31 +59,5 @@ struct NativeTypeWalk {
     // Takes in what the request for `typeIndex` gave and moves on.
     void Record(NativeTypeResult result);
 };
-
-// The capabilities block, little-endian, in a section the virtual camera creates under
-// "Global\" or "Local\" followed by this name.
-inline constexpr wchar_t kCapabilitiesSectionName[] = L"OrbeluneVcamCapabilities.v1";
-inline constexpr std::uint32_t kCapabilitiesMagic = 0x4F425650;  // "PVBO" in memory order
-inline constexpr std::uint32_t kCapabilitiesVersion = 1;
-inline constexpr size_t kCapabilitiesMagicOffset = 0;
-inline constexpr size_t kCapabilitiesVersionOffset = 4;
-inline constexpr size_t kCapabilitiesCameraIndexOffset = 8;
-inline constexpr size_t kCapabilitiesCountOffset = 12;
-inline constexpr size_t kCapabilitiesEntriesOffset = 16;
-inline constexpr size_t kCapabilitiesEntrySize = sizeof(CameraCapability);
-inline constexpr size_t kCapabilitiesSequenceOffset =
-    kCapabilitiesEntriesOffset + kMaxCapabilities * kCapabilitiesEntrySize;
-inline constexpr size_t kCapabilitiesBlockSize = kCapabilitiesSequenceOffset + 4;
-static_assert(kCapabilitiesSequenceOffset == 2064);
-static_assert(kCapabilitiesBlockSize == 2068);
-
-// Publishes `list` into `block`: the header (a negative camera index written as 0), every entry
-// slot zeroed, the first kMaxCapabilities formats in list order, then a full fence and an atomic
-// exchange of `sequence` with its previous value plus one (wrapping). The peer knows a
-// publication is whole once `sequence` changes; nothing marks one in progress. The previous
-// contents are not examined except for `sequence`. `block` must be 4-byte aligned; one shorter
-// than kCapabilitiesBlockSize is left untouched.
-void WriteCapabilitiesBlock(std::span<std::byte> block, std::span<const CameraCapability> list,
-                            std::int32_t cameraIndex);
 
 }  // namespace orbelune

@@ -13,7 +13,8 @@ void PublishCapabilities(CapabilitiesPublisher& publisher, std::int32_t cameraIn
     if (publisher.published && cameraIndex == publisher.lastCameraIndex) {
         return;
     }
-    if (!OpenSharedSection(publisher.section, kCapabilitiesSectionName, kCapabilitiesBlockSize)) {
+    if (!OpenSharedSection(publisher.section, vcam::kCapabilitiesSectionName,
+                           vcam::kCapabilitiesBlockSize)) {
         return;
     }
     std::vector<CameraCapability> list = EnumerateCameraCapabilities(cameraIndex);
@@ -21,7 +22,8 @@ void PublishCapabilities(CapabilitiesPublisher& publisher, std::int32_t cameraIn
         list.push_back(kFallbackCapability);
         WriteLogLine(u"camera capability enumeration failed/empty; using 1280x720@30 fallback");
     }
-    WriteCapabilitiesBlock(publisher.section.Bytes(), list, cameraIndex);
+    vcam::WriteCapabilitiesBlock(publisher.section.view.get(), publisher.section.size, list.data(),
+                                 list.size(), cameraIndex);
     publisher.lastCameraIndex = cameraIndex;
     publisher.published = true;
     WriteLogLine(u"published " + DecimalText(static_cast<unsigned long long>(list.size())) +

@@ -1,6 +1,5 @@
-// Little-endian field access for the byte layouts of the shared blocks. Offsets are named
-// constants of each block; every access is by value through a span, never a struct mapped over
-// shared memory.
+// Little-endian field access through a span, for building, inspecting and stamping the shared
+// blocks' bytes in tests and benchmarks; never a struct mapped over shared memory.
 #pragma once
 
 #include <atomic>
@@ -35,9 +34,8 @@ inline void StoreU64(std::span<std::byte> bytes, size_t offset, std::uint64_t va
     std::memcpy(bytes.subspan(offset, sizeof value).data(), &value, sizeof value);
 }
 
-// Access to a naturally aligned word that another process reads or writes at the same time:
-// one load or store of the word's full width, never torn. The mapped memory of a section holds
-// no C++ objects of its own, so viewing an aligned word as an atomic is how it is shared.
+// A naturally aligned word of a section that another process reads or writes at the same time,
+// as a test stamps a live block: one load or store of the word's full width, never torn.
 template <typename T>
 std::atomic_ref<T> SharedWord(std::span<std::byte> bytes, size_t offset) {
     std::byte* word = bytes.subspan(offset, sizeof(T)).data();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/handles_win.h"
+#include "orbelune/vcam_contract.h"
 
 namespace orbelune {
 
@@ -10,7 +11,7 @@ bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t si
     if (section.view) {
         return true;
     }
-    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+    for (const wchar_t* prefix : {vcam::kGlobalPrefix, vcam::kLocalPrefix}) {
         const std::wstring fullName = prefix + std::wstring(name);
         UniqueHandle handle(
             OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, fullName.c_str()));
@@ -32,7 +33,7 @@ bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t si
 
 SectionCopy CopySection(std::wstring_view name, size_t size) {
     SectionCopy copy;
-    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+    for (const wchar_t* prefix : {vcam::kGlobalPrefix, vcam::kLocalPrefix}) {
         const std::wstring fullName = prefix + std::wstring(name);
         const UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, fullName.c_str()));
         const UniqueView view(

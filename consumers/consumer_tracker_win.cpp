@@ -20,16 +20,18 @@ std::uint64_t SystemTimeAsFiletime() {
 
 bool WriteConsumersBlock(ConsumerTracker& tracker,
                          std::span<const ConsumerRecord> records) noexcept {
-    if (!OpenSharedSection(tracker.section, kConsumersSectionName, kConsumersBlockSize)) {
+    if (!OpenSharedSection(tracker.section, vcam::kConsumersSectionName,
+                           vcam::kConsumersBlockSize)) {
         return false;
     }
-    const std::span<std::byte> block = tracker.section.Bytes();
-    if (!WriteConsumerSlots(block, records)) {
+    const std::vector<vcam::ConsumerSlot> slots = ConsumerSlots(records);
+    if (!vcam::WriteConsumerSlots(tracker.section.view.get(), tracker.section.size, slots.data(),
+                                  slots.size())) {
         return false;
     }
     // The clock is read once the slots and the count are stored, so that the update tick tells
     // when this list was in place.
-    StampConsumersUpdate(block, GetTickCount64());
+    vcam::StampConsumersUpdate(tracker.section.view.get(), GetTickCount64());
     return true;
 }
 

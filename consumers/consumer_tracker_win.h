@@ -27,8 +27,8 @@ void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,
                       std::uint64_t referenceTick) noexcept;
 
 // Opens the consumers block if it is not mapped yet ("Global\" name, then "Local\") and writes
-// the records into it. Returns false, having written nothing, when no section can be mapped or
-// its magic or version is not the expected one.
+// the first kMaxConsumers records into it. Returns false, having written nothing, when no section
+// can be mapped or its magic or version is not the expected one.
 [[nodiscard]] bool WriteConsumersBlock(ConsumerTracker& tracker,
                                        std::span<const ConsumerRecord> records) noexcept;
 

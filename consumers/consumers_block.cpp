@@ -1,9 +1,6 @@
 #include "consumers/consumers_block.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include "common/bytes.h"
 
 namespace orbelune {
 namespace {
@@ -48,68 +45,13 @@ std::string NarrowToAscii(std::u16string_view text) {
     return narrow;
 }
 
-std::array<std::byte, kConsumerSlotSize> ConsumerSlotImage(const ConsumerRecord& record) {
-    std::array<std::byte, kConsumerSlotSize> image = {};
-    const std::span<std::byte> slot(image);
-
-    const size_t nameUnits = std::min(record.displayName.size(), kSlotDisplayNameUnits - 1);
-    for (size_t i = 0; i < nameUnits; ++i) {
-        const char16_t unit = record.displayName[i];
-        slot[kSlotDisplayNameOffset + 2 * i] = static_cast<std::byte>(unit & 0xFF);
-        slot[kSlotDisplayNameOffset + 2 * i + 1] = static_cast<std::byte>(unit >> 8);
+std::vector<vcam::ConsumerSlot> ConsumerSlots(std::span<const ConsumerRecord> records) {
+    std::vector<vcam::ConsumerSlot> slots;
+    for (const ConsumerRecord& record : records.first(std::min(records.size(), kMaxConsumers))) {
+        slots.push_back({record.displayName, NarrowToAscii(record.identity),
+                         record.packaged ? 1u : 0u, record.lastUsedStart});
     }
-
-    const std::string identity = NarrowToAscii(record.identity);
-    const size_t identityBytes = std::min(identity.size(), kSlotIdentityBytes - 1);
-    std::memcpy(slot.subspan(kSlotIdentityOffset, identityBytes).data(), identity.data(),
-                identityBytes);
-
-    StoreU32(slot, kSlotPackagedOffset, record.packaged ? 1 : 0);
-    StoreU64(slot, kSlotLastUsedStartOffset, record.lastUsedStart);
-    return image;
-}
-
-bool IsConsumersBlockValid(std::span<const std::byte> block) {
-    return block.size() >= kConsumersBlockSize &&
-           LoadU32(block, kConsumersMagicOffset) == kConsumersMagic &&
-           LoadU32(block, kConsumersVersionOffset) == kConsumersVersion;
-}
-
-bool WriteConsumerSlots(std::span<std::byte> block,
-                        std::span<const ConsumerRecord> records) noexcept {
-    if (!IsConsumersBlockValid(block)) {
-        return false;
-    }
-    const size_t count = std::min(records.size(), kMaxConsumers);
-    for (size_t i = 0; i < kMaxConsumers; ++i) {
-        const std::array<std::byte, kConsumerSlotSize> image =
-            i < count ? ConsumerSlotImage(records[i]) : std::array<std::byte, kConsumerSlotSize>{};
-        std::memcpy(
-            block.subspan(kConsumersEntriesOffset + i * kConsumerSlotSize, kConsumerSlotSize)
-                .data(),
-            image.data(), image.size());
-    }
-    // A release store keeps the slots ahead of the count.
-    SharedWord<std::uint32_t>(block, kConsumersCountOffset)
-        .store(static_cast<std::uint32_t>(count), std::memory_order_release);
-    return true;
-}
-
-void StampConsumersUpdate(std::span<std::byte> block, std::uint64_t tick) noexcept {
-    // A release store keeps the count ahead of the tick; the full-barrier increment publishes
-    // all of it.
-    SharedWord<std::uint64_t>(block, kConsumersUpdatedTickOffset)
-        .store(tick, std::memory_order_release);
-    SharedWord<std::uint32_t>(block, kConsumersSequenceOffset).fetch_add(1);
-}
-
-bool WriteConsumersBlock(std::span<std::byte> block, std::span<const ConsumerRecord> records,
-                         std::uint64_t tick) noexcept {
-    if (!WriteConsumerSlots(block, records)) {
-        return false;
-    }
-    StampConsumersUpdate(block, tick);
-    return true;
+    return slots;
 }
 
 }  // namespace orbelune

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
 orbelune_ensure_packages "${orbelune_packages[@]}"
 
-folders='agent|bench|capabilities|common|config|consumers|fuzz|log|tests|tools'
+folders='agent|bench|capabilities|common|config|consumers|examples|fuzz|include|log|tests|tools'
 
 # Configuring is enough: clang-tidy needs the compile databases, not the objects.
 cmake --preset windows-clang >/dev/null

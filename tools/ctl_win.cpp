@@ -8,9 +8,7 @@
 #include <vector>
 
 #include "agent/agent_win.h"
-#include "agent/control_block.h"
 #include "agent/producer.h"
-#include "capabilities/capabilities.h"
 #include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
@@ -20,7 +18,6 @@
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
-#include "consumers/consumers_block.h"
 #include "log/log.h"
 #include "tools/ctl_command.h"
 #include "tools/local_time_win.h"
@@ -80,14 +77,20 @@ int Status(bool json) {
     facts.producerIds.assign(producerIds.begin(), producerIds.end());
     facts.logonEntry = ReadLogonEntry(HKEY_CURRENT_USER);
     facts.machineLogonEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE);
-    facts.control = ReadSection(kControlBlockName, kControlBlockSize);
-    const SectionFacts capabilities = ReadSection(kCapabilitiesSectionName, kCapabilitiesBlockSize);
-    const SectionFacts consumers = ReadSection(kConsumersSectionName, kConsumersBlockSize);
+    facts.control = ReadSection(vcam::kControlSectionName, vcam::kControlBlockSize);
+    const SectionFacts capabilities =
+        ReadSection(vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize);
+    const SectionFacts consumers =
+        ReadSection(vcam::kConsumersSectionName, vcam::kConsumersBlockSize);
     // After the copies: every tick in them was stamped earlier.
     facts.now = GetTickCount64();
-    facts.capabilities = {capabilities.name, ParseCapabilitiesBlock(capabilities.bytes)};
-    facts.consumers = {consumers.name, ParseConsumersBlock(consumers.bytes)};
-    FillLocalStartTimes(facts.consumers);
+    // Shown as found, valid or not, through the contract's readers of a block at rest.
+    facts.capabilities = {
+        capabilities.name,
+        vcam::ReadCapabilitiesBlock(capabilities.bytes.data(), capabilities.bytes.size())};
+    facts.consumers = {consumers.name,
+                       vcam::ReadConsumersBlock(consumers.bytes.data(), consumers.bytes.size())};
+    facts.consumerStartsLocal = LocalStartTimes(facts.consumers);
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
         facts.logBytes = ReadWholeFile(ToWide(facts.logPath));

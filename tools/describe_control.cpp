@@ -3,16 +3,14 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "agent/control_block.h"
 #include "agent/supervision.h"
-#include "common/bytes.h"
 
 namespace orbelune {
 namespace {
 
-TickReading ReadTick(std::span<std::byte> block, size_t offset, std::uint64_t now) {
+TickReading JudgeTick(std::uint64_t value, std::uint64_t now) {
     TickReading tick;
-    tick.value = LoadControlTick(block, offset);
+    tick.value = value;
     tick.ageMs = static_cast<std::int64_t>(now - tick.value);
     tick.fresh = IsFresh(tick.value, now);
     return tick;
@@ -34,40 +32,32 @@ std::string TickText(const TickReading& tick) {
 
 }  // namespace
 
-ControlReading ReadControlBlock(std::span<std::byte> block, std::uint64_t now) {
-    ControlReading reading;
-    reading.magic = LoadU32(block, kControlMagicOffset);
-    reading.version = LoadU32(block, kControlVersionOffset);
-    reading.valid = ControlBlockValid(block);
-    reading.cameraIndex = LoadU32(block, kControlCameraIndexOffset);
-    reading.demandTick = ReadTick(block, kControlDemandTickOffset, now);
-    reading.consumerStartTick = ReadTick(block, kControlConsumerStartTickOffset, now);
-    reading.consumerHeartbeatTick = ReadTick(block, kControlConsumerHeartbeatTickOffset, now);
-    reading.demand =
-        reading.valid && IsDemand(reading.demandTick.value, reading.consumerStartTick.value, now);
-    reading.consumerPresent = reading.valid && reading.consumerHeartbeatTick.fresh;
-    return reading;
+ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
+    ControlStatus status;
+    status.demandTick = JudgeTick(block.demandTick, now);
+    status.consumerStartTick = JudgeTick(block.consumerStartTick, now);
+    status.consumerHeartbeatTick = JudgeTick(block.consumerHeartbeatTick, now);
+    status.demand = block.valid && IsDemand(block.demandTick, block.consumerStartTick, now);
+    status.consumerPresent = block.valid && status.consumerHeartbeatTick.fresh;
+    return status;
 }
 
-std::string DescribeControlBlock(std::span<std::byte> block, std::uint64_t now) {
-    if (block.size() < kControlBlockSize) {
-        return "control block: not mapped\n";
-    }
-    const ControlReading reading = ReadControlBlock(block, now);
+std::string DescribeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
+    const ControlStatus status = JudgeControlBlock(block, now);
     char header[160];
-    std::snprintf(header, sizeof header,
-                  "control block: magic=0x%08" PRIX32 " version=%" PRIu32 " %s\n", reading.magic,
-                  reading.version,
-                  reading.valid                    ? "(valid)"
-                  : reading.magic != kControlMagic ? "(invalid: wrong magic, counts as missing)"
-                                                   : "(invalid: wrong version, counts as missing)");
+    std::snprintf(
+        header, sizeof header, "control block: magic=0x%08" PRIX32 " version=%" PRIu32 " %s\n",
+        block.magic, block.version,
+        block.valid                          ? "(valid)"
+        : block.magic != vcam::kControlMagic ? "(invalid: wrong magic, counts as missing)"
+                                             : "(invalid: wrong version, counts as missing)");
     std::string text = header;
-    text += "  cameraIndex=" + std::to_string(reading.cameraIndex) + "\n";
-    text += "  demandTick=" + TickText(reading.demandTick) + "\n";
-    text += "  consumerStartTick=" + TickText(reading.consumerStartTick) + "\n";
-    text += "  consumerHeartbeatTick=" + TickText(reading.consumerHeartbeatTick) + "\n";
-    text += std::string("  demand=") + (reading.demand ? "yes" : "no") +
-            " consumer present=" + (reading.consumerPresent ? "yes" : "no") + "\n";
+    text += "  cameraIndex=" + std::to_string(block.cameraIndex) + "\n";
+    text += "  demandTick=" + TickText(status.demandTick) + "\n";
+    text += "  consumerStartTick=" + TickText(status.consumerStartTick) + "\n";
+    text += "  consumerHeartbeatTick=" + TickText(status.consumerHeartbeatTick) + "\n";
+    text += std::string("  demand=") + (status.demand ? "yes" : "no") +
+            " consumer present=" + (status.consumerPresent ? "yes" : "no") + "\n";
     return text;
 }
 

@@ -31,12 +31,15 @@ std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
     return time;
 }
 
-void FillLocalStartTimes(PublishedBlockFacts<ConsumersReading>& block) {
+std::vector<std::optional<LocalTime>> LocalStartTimes(
+    const PublishedBlockFacts<vcam::ConsumersReading>& block) {
+    std::vector<std::optional<LocalTime>> times;
     if (block.reading) {
-        for (ConsumerSlotReading& slot : block.reading->slots) {
-            slot.startedLocal = LocalTimeOf(slot.lastUsedStart);
+        for (const vcam::ConsumerSlot& slot : block.reading->slots) {
+            times.push_back(LocalTimeOf(slot.lastUsedStart));
         }
     }
+    return times;
 }
 
 }  // namespace orbelune

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "tools/status_report.h"
 
@@ -13,7 +14,8 @@ namespace orbelune {
 // UTC; nothing when Windows cannot convert it.
 std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime);
 
-// Fills in the local start time of every slot of a block that was read.
-void FillLocalStartTimes(PublishedBlockFacts<ConsumersReading>& block);
+// The local start time of every slot of a block that was read.
+std::vector<std::optional<LocalTime>> LocalStartTimes(
+    const PublishedBlockFacts<vcam::ConsumersReading>& block);
 
 }  // namespace orbelune

@@ -1,5 +1,6 @@
 // orbelune_vcam_peer.exe: plays the virtual camera's side of the agent's shared-memory
-// contract, for tests, the demo and whoever writes the real virtual camera.
+// contract, for tests, the demo and whoever writes the real virtual camera. It is built on
+// the virtual camera's side of the public headers, with options to get things wrong on purpose.
 #include <windows.h>
 
 #include <cstdint>
@@ -8,11 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "agent/control_block.h"
-#include "common/bytes.h"
-#include "consumers/consumers_block.h"
-#include "capabilities/capabilities.h"
 #include "common/text_win.h"
+#include "orbelune/vcam_peer_win.h"
 #include "tools/describe_control.h"
 #include "tools/local_time_win.h"
 #include "tools/status_report.h"
@@ -20,6 +18,7 @@
 namespace {
 
 using namespace orbelune;
+using vcam::PeerSection;
 
 constexpr wchar_t kUsage[] =
     L"Usage: orbelune_vcam_peer [options]\n"
@@ -57,13 +56,13 @@ constexpr wchar_t kUsage[] =
 struct Options {
     bool local = true;
     bool global = false;
-    DWORD controlSize = kControlBlockSize;
-    DWORD capabilitiesSize = kCapabilitiesBlockSize;
-    DWORD consumersSize = kConsumersBlockSize;
-    std::uint32_t controlMagic = kControlMagic;
-    std::uint32_t controlVersion = kControlVersion;
-    std::uint32_t consumersMagic = kConsumersMagic;
-    std::uint32_t consumersVersion = kConsumersVersion;
+    DWORD controlSize = vcam::kControlBlockSize;
+    DWORD capabilitiesSize = vcam::kCapabilitiesBlockSize;
+    DWORD consumersSize = vcam::kConsumersBlockSize;
+    std::uint32_t controlMagic = vcam::kControlMagic;
+    std::uint32_t controlVersion = vcam::kControlVersion;
+    std::uint32_t consumersMagic = vcam::kConsumersMagic;
+    std::uint32_t consumersVersion = vcam::kConsumersVersion;
     double fixAfter = -1;
     double demand = 0;
     double consumerStart = 0;
@@ -71,12 +70,6 @@ struct Options {
     double heartbeat = 0;
     double runFor = -1;
     double printEvery = 1;
-};
-
-struct Section {
-    std::wstring name;
-    HANDLE handle = nullptr;
-    std::span<std::byte> bytes;
 };
 
 bool ParseNumber(const wchar_t* text, double& value) {
@@ -157,68 +150,56 @@ int ParseOptions(int argc, wchar_t** argv, Options& options) {
     return 0;
 }
 
-bool CreateSection(const std::wstring& name, DWORD size, Section& section) {
-    section.name = name;
-    section.handle =
-        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
-    if (section.handle == nullptr) {
-        std::fwprintf(stderr, L"orbelune_vcam_peer: cannot create %ls (error %lu)\n", name.c_str(),
-                      GetLastError());
+// Creates the section with the library's descriptor; false, having said why, when it cannot.
+bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
+    vcam::CreatedSection created = vcam::CreatePeerSection(name.c_str(), size);
+    if (created.error.call != nullptr) {
+        std::fwprintf(stderr, L"orbelune_vcam_peer: cannot create %ls: %hs failed (error %lu)\n",
+                      name.c_str(), created.error.call, created.error.code);
         return false;
     }
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (created.existed) {
         std::fwprintf(stderr, L"orbelune_vcam_peer: %ls already existed; using it\n", name.c_str());
     }
-    void* view = MapViewOfFile(section.handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
-    if (view == nullptr) {
-        std::fwprintf(stderr, L"orbelune_vcam_peer: cannot map %ls (error %lu)\n", name.c_str(),
-                      GetLastError());
-        return false;
-    }
-    section.bytes = {static_cast<std::byte*>(view), size};
+    section = std::move(created.section);
     return true;
-}
-
-// Stamps a u32 header word when the section is large enough to hold it.
-void StampWord(const Section& section, size_t offset, std::uint32_t value) {
-    if (section.bytes.size() >= offset + 4) {
-        SharedWord<std::uint32_t>(section.bytes, offset).store(value);
-    }
-}
-
-void StampTick(const Section& section, size_t offset, std::uint64_t tick) {
-    if (section.bytes.size() >= offset + 8) {
-        SharedWord<std::uint64_t>(section.bytes, offset).store(tick, std::memory_order_relaxed);
-    }
 }
 
 struct Namespace {
     std::wstring prefix;
-    Section control, capabilities, consumers;
+    PeerSection control, capabilities, consumers;
 };
 
 void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t controlVersion,
                   std::uint32_t consumersMagic, std::uint32_t consumersVersion) {
-    StampWord(ns.control, kControlMagicOffset, controlMagic);
-    StampWord(ns.control, kControlVersionOffset, controlVersion);
-    StampWord(ns.consumers, kConsumersMagicOffset, consumersMagic);
-    StampWord(ns.consumers, kConsumersVersionOffset, consumersVersion);
+    vcam::StampControlHeader(ns.control.Data(), ns.control.size, controlMagic, controlVersion);
+    vcam::StampConsumersHeader(ns.consumers.Data(), ns.consumers.size, consumersMagic,
+                               consumersVersion);
 }
 
+// The blocks as the virtual camera would take them: the published ones through snapshots, and
+// as they stand where no snapshot is accepted (not published yet, or stamped wrongly).
 void Print(const Namespace& ns, std::uint64_t now) {
     std::printf("[%ls] at tick %llu\n", ns.prefix.c_str(), static_cast<unsigned long long>(now));
-    if (ns.control.bytes.size() >= kControlBlockSize) {
-        std::fputs(DescribeControlBlock(ns.control.bytes, now).c_str(), stdout);
+    if (const auto control = vcam::ReadControlBlock(ns.control.Data(), ns.control.size)) {
+        std::fputs(DescribeControlBlock(*control, now).c_str(), stdout);
     } else {
-        std::printf("control block: %zu bytes, too small for the agent\n", ns.control.bytes.size());
+        std::printf("control block: %zu bytes, too small for the agent\n", ns.control.size);
     }
-    const PublishedBlockFacts<CapabilitiesReading> capabilities = {
-        ToU16(ns.capabilities.name), ParseCapabilitiesBlock(ns.capabilities.bytes)};
+    PublishedBlockFacts<vcam::CapabilitiesReading> capabilities = {
+        ToU16(ns.prefix + vcam::kCapabilitiesSectionName),
+        vcam::SnapshotCapabilities(ns.capabilities)};
+    if (!capabilities.reading) {
+        capabilities.reading =
+            vcam::ReadCapabilitiesBlock(ns.capabilities.Data(), ns.capabilities.size);
+    }
     std::fputs(CapabilitiesText(capabilities).c_str(), stdout);
-    PublishedBlockFacts<ConsumersReading> consumers = {ToU16(ns.consumers.name),
-                                                       ParseConsumersBlock(ns.consumers.bytes)};
-    FillLocalStartTimes(consumers);
-    std::fputs(ConsumersText(consumers, now).c_str(), stdout);
+    PublishedBlockFacts<vcam::ConsumersReading> consumers = {
+        ToU16(ns.prefix + vcam::kConsumersSectionName), vcam::SnapshotConsumers(ns.consumers)};
+    if (!consumers.reading) {
+        consumers.reading = vcam::ReadConsumersBlock(ns.consumers.Data(), ns.consumers.size);
+    }
+    std::fputs(ConsumersText(consumers, LocalStartTimes(consumers), now).c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -232,16 +213,17 @@ int wmain(int argc, wchar_t** argv) {
 
     std::vector<Namespace> namespaces;
     if (options.global) {
-        namespaces.push_back({L"Global\\", {}, {}, {}});
+        namespaces.push_back({vcam::kGlobalPrefix, {}, {}, {}});
     }
     if (options.local) {
-        namespaces.push_back({L"Local\\", {}, {}, {}});
+        namespaces.push_back({vcam::kLocalPrefix, {}, {}, {}});
     }
     for (Namespace& ns : namespaces) {
-        if (!CreateSection(ns.prefix + kControlBlockName, options.controlSize, ns.control) ||
-            !CreateSection(ns.prefix + kCapabilitiesSectionName, options.capabilitiesSize,
+        if (!CreateSection(ns.prefix + vcam::kControlSectionName, options.controlSize,
+                           ns.control) ||
+            !CreateSection(ns.prefix + vcam::kCapabilitiesSectionName, options.capabilitiesSize,
                            ns.capabilities) ||
-            !CreateSection(ns.prefix + kConsumersSectionName, options.consumersSize,
+            !CreateSection(ns.prefix + vcam::kConsumersSectionName, options.consumersSize,
                            ns.consumers)) {
             return 3;
         }
@@ -267,21 +249,21 @@ int wmain(int argc, wchar_t** argv) {
         }
         for (const Namespace& ns : namespaces) {
             if (!fixed && options.fixAfter >= 0 && now >= until(options.fixAfter)) {
-                StampHeaders(ns, kControlMagic, kControlVersion, kConsumersMagic,
-                             kConsumersVersion);
+                StampHeaders(ns, vcam::kControlMagic, vcam::kControlVersion, vcam::kConsumersMagic,
+                             vcam::kConsumersVersion);
             }
             if (now < until(options.demand)) {
-                StampTick(ns.control, kControlDemandTickOffset, now);
+                vcam::StampTick(ns.control, vcam::kControlDemandTickField, now);
             }
             if (now < until(options.consumerStart)) {
-                StampTick(ns.control, kControlConsumerStartTickOffset, now);
+                vcam::StampTick(ns.control, vcam::kControlConsumerStartTickField, now);
             }
             if (!startStamped && options.consumerStartAt >= 0 &&
                 now >= until(options.consumerStartAt)) {
-                StampTick(ns.control, kControlConsumerStartTickOffset, now);
+                vcam::StampTick(ns.control, vcam::kControlConsumerStartTickField, now);
             }
             if (now < until(options.heartbeat)) {
-                StampTick(ns.control, kControlConsumerHeartbeatTickOffset, now);
+                vcam::StampTick(ns.control, vcam::kControlConsumerHeartbeatTickField, now);
             }
         }
         fixed = fixed || (options.fixAfter >= 0 && now >= until(options.fixAfter));

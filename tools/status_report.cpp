@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "agent/control_block.h"
-#include "common/bytes.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "consumers/consumers_block.h"
 #include "tools/describe_control.h"
 #include "tools/json_writer.h"
 
@@ -47,7 +44,7 @@ void WriteSettingJson(JsonWriter& json, SettingKind kind, const EffectiveSetting
 // "Global\ or Local\" and the control section's name.
 std::string ControlName() {
     std::string name = "Global\\ or Local\\";
-    for (const wchar_t* c = kControlBlockName; *c != 0; ++c) {
+    for (const wchar_t* c = vcam::kControlSectionName; *c != 0; ++c) {
         name += static_cast<char>(*c);  // the name is ASCII
     }
     return name;
@@ -151,7 +148,7 @@ std::string MissingBlockText(std::string_view title, const PublishedBlockFacts<R
 
 // The tool reads the clock after copying the block, so an age below 0 means a tick the agent
 // did not write.
-std::int64_t UpdateAgeMs(const ConsumersReading& r, std::uint64_t now) {
+std::int64_t UpdateAgeMs(const vcam::ConsumersReading& r, std::uint64_t now) {
     return static_cast<std::int64_t>(now - r.updatedTick);
 }
 
@@ -182,9 +179,9 @@ void WriteHeaderJson(JsonWriter& json, std::uint32_t magic, std::uint32_t versio
 }
 
 void WriteCapabilitiesJson(JsonWriter& json,
-                           const PublishedBlockFacts<CapabilitiesReading>& block) {
+                           const PublishedBlockFacts<vcam::CapabilitiesReading>& block) {
     if (BeginBlockJson(json, "capabilitiesBlock", block)) {
-        const CapabilitiesReading& r = *block.reading;
+        const vcam::CapabilitiesReading& r = *block.reading;
         WriteHeaderJson(json, r.magic, r.version, r.valid);
         json.Key("cameraIndex");
         json.Number(static_cast<std::uint64_t>(r.cameraIndex));
@@ -192,7 +189,7 @@ void WriteCapabilitiesJson(JsonWriter& json,
         json.Number(static_cast<std::uint64_t>(r.count));
         json.Key("entries");
         json.BeginArray();
-        for (const CameraCapability& e : r.entries) {
+        for (const vcam::CameraCapability& e : r.entries) {
             json.BeginObject();
             json.Key("width");
             json.Number(static_cast<std::uint64_t>(e.width));
@@ -211,10 +208,16 @@ void WriteCapabilitiesJson(JsonWriter& json,
     json.EndObject();
 }
 
-void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersReading>& block,
+// The local start time of slot `i`, when the edge found one.
+const LocalTime* StartLocal(const std::vector<std::optional<LocalTime>>& startsLocal, size_t i) {
+    return i < startsLocal.size() && startsLocal[i] ? &*startsLocal[i] : nullptr;
+}
+
+void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<vcam::ConsumersReading>& block,
+                        const std::vector<std::optional<LocalTime>>& startsLocal,
                         std::uint64_t now) {
     if (BeginBlockJson(json, "consumersBlock", block)) {
-        const ConsumersReading& r = *block.reading;
+        const vcam::ConsumersReading& r = *block.reading;
         WriteHeaderJson(json, r.magic, r.version, r.valid);
         json.Key("count");
         json.Number(static_cast<std::uint64_t>(r.count));
@@ -228,7 +231,9 @@ void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersRea
         }
         json.Key("slots");
         json.BeginArray();
-        for (const ConsumerSlotReading& slot : r.slots) {
+        for (size_t i = 0; i < r.slots.size(); ++i) {
+            const vcam::ConsumerSlot& slot = r.slots[i];
+            const LocalTime* started = StartLocal(startsLocal, i);
             json.BeginObject();
             json.Key("displayName");
             json.String(slot.displayName);
@@ -239,9 +244,9 @@ void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersRea
             json.Key("lastUsedStart");
             json.Number(slot.lastUsedStart);
             json.Key("startedLocal");  // ISO 8601 with the offset from UTC
-            if (slot.lastUsedStart != 0 && slot.startedLocal) {
-                json.Latin1String(LocalTimeText(*slot.startedLocal, 'T') +
-                                  UtcOffsetText(slot.startedLocal->utcOffsetMinutes));
+            if (slot.lastUsedStart != 0 && started != nullptr) {
+                json.Latin1String(LocalTimeText(*started, 'T') +
+                                  UtcOffsetText(started->utcOffsetMinutes));
             } else {
                 json.Null();
             }
@@ -256,20 +261,22 @@ void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<ConsumersRea
 
 }  // namespace
 
-std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block) {
-    std::string missing = MissingBlockText("capabilities block", block, kCapabilitiesBlockSize);
+std::string CapabilitiesText(const PublishedBlockFacts<vcam::CapabilitiesReading>& block) {
+    std::string missing =
+        MissingBlockText("capabilities block", block, vcam::kCapabilitiesBlockSize);
     if (!missing.empty()) {
         return missing;
     }
-    const CapabilitiesReading& r = *block.reading;
-    std::string text = "capabilities block (" + ToUtf8(block.name) + "): " +
-                       HeaderText(r.magic, r.version, kCapabilitiesMagic, kCapabilitiesVersion);
+    const vcam::CapabilitiesReading& r = *block.reading;
+    std::string text =
+        "capabilities block (" + ToUtf8(block.name) + "): " +
+        HeaderText(r.magic, r.version, vcam::kCapabilitiesMagic, vcam::kCapabilitiesVersion);
     text += r.valid ? "\n" : "; not published by the agent yet\n";
     text += "  cameraIndex " + std::to_string(r.cameraIndex) + ", " +
-            CountText(r.count, kMaxCapabilities) + ", sequence " + std::to_string(r.sequence) +
-            "\n";
+            CountText(r.count, vcam::kMaxCapabilities) + ", sequence " +
+            std::to_string(r.sequence) + "\n";
     for (size_t i = 0; i < r.entries.size(); ++i) {
-        const CameraCapability& e = r.entries[i];
+        const vcam::CameraCapability& e = r.entries[i];
         text += "  [" + std::to_string(i) + "] " + std::to_string(e.width) + "x" +
                 std::to_string(e.height) + "@" + std::to_string(e.frameRateNumerator) + "/" +
                 std::to_string(e.frameRateDenominator) + "\n";
@@ -277,16 +284,19 @@ std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& blo
     return text;
 }
 
-std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now) {
-    std::string missing = MissingBlockText("consumers block", block, kConsumersBlockSize);
+std::string ConsumersText(const PublishedBlockFacts<vcam::ConsumersReading>& block,
+                          const std::vector<std::optional<LocalTime>>& startsLocal,
+                          std::uint64_t now) {
+    std::string missing = MissingBlockText("consumers block", block, vcam::kConsumersBlockSize);
     if (!missing.empty()) {
         return missing;
     }
-    const ConsumersReading& r = *block.reading;
-    std::string text = "consumers block (" + ToUtf8(block.name) +
-                       "): " + HeaderText(r.magic, r.version, kConsumersMagic, kConsumersVersion);
+    const vcam::ConsumersReading& r = *block.reading;
+    std::string text =
+        "consumers block (" + ToUtf8(block.name) +
+        "): " + HeaderText(r.magic, r.version, vcam::kConsumersMagic, vcam::kConsumersVersion);
     text += r.valid ? "\n" : "; the agent never writes a block like this\n";
-    text += "  " + CountText(r.count, kMaxConsumers) + ", ";
+    text += "  " + CountText(r.count, vcam::kMaxConsumers) + ", ";
     const std::int64_t age = UpdateAgeMs(r, now);
     if (r.updatedTick == 0) {
         text += "never updated";
@@ -299,7 +309,8 @@ std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, st
     }
     text += ", sequence " + std::to_string(r.sequence) + "\n";
     for (size_t i = 0; i < r.slots.size(); ++i) {
-        const ConsumerSlotReading& slot = r.slots[i];
+        const vcam::ConsumerSlot& slot = r.slots[i];
+        const LocalTime* started = StartLocal(startsLocal, i);
         text += "  [" + std::to_string(i) + "] " + Quoted(ToUtf8(slot.displayName)) + " identity " +
                 Quoted(Latin1ToUtf8(slot.identity)) + ", ";
         text += slot.packaged == 0   ? "desktop"
@@ -307,9 +318,9 @@ std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, st
                                      : "packaged=" + std::to_string(slot.packaged);
         if (slot.lastUsedStart == 0) {
             text += ", no start time";
-        } else if (slot.startedLocal) {
-            text += ", started " + LocalTimeText(*slot.startedLocal, ' ') + " local time (UTC" +
-                    UtcOffsetText(slot.startedLocal->utcOffsetMinutes) + ")";
+        } else if (started != nullptr) {
+            text += ", started " + LocalTimeText(*started, ' ') + " local time (UTC" +
+                    UtcOffsetText(started->utcOffsetMinutes) + ")";
         } else {
             text += ", started at FILETIME " + std::to_string(slot.lastUsedStart) +
                     " (no local time for it)";
@@ -317,65 +328,6 @@ std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, st
         text += "\n";
     }
     return text;
-}
-
-std::optional<CapabilitiesReading> ParseCapabilitiesBlock(std::span<const std::byte> block) {
-    if (block.size() < kCapabilitiesBlockSize) {
-        return std::nullopt;
-    }
-    CapabilitiesReading r;
-    r.magic = LoadU32(block, kCapabilitiesMagicOffset);
-    r.version = LoadU32(block, kCapabilitiesVersionOffset);
-    r.valid = r.magic == kCapabilitiesMagic && r.version == kCapabilitiesVersion;
-    r.cameraIndex = LoadU32(block, kCapabilitiesCameraIndexOffset);
-    r.count = LoadU32(block, kCapabilitiesCountOffset);
-    const size_t shown = std::min<size_t>(r.count, kMaxCapabilities);
-    for (size_t i = 0; i < shown; ++i) {
-        const auto entry = block.subspan(kCapabilitiesEntriesOffset + i * kCapabilitiesEntrySize);
-        r.entries.push_back(
-            {LoadU32(entry, 0), LoadU32(entry, 4), LoadU32(entry, 8), LoadU32(entry, 12)});
-    }
-    r.sequence = LoadU32(block, kCapabilitiesSequenceOffset);
-    return r;
-}
-
-std::optional<ConsumersReading> ParseConsumersBlock(std::span<const std::byte> block) {
-    if (block.size() < kConsumersBlockSize) {
-        return std::nullopt;
-    }
-    ConsumersReading r;
-    r.magic = LoadU32(block, kConsumersMagicOffset);
-    r.version = LoadU32(block, kConsumersVersionOffset);
-    r.valid = IsConsumersBlockValid(block);
-    r.count = LoadU32(block, kConsumersCountOffset);
-    r.updatedTick = LoadU64(block, kConsumersUpdatedTickOffset);
-    const size_t shown = std::min<size_t>(r.count, kMaxConsumers);
-    for (size_t i = 0; i < shown; ++i) {
-        const auto slot =
-            block.subspan(kConsumersEntriesOffset + i * kConsumerSlotSize, kConsumerSlotSize);
-        ConsumerSlotReading s;
-        for (size_t unit = 0; unit < kSlotDisplayNameUnits; ++unit) {
-            const auto at = slot.subspan(kSlotDisplayNameOffset + unit * 2, 2);
-            const auto c = static_cast<char16_t>(std::to_integer<unsigned>(at[0]) |
-                                                 std::to_integer<unsigned>(at[1]) << 8);
-            if (c == 0) {
-                break;
-            }
-            s.displayName += c;
-        }
-        for (size_t at = 0; at < kSlotIdentityBytes; ++at) {
-            const auto c = static_cast<char>(slot[kSlotIdentityOffset + at]);
-            if (c == 0) {
-                break;
-            }
-            s.identity += c;
-        }
-        s.packaged = LoadU32(slot, kSlotPackagedOffset);
-        s.lastUsedStart = LoadU64(slot, kSlotLastUsedStartOffset);
-        r.slots.push_back(std::move(s));
-    }
-    r.sequence = LoadU32(block, kConsumersSequenceOffset);
-    return r;
 }
 
 std::string StatusText(const StatusFacts& facts) {
@@ -411,17 +363,18 @@ std::string StatusText(const StatusFacts& facts) {
 
     if (facts.control.name.empty()) {
         text += "control block: no section under " + ControlName() + "\n";
-    } else if (facts.control.bytes.size() < kControlBlockSize) {
-        text += "control block: section " + ToUtf8(facts.control.name) + " cannot be mapped at " +
-                std::to_string(kControlBlockSize) + " bytes; the agent counts it as missing\n";
-    } else {
+    } else if (const auto control =
+                   vcam::ReadControlBlock(facts.control.bytes.data(), facts.control.bytes.size())) {
         text += "control section " + ToUtf8(facts.control.name) + "\n";
-        std::vector<std::byte> copy = facts.control.bytes;
-        text += DescribeControlBlock(copy, facts.now);
+        text += DescribeControlBlock(*control, facts.now);
+    } else {
+        text += "control block: section " + ToUtf8(facts.control.name) + " cannot be mapped at " +
+                std::to_string(vcam::kControlBlockSize) +
+                " bytes; the agent counts it as missing\n";
     }
 
     text += CapabilitiesText(facts.capabilities);
-    text += ConsumersText(facts.consumers, facts.now);
+    text += ConsumersText(facts.consumers, facts.consumerStartsLocal, facts.now);
 
     text += "log " + ToUtf8(facts.logPath);
     if (!facts.logBytes) {
@@ -490,33 +443,29 @@ std::string StatusJson(const StatusFacts& facts) {
     } else {
         json.String(facts.control.name);
     }
+    const auto control =
+        vcam::ReadControlBlock(facts.control.bytes.data(), facts.control.bytes.size());
     json.Key("mapped");
-    json.Bool(facts.control.bytes.size() >= kControlBlockSize);
-    if (facts.control.bytes.size() >= kControlBlockSize) {
-        std::vector<std::byte> copy = facts.control.bytes;
-        const ControlReading reading = ReadControlBlock(copy, facts.now);
+    json.Bool(control.has_value());
+    if (control) {
+        const ControlStatus status = JudgeControlBlock(*control, facts.now);
         json.Key("now");
         json.Number(facts.now);
-        json.Key("magic");
-        json.Number(static_cast<std::uint64_t>(reading.magic));
-        json.Key("version");
-        json.Number(static_cast<std::uint64_t>(reading.version));
-        json.Key("valid");
-        json.Bool(reading.valid);
+        WriteHeaderJson(json, control->magic, control->version, control->valid);
         json.Key("cameraIndex");
-        json.Number(static_cast<std::uint64_t>(reading.cameraIndex));
-        WriteTick(json, "demandTick", reading.demandTick);
-        WriteTick(json, "consumerStartTick", reading.consumerStartTick);
-        WriteTick(json, "consumerHeartbeatTick", reading.consumerHeartbeatTick);
+        json.Number(static_cast<std::uint64_t>(control->cameraIndex));
+        WriteTick(json, "demandTick", status.demandTick);
+        WriteTick(json, "consumerStartTick", status.consumerStartTick);
+        WriteTick(json, "consumerHeartbeatTick", status.consumerHeartbeatTick);
         json.Key("demand");
-        json.Bool(reading.demand);
+        json.Bool(status.demand);
         json.Key("consumerPresent");
-        json.Bool(reading.consumerPresent);
+        json.Bool(status.consumerPresent);
     }
     json.EndObject();
 
     WriteCapabilitiesJson(json, facts.capabilities);
-    WriteConsumersJson(json, facts.consumers, facts.now);
+    WriteConsumersJson(json, facts.consumers, facts.consumerStartsLocal, facts.now);
 
     json.Key("log");
     json.BeginObject();

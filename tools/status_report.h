@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "capabilities/capabilities.h"
 #include "config/settings.h"
+#include "orbelune/vcam_contract.h"
 
 namespace orbelune {
 
@@ -22,18 +22,6 @@ struct SectionFacts {
                                    // at the block's size, which the agent treats as missing
 };
 
-// The capabilities block's fields as found. The agent writes the whole header at every
-// publication, so a block that is not valid has not been published into yet.
-struct CapabilitiesReading {
-    std::uint32_t magic = 0;
-    std::uint32_t version = 0;
-    bool valid = false;
-    std::uint32_t cameraIndex = 0;
-    std::uint32_t count = 0;                // as stored, even beyond the slots
-    std::vector<CameraCapability> entries;  // the slots below the count
-    std::uint32_t sequence = 0;
-};
-
 // A wall-clock moment in local time, converted by the Windows edge with the time zone's rules
 // for that date, so that the report itself never reads the clock or the zone.
 struct LocalTime {
@@ -41,32 +29,11 @@ struct LocalTime {
     int utcOffsetMinutes = 0;  // local minus UTC
 };
 
-struct ConsumerSlotReading {
-    std::u16string displayName;  // up to the terminator, or all 32 units without one
-    std::string identity;        // the stored bytes up to the terminator
-    std::uint32_t packaged = 0;
-    std::uint64_t lastUsedStart = 0;        // FILETIME, UTC
-    std::optional<LocalTime> startedLocal;  // filled in by the edge; nothing when unknown
-};
-
-// The consumers block's fields as found. The agent never writes a block whose magic or version
-// differ, so such a block shows only what the virtual camera left in it.
-struct ConsumersReading {
-    std::uint32_t magic = 0;
-    std::uint32_t version = 0;
-    bool valid = false;
-    std::uint32_t count = 0;                 // as stored, even beyond the slots
-    std::uint64_t updatedTick = 0;           // 0: never written
-    std::vector<ConsumerSlotReading> slots;  // the slots below the count
-    std::uint32_t sequence = 0;
-};
-
-// Nothing when `block` is shorter than the block. Only the layout is read; no local time.
-std::optional<CapabilitiesReading> ParseCapabilitiesBlock(std::span<const std::byte> block);
-std::optional<ConsumersReading> ParseConsumersBlock(std::span<const std::byte> block);
-
 // A published block as the tool found it: the section's name (empty when neither name exists)
-// and its fields, or nothing when it cannot be mapped at the block's size.
+// and its fields, or nothing when it cannot be mapped at the block's size. The agent writes
+// the capabilities block's whole header at every publication, so one that is not valid has not
+// been published into yet; it never writes a consumers block whose magic or version differ, so
+// such a block shows only what the virtual camera left in it.
 template <typename Reading>
 struct PublishedBlockFacts {
     std::u16string name;
@@ -84,8 +51,10 @@ struct StatusFacts {
     std::uint64_t now = 0;  // GetTickCount64 right after the blocks were copied, so that no tick
                             // in them is later
     SectionFacts control;
-    PublishedBlockFacts<CapabilitiesReading> capabilities;
-    PublishedBlockFacts<ConsumersReading> consumers;
+    PublishedBlockFacts<vcam::CapabilitiesReading> capabilities;
+    PublishedBlockFacts<vcam::ConsumersReading> consumers;
+    // Each consumer slot's start in local time, filled in by the edge; nothing when unknown.
+    std::vector<std::optional<LocalTime>> consumerStartsLocal;
     std::u16string logPath;
     std::optional<std::string> logBytes;  // the whole log; nothing when it cannot be read
 };
@@ -94,8 +63,10 @@ inline constexpr size_t kStatusLogLines = 10;
 
 // The text of one published block as found, with each slot's local start time when the edge
 // filled it in; `now` is the tick the consumers block's age is reckoned from.
-std::string CapabilitiesText(const PublishedBlockFacts<CapabilitiesReading>& block);
-std::string ConsumersText(const PublishedBlockFacts<ConsumersReading>& block, std::uint64_t now);
+std::string CapabilitiesText(const PublishedBlockFacts<vcam::CapabilitiesReading>& block);
+std::string ConsumersText(const PublishedBlockFacts<vcam::ConsumersReading>& block,
+                          const std::vector<std::optional<LocalTime>>& startsLocal,
+                          std::uint64_t now);
 
 std::string StatusText(const StatusFacts& facts);
 std::string StatusJson(const StatusFacts& facts);

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "common/bytes.h"
-
 namespace orbelune {
 namespace {
 
@@ -124,33 +122,6 @@ TEST(NativeTypeWalkTest, EndsAtTheLastTypeOrAtItsBounds) {
         EXPECT_EQ(types, c.types) << c.script;
         EXPECT_EQ(requests, c.requests) << c.script;
     }
-}
-
-TEST(CapabilitiesBlockTest, HeaderAndEntriesThenTheSequence) {
-    alignas(8) std::array<std::byte, kCapabilitiesBlockSize> block;
-    block.fill(std::byte{0xAB});
-    // A full publication, then a shorter one over it: no entry of the first may remain.
-    std::vector<CameraCapability> list(130, CameraCapability{640, 480, 30, 1});
-    list[127].width = 320;
-    WriteCapabilitiesBlock(block, list, -1);
-    EXPECT_EQ(LoadU32(block, 8), 0u);  // a negative camera index is published as 0
-    EXPECT_EQ(LoadU32(block, 12), 128u);
-    EXPECT_EQ(LoadU32(block, 16 + 127 * 16), 320u);
-    EXPECT_EQ(LoadU32(block, 2064), 0xABABABACu);
-
-    const CameraCapability three[] = {{1280, 720, 30, 1}, {1280, 720, 15, 1}, {320, 240, 60, 2}};
-    StoreU32(block, 2064, 0xFFFFFFFF);
-    WriteCapabilitiesBlock(block, three, 3);
-    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\3\0\0\0\3\0\0\0", 16), 0);
-    EXPECT_EQ(std::memcmp(block.data() + 16, three, sizeof three), 0);
-    EXPECT_TRUE(std::all_of(block.begin() + 16 + sizeof three, block.begin() + 2064,
-                            [](std::byte b) { return b == std::byte{0}; }));
-    EXPECT_EQ(LoadU32(block, 2064), 0u);  // the sequence wraps
-
-    // Too short to be the block: nothing is written, not even the header.
-    block.fill(std::byte{0xEE});
-    WriteCapabilitiesBlock(std::span(block).first(kCapabilitiesBlockSize - 1), three, 0);
-    EXPECT_EQ(LoadU32(block, 0), 0xEEEEEEEEu);
 }
 
 }  // namespace

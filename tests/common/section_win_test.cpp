@@ -1,12 +1,19 @@
 // Opening a section the way the agent opens the virtual camera's: the Global\ name first, then
-// the Local\ one, passing over a section that opens but cannot be mapped for writing.
+// the Local\ one, passing over a section that opens but cannot be mapped for writing. And the
+// virtual camera's side: its sections carry the descriptor that lets every signed-in user's
+// agent map them, and others find them stamped and ticking.
 #include "common/section_win.h"
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include "common/bytes.h"
+#include "orbelune/vcam_peer_win.h"
 #include "tests/support/win_test_support.h"
 
-namespace orbelune {
+namespace orbelune::vcam {
 namespace {
 
 // Whether `value` stands first in a section, seen through a read-only view of its own.
@@ -57,5 +64,48 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     }
 }
 
+// The allowed grants of an object's discretionary ACL, in order, as "SID=mask".
+std::vector<std::string> Grants(HANDLE object) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    EXPECT_EQ(GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &dacl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    const UniqueLocalMemory<void> descriptorOwner(descriptor);
+    std::vector<std::string> grants;
+    void* ace = nullptr;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount && GetAce(dacl, i, &ace); ++i) {
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        char* sid = nullptr;
+        ConvertSidToStringSidA(const_cast<DWORD*>(&allowed->SidStart), &sid);
+        const UniqueLocalMemory<char> sidOwner(sid);
+        grants.push_back(std::string(sid) + "=" + std::to_string(allowed->Mask));
+    }
+    return grants;
+}
+
+TEST(SectionWinTest, TheVirtualCamerasSectionsEveryUsersAgentMayMap) {
+    const CreatedSections created = CreatePeerSections(L"Local\\");
+    ASSERT_EQ(created.error.call, nullptr) << created.error.code;
+    const PeerSections& peer = created.sections;
+    // SYSTEM and Administrators every right (0xF001F), Interactive users map read, map write
+    // and query (7).
+    for (const PeerSection* section : {&peer.control, &peer.capabilities, &peer.consumers}) {
+        EXPECT_EQ(
+            Grants(section->handle.Get()),
+            (std::vector<std::string>{"S-1-5-18=983071", "S-1-5-32-544=983071", "S-1-5-4=7"}));
+    }
+    // Stamped, and a tick in one 64-bit store; the agent's side reads them from the section.
+    StampPeerHeaders(peer);
+    StampTick(peer.control, kControlDemandTickField, 0x0102030405060708);
+    StampTick(peer.control, kControlConsumerHeartbeatTickField);
+    const SectionCopy control = CopySection(L"OrbeluneVcamControl.v2", 80);
+    const SectionCopy consumers = CopySection(L"OrbeluneVcamConsumers.v1", 608);
+    EXPECT_EQ(LoadU64(control.bytes, 0), 0x00000002'4F425643u);  // "CVBO", version 2
+    EXPECT_EQ(LoadU64(control.bytes, 16), 0x0102030405060708u);
+    EXPECT_TRUE(IsFresh(LoadU64(control.bytes, 48), GetTickCount64()));
+    EXPECT_EQ(LoadU64(consumers.bytes, 0), 0x00000001'4F42434Fu);  // "OCBO", version 1
+}
+
 }  // namespace
-}  // namespace orbelune
+}  // namespace orbelune::vcam

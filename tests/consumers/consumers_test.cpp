@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
 #include <vector>
 
-#include "common/bytes.h"
 #include "consumers/app_identity.h"
 #include "consumers/consent_store.h"
 #include "consumers/consumers_block.h"
@@ -124,68 +121,20 @@ TEST(ConsumersBlockTest, NearestToTheReferenceFirst) {
     }
 }
 
-// `count` bytes of the block from `offset`, as text.
-std::string At(std::span<const std::byte> block, size_t offset, size_t count) {
-    return {reinterpret_cast<const char*>(block.subspan(offset, count).data()), count};
-}
-
-// `text` zero-filled to `size` bytes.
-std::string Padded(std::string text, size_t size) {
-    text.resize(size, '\0');
-    return text;
-}
-
-TEST(ConsumersBlockTest, SlotsThenCountTickAndSequence) {
-    // A name of 32 units whose last two are one character, and an identity of 65 units.
-    const std::vector<ConsumerRecord> records = {
-        {std::u16string(30, u'n') + u"\U0001F600", std::u16string(u"\u0080\u007f").append(63, u'i'),
-         true, 0x0102030405060708},
-        {u"Z", u"z.exe", false, 2},
-    };
-    alignas(8) std::array<std::byte, kConsumersBlockSize> block;
-    block.fill(std::byte{0xAA});
-    std::memcpy(block.data(), "OCBO\x01\0\0\0", 8);  // as the virtual camera stamps it
-    StoreU32(block, 600, 0xFFFFFFFE);
-    ASSERT_TRUE(WriteConsumersBlock(block, records, 123456789012));
-    EXPECT_EQ(LoadU32(block, 8), 2u);
-    EXPECT_EQ(LoadU64(block, 16), 123456789012u);
-    EXPECT_EQ(LoadU32(block, 600), 0xFFFFFFFFu);
-    EXPECT_EQ(LoadU32(block, 12), 0xAAAAAAAAu);  // reserved words stay the peer's
-    // The name cut to 31 units, the pair's high half among them; '?' for every unit beyond
-    // ASCII in the identity, cut to 63 bytes; each terminated and zero-filled.
-    std::string name;
-    for (int i = 0; i < 30; ++i) {
-        name.append("n\0", 2);
-    }
-    EXPECT_EQ(At(block, 24, 64), Padded(name + "\x3D\xD8", 64));
-    EXPECT_EQ(At(block, 24 + 64, 64), Padded(std::string("?\x7f").append(61, 'i'), 64));
-    EXPECT_EQ(At(block, 24 + 128, 16), std::string("\1\0\0\0\0\0\0\0\x08\7\6\5\4\3\2\1", 16));
-    EXPECT_EQ(At(block, 24 + 144, 144),
-              Padded("Z", 64) + Padded("z.exe", 72) + '\2' + Padded("", 7));
-    EXPECT_EQ(At(block, 24 + 288, 288), Padded("", 288));  // the two slots behind the count
-
-    // The first four of a longer list, the sequence wrapping; then a shorter list leaves
-    // nothing of the longer one.
-    ASSERT_TRUE(WriteConsumersBlock(block, std::vector(6, records[1]), 7));
-    EXPECT_EQ(LoadU32(block, 8), 4u);
-    EXPECT_EQ(At(block, 24 + 3 * 144, 144), At(block, 24 + 144, 144));
-    EXPECT_EQ(LoadU32(block, 600), 0u);
-    EXPECT_EQ(LoadU32(block, 604), 0xAAAAAAAAu);
-    ASSERT_TRUE(WriteConsumersBlock(block, std::span(records).last(1), 7));
-    EXPECT_EQ(LoadU32(block, 8), 1u);
-    EXPECT_EQ(At(block, 24, 2), Padded("Z", 2));
-    EXPECT_EQ(At(block, 24 + 144, 432), Padded("", 432));
-    EXPECT_EQ(LoadU32(block, 600), 1u);
-
-    // A block the virtual camera has not stamped as expected is not written at all.
-    block.fill(std::byte{0});
-    std::memcpy(block.data(), "OCBO\2", 5);
-    EXPECT_FALSE(WriteConsumersBlock(block, records, 5));
-    std::memcpy(block.data(), "OBCO\1", 5);
-    EXPECT_FALSE(WriteConsumersBlock(block, records, 5));
-    std::memcpy(block.data(), "OCBO\1", 5);
-    EXPECT_FALSE(WriteConsumersBlock(std::span(block).first(kConsumersBlockSize - 1), records, 5));
-    EXPECT_EQ(At(block, 8, kConsumersBlockSize - 8), Padded("", kConsumersBlockSize - 8));
+TEST(ConsumersBlockTest, RecordsAsSlots) {
+    // Of six records the first four, each identity narrowed to ASCII ('?' for every unit beyond it,
+    // each half of a pair too), `packaged` as 1 or 0; the block's writer cuts the texts.
+    const ConsumerRecord records[] = {{u"N\U0001F600", u"\u0080\u007fa.exe\U0001F600", true, 9},
+                                      {u"Z", u"z.exe", false, 2},
+                                      {u"", u"c", false, 3},
+                                      {u"D", u"d", true, 4},
+                                      {u"E", u"e", false, 5},
+                                      {u"F", u"f", false, 6}};
+    const std::vector<vcam::ConsumerSlot> expected = {{u"N\U0001F600", "?\177a.exe??", 1, 9},
+                                                      {u"Z", "z.exe", 0, 2},
+                                                      {u"", "c", 0, 3},
+                                                      {u"D", "d", 1, 4}};
+    EXPECT_EQ(ConsumerSlots(records), expected);
 }
 
 }  // namespace

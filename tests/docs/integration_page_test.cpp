@@ -1,67 +1,77 @@
 // docs/INTEGRATION.md gives the shared blocks byte by byte to the people who build the virtual
 // camera: each section's name, size, magic and version, and the offset and size of every field
-// of its header, entries and slots must be the ones the code uses.
+// of its header, entries and slots. Each line stands here as the page has it, and the public
+// header's constants must give the same line.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
 
-#include "agent/control_block.h"
-#include "capabilities/capabilities.h"
-#include "consumers/consumers_block.h"
+#include "orbelune/vcam_contract.h"
 
-namespace orbelune {
+namespace orbelune::vcam {
 namespace {
 
-TEST(IntegrationPageTest, BlockLayoutsMatchTheCode) {
+// A line of the page, and the same line made from the contract's constants.
+using Line = std::pair<std::string, std::string_view>;
+
+Line Title(const wchar_t* name, size_t size, std::uint32_t magic, std::uint32_t version,
+           std::string_view onPage) {
+    char title[128] = {};
+    std::snprintf(title, sizeof title, "Section `%ls`, **%zu bytes**, magic 0x%08X, version %u",
+                  name, size, static_cast<unsigned>(magic), static_cast<unsigned>(version));
+    return {title, onPage};
+}
+
+// A field's table row starts "| offset | size | `name` |".
+Line Row(Field field, std::string_view onPage) {
+    return {"| " + std::to_string(field.offset) + " | " + std::to_string(field.size) + " | " +
+                std::string(onPage.substr(onPage.find('`'))),
+            onPage};
+}
+
+TEST(IntegrationPageTest, BlockLayoutsMatchTheContract) {
     // Under Wine, the sources' Unix path is reached through the Z: drive.
     std::ifstream file(ORBELUNE_SOURCE_DIR "/docs/INTEGRATION.md");
     const std::string page{std::istreambuf_iterator<char>(file), {}};
-    const auto expectHeader = [&](const wchar_t* name, size_t size, unsigned magic,
-                                  unsigned version) {
-        char header[128] = {};
-        std::snprintf(header, sizeof header,
-                      "Section `%ls`, **%zu bytes**, magic 0x%08X, version %u", name, size, magic,
-                      version);
-        EXPECT_NE(page.find(header), std::string::npos) << header;
+    const Line kLines[] = {
+        Title(kControlSectionName, kControlBlockSize, kControlMagic, kControlVersion,
+              "Section `OrbeluneVcamControl.v2`, **80 bytes**, magic 0x4F425643, version 2"),
+        Title(kCapabilitiesSectionName, kCapabilitiesBlockSize, kCapabilitiesMagic,
+              kCapabilitiesVersion,
+              "Section `OrbeluneVcamCapabilities.v1`, **2068 bytes**, magic 0x4F425650, version 1"),
+        Title(kConsumersSectionName, kConsumersBlockSize, kConsumersMagic, kConsumersVersion,
+              "Section `OrbeluneVcamConsumers.v1`, **608 bytes**, magic 0x4F42434F, version 1"),
+        Row(kControlCameraIndexField, "| 12 | 4 | `cameraIndex` |"),
+        Row(kControlDemandTickField, "| 16 | 8 | `demandTick` |"),
+        Row(kControlConsumerStartTickField, "| 24 | 8 | `consumerStartTick` |"),
+        Row(kControlConsumerHeartbeatTickField, "| 48 | 8 | `consumerHeartbeatTick` |"),
+        Row(kCapabilitiesCameraIndexField, "| 8 | 4 | `cameraIndex` |"),
+        Row(kCapabilitiesCountField, "| 12 | 4 | `count` |"),
+        Row(kCapabilitiesEntriesField, "| 16 | 2048 | `entries` |"),
+        Row(kCapabilitiesSequenceField, "| 2064 | 4 | `sequence` |"),
+        Row(kCapabilityWidthField, "| 0 | 4 | `width` |"),
+        Row(kCapabilityHeightField, "| 4 | 4 | `height` |"),
+        Row(kCapabilityFrameRateNumeratorField, "| 8 | 4 | `frameRateNumerator` |"),
+        Row(kCapabilityFrameRateDenominatorField, "| 12 | 4 | `frameRateDenominator` |"),
+        Row(kConsumersCountField, "| 8 | 4 | `count` |"),
+        Row(kConsumersUpdatedTickField, "| 16 | 8 | `updatedTick` |"),
+        Row(kConsumersEntriesField, "| 24 | 576 | `entries` |"),
+        Row(kConsumersSequenceField, "| 600 | 4 | `sequence` |"),
+        Row(kSlotDisplayNameField, "| 0 | 64 | `displayName` |"),
+        Row(kSlotIdentityField, "| 64 | 64 | `identity` |"),
+        Row(kSlotPackagedField, "| 128 | 4 | `packaged` |"),
+        Row(kSlotLastUsedStartField, "| 136 | 8 | `lastUsedStart` |"),
     };
-    expectHeader(kControlBlockName, kControlBlockSize, kControlMagic, kControlVersion);
-    expectHeader(kCapabilitiesSectionName, kCapabilitiesBlockSize, kCapabilitiesMagic,
-                 kCapabilitiesVersion);
-    expectHeader(kConsumersSectionName, kConsumersBlockSize, kConsumersMagic, kConsumersVersion);
-    // Each field's table row starts "| offset | size | `name` |"; no two fields share all three.
-    static const struct {
-        size_t offset, size;
-        const char* name;
-    } kFields[] = {
-        {kControlCameraIndexOffset, 4, "cameraIndex"},
-        {kControlDemandTickOffset, 8, "demandTick"},
-        {kControlConsumerStartTickOffset, 8, "consumerStartTick"},
-        {kControlConsumerHeartbeatTickOffset, 8, "consumerHeartbeatTick"},
-        {kCapabilitiesCameraIndexOffset, 4, "cameraIndex"},
-        {kCapabilitiesCountOffset, 4, "count"},
-        {kCapabilitiesEntriesOffset, kMaxCapabilities * kCapabilitiesEntrySize, "entries"},
-        {kCapabilitiesSequenceOffset, 4, "sequence"},
-        {offsetof(CameraCapability, width), 4, "width"},
-        {offsetof(CameraCapability, height), 4, "height"},
-        {offsetof(CameraCapability, frameRateNumerator), 4, "frameRateNumerator"},
-        {offsetof(CameraCapability, frameRateDenominator), 4, "frameRateDenominator"},
-        {kConsumersCountOffset, 4, "count"},
-        {kConsumersUpdatedTickOffset, 8, "updatedTick"},
-        {kConsumersEntriesOffset, kMaxConsumers * kConsumerSlotSize, "entries"},
-        {kConsumersSequenceOffset, 4, "sequence"},
-        {kSlotDisplayNameOffset, kSlotDisplayNameUnits * 2, "displayName"},
-        {kSlotIdentityOffset, kSlotIdentityBytes, "identity"},
-        {kSlotPackagedOffset, 4, "packaged"},
-        {kSlotLastUsedStartOffset, 8, "lastUsedStart"},
-    };
-    for (const auto& f : kFields) {
-        const std::string row = "| " + std::to_string(f.offset) + " | " + std::to_string(f.size) +
-                                " | `" + f.name + "` |";
-        EXPECT_NE(page.find(row), std::string::npos) << row;
+    for (const auto& [fromContract, onPage] : kLines) {
+        EXPECT_EQ(fromContract, onPage);
+        EXPECT_NE(page.find(onPage), std::string::npos) << onPage;
     }
 }
 
 }  // namespace
-}  // namespace orbelune
+}  // namespace orbelune::vcam

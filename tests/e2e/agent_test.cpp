@@ -21,8 +21,8 @@
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
 #include "log/log.h"
+#include "orbelune/vcam_contract.h"
 #include "tests/support/win_test_support.h"
-#include "tools/status_report.h"
 
 namespace orbelune {
 namespace {
@@ -272,12 +272,14 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     StartAgent();
 
     const auto consumers = [] {
-        return ParseConsumersBlock(CopySection(L"OrbeluneVcamConsumers.v1", 608).bytes)
-            .value_or(ConsumersReading{});
+        const SectionCopy block = CopySection(L"OrbeluneVcamConsumers.v1", 608);
+        return vcam::ReadConsumersBlock(block.bytes.data(), block.bytes.size())
+            .value_or(vcam::ConsumersReading{});
     };
     const auto capabilities = [] {
-        return ParseCapabilitiesBlock(CopySection(L"OrbeluneVcamCapabilities.v1", 2068).bytes)
-            .value_or(CapabilitiesReading{});
+        const SectionCopy block = CopySection(L"OrbeluneVcamCapabilities.v1", 2068);
+        return vcam::ReadCapabilitiesBlock(block.bytes.data(), block.bytes.size())
+            .value_or(vcam::CapabilitiesReading{});
     };
     // A control block that is not valid counts as missing: no demand, no consumer (the empty
     // list, rewritten once a second), no camera index written into it.
@@ -312,6 +314,23 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_TRUE(log_.WaitFor("no demand for 1000 ms; stopping producer", kDeadlineMs));
     EXPECT_EQ(
         std::ranges::count(log_.NewMessages(), "published 1 native camera capability tuple(s)"), 2);
+
+    // The integrator's example as the virtual camera, the agent started again once its sections
+    // are there (under Global\, which Wine lets any program create): from its snapshots it
+    // prints the fallback format and the consumer.
+    agent_.Kill();
+    peer_.Kill();
+    const ScratchFolder example(L"example");
+    peer_ = Launch(L"cmd", L"/s /c \"\"" + BuildFolder() + L"\\vcam_peer_example.exe\" 6 >\"" +
+                               example.Path() + L"\\out\"\"");
+    ASSERT_TRUE(WaitUntil([&] { return consumers().magic == 0x4F42434F; }, kDeadlineMs));
+    StartAgent();
+    ASSERT_EQ(WaitForSingleObject(peer_.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
+    const std::string printed = ReadFileBytes(example.Path() + L"\\out");
+    for (const char* expected : {"camera 3, 1 format(s):\r\n  1280x720@30/1\r\n",
+                                 "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
+        EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
+    }
 }
 
 TEST_F(AgentTest, ControlToolCommands) {

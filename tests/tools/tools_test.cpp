@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "consumers/consumers_block.h"
+#include "orbelune/vcam_contract.h"
 #include "tools/ctl_command.h"
 #include "tools/status_report.h"
 
@@ -103,20 +103,23 @@ StatusFacts BusyFacts() {
     StoreU64(facts.control.bytes, 16, 100000);  // demand, consumer start, heartbeat
     StoreU64(facts.control.bytes, 24, 99750);
     StoreU64(facts.control.bytes, 48, 90000);
-    std::vector<std::byte> block(kCapabilitiesBlockSize);
-    const CameraCapability kFormats[] = {{1920, 1080, 30, 1}, {640, 480, 15, 2}};
-    WriteCapabilitiesBlock(block, kFormats, 1);
-    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1", ParseCapabilitiesBlock(block)};
-    block.assign(kConsumersBlockSize, std::byte{0});
+    std::vector<std::byte> block(2068);
+    const vcam::CameraCapability kFormats[] = {{1920, 1080, 30, 1}, {640, 480, 15, 2}};
+    vcam::WriteCapabilitiesBlock(block.data(), block.size(), kFormats, 2, 1);
+    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1",
+                          vcam::ReadCapabilitiesBlock(block.data(), block.size())};
+    block.assign(608, std::byte{0});
     std::memcpy(block.data(), "OCBO\1", 5);
-    const ConsumerRecord kRecords[] = {
-        {u"Zoom \"Meetings\"\n", u"zoom.exe", false, 134117352002500000},
-        {u"Cam\u00e9ra \U0001F4F7", u"Microsoft.WindowsCamera_8wekyb3d8bbwe", true, 1},
+    const vcam::ConsumerSlot kSlots[] = {
+        {u"Zoom \"Meetings\"\n", "zoom.exe", 0, 134117352002500000},
+        {u"Cam\u00e9ra \U0001F4F7", "Microsoft.WindowsCamera_8wekyb3d8bbwe", 1, 1},
     };
-    EXPECT_TRUE(WriteConsumersBlock(block, kRecords, 100000));
-    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1", ParseConsumersBlock(block)};
-    facts.consumers.reading->slots.at(0).startedLocal = LocalTime{2026, 1, 1, 10, 0, 0, 250, 0};
-    facts.consumers.reading->slots.at(1).startedLocal = LocalTime{2026, 1, 1, 5, 0, 0, 0, -300};
+    EXPECT_TRUE(vcam::WriteConsumerSlots(block.data(), block.size(), kSlots, 2));
+    vcam::StampConsumersUpdate(block.data(), 100000);
+    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1",
+                       vcam::ReadConsumersBlock(block.data(), block.size())};
+    facts.consumerStartsLocal = {LocalTime{2026, 1, 1, 10, 0, 0, 250, 0},
+                                 LocalTime{2026, 1, 1, 5, 0, 0, 0, -300}};
     facts.logPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
     facts.logBytes = "2026-01-01 10:00:00 agent starting\r\n2026-01-01 10:00:01 caf\xE9\r\n";
     return facts;
@@ -167,17 +170,16 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
     StoreU64(facts.control.bytes, 24, 100250);
     // A capabilities block not yet published into, and a consumers block the virtual camera
     // stamped wrongly, with an update from after the tool's clock reading.
-    std::vector<std::byte> block(kCapabilitiesBlockSize);
+    std::vector<std::byte> block(2068);
     std::memcpy(block.data(), "PVBO\0\0\0\0\0\0\0\0\x81", 13);  // version 0, count 129
-    facts.capabilities.reading = ParseCapabilitiesBlock(block);
-    EXPECT_FALSE(ParseCapabilitiesBlock(std::span(block).first(kCapabilitiesBlockSize - 1)));
-    block.assign(kConsumersBlockSize, std::byte{0});
+    facts.capabilities.reading = vcam::ReadCapabilitiesBlock(block.data(), block.size());
+    block.assign(608, std::byte{0});
     std::memcpy(block.data(), "OCBX\1\0\0\0\4\0\0\0\0\0\0\0\x94\x88\1", 19);
-    StoreU64(block, kConsumersEntriesOffset + kSlotLastUsedStartOffset, 5);
-    StoreU32(block, kConsumersEntriesOffset + kSlotPackagedOffset, 2);
-    std::memcpy(block.data() + kConsumersEntriesOffset, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345x", 66);
-    facts.consumers.reading = ParseConsumersBlock(block);
-    EXPECT_FALSE(ParseConsumersBlock(std::span(block).first(kConsumersBlockSize - 1)));
+    StoreU64(block, 24 + 136, 5);  // the first slot's start and `packaged`
+    StoreU32(block, 24 + 128, 2);
+    std::memcpy(block.data() + 24, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345x", 66);
+    facts.consumers.reading = vcam::ReadConsumersBlock(block.data(), block.size());
+    facts.consumerStartsLocal.clear();
     ExpectParts(
         StatusText(facts),
         {"running, process id 7\n",

@@ -1,0 +1,249 @@
+// The contract with the virtual camera: each block read back as its writer left it, and what a
+// reader makes of a copy taken at every point of a publication.
+#include "orbelune/vcam_contract.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <span>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "common/bytes.h"
+
+namespace orbelune::vcam {
+namespace {
+
+TEST(VcamContractTest, ControlBlockRoundTrip) {
+    std::vector<std::byte> block(80, std::byte{0xEE});
+    StampControlHeader(block.data(), block.size());
+    StoreU64(block, 16, 1001);  // the ticks, as the virtual camera stores them
+    StoreU64(block, 24, 1002);
+    StoreU64(block, 48, 1003);
+    for (const auto& [index, stored] : {std::pair{-3, 0u}, {2147483647, 2147483647u}, {7, 7u}}) {
+        StoreControlCameraIndex(block.data(), index);
+        EXPECT_EQ(ReadControlBlock(block.data(), block.size())->cameraIndex, stored);
+    }
+    const auto r = ReadControlBlock(block.data(), block.size());
+    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->demandTick, r->consumerStartTick,
+                       r->consumerHeartbeatTick),
+              std::tuple(true, 0x4F425643u, 2u, 1001u, 1002u, 1003u));
+    // The virtual camera's own bytes (8-11, 32-47, 56-79) are never touched.
+    EXPECT_EQ(std::memcmp(block.data(), "CVBO\2\0\0\0\xEE\xEE\xEE\xEE\7\0\0\0", 16), 0);
+    EXPECT_EQ(std::count(block.begin() + 16, block.end(), std::byte{0xEE}), 16 + 24);
+    EXPECT_TRUE(IsControlBlockValid(block.data(), 80) && !IsControlBlockValid(block.data(), 79) &&
+                !ReadControlBlock(block.data(), 79));
+    StampControlHeader(block.data(), 80, 0x4F425643, 1);
+    EXPECT_FALSE(IsControlBlockValid(block.data(), 80) ||
+                 ReadControlBlock(block.data(), 80)->valid);
+}
+
+TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
+    std::vector<std::byte> block(2068, std::byte{0xAB});
+    std::vector<CameraCapability> formats;  // 130, each distinct in every field
+    for (std::uint32_t i = 1; i <= 130; ++i) {
+        formats.push_back({2 * i, 4 * i, i, 1000 + i});
+    }
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
+    auto r = ReadCapabilitiesBlock(block.data(), block.size());
+    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->cameraIndex, r->count, r->sequence),
+              std::tuple(true, 0x4F425650u, 1u, 0u, 128u, 0xABABABACu));
+    EXPECT_EQ(r->entries, std::vector(formats.begin(), formats.begin() + 128));
+    EXPECT_EQ(SnapshotCapabilities(block.data(), block.size())->entries, r->entries);
+    // What no publication leaves, each alone: a count beyond the slots, a format within the
+    // count without its rate's denominator.
+    for (const auto& [at, value] : {std::pair{12, 129}, {16 + 127 * 16 + 12, 0}}) {
+        std::vector<std::byte> copy = block;
+        StoreU32(copy, at, value);
+        EXPECT_EQ(JudgeCapabilitiesCopy(r->sequence, copy.data(), r->sequence),
+                  SnapshotVerdict::kRejected);
+    }
+
+    // A shorter publication leaves nothing of the longer one; the sequence wraps.
+    StoreU32(block, 2064, 0xFFFFFFFF);
+    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 7);
+    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\7\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
+    r = ReadCapabilitiesBlock(block.data(), block.size());
+    EXPECT_EQ(r->entries, std::vector(formats.begin() + 5, formats.begin() + 8));
+    EXPECT_EQ(r->sequence, 0u);
+    EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
+    StoreU32(block, 76, 1);  // nor a byte in a slot beyond the count
+    EXPECT_EQ(JudgeCapabilitiesCopy(0, block.data(), 0), SnapshotVerdict::kRejected);
+
+    // Too short to be the block: nothing is written. Never published: no snapshot.
+    WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
+    EXPECT_EQ(LoadU32(block, 2064), 0u);
+    EXPECT_FALSE(ReadCapabilitiesBlock(block.data(), 2067) ||
+                 SnapshotCapabilities(std::vector<std::byte>(2068).data(), 2068));
+}
+
+TEST(VcamContractTest, ConsumersBlockRoundTrip) {
+    std::vector<std::byte> block(608, std::byte{0xAA});
+    StampConsumersHeader(block.data(), block.size());
+    StoreU32(block, 600, 0xFFFFFFFE);
+    // A name of 32 units and an identity of 64 bytes, each stored one short with its terminator.
+    const std::u16string name = u"Ab\u00e9\u20ac" + std::u16string(26, u'n') + u"\U0001F600";
+    const std::string identity = "Microsoft.App_" + std::string(49, 'x') + "y";
+    const ConsumerSlot slots[] = {{name, identity, 1, 0x0102030405060708},
+                                  {u"Zoom", "zoom.exe", 0, 2},
+                                  {u"", "e.exe", 0, 3},  // a file named ".exe" gives no name
+                                  {u"D", "d", 1, 4},
+                                  {u"E", "e", 0, 5}};
+    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
+    StampConsumersUpdate(block.data(), 123456789012);
+    auto r = ReadConsumersBlock(block.data(), block.size());
+    std::vector<ConsumerSlot> expected(slots, slots + 4);
+    expected[0].displayName.pop_back();  // the low half of the pair; its high half stays
+    expected[0].identity.pop_back();
+    EXPECT_EQ(r->slots, expected);
+    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->count, r->updatedTick, r->sequence),
+              std::tuple(true, 0x4F42434Fu, 1u, 4u, 123456789012u, 0xFFFFFFFFu));
+    EXPECT_EQ(LoadU32(block, 12) & LoadU32(block, 604), 0xAAAAAAAAu);  // the peer's words
+    EXPECT_EQ(SnapshotConsumers(block.data(), block.size())->slots, expected);
+    // What no write leaves, each alone: a count beyond the slots, a slot beyond the count,
+    // `packaged` 2, the reserved word set, no start time, the name's last unit set, a byte behind
+    // the identity's terminator, an empty identity.
+    const std::pair<size_t, int> kMarks[] = {{8, 5},   {8, 3},  {152, 2}, {156, 1},
+                                             {304, 0}, {86, 1}, {242, 1}, {520, 0}};
+    for (const auto& [at, value] : kMarks) {
+        std::vector<std::byte> copy = block;
+        copy[at] = std::byte(value);
+        EXPECT_EQ(JudgeConsumersCopy(r->sequence, copy.data(), r->sequence),
+                  SnapshotVerdict::kRejected)
+            << at;
+    }
+
+    // A shorter list leaves nothing of the longer one; the sequence wraps.
+    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), &slots[1], 1));
+    StampConsumersUpdate(block.data(), 7);
+    r = ReadConsumersBlock(block.data(), block.size());
+    EXPECT_EQ(r->slots, std::vector<ConsumerSlot>{slots[1]});
+    EXPECT_EQ(r->sequence, 0u);
+    EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
+    // A block the virtual camera has not stamped as expected is not written at all.
+    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 1) ||
+                 ReadConsumersBlock(block.data(), 607));
+    for (const char* header : {"OCBO\2\0\0\0", "OBCO\1\0\0\0"}) {
+        std::memcpy(block.data(), header, 8);
+        EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 1));
+    }
+    EXPECT_EQ(LoadU32(block, 8), 1u);
+}
+
+// One store of a publication: the range it writes, from the next block or as zeros.
+struct Store {
+    size_t offset, size;
+    bool zeros;
+};
+
+// The fate of a copy taken while the writer, going from `previous` to `next`, is stopped after
+// 0, 1, ... all of `stores`, between two agreeing loads of the sequence (at `sequenceAt`): R
+// rejected, T retry, or accepted and read as the previous publication (O), the next one (N, its
+// sequence aside) or neither (M). Had the publication ended before the second load: T always.
+template <typename Judge, typename Read, typename Key>
+std::string Fates(const std::vector<std::byte>& previous, const std::vector<std::byte>& next,
+                  std::span<const Store> stores, size_t sequenceAt, Judge judge, Read read,
+                  Key key) {
+    const auto before = *read(previous.data(), previous.size());
+    const auto after = *read(next.data(), next.size());
+    std::string fates;
+    for (size_t k = 0; k <= stores.size(); ++k) {
+        std::vector<std::byte> copy = previous;
+        for (const Store& s : stores.first(k)) {
+            for (size_t at = s.offset; at < s.offset + s.size; ++at) {
+                copy[at] = s.zeros ? std::byte{0} : next[at];
+            }
+        }
+        const std::uint32_t seen = LoadU32(copy, sequenceAt);
+        EXPECT_EQ(judge(seen - 1, copy.data(), seen), SnapshotVerdict::kRetry);
+        const SnapshotVerdict verdict = judge(seen, copy.data(), seen);
+        const auto taken = *read(copy.data(), copy.size());
+        const char which = key(taken) == key(before) ? 'O' : key(taken) == key(after) ? 'N' : 'M';
+        fates += verdict == SnapshotVerdict::kAccepted ? which
+                                                       : "RT"[verdict == SnapshotVerdict::kRetry];
+    }
+    return fates;
+}
+
+TEST(VcamContractTest, CapabilitiesCopiesAtEveryStoreOfAPublication) {
+    // The writer's stores of a publication of two formats, in its order: the header, slot 0's
+    // rate zeroed first and then every slot, each format with its denominator last, the
+    // sequence.
+    static const Store kStores[] = {
+        {0, 4, false},   {4, 4, false},    {8, 4, false},    {12, 4, false},
+        {28, 4, true},   {16, 2048, true}, {16, 12, false},  {28, 4, false},
+        {32, 12, false}, {44, 4, false},   {2064, 4, false},
+    };
+    const CameraCapability kFormats[] = {{640, 480, 30, 1}, {320, 240, 15, 1}, {160, 120, 5, 1}};
+    const CameraCapability kNext[] = {{1280, 720, 30, 1}, {0, 0, 10, 1}};  // a 0x0 type is listed
+    // M is where nothing in the block tells a mix: the new camera index (and an unchanged count)
+    // over the previous formats, until the first entry store.
+    static const struct {
+        size_t previousCount;  // of kFormats; 0: a block never published into
+        std::int32_t previousIndex;
+        std::string_view fates;
+    } kCases[] = {
+        {3, 0, "OOOMRRRRRRNN"},  // a shorter list: an old format stands beyond the new count
+        {2, 0, "OOOMMRRRRRNN"},  // as many formats as before
+        {1, 1, "OOOORRRRRRNN"},  // a longer list: its second slot is empty within the count
+        {0, 0, "RRRRRRRRRRNN"},  // the first publication
+    };
+    for (const auto& c : kCases) {
+        std::vector<std::byte> previous(2068);
+        if (c.previousCount > 0) {
+            WriteCapabilitiesBlock(previous.data(), 2068, kFormats, c.previousCount,
+                                   c.previousIndex);
+        }
+        std::vector<std::byte> next = previous;
+        WriteCapabilitiesBlock(next.data(), 2068, kNext, 2, 1);
+        EXPECT_EQ(Fates(previous, next, kStores, 2064, JudgeCapabilitiesCopy, ReadCapabilitiesBlock,
+                        [](const CapabilitiesReading& r) {
+                            return std::tie(r.cameraIndex, r.count, r.entries);
+                        }),
+                  c.fates)
+            << c.previousCount;
+    }
+}
+
+TEST(VcamContractTest, ConsumersCopiesAtEveryStoreOfAWrite) {
+    // The writer's stores, in its order: the four slots, word by word (slot 0 cut after its
+    // sixth name unit), the count, the update tick, the sequence.
+    static const Store kStores[] = {{24, 12, false},   {36, 132, false},  {168, 144, false},
+                                    {312, 144, false}, {456, 144, false}, {8, 4, false},
+                                    {16, 8, false},    {600, 4, false}};
+    const ConsumerSlot a = {u"Zoom", "zoom.exe", 0, 1};
+    const ConsumerSlot b = {u"Microsoft Teams", "MSTeams_8wekyb3d8bbwe", 1, 2};
+    // M is where nothing in the block tells a mix: slots below both counts are rewritten in
+    // place.
+    const struct {
+        std::vector<ConsumerSlot> previous, next;
+        std::string_view fates;
+    } kCases[] = {
+        {{b, a}, {a}, "ORMRRRNNN"},     // "Zoom" over "Microsoft Teams", then a slot emptied
+        {{a}, {a, b}, "OOORRRNNN"},     // a slot filled beyond the previous count
+        {{a, b}, {b, a}, "OMMNNNNNN"},  // "Micros", then "b, b" for a moment
+        {{}, {a}, "ORRRRRNNN"},         // the first write, over the virtual camera's zeros
+    };
+    for (const auto& c : kCases) {
+        std::vector<std::byte> previous(608);
+        StampConsumersHeader(previous.data(), 608);
+        if (!c.previous.empty()) {
+            ASSERT_TRUE(
+                WriteConsumerSlots(previous.data(), 608, c.previous.data(), c.previous.size()));
+            StampConsumersUpdate(previous.data(), 1000);
+        }
+        std::vector<std::byte> next = previous;
+        ASSERT_TRUE(WriteConsumerSlots(next.data(), 608, c.next.data(), c.next.size()));
+        StampConsumersUpdate(next.data(), 2000);
+        EXPECT_EQ(Fates(previous, next, kStores, 600, JudgeConsumersCopy, ReadConsumersBlock,
+                        [](const ConsumersReading& r) { return std::tie(r.count, r.slots); }),
+                  c.fates)
+            << c.previous.size() << " to " << c.next.size();
+    }
+}
+
+}  // namespace
+}  // namespace orbelune::vcam
