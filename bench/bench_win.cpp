@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -125,15 +126,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     return argc % 2 == 1 && options.trials > 0 && options.starts > 0;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        std::fputs("usage: orbelune_bench [--trials N] [--starts N] [--idle-stop-ms MS]\n", stderr);
-        return 2;
-    }
-    const std::wstring bin = ToWide(ModuleDirectory());
+// The folder the bench runs the agent and the stand-in in, with fresh copies of both; empty
+// when they cannot be copied.
+std::wstring PrepareFolder(const std::wstring& bin) {
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, temp);
     const std::wstring folder = std::wstring(temp) + L"orbelune-bench";
@@ -144,91 +139,85 @@ int wmain(int argc, wchar_t** argv) {
         if (!CopyFileW((bin + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE)) {
             std::fprintf(stderr, "orbelune_bench: cannot copy %ls (error %lu)\n", name,
                          GetLastError());
-            return 1;
+            return {};
         }
     }
-    const std::wstring producer = L"\"" + folder + L"\\" + kProducerName + L"\"";
+    return folder;
+}
 
-    // The cost of a process start: from just before CreateProcessW to the stand-in's first
-    // instruction, with no agent running.
-    std::vector<long long> startCosts;
-    for (int i = 0; i < options.starts; ++i) {
+// The cost of a process start: from just before CreateProcessW to the stand-in's first
+// instruction, with no agent running. Empty when the stand-in records no start.
+std::vector<long long> MeasureStarts(const std::wstring& folder, int starts) {
+    const std::wstring producer = L"\"" + folder + L"\\" + kProducerName + L"\"";
+    std::vector<long long> costs;
+    for (int i = 0; i < starts; ++i) {
         const size_t before = StartRecords(folder).size();
         const std::uint64_t t0 = GetTickCount64();
-        UniqueHandle process = StartProgram(producer, folder);
+        const UniqueHandle process = StartProgram(producer, folder);
         if (!WaitUntil([&] { return StartRecords(folder).size() > before; }, 10000)) {
             std::fputs("orbelune_bench: the stand-in did not record its start\n", stderr);
-            return 1;
+            return {};
         }
-        startCosts.push_back(static_cast<long long>(StartRecords(folder).back().tick - t0));
+        costs.push_back(static_cast<long long>(StartRecords(folder).back().tick - t0));
         TerminateProcess(process.Get(), 0);
         WaitForSingleObject(process.Get(), 5000);
         Sleep(100);
     }
+    return costs;
+}
 
-    const std::wstring settingsKey = ToWide(kSettingsKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey.c_str());
-    const DWORD idleStopMs = options.idleStopMs;
-    RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey.c_str(), L"IdleStopMs", REG_DWORD, &idleStopMs,
-                    sizeof idleStopMs);
-    UniqueHandle agent = StartProgram(L"\"" + folder + L"\\orbelune_vcam_agent.exe\"", folder);
-    if (!WaitUntil(
-            [] {
-                UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
-                return mutex.IsValid();
-            },
-            20000, 20)) {
-        std::fputs("orbelune_bench: the agent did not start\n", stderr);
-        return 1;
+struct Trial {
+    long long latency = 0;    // first fresh demand tick to the stand-in's first instruction
+    long long stopError = 0;  // the stop minus the moment the rules allow it
+};
+
+// One round of demand against the running agent: nothing when a step does not happen.
+std::optional<Trial> RunTrial(const std::wstring& bin, const std::wstring& folder,
+                              std::uint64_t idleStopMs) {
+    const std::uint64_t previous = DemandTick();
+    const size_t before = StartRecords(folder).size();
+    const UniqueHandle peer = StartProgram(
+        L"\"" + bin + L"\\orbelune_vcam_peer.exe\" --print-every 0 --demand 0.3 --for 1");
+    std::uint64_t firstTick = 0;
+    const auto stamped = [&] {
+        const std::uint64_t tick = DemandTick();
+        firstTick = tick != previous ? tick : 0;
+        return firstTick != 0;
+    };
+    if (!WaitUntil(stamped, 20000)) {
+        std::fputs("orbelune_bench: the peer stamped no demand\n", stderr);
+        return std::nullopt;
     }
+    if (!WaitUntil([&] { return StartRecords(folder).size() > before; }, 20000)) {
+        std::fputs("orbelune_bench: the agent started no producer\n", stderr);
+        return std::nullopt;
+    }
+    const StartRecord started = StartRecords(folder).back();
+    const UniqueHandle running(OpenProcess(SYNCHRONIZE, FALSE, started.processId));
+    Trial trial;
+    trial.latency = static_cast<long long>(started.tick - firstTick);
+    WaitForSingleObject(peer.Get(), 20000);
+    const std::uint64_t lastTick = DemandTick();  // the peer's last stamp
+    if (WaitForSingleObject(running.Get(), 20000) != WAIT_OBJECT_0) {
+        std::fputs("orbelune_bench: the agent did not stop the producer\n", stderr);
+        return std::nullopt;
+    }
+    trial.stopError = static_cast<long long>(GetTickCount64()) -
+                      static_cast<long long>(lastTick + kFreshnessMs + idleStopMs);
+    return trial;
+}
 
-    std::mt19937 random(1);
-    std::vector<long long> latencies, netLatencies, stopErrors;
+void PrintReport(const Options& options, const std::vector<long long>& startCosts,
+                 const std::vector<long long>& latencies,
+                 const std::vector<long long>& stopErrors) {
+    std::vector<long long> netLatencies;
     const long long startCost = Summarise(startCosts).median;
-    for (int trial = 0; trial < options.trials; ++trial) {
-        // Spread the peer's first tick over the agent's 500 ms pass.
-        Sleep(200 + random() % kPassSleepMs);
-        const std::uint64_t previous = DemandTick();
-        const size_t before = StartRecords(folder).size();
-        UniqueHandle peer = StartProgram(
-            L"\"" + bin + L"\\orbelune_vcam_peer.exe\" --print-every 0 --demand 0.3 --for 1");
-        std::uint64_t firstTick = 0;
-        if (!WaitUntil(
-                [&] {
-                    const std::uint64_t tick = DemandTick();
-                    firstTick = tick != previous ? tick : 0;
-                    return firstTick != 0;
-                },
-                20000)) {
-            std::fputs("orbelune_bench: the peer stamped no demand\n", stderr);
-            return 1;
-        }
-        if (!WaitUntil([&] { return StartRecords(folder).size() > before; }, 20000)) {
-            std::fputs("orbelune_bench: the agent started no producer\n", stderr);
-            return 1;
-        }
-        const StartRecord started = StartRecords(folder).back();
-        UniqueHandle running(OpenProcess(SYNCHRONIZE, FALSE, started.processId));
-        latencies.push_back(static_cast<long long>(started.tick - firstTick));
-        netLatencies.push_back(latencies.back() - startCost);
-
-        WaitForSingleObject(peer.Get(), 20000);
-        const std::uint64_t lastTick = DemandTick();  // the peer's last stamp
-        if (WaitForSingleObject(running.Get(), 20000) != WAIT_OBJECT_0) {
-            std::fputs("orbelune_bench: the agent did not stop the producer\n", stderr);
-            return 1;
-        }
-        const std::uint64_t stopped = GetTickCount64();
-        stopErrors.push_back(static_cast<long long>(stopped) -
-                             static_cast<long long>(lastTick + kFreshnessMs + idleStopMs));
+    for (const long long latency : latencies) {
+        netLatencies.push_back(latency - startCost);
     }
-    TerminateProcess(agent.Get(), 0);
-    WaitForSingleObject(agent.Get(), 5000);
-    RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey.c_str());
-
     std::printf("### Demand to start\n\n");
     std::printf("Milliseconds of GetTickCount64, %d trials, IdleStopMs %lu.\n\n", options.trials,
-                static_cast<unsigned long>(idleStopMs));
+                static_cast<unsigned long>(options.idleStopMs));
     std::printf("| measure | n | min | median | p95 | max |\n|---|---|---|---|---|---|\n");
     PrintRow("process start (stand-in started directly)", Summarise(startCosts));
     PrintRow("demand to start, raw", Summarise(latencies));
@@ -242,5 +231,54 @@ int wmain(int argc, wchar_t** argv) {
     PrintRow("stop error", Summarise(stopErrors));
     std::printf("\n");
     PrintValues("Stop errors", stopErrors);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fputs("usage: orbelune_bench [--trials N] [--starts N] [--idle-stop-ms MS]\n", stderr);
+        return 2;
+    }
+    const std::wstring bin = ToWide(ModuleDirectory());
+    const std::wstring folder = PrepareFolder(bin);
+    const std::vector<long long> startCosts =
+        folder.empty() ? std::vector<long long>{} : MeasureStarts(folder, options.starts);
+    if (startCosts.empty()) {
+        return 1;
+    }
+
+    const std::wstring settingsKey = ToWide(kSettingsKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey.c_str());
+    const DWORD idleStopMs = options.idleStopMs;
+    RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey.c_str(), L"IdleStopMs", REG_DWORD, &idleStopMs,
+                    sizeof idleStopMs);
+    const UniqueHandle agent =
+        StartProgram(L"\"" + folder + L"\\orbelune_vcam_agent.exe\"", folder);
+    const auto agentRuns = [] {
+        return UniqueHandle(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName)).IsValid();
+    };
+    if (!WaitUntil(agentRuns, 20000, 20)) {
+        std::fputs("orbelune_bench: the agent did not start\n", stderr);
+        return 1;
+    }
+
+    std::mt19937 random(1);
+    std::vector<long long> latencies, stopErrors;
+    for (int i = 0; i < options.trials; ++i) {
+        // Spread the peer's first tick over the agent's 500 ms pass.
+        Sleep(200 + random() % kPassSleepMs);
+        const std::optional<Trial> trial = RunTrial(bin, folder, idleStopMs);
+        if (!trial) {
+            return 1;
+        }
+        latencies.push_back(trial->latency);
+        stopErrors.push_back(trial->stopError);
+    }
+    TerminateProcess(agent.Get(), 0);
+    WaitForSingleObject(agent.Get(), 5000);
+    RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey.c_str());
+    PrintReport(options, startCosts, latencies, stopErrors);
     return 0;
 }

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "common/bytes.h"
 #include "orbelune/vcam_contract.h"
-#include "tools/ctl_command.h"
-#include "tools/status_report.h"
+#include "common/text.h"
+#include "tools/ctl/ctl_command.h"
+#include "tools/ctl/status_report.h"
+#include "tools/peer/peer_options.h"
 
 namespace orbelune {
 namespace {
@@ -37,6 +40,49 @@ TEST(CtlCommandTest, Arguments) {
     EXPECT_EQ(Parsed({u"status", u"--json", u"x"}), "error: unexpected argument 'x' after status");
     EXPECT_EQ(Parsed({u"set", u"a", u"b", u"c"}), "error: unexpected argument 'c' after set");
     EXPECT_EQ(Parsed({u"unset"}), "error: unset needs a NAME");
+}
+
+// The peer simulator's options in short: namespaces, section sizes, stamps, then the times.
+std::string Peer(std::vector<std::u16string> arguments) {
+    const ParsedPeerOptions parsed = ParsePeerOptions(arguments);
+    if (!parsed.options) {
+        return parsed.help ? "help" : "error: " + ToUtf8(parsed.error);
+    }
+    const PeerOptions& o = *parsed.options;
+    char text[200] = {};
+    std::snprintf(text, sizeof text, "%s%s %u/%u/%u %08X.%u %08X.%u %g %g %g %g %g %g %g",
+                  o.local ? "L" : "", o.global ? "G" : "", o.controlSize, o.capabilitiesSize,
+                  o.consumersSize, o.controlMagic, o.controlVersion, o.consumersMagic,
+                  o.consumersVersion, o.fixAfter, o.demand, o.consumerStart, o.consumerStartAt,
+                  o.heartbeat, o.runFor, o.printEvery);
+    return text;
+}
+
+TEST(PeerOptionsTest, Arguments) {
+    EXPECT_EQ(Peer({}), "L 80/2068/608 4F425643.2 4F42434F.1 -1 0 0 -1 0 -1 1");
+    EXPECT_EQ(Peer({u"--namespace", u"both", u"--demand", u"0.3", u"--heartbeat", u"2",
+                    u"--consumer-start", u"4", u"--consumer-start-at", u"1.5", u"--for", u"12",
+                    u"--print-every", u"0", u"--fix-after", u"3"}),
+              "LG 80/2068/608 4F425643.2 4F42434F.1 3 0.3 4 1.5 2 12 0");
+    EXPECT_EQ(
+        Peer({u"--namespace", u"global", u"--control-size", u"79", u"--capabilities-size", u"4096",
+              u"--consumers-size", u"1", u"--control-magic", u"0x4f425644", u"--control-version",
+              u"1", u"--consumers-magic", u"FFFFFFFF", u"--consumers-version", u"0"}),
+        "G 79/4096/1 4F425644.1 FFFFFFFF.0 -1 0 0 -1 0 -1 1");
+    EXPECT_EQ(Peer({u"--demand", u"1", u"-h"}), "help");
+    EXPECT_EQ(Peer({u"--demand"}), "error: --demand needs a value (see --help)");
+    EXPECT_EQ(Peer({u"--heartbeat", u"2", u"--beat", u"2"}),
+              "error: unknown option --beat (see --help)");
+    for (const auto& [option, value] :
+         {std::pair<std::u16string, std::u16string>{u"--demand", u"-1"},
+          {u"--for", u"1e3"},
+          {u"--namespace", u"all"},
+          {u"--control-size", u"0"},
+          {u"--consumers-magic", u"100000000"},
+          {u"--control-version", u"0x1"}}) {
+        EXPECT_EQ(Peer({option, value}),
+                  "error: bad value '" + ToUtf8(value) + "' for " + ToUtf8(option));
+    }
 }
 
 // A checked setting in short: the name as stored, then its DWORD or its text's length; or the

@@ -19,9 +19,9 @@
 #include "common/text_win.h"
 #include "config/settings.h"
 #include "log/log.h"
-#include "tools/ctl_command.h"
-#include "tools/local_time_win.h"
-#include "tools/status_report.h"
+#include "tools/ctl/ctl_command.h"
+#include "tools/report/local_time_win.h"
+#include "tools/ctl/status_report.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/status_report.h"
+#include "tools/report/block_report.h"
 
 namespace orbelune {
 

@@ -1,4 +1,4 @@
-#include "tools/local_time_win.h"
+#include "tools/report/local_time_win.h"
 
 #include <windows.h>
 

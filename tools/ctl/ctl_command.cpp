@@ -1,4 +1,4 @@
-#include "tools/ctl_command.h"
+#include "tools/ctl/ctl_command.h"
 
 #include "common/text.h"
 #include "config/settings.h"

@@ -1,4 +1,4 @@
-#include "tools/json_writer.h"
+#include "tools/report/json_writer.h"
 
 namespace orbelune {
 namespace {

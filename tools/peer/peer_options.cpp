@@ -1,0 +1,173 @@
+#include "tools/peer/peer_options.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace orbelune {
+namespace {
+
+// ASCII text, or nothing when a unit lies beyond it.
+std::optional<std::string> Ascii(std::u16string_view text) {
+    std::string ascii;
+    for (const char16_t unit : text) {
+        if (unit >= 0x80) {
+            return std::nullopt;
+        }
+        ascii += static_cast<char>(unit);
+    }
+    return ascii;
+}
+
+// Seconds: decimal digits with an optional fraction.
+bool ParseSeconds(std::u16string_view text, double& value) {
+    const std::optional<std::string> ascii = Ascii(text);
+    if (!ascii || ascii->empty() || (*ascii)[0] < '0' || (*ascii)[0] > '9') {
+        return false;
+    }
+    const char* end = ascii->data() + ascii->size();
+    const auto [at, error] = std::from_chars(ascii->data(), end, value, std::chars_format::fixed);
+    return error == std::errc() && at == end;
+}
+
+// A 32-bit number in `base` digits (hexadecimal ones with or without 0x).
+bool ParseWord(std::u16string_view text, int base, std::uint32_t& value) {
+    std::optional<std::string> ascii = Ascii(text);
+    if (ascii && base == 16 && (ascii->starts_with("0x") || ascii->starts_with("0X"))) {
+        ascii->erase(0, 2);
+    }
+    if (!ascii || ascii->empty()) {
+        return false;
+    }
+    const char* end = ascii->data() + ascii->size();
+    const auto [at, error] = std::from_chars(ascii->data(), end, value, base);
+    return error == std::errc() && at == end;
+}
+
+bool ParseSize(std::u16string_view text, std::uint32_t& value) {
+    return ParseWord(text, 10, value) && value > 0;
+}
+
+bool ParseNamespace(std::u16string_view text, PeerOptions& options) {
+    options.local = text == u"local" || text == u"both";
+    options.global = text == u"global" || text == u"both";
+    return options.local || options.global;
+}
+
+}  // namespace
+
+ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
+    ParsedPeerOptions parsed;
+    PeerOptions options;
+    for (size_t i = 0; i < arguments.size(); i += 2) {
+        const std::u16string& option = arguments[i];
+        if (option == u"--help" || option == u"-h" || option == u"/?") {
+            parsed.help = true;
+            return parsed;
+        }
+        if (i + 1 >= arguments.size()) {
+            parsed.error = option + u" needs a value (see --help)";
+            return parsed;
+        }
+        const std::u16string& value = arguments[i + 1];
+        bool ok = true;
+        if (option == u"--namespace") {
+            ok = ParseNamespace(value, options);
+        } else if (option == u"--control-size") {
+            ok = ParseSize(value, options.controlSize);
+        } else if (option == u"--capabilities-size") {
+            ok = ParseSize(value, options.capabilitiesSize);
+        } else if (option == u"--consumers-size") {
+            ok = ParseSize(value, options.consumersSize);
+        } else if (option == u"--control-magic") {
+            ok = ParseWord(value, 16, options.controlMagic);
+        } else if (option == u"--control-version") {
+            ok = ParseWord(value, 10, options.controlVersion);
+        } else if (option == u"--consumers-magic") {
+            ok = ParseWord(value, 16, options.consumersMagic);
+        } else if (option == u"--consumers-version") {
+            ok = ParseWord(value, 10, options.consumersVersion);
+        } else {
+            double* const seconds = option == u"--fix-after"           ? &options.fixAfter
+                                    : option == u"--demand"            ? &options.demand
+                                    : option == u"--consumer-start"    ? &options.consumerStart
+                                    : option == u"--consumer-start-at" ? &options.consumerStartAt
+                                    : option == u"--heartbeat"         ? &options.heartbeat
+                                    : option == u"--for"               ? &options.runFor
+                                    : option == u"--print-every"       ? &options.printEvery
+                                                                       : nullptr;
+            if (seconds == nullptr) {
+                parsed.error = u"unknown option " + option + u" (see --help)";
+                return parsed;
+            }
+            ok = ParseSeconds(value, *seconds);
+        }
+        if (!ok) {
+            parsed.error = u"bad value '" + value + u"' for " + option;
+            return parsed;
+        }
+    }
+    parsed.options = options;
+    return parsed;
+}
+
+std::string PeerUsage() {
+    const auto hex = [](std::uint32_t value) {
+        char text[16] = {};
+        std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+        return std::string(text);
+    };
+    return "Usage: orbelune_vcam_peer [options]\n"
+           "\n"
+           "Plays the virtual camera for the Orbelune camera agent. Creates the three shared "
+           "sections\n"
+           "the agent opens (control, capabilities, consumers), stamps their headers, keeps the\n"
+           "control block's ticks fresh for the given times and prints the blocks as it holds "
+           "them.\n"
+           "\n"
+           "Sections:\n"
+           "  --namespace local|global|both   where to create them (default: local). The agent "
+           "tries\n"
+           "                                  Global\\ first, then Local\\.\n"
+           "  --control-size N                bytes of the control section (default " +
+           std::to_string(vcam::kControlBlockSize) +
+           ")\n"
+           "  --capabilities-size N           bytes of the capabilities section (default " +
+           std::to_string(vcam::kCapabilitiesBlockSize) +
+           ")\n"
+           "  --consumers-size N              bytes of the consumers section (default " +
+           std::to_string(vcam::kConsumersBlockSize) +
+           ")\n"
+           "  --control-magic HEX             stamp this magic instead of " +
+           hex(vcam::kControlMagic) +
+           "\n"
+           "  --control-version N             stamp this version instead of " +
+           std::to_string(vcam::kControlVersion) +
+           "\n"
+           "  --consumers-magic HEX           stamp this magic instead of " +
+           hex(vcam::kConsumersMagic) +
+           "\n"
+           "  --consumers-version N           stamp this version instead of " +
+           std::to_string(vcam::kConsumersVersion) +
+           "\n"
+           "  --fix-after SECONDS             after this long, stamp the right magics and "
+           "versions\n"
+           "\n"
+           "Ticks (GetTickCount64 milliseconds, each written with one aligned 64-bit store every\n"
+           "100 ms while its time lasts; 0 leaves the tick alone):\n"
+           "  --demand SECONDS                keep demandTick fresh: frames are wanted\n"
+           "  --consumer-start SECONDS        keep consumerStartTick fresh (also counts as "
+           "demand)\n"
+           "  --consumer-start-at SECONDS     stamp consumerStartTick once, this long after "
+           "start\n"
+           "  --heartbeat SECONDS             keep consumerHeartbeatTick fresh: a consumer is "
+           "present\n"
+           "\n"
+           "Run:\n"
+           "  --for SECONDS                   exit after this long (default: run until ended)\n"
+           "  --print-every SECONDS           print the blocks this often (default 1; 0: never)\n"
+           "  --help                          show this text\n"
+           "\n"
+           "Exit code 0 after --for, 2 for a bad option, 3 when a section cannot be created.\n";
+}
+
+}  // namespace orbelune
