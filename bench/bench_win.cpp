@@ -131,7 +131,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
 std::wstring PrepareFolder(const std::wstring& bin) {
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring folder = std::wstring(temp) + L"orbelune-bench";
+    std::wstring folder = std::wstring(temp) + L"orbelune-bench";
     CreateDirectoryW(folder.c_str(), nullptr);
     DeleteFileW((folder + L"\\standin-producer.log").c_str());
     DeleteFileW((folder + L"\\standin-producer.mode").c_str());
@@ -211,6 +211,7 @@ void PrintReport(const Options& options, const std::vector<long long>& startCost
                  const std::vector<long long>& latencies,
                  const std::vector<long long>& stopErrors) {
     std::vector<long long> netLatencies;
+    netLatencies.reserve(latencies.size());
     const long long startCost = Summarise(startCosts).median;
     for (const long long latency : latencies) {
         netLatencies.push_back(latency - startCost);

@@ -102,7 +102,8 @@ ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
             ok = ParseSeconds(value, *seconds);
         }
         if (!ok) {
-            parsed.error = u"bad value '" + value + u"' for " + option;
+            parsed.error = u"bad value '";
+            parsed.error.append(value).append(u"' for ").append(option);
             return parsed;
         }
     }
