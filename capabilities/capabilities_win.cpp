@@ -20,27 +20,45 @@ std::optional<std::uint64_t> ReadUint64(IMFMediaType* type, REFGUID key) {
     return value;
 }
 
-// The media source of device number `cameraIndex`, or null. Every device of the array is
-// released and the array freed before returning, whether a source came back or not.
-ComPtr<IMFMediaSource> ActivateDevice(IMFAttributes* query, std::int32_t cameraIndex) {
+// The video-capture devices that `query` lists, each owned, in the enumeration's order; the
+// array they came in is freed before returning. Nothing when the enumeration fails.
+std::optional<std::vector<ComPtr<IMFActivate>>> ListDevices(IMFAttributes* query) {
     IMFActivate** array = nullptr;
     UINT32 count = 0;
-    ComPtr<IMFMediaSource> source;
     if (FAILED(MFEnumDeviceSources(query, &array, &count))) {
-        return source;
+        return std::nullopt;
     }
-    // The array is freed after its devices are released: owners end in reverse order.
     const UniqueCoTaskMemory<IMFActivate*> arrayOwner(array);
     std::vector<ComPtr<IMFActivate>> devices;
     for (UINT32 i = 0; i < count; ++i) {
         devices.emplace_back(array[i]);
     }
-    if (cameraIndex >= 0 && static_cast<UINT32>(cameraIndex) < count && devices[cameraIndex]) {
+    return devices;
+}
+
+// The media source of device number `cameraIndex`, or null. Every device is released before
+// returning, whether a source came back or not.
+ComPtr<IMFMediaSource> ActivateDevice(IMFAttributes* query, std::int32_t cameraIndex) {
+    ComPtr<IMFMediaSource> source;
+    const auto devices = ListDevices(query);
+    if (devices && cameraIndex >= 0 && static_cast<size_t>(cameraIndex) < devices->size() &&
+        (*devices)[cameraIndex]) {
         // Only whether a source came back counts, not the call's result.
-        (void)devices[cameraIndex]->ActivateObject(IID_IMFMediaSource,
-                                                   reinterpret_cast<void**>(source.Put()));
+        (void)(*devices)[cameraIndex]->ActivateObject(IID_IMFMediaSource,
+                                                      reinterpret_cast<void**>(source.Put()));
     }
     return source;
+}
+
+// An attribute store that asks for video-capture devices; empty when it cannot be made.
+ComPtr<IMFAttributes> VideoCaptureQuery() {
+    ComPtr<IMFAttributes> query;
+    if (FAILED(MFCreateAttributes(query.Put(), 1)) || !query ||
+        FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                              MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
+        return {};
+    }
+    return query;
 }
 
 }  // namespace
@@ -76,12 +94,8 @@ std::vector<NativeTypeReading> ReadNativeTypes(IMFSourceReader* reader) noexcept
 
 std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept {
     // Declared in this order so that they are released reader first, then source, then store.
-    ComPtr<IMFAttributes> query;
-    if (FAILED(MFCreateAttributes(query.Put(), 1)) || !query) {
-        return {};
-    }
-    if (FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
-                              MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
+    const ComPtr<IMFAttributes> query = VideoCaptureQuery();
+    if (!query) {
         return {};
     }
     const ComPtr<IMFMediaSource> source = ActivateDevice(query.Get(), cameraIndex);
@@ -96,6 +110,15 @@ std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraInd
     }
     const std::vector<NativeTypeReading> readings = ReadNativeTypes(reader.Get());
     return SelectNativeFormats(readings);
+}
+
+std::optional<std::uint32_t> CountCameras() noexcept {
+    const ComPtr<IMFAttributes> query = VideoCaptureQuery();
+    const auto devices = query ? ListDevices(query.Get()) : std::nullopt;
+    if (!devices) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(devices->size());
 }
 
 }  // namespace orbelune

@@ -6,6 +6,7 @@
 #include <mfreadwrite.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "capabilities/capabilities.h"
@@ -18,6 +19,10 @@ namespace orbelune {
 // COM (multithreaded apartment) and Media Foundation to be started on the calling thread; it
 // neither starts nor stops them. Logs nothing.
 std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept;
+
+// The number of video-capture devices Media Foundation lists, as the agent counts camera
+// indexes; nothing when the enumeration fails. Expects COM and Media Foundation as above.
+std::optional<std::uint32_t> CountCameras() noexcept;
 
 // The native types of the reader's first video stream, in index order, each read with
 // ReadNativeType. The walk ends at MF_E_NO_MORE_TYPES or at a bound of NativeTypeWalk; an

@@ -68,6 +68,41 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string Utf8ToU16(std::string_view text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80    ? 1
+                              : lead >= 0xF0 ? 4
+                              : lead >= 0xE0 ? 3
+                              : lead >= 0xC2 ? 2
+                                             : 0;
+        std::uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        bool whole = length != 0 && i + length <= text.size();
+        for (size_t k = 1; whole && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            whole = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are no characters.
+        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        whole = whole && c >= kLeast[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        if (!whole) {
+            out += u'\xFFFD';
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += length;
+    }
+    return out;
+}
+
 std::string Latin1ToUtf8(std::string_view text) {
     std::u16string units;
     for (const char byte : text) {

@@ -22,6 +22,9 @@ std::u16string ToLowerUnits(std::u16string_view text);
 // UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(std::u16string_view text);
 
+// UTF-16 of UTF-8 text; a byte that does not belong to a well-formed sequence becomes U+FFFD.
+std::u16string Utf8ToU16(std::string_view text);
+
 // UTF-8 of single-byte text, each byte taken as the character of the same value (ISO 8859-1),
 // as the log stores its lines.
 std::string Latin1ToUtf8(std::string_view text);

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Shows the agent's main job under Wine, in a prefix of its own (build/demo-prefix), in about
 # 30 seconds: the agent starts, the peer simulator raises demand with a consumer present, the
-# stand-in producer is started with its command line shown, the capabilities block (Wine has no
-# camera: the fallback) and the consumers block (a running "zoom.exe" found in the consent
-# store) are printed, demand lapses, the producer is stopped after the idle time, and the log
-# is printed. It ends by itself and leaves no process behind.
+# stand-in producer is started with its command line shown, the control tool's doctor finds
+# nothing wrong, the capabilities block (Wine has no camera: the fallback) and the consumers
+# block (a running "zoom.exe" found in the consent store) are printed, demand lapses, the
+# producer is stopped after the idle time, and the log is printed. It ends by itself and leaves no process behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
@@ -13,7 +13,7 @@ orbelune_ensure_packages "${orbelune_packages[@]}"
 echo "== building"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target orbelune_vcam_agent orbelune_vcam_peer \
-    orbelune_windows_retouch_vcam_producer >/dev/null
+    orbelune_windows_retouch_vcam_producer orbelune_vcam_ctl >/dev/null
 
 prefix=$PWD/build/demo-prefix
 bin=$PWD/build/windows/bin
@@ -32,10 +32,13 @@ echo "== preparing the Wine prefix $prefix"
 cmake/wine-prefix.sh init "$prefix"
 rm -rf "$install" "$log"
 mkdir -p "$install"
-cp "$bin/orbelune_vcam_agent.exe" "$bin/orbelune_windows_retouch_vcam_producer.exe" "$install/"
+cp "$bin/orbelune_vcam_agent.exe" "$bin/orbelune_windows_retouch_vcam_producer.exe" \
+    "$bin/orbelune_vcam_ctl.exe" "$install/"
 run reg delete 'HKCU\Software\Orbelune' /f >/dev/null 2>&1 || true
 run reg add 'HKCU\Software\Orbelune' /v IdleStopMs /t REG_DWORD /d 3000 /f >/dev/null 2>&1
-echo "IdleStopMs = 3000; agent and stand-in producer in C:\\Orbelune"
+run "$install/orbelune_vcam_ctl.exe" install >/dev/null
+echo "IdleStopMs = 3000; agent, stand-in producer and control tool in C:\\Orbelune, installed"
+echo "to start at logon"
 
 # A camera application: any long-running program will do; the stand-in producer, named
 # zoom.exe, in use according to the current user's webcam consent store.
@@ -64,6 +67,10 @@ wait_for "producer started" 15
 sleep 0.5
 echo "== the stand-in producer was started with:"
 grep '^raw=' "$install/standin-producer.log" | sed 's/^raw=/  /'
+echo "== orbelune_vcam_ctl doctor, while the producer runs:"
+doctor=0
+run "$install/orbelune_vcam_ctl.exe" doctor >"$prefix/doctor.txt" || doctor=$?
+sed 's/^/  /' "$prefix/doctor.txt"
 
 echo "== demand lapses; waiting for the idle stop (2.5 s freshness + 3 s idle)"
 wait_for "stopping producer" 20
@@ -71,4 +78,4 @@ wait "$peer" || true  # the agent keeps the sections mapped after the peer has g
 
 echo "== the log ($log)"
 cat "$log"
-[ "$status" -eq 0 ]
+[ "$status" -eq 0 ] && [ "$doctor" -eq 0 ]

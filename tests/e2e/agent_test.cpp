@@ -124,10 +124,15 @@ DWORD HandleCountOf(HANDLE process) {
 }
 
 // The control section as the agent maps it, for stamping its header as a virtual camera would.
-std::span<std::byte> ControlBlockForWriting() {
-    static MappedSection control;  // kept mapped until the tests end, as the agent keeps it
+MappedSection ControlBlockForWriting() {
+    MappedSection control;
     EXPECT_TRUE(OpenSharedSection(control, L"OrbeluneVcamControl.v2", 80));
-    return control.Bytes();
+    return control;
+}
+
+// Stamps one 32-bit word of the control block.
+void StampControl(size_t offset, std::uint32_t value) {
+    SharedWord<std::uint32_t>(ControlBlockForWriting().Bytes(), offset).store(value);
 }
 
 std::uint32_t ControlCameraIndex() {
@@ -227,7 +232,7 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     EXPECT_NE(Records().find("argv[4]=a\"b\r\nargv[5]=--camera-index\r\nargv[6]=-1\r\n"),
               std::string::npos);
     // The index is written at every pass, a negative one as 0, over whatever stood there.
-    SharedWord<std::uint32_t>(ControlBlockForWriting(), 12).store(7);
+    StampControl(12, 7);
     EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 0; }, kDeadlineMs));
 }
 
@@ -287,7 +292,7 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_EQ(consumers().count, 0u);
     EXPECT_EQ(Producers(), 0u);
     EXPECT_EQ(ControlCameraIndex(), 0u);
-    SharedWord<std::uint32_t>(ControlBlockForWriting(), 4).store(2);
+    StampControl(4, 2);
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
     EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
     EXPECT_TRUE(WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, 5000));
@@ -307,7 +312,7 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_EQ(capabilities().cameraIndex, 3u);
     EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 3; }, 5000));
     // Another magic: missing again, so the empty list and, after the idle time, no producer.
-    SharedWord<std::uint32_t>(ControlBlockForWriting(), 0).store(0x4F425644);
+    StampControl(0, 0x4F425644);
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 0; }, kDeadlineMs));
     const std::uint32_t sequence = consumers().sequence;
     EXPECT_TRUE(WaitUntil([&] { return consumers().sequence > sequence; }, kDeadlineMs));
@@ -331,6 +336,41 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
                                  "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
         EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
     }
+}
+
+// The control tool's doctor names each fault made on a running agent, and nothing once all are
+// mended.
+TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
+    const std::wstring agent = L"\"" + Folder() + L"\\orbelune_vcam_agent.exe\"";
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                    L"OrbeluneCameraAgent", REG_SZ, agent.c_str(),
+                    static_cast<DWORD>((agent.size() + 1) * sizeof(wchar_t)));
+    std::ofstream(std::filesystem::path(Folder() + L"\\notes.txt")) << "no program\n";
+    settings_.SetString(L"ProducerExe", Folder() + L"\\notes.txt");
+    StartAgent();
+    peer_ = StartPeer(L"--demand 60 --heartbeat 60");
+    ASSERT_TRUE(log_.WaitFor("failed to start producer: ", kDeadlineMs));
+    const auto names = [](std::string_view problem) {
+        const CtlResult doctor = Ctl(L"doctor");
+        EXPECT_EQ(doctor.exitCode, problem.empty() ? 0u : 1u);
+        EXPECT_NE(doctor.out.find(problem.empty() ? "nothing wrong found" : problem),
+                  std::string::npos)
+            << problem << " in\n"
+            << doctor.out;
+    };
+    names("1. frames are wanted but no producer runs: ProducerExe is not a program\n");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
+    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
+    StampControl(4, 1);
+    names("the control block carries version 1 where this agent expects version 2");
+    StampControl(4, 2);
+    settings_.SetDword(L"Enabled", 0);
+    names("1. the agent is disabled: Enabled is 0");
+    settings_.SetDword(L"Enabled", 1);
+    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
+    names("");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                       L"OrbeluneCameraAgent");
 }
 
 TEST_F(AgentTest, ControlToolCommands) {

@@ -16,7 +16,8 @@ namespace {
 
 // A parsed command in short: its kind, --json, and name and value in brackets; or the error.
 std::string Parsed(std::vector<std::u16string> arguments) {
-    static const char* const kKinds[] = {"help", "status", "set", "unset", "install", "uninstall"};
+    static const char* const kKinds[] = {"help",  "status",  "doctor",   "set",
+                                         "unset", "install", "uninstall"};
     const ParsedCommand parsed = ParseCtlArguments(arguments);
     if (!parsed.command) {
         return std::string("error: ").append(parsed.error.begin(), parsed.error.end());
@@ -31,6 +32,8 @@ TEST(CtlCommandTest, Arguments) {
     EXPECT_EQ(Parsed({u"-h"}), "help [] []");
     EXPECT_EQ(Parsed({u"set", u"CameraIndex", u"--help"}), "help [] []");
     EXPECT_EQ(Parsed({u"status", u"--json"}), "status --json [] []");
+    EXPECT_EQ(Parsed({u"doctor", u"--json"}), "doctor --json [] []");
+    EXPECT_EQ(Parsed({u"doctor", u"now"}), "error: unexpected argument 'now' after doctor");
     EXPECT_EQ(Parsed({u"set", u"Provider", u"cuda"}), "set [Provider] [cuda]");
     EXPECT_EQ(Parsed({u"unset", u"RepoRoot"}), "unset [RepoRoot] []");
     EXPECT_EQ(Parsed({u"uninstall"}), "uninstall [] []");

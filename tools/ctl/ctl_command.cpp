@@ -72,8 +72,8 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
     size_t expected = 0;
     if (verb == u"help") {
         command.kind = CtlCommand::Kind::kHelp;
-    } else if (verb == u"status") {
-        command.kind = CtlCommand::Kind::kStatus;
+    } else if (verb == u"status" || verb == u"doctor") {
+        command.kind = verb == u"status" ? CtlCommand::Kind::kStatus : CtlCommand::Kind::kDoctor;
         if (!rest.empty() && rest[0] == u"--json") {
             command.json = true;
             expected = 1;
@@ -187,6 +187,10 @@ std::string CtlUsage() {
            "                      users, the shared blocks as the agent sees them and the last "
            "lines\n"
            "                      of the log; --json gives one JSON object\n"
+           "  doctor [--json]     what stands between the user and a working camera: each "
+           "problem\n"
+           "                      with its evidence and what to do, by the agent's own rules;\n"
+           "                      exit code 1 when it finds one\n"
            "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\" +
            ToUtf8(kSettingsKey) + ":\n" + ranges +
            "                      The running agent picks a change up within half a second.\n"

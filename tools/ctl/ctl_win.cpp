@@ -1,6 +1,7 @@
 // orbelune_vcam_ctl.exe: shows the agent's state and changes its settings and its logon entry,
 // for the people who install and support the agent. The agent itself takes no options.
 #include <windows.h>
+#include <mfapi.h>
 
 #include <cstdio>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "agent/agent_win.h"
 #include "agent/producer.h"
+#include "capabilities/capabilities_win.h"
 #include "common/file_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
@@ -20,6 +22,7 @@
 #include "config/settings.h"
 #include "log/log.h"
 #include "tools/ctl/ctl_command.h"
+#include "tools/ctl/doctor.h"
 #include "tools/report/local_time_win.h"
 #include "tools/ctl/status_report.h"
 
@@ -64,7 +67,7 @@ std::optional<std::u16string> ReadLogonEntry(HKEY root) {
     return ToU16(buffer);
 }
 
-int Status(bool json) {
+StatusFacts GatherStatus() {
     StatusFacts facts;
     // The agent's own rules, applied as the agent applies them: the tool is installed beside
     // the agent, so its folder stands for the agent's.
@@ -95,8 +98,102 @@ int Status(bool json) {
         facts.logPath = LogFilePath(*base);
         facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
     }
+    return facts;
+}
+
+int Status(bool json) {
+    const StatusFacts facts = GatherStatus();
     Print(stdout, json ? StatusJson(facts) : StatusText(facts));
     return kExitSuccess;
+}
+
+// The images of the agents that run in this session.
+std::vector<std::u16string> AgentPaths() {
+    std::vector<std::u16string> paths;
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    for (const RunningProcess& process : RunningProcesses()) {
+        DWORD itsSession = 0;
+        if (ToLowerUnits(ToU16(process.image)) != kAgentExeName ||
+            !ProcessIdToSessionId(process.id, &itsSession) || itsSession != session) {
+            continue;
+        }
+        const UniqueHandle handle(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.id));
+        wchar_t path[32768] = {};
+        DWORD length = 32768;
+        if (handle.IsValid() && QueryFullProcessImageNameW(handle.Get(), 0, path, &length)) {
+            paths.push_back(ToU16(std::wstring_view(path, length)));
+        }
+    }
+    return paths;
+}
+
+bool Exists(const std::u16string& path) {
+    return !path.empty() && GetFileAttributesW(ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The first two bytes of a file (a program's are "MZ"), when it can be read.
+std::optional<std::string> FileHead(const std::u16string& path) {
+    const UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char head[2] = {};
+    DWORD read = 0;
+    if (!file.IsValid() || !ReadFile(file.Get(), head, sizeof head, &read, nullptr)) {
+        return std::nullopt;
+    }
+    return std::string(head, read);
+}
+
+// The number of cameras, with COM and Media Foundation started for the call as the agent
+// starts them.
+std::optional<std::uint32_t> Cameras() {
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    const bool mf = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE));
+    const std::optional<std::uint32_t> count = mf ? CountCameras() : std::nullopt;
+    if (mf) {
+        MFShutdown();
+    }
+    if (com) {
+        CoUninitialize();
+    }
+    return count;
+}
+
+int Doctor(bool json) {
+    DoctorFacts facts;
+    facts.status = GatherStatus();
+    const StatusFacts& status = facts.status;
+    facts.agentPaths = AgentPaths();
+    facts.logonEntryProgramExists =
+        status.logonEntry && Exists(LogonEntryProgram(*status.logonEntry));
+    facts.machineLogonEntryProgramExists =
+        status.machineLogonEntry && Exists(LogonEntryProgram(*status.machineLogonEntry));
+    const std::u16string producer = SettingsFromValues(status.raw, status.moduleFolder).producerExe;
+    facts.producerExists = Exists(producer);
+    facts.producerHead = FileHead(producer);
+    facts.cameraCount = Cameras();
+    if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
+        facts.expectedLogPath = LogFilePath(*known);
+    }
+    const UniqueHandle log(CreateFileW(ToWide(status.logPath).c_str(), FILE_APPEND_DATA,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log.IsValid()) {
+        facts.logOpenError = GetLastError();
+        facts.logOpenErrorText = DescribeSystemError(*facts.logOpenError);
+    }
+    SYSTEMTIME local = {};
+    GetLocalTime(&local);
+    char stamp[32] = {};
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth,
+                  local.wDay, local.wHour, local.wMinute, local.wSecond);
+    facts.localNowSeconds = LogLineSeconds(stamp).value_or(0);
+
+    const std::vector<Finding> findings = Diagnose(facts);
+    Print(stdout, json ? DoctorJson(findings) : DoctorText(findings));
+    return findings.empty() ? kExitSuccess : kExitFailure;
 }
 
 int Set(const std::u16string& name, const std::u16string& value) {
@@ -216,6 +313,8 @@ int wmain(int argc, wchar_t** argv) {
             return kExitSuccess;
         case CtlCommand::Kind::kStatus:
             return Status(command.json);
+        case CtlCommand::Kind::kDoctor:
+            return Doctor(command.json);
         case CtlCommand::Kind::kSet:
             return Set(command.name, command.value);
         case CtlCommand::Kind::kUnset:

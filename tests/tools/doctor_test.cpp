@@ -1,0 +1,178 @@
+#include "tools/ctl/doctor.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "common/bytes.h"
+
+namespace orbelune {
+namespace {
+
+constexpr std::uint64_t kNow = 100000;
+const std::u16string kAgent = u"C:\\Agent\\orbelune_vcam_agent.exe";
+
+// An agent at work: demand with a consumer, a producer running, two formats published.
+DoctorFacts Healthy() {
+    DoctorFacts f;
+    StatusFacts& s = f.status;
+    s.moduleFolder = u"C:\\Agent";
+    s.agentRunning = true;
+    s.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
+    s.producerIds = {412};
+    s.logonEntry = u"\"" + kAgent + u"\" /ignored";
+    s.now = kNow;
+    s.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
+    vcam::StampControlHeader(s.control.bytes.data(), 80);
+    StoreU64(s.control.bytes, 16, kNow - 100);  // demand, and a consumer's heartbeat
+    StoreU64(s.control.bytes, 48, kNow - 100);
+    std::vector<std::byte> block(2068);
+    const vcam::CameraCapability formats[] = {{1280, 720, 30, 1}, {640, 480, 30, 1}};
+    vcam::WriteCapabilitiesBlock(block.data(), block.size(), formats, 2, 0);
+    s.capabilities = {u"Local\\OrbeluneVcamCapabilities.v1",
+                      vcam::ReadCapabilitiesBlock(block.data(), block.size())};
+    block.assign(608, std::byte{0});
+    vcam::StampConsumersHeader(block.data(), block.size());
+    s.consumers = {u"Local\\OrbeluneVcamConsumers.v1",
+                   vcam::ReadConsumersBlock(block.data(), block.size())};
+    s.logPath = f.expectedLogPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
+    s.logBytes = "2026-12-06 09:00:00 agent starting\r\n";
+    f.agentPaths = {kAgent};
+    f.logonEntryProgramExists = true;
+    f.producerExists = true;
+    f.producerHead = "MZ";
+    f.cameraCount = 1;
+    f.localNowSeconds = LogLineSeconds("2026-12-06 10:00:30").value();
+    return f;
+}
+
+void SetRaw(DoctorFacts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t number) {
+    f.status.raw[static_cast<size_t>(setting)] = {outcome, number, {}};
+}
+
+// What a producer-less pass leaves: frames wanted, no producer running.
+void NoProducer(DoctorFacts& f) {
+    f.status.producerIds.clear();
+}
+
+void Log(DoctorFacts& f, const std::string& lines) {
+    *f.status.logBytes += lines;
+}
+
+TEST(DoctorTest, OneFindingPerFault) {
+    using V = RawSetting::Outcome;
+    const std::string fallbackLine =
+        "2026-12-06 10:00:01 camera capability enumeration failed/empty; using 1280x720@30 "
+        "fallback\r\n";
+    const std::string publishedLine =
+        "2026-12-06 10:00:01 published 1 native camera capability tuple(s)\r\n";
+    const auto fallback = [&](DoctorFacts& f) {
+        std::vector<std::byte> block(2068);
+        const vcam::CameraCapability one = {1280, 720, 30, 1};
+        vcam::WriteCapabilitiesBlock(block.data(), block.size(), &one, 1, 0);
+        f.status.capabilities.reading = vcam::ReadCapabilitiesBlock(block.data(), block.size());
+    };
+    const std::string exit = "2026-12-06 10:00:10 producer exited unexpectedly\r\n";
+    const std::string oldExit = "2026-12-06 09:59:20 producer exited unexpectedly\r\n";
+    const std::vector<std::pair<std::function<void(DoctorFacts&)>, const char*>> kCases = {
+        {[](DoctorFacts&) {}, ""},
+        {[](DoctorFacts& f) { NoProducer(f), StoreU64(f.status.control.bytes, 16, 0); }, ""},
+        {[](DoctorFacts& f) { f.status.agentRunning = false, f.agentPaths.clear(); },
+         "agent-not-running"},
+        {[](DoctorFacts& f) { f.status.logonEntry.reset(); }, "no-logon-entry"},
+        {[](DoctorFacts& f) { f.logonEntryProgramExists = false; }, "logon-entry-missing-program"},
+        {[](DoctorFacts& f) { f.status.logonEntry = u"D:\\Old\\orbelune_vcam_agent.exe"; },
+         "logon-entry-other-copy"},
+        {[](DoctorFacts& f) { f.status.logonEntry = u"C:\\AGENT\\ORBELUNE_VCAM_AGENT.EXE"; }, ""},
+        {[](DoctorFacts& f) {
+             f.status.control = {};
+             f.status.capabilities = {};
+             f.status.consumers = {};
+         },
+         "sections-missing"},
+        {[](DoctorFacts& f) { f.status.consumers.reading.reset(); }, "section-too-small"},
+        {[](DoctorFacts& f) { NoProducer(f), StoreU32(f.status.control.bytes, 4, 1); },
+         "header-mismatch"},
+        {[](DoctorFacts& f) { f.status.consumers.reading->magic = 0x4F42434E; }, "header-mismatch"},
+        {[](DoctorFacts& f) { NoProducer(f), f.producerExists = false; }, "producer-missing"},
+        {[](DoctorFacts& f) { NoProducer(f), f.producerHead = "no"; }, "producer-not-a-program"},
+        {[](DoctorFacts& f) {
+             NoProducer(f);
+             Log(f, "2026-12-06 10:00:29 failed to start producer: 5 (Access is denied.)\r\n");
+         },
+         "producer-start-failed"},
+        {[](DoctorFacts& f) {
+             NoProducer(f);
+             Log(f, "2026-12-06 09:59:29 failed to start producer: 5 (Access is denied.)\r\n");
+         },
+         "producer-not-running"},
+        {[&](DoctorFacts& f) { Log(f, exit + exit + exit); }, "producer-restarting"},
+        {[&](DoctorFacts& f) { Log(f, oldExit + exit + exit); }, ""},
+        {[](DoctorFacts& f) { NoProducer(f), SetRaw(f, Setting::kEnabled, V::kValue, 0); },
+         "disabled"},
+        {[](DoctorFacts& f) { SetRaw(f, Setting::kIdleStopMs, V::kOtherType, 0); },
+         "setting-ignored"},
+        {[](DoctorFacts& f) { SetRaw(f, Setting::kRepoRoot, V::kTooLong, 0); }, "setting-ignored"},
+        {[](DoctorFacts& f) { StoreU64(f.status.control.bytes, 48, kNow + 1); }, "tick-in-future"},
+        {[](DoctorFacts& f) { SetRaw(f, Setting::kCameraIndex, V::kValue, 0xFFFFFFFF); },
+         "negative-camera-index"},
+        {[&](DoctorFacts& f) { fallback(f), Log(f, fallbackLine + publishedLine); },
+         "capabilities-fallback"},
+        {[&](DoctorFacts& f) { fallback(f), f.status.logBytes.reset(); }, "capabilities-fallback"},
+        {[&](DoctorFacts& f) {
+             fallback(f), Log(f, fallbackLine + publishedLine), f.cameraCount = 0;
+         },
+         ""},
+        // A camera whose one native format is 1280x720 at 30/1: published without a fallback.
+        {[&](DoctorFacts& f) { fallback(f), Log(f, publishedLine); }, ""},
+        {[](DoctorFacts& f) { f.expectedLogPath.clear(); }, "log-fallback"},
+        {[](DoctorFacts& f) { f.logOpenError = 5; }, "log-not-writable"},
+        {[](DoctorFacts& f) { f.logOpenError = 2; }, "log-not-writable"},
+        {[](DoctorFacts& f) {
+             f.status.agentRunning = false, f.agentPaths.clear(), f.logOpenError = 2;
+         },
+         "agent-not-running"},
+    };
+    for (size_t i = 0; i < kCases.size(); ++i) {
+        DoctorFacts facts = Healthy();
+        kCases[i].first(facts);
+        std::string kinds;
+        for (const Finding& finding : Diagnose(facts)) {
+            kinds += (kinds.empty() ? "" : ", ") + finding.kind;
+        }
+        EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
+    }
+}
+
+TEST(DoctorTest, TextAndJson) {
+    DoctorFacts facts = Healthy();
+    NoProducer(facts);
+    facts.producerHead = "Te";
+    Log(facts, "2026-12-06 10:00:29 failed to start producer: 193 (Bad EXE format for %1.)\r\n");
+    const std::vector<Finding> findings = Diagnose(facts);
+    EXPECT_EQ(DoctorText(findings),
+              "1. frames are wanted but no producer runs: ProducerExe is not a program\n"
+              "   evidence: demandTick 99900, 100 ms old\n"
+              "   evidence: ProducerExe = C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe\n"
+              "   evidence: log: 2026-12-06 10:00:29 failed to start producer: 193 (Bad EXE "
+              "format for %1.)\n"
+              "   to do: point ProducerExe at the producer's program: orbelune_vcam_ctl set "
+              "ProducerExe PATH\n");
+    EXPECT_EQ(DoctorJson(findings).find(
+                  R"({"findings":[{"kind":"producer-not-a-program","problem":"frames are wanted)"),
+              0u);
+    EXPECT_EQ(DoctorJson({}), "{\"findings\":[]}\n");
+    EXPECT_EQ(DoctorText({}).substr(0, 20), "nothing wrong found:");
+
+    EXPECT_EQ(LogonEntryProgram(u"  \"C:\\A b\\x.exe\" /q"), u"C:\\A b\\x.exe");
+    EXPECT_EQ(LogonEntryProgram(u"C:\\Ab\\x.exe /q"), u"C:\\Ab\\x.exe");
+    EXPECT_EQ(LogLineSeconds("1970-01-01 00:00:00 x"), 0);
+    EXPECT_EQ(LogLineSeconds("2000-03-01 00:00:01"), 951868801);  // after a leap day
+    EXPECT_EQ(LogLineSeconds("2026-12-06 10:00:30"), 1796551230);
+    EXPECT_EQ(LogLineSeconds("2026-12-06 10:00"), std::nullopt);
+    EXPECT_EQ(LogLineSeconds("2026-12-06T10:00:30"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace orbelune
