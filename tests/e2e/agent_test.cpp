@@ -34,15 +34,18 @@ constexpr DWORD kDeadlineMs = 20000;
 constexpr char kDemandLine[] = "demand detected; starting producer";
 constexpr char kIdleLine[] = "idle; waiting for a consumer to open Orbelune";
 
+std::wstring LogPath() {
+    wchar_t programData[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH);
+    return std::wstring(programData) + L"\\Orbelune\\Logs\\vcam-agent.log";
+}
+
 // What has been appended to the agent's log since the cursor was made.
 class LogCursor {
   public:
     LogCursor() { start_ = NewText().size(); }
     [[nodiscard]] std::string NewText() const {
-        wchar_t programData[MAX_PATH] = {};
-        GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH);
-        const std::string all =
-            ReadFileBytes(std::wstring(programData) + L"\\Orbelune\\Logs\\vcam-agent.log");
+        const std::string all = ReadFileBytes(LogPath());
         return all.size() > start_ ? all.substr(start_) : std::string();
     }
     [[nodiscard]] bool WaitFor(std::string_view needle, DWORD timeoutMs) const {
@@ -347,6 +350,9 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
                     static_cast<DWORD>((agent.size() + 1) * sizeof(wchar_t)));
     std::ofstream(std::filesystem::path(Folder() + L"\\notes.txt")) << "no program\n";
     settings_.SetString(L"ProducerExe", Folder() + L"\\notes.txt");
+    // A log of this agent's own: the producer exits of the tests before would read as a loop.
+    DeleteFileW(LogPath().c_str());
+    log_ = LogCursor();
     StartAgent();
     peer_ = StartPeer(L"--demand 60 --heartbeat 60");
     ASSERT_TRUE(log_.WaitFor("failed to start producer: ", kDeadlineMs));
