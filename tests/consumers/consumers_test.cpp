@@ -50,8 +50,8 @@ TEST(AppIdentityTest, DesktopNames) {
 
     EXPECT_EQ(VersionStringQuery(0x0409, 0x04B0, u"FileDescription"),
               u"\\StringFileInfo\\040904b0\\FileDescription");
-    // Cut to the 127 units that fit the buffer before its terminator.
-    EXPECT_EQ(VersionStringQuery(0x0007, 0xFFFF, std::u16string(200, u'k')),
+    // 128 units cut to the 127 that fit the buffer before its terminator.
+    EXPECT_EQ(VersionStringQuery(0x0007, 0xFFFF, std::u16string(103, u'k')),
               std::u16string(u"\\StringFileInfo\\0007ffff\\").append(102, u'k'));
 }
 
