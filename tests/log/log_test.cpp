@@ -5,7 +5,7 @@
 namespace orbelune {
 namespace {
 
-TEST(LogTest, LineBytes) {
+TEST(LogTest, LineBytesAndPlace) {
     std::tm time = {};
     time.tm_year = 2026 - 1900;
     time.tm_mon = 11;
@@ -19,21 +19,10 @@ TEST(LogTest, LineBytes) {
     EXPECT_EQ(FormatLogLine(time, std::u16string_view(u"a\0b", 3)),
               stamp + std::string("a\0b\r\n", 5));
     EXPECT_EQ(LogFilePath(u"C:\\ProgramData"), u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log");
-}
-
-// The log's base folder: the first candidate found, even an empty one.
-TEST(LogTest, BaseFolderIsTheFirstCandidateFound) {
-    const struct {
-        std::optional<std::u16string> known, environment, temporary, expected;
-    } kCases[] = {
-        {u"", u"D:\\Data", u"C:\\Temp", u""},  // the lookup succeeded with an empty path
-        {std::nullopt, u"D:\\Data", u"C:\\Temp", u"D:\\Data"},
-        {std::nullopt, std::nullopt, u"C:\\Temp", u"C:\\Temp"},
-        {std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-    };
-    for (const auto& c : kCases) {
-        EXPECT_EQ(ChooseLogBaseFolder(c.known, c.environment, c.temporary), c.expected);
-    }
+    // The base folder is the first candidate found, even a known folder found empty.
+    EXPECT_EQ(ChooseLogBaseFolder(u"", u"D:\\Data", u"C:\\Temp"), u"");
+    EXPECT_EQ(ChooseLogBaseFolder(std::nullopt, u"D:\\Data", u"C:\\Temp"), u"D:\\Data");
+    EXPECT_EQ(ChooseLogBaseFolder(std::nullopt, std::nullopt, u"C:\\Temp"), u"C:\\Temp");
 }
 
 }  // namespace
