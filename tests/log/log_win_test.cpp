@@ -27,6 +27,8 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
     ASSERT_EQ(GetFileAttributesW(orbelune.c_str()), INVALID_FILE_ATTRIBUTES);
     WriteLogLine(u"first line");
     WriteLogLine(u"caf\u00e9\nsecond \u20ac");
+    // Only the path's own folders are made, none for a part of a name.
+    EXPECT_EQ(GetFileAttributesW((orbelune + L"\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
     static const std::regex kLines(
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d first line\r\n"
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d caf\xe9\r\nsecond \\?\r\n");
