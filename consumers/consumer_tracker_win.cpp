@@ -18,21 +18,20 @@ std::uint64_t SystemTimeAsFiletime() {
 
 }  // namespace
 
-bool WriteConsumersBlock(ConsumerTracker& tracker,
+void WriteConsumersBlock(ConsumerTracker& tracker,
                          std::span<const ConsumerRecord> records) noexcept {
     if (!OpenSharedSection(tracker.section, vcam::kConsumersSectionName,
                            vcam::kConsumersBlockSize)) {
-        return false;
+        return;
     }
     const std::vector<vcam::ConsumerSlot> slots = ConsumerSlots(records);
     if (!vcam::WriteConsumerSlots(tracker.section.view.get(), tracker.section.size, slots.data(),
                                   slots.size())) {
-        return false;
+        return;
     }
     // The clock is read once the slots and the count are stored, so that the update tick tells
     // when this list was in place.
     vcam::StampConsumersUpdate(tracker.section.view.get(), GetTickCount64());
-    return true;
 }
 
 void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,
@@ -49,7 +48,7 @@ void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,
     }
     // Written also when empty: the block must not keep an earlier list. A block that cannot be
     // written now is tried again at the next refresh.
-    static_cast<void>(WriteConsumersBlock(tracker, consumers));
+    WriteConsumersBlock(tracker, consumers);
 }
 
 }  // namespace orbelune

@@ -27,9 +27,9 @@ void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,
                       std::uint64_t referenceTick) noexcept;
 
 // Opens the consumers block if it is not mapped yet ("Global\" name, then "Local\") and writes
-// the first kMaxConsumers records into it. Returns false, having written nothing, when no section
-// can be mapped or its magic or version is not the expected one.
-[[nodiscard]] bool WriteConsumersBlock(ConsumerTracker& tracker,
-                                       std::span<const ConsumerRecord> records) noexcept;
+// the first kMaxConsumers records into it. Writes nothing when no section can be mapped or its
+// magic or version is not the expected one; the next refresh tries again.
+void WriteConsumersBlock(ConsumerTracker& tracker,
+                         std::span<const ConsumerRecord> records) noexcept;
 
 }  // namespace orbelune
