@@ -1,6 +1,7 @@
 #include "log/log.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <knownfolders.h>
 
@@ -67,14 +68,22 @@ std::optional<std::u16string> TemporaryFolder() {
 
 namespace {
 
-// Creates `folder` and every missing parent. Failures are left to the open that follows.
+// Creates `folder` and every missing parent, each with kLogFolderSecurity; folders that exist
+// keep theirs. Failures are left to the open that follows.
 void CreateFolders(const std::wstring& folder) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(ToWide(kLogFolderSecurity).c_str(),
+                                                         SDDL_REVISION_1, &descriptor, nullptr);
+    const UniqueLocalMemory<void> descriptorOwner(descriptor);
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
     for (size_t i = 1; i <= folder.size(); ++i) {
         if (i == folder.size() || folder[i] == L'\\' || folder[i] == L'/') {
             if (folder[i - 1] == L':' || folder[i - 1] == L'\\' || folder[i - 1] == L'/') {
                 continue;  // a drive or a doubled separator: nothing to create
             }
-            CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+            // Without a descriptor (it could not be made) the folder inherits its parent's.
+            CreateDirectoryW(folder.substr(0, i).c_str(),
+                             descriptor != nullptr ? &security : nullptr);
         }
     }
 }
@@ -96,7 +105,8 @@ void WriteLogLine(std::u16string_view message) {
     CreateFolders(ToWide(FolderOfPath(path)));
 
     // FILE_APPEND_DATA alone makes every write go to the current end of the file atomically,
-    // so the whole-line writes of agents in other sessions never interleave mid-line.
+    // so the whole-line writes of agents in other sessions never interleave mid-line; it is
+    // also all that the log folder's security grants users on a file another user created.
     UniqueHandle file(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
