@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/text.h"
+
 namespace orbelune {
 namespace {
 
@@ -135,6 +137,55 @@ std::vector<CameraCapability> SelectNativeFormats(std::span<const NativeTypeRead
         list.resize(kMaxCapabilities);
     }
     return list;
+}
+
+CameraSelection SelectCamera(std::optional<std::uint32_t> deviceCount, std::int32_t cameraIndex) {
+    using Kind = CameraSelection::Kind;
+    if (!deviceCount) {
+        return {Kind::kNoList, 0};
+    }
+    if (cameraIndex < 0) {
+        return {Kind::kNegative, 0};
+    }
+    if (static_cast<std::uint32_t>(cameraIndex) >= *deviceCount) {
+        return {Kind::kPastTheEnd, 0};
+    }
+    return {Kind::kDevice, static_cast<std::uint32_t>(cameraIndex)};
+}
+
+bool IsVirtualCamera(const CameraDevice& device) {
+    constexpr std::u16string_view kLinkStart = u"\\\\?\\swd#vcamdevapi#";
+    constexpr std::u16string_view kNameEnd = u"Windows Virtual Camera";
+    const std::u16string link = ToLowerUnits(device.symbolicLink.substr(0, kLinkStart.size()));
+    const std::u16string_view name = device.friendlyName;
+    return link == kLinkStart || (name.size() >= kNameEnd.size() &&
+                                  name.substr(name.size() - kNameEnd.size()) == kNameEnd);
+}
+
+std::u16string_view ActivationFailureReason(std::uint32_t result) {
+    static const struct {
+        std::uint32_t result;
+        std::u16string_view reason;
+    } kReasons[] = {
+        {0x80070005,
+         u"access denied: camera access for desktop apps is off in the privacy "
+         u"settings"},                                   // E_ACCESSDENIED
+        {0xC00D3704, u"in use by another application"},  // HW_MFT_FAILED_START_STREAMING
+        {0xC00D3EA3, u"in use by another application"},  // ..._DEVICE_PREEMPTED
+        {0x80070020, u"in use by another application"},  // ERROR_SHARING_VIOLATION
+        {0x800700AA, u"in use by another application"},  // ERROR_BUSY
+        {0xC00D3EA2, u"gone: unplugged or disabled"},    // ..._DEVICE_INVALIDATED
+        {0x8007048F, u"gone: unplugged or disabled"},    // ERROR_DEVICE_NOT_CONNECTED
+        {0x80070490, u"gone: unplugged or disabled"},    // ERROR_NOT_FOUND
+        {0x80070002, u"gone: unplugged or disabled"},    // ERROR_FILE_NOT_FOUND
+        {0x8007001F, u"the device does not work (driver failure)"},  // ERROR_GEN_FAILURE
+    };
+    for (const auto& r : kReasons) {
+        if (r.result == result) {
+            return r.reason;
+        }
+    }
+    return {};
 }
 
 void NativeTypeWalk::Record(NativeTypeResult result) {

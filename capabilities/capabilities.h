@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "orbelune/vcam_contract.h"
@@ -59,5 +61,48 @@ struct NativeTypeWalk {
     // Takes in what the request for `typeIndex` gave and moves on.
     void Record(NativeTypeResult result);
 };
+
+// What a camera index names among the video-capture devices Media Foundation lists, counted in
+// the list's order. The agent activates only a kDevice; every other kind gives the empty list
+// and so the fallback format.
+struct CameraSelection {
+    enum class Kind {
+        kNoList,      // the devices could not be listed
+        kNegative,    // the index is below zero
+        kPastTheEnd,  // the index is not below the number of devices (no device at all included)
+        kDevice,      // device number `device`
+    };
+    Kind kind = Kind::kNoList;
+    std::uint32_t device = 0;
+};
+
+// `deviceCount` is nothing when the enumeration failed.
+CameraSelection SelectCamera(std::optional<std::uint32_t> deviceCount, std::int32_t cameraIndex);
+
+// One listed video-capture device, as the control tool shows it.
+struct CameraDevice {
+    std::u16string friendlyName;  // empty when the device gives none
+    std::u16string symbolicLink;  // likewise
+    // The result of activating it as a media source (an HRESULT, 0 for S_OK); nothing when
+    // activation was not tried.
+    std::optional<std::uint32_t> activation;
+};
+
+// The devices in Media Foundation's order, or, when they could not be listed, the enumeration's
+// HRESULT.
+struct CameraListing {
+    bool listed = false;
+    std::uint32_t error = 0;
+    std::vector<CameraDevice> devices;
+};
+
+// A virtual camera of Windows' virtual camera API (MFCreateVirtualCamera): a software device
+// whose interface path starts "\\?\SWD#VCAMDEVAPI#", and whose friendly name Windows ends with
+// "Windows Virtual Camera". Such a camera may be the one the producer feeds.
+bool IsVirtualCamera(const CameraDevice& device);
+
+// Why a device could not be activated, in words, for the HRESULTs a camera gives; empty for
+// any other.
+std::u16string_view ActivationFailureReason(std::uint32_t result);
 
 }  // namespace orbelune

@@ -8,6 +8,7 @@
 
 #include "common/com_ptr_win.h"
 #include "common/handles_win.h"
+#include "common/text_win.h"
 
 namespace orbelune {
 namespace {
@@ -20,45 +21,25 @@ std::optional<std::uint64_t> ReadUint64(IMFMediaType* type, REFGUID key) {
     return value;
 }
 
-// The video-capture devices that `query` lists, each owned, in the enumeration's order; the
-// array they came in is freed before returning. Nothing when the enumeration fails.
-std::optional<std::vector<ComPtr<IMFActivate>>> ListDevices(IMFAttributes* query) {
-    IMFActivate** array = nullptr;
-    UINT32 count = 0;
-    if (FAILED(MFEnumDeviceSources(query, &array, &count))) {
-        return std::nullopt;
-    }
+// Takes over the array MFEnumDeviceSources handed out: each device owned, in the list's order,
+// and the array freed.
+std::vector<ComPtr<IMFActivate>> OwnDevices(IMFActivate** array, UINT32 count) {
     const UniqueCoTaskMemory<IMFActivate*> arrayOwner(array);
     std::vector<ComPtr<IMFActivate>> devices;
-    for (UINT32 i = 0; i < count; ++i) {
+    for (UINT32 i = 0; array != nullptr && i < count; ++i) {
         devices.emplace_back(array[i]);
     }
     return devices;
 }
 
-// The media source of device number `cameraIndex`, or null. Every device is released before
-// returning, whether a source came back or not.
-ComPtr<IMFMediaSource> ActivateDevice(IMFAttributes* query, std::int32_t cameraIndex) {
-    ComPtr<IMFMediaSource> source;
-    const auto devices = ListDevices(query);
-    if (devices && cameraIndex >= 0 && static_cast<size_t>(cameraIndex) < devices->size() &&
-        (*devices)[cameraIndex]) {
-        // Only whether a source came back counts, not the call's result.
-        (void)(*devices)[cameraIndex]->ActivateObject(IID_IMFMediaSource,
-                                                      reinterpret_cast<void**>(source.Put()));
-    }
-    return source;
-}
-
-// An attribute store that asks for video-capture devices; empty when it cannot be made.
-ComPtr<IMFAttributes> VideoCaptureQuery() {
-    ComPtr<IMFAttributes> query;
-    if (FAILED(MFCreateAttributes(query.Put(), 1)) || !query ||
-        FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
-                              MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
+std::u16string ReadString(IMFActivate* device, REFGUID key) {
+    wchar_t* text = nullptr;
+    UINT32 length = 0;
+    if (FAILED(device->GetAllocatedString(key, &text, &length))) {
         return {};
     }
-    return query;
+    const UniqueCoTaskMemory<wchar_t> owner(text);
+    return text != nullptr ? ToU16(std::wstring_view(text, length)) : std::u16string();
 }
 
 }  // namespace
@@ -92,13 +73,30 @@ std::vector<NativeTypeReading> ReadNativeTypes(IMFSourceReader* reader) noexcept
     return readings;
 }
 
-std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept {
-    // Declared in this order so that they are released reader first, then source, then store.
-    const ComPtr<IMFAttributes> query = VideoCaptureQuery();
-    if (!query) {
+ComPtr<IMFAttributes> VideoCaptureQuery() noexcept {
+    ComPtr<IMFAttributes> query;
+    if (FAILED(MFCreateAttributes(query.Put(), 1)) || !query ||
+        FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                              MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
         return {};
     }
-    const ComPtr<IMFMediaSource> source = ActivateDevice(query.Get(), cameraIndex);
+    return query;
+}
+
+std::vector<CameraCapability> CapabilitiesOfListedCamera(IMFActivate** array, UINT32 count,
+                                                         std::int32_t cameraIndex) noexcept {
+    // Declared before the reader, so that the reader is released first.
+    ComPtr<IMFMediaSource> source;
+    {
+        const std::vector<ComPtr<IMFActivate>> devices = OwnDevices(array, count);
+        const CameraSelection selection =
+            SelectCamera(static_cast<std::uint32_t>(devices.size()), cameraIndex);
+        if (selection.kind == CameraSelection::Kind::kDevice && devices[selection.device]) {
+            // Only whether a source came back counts, not the call's result.
+            (void)devices[selection.device]->ActivateObject(IID_IMFMediaSource,
+                                                            reinterpret_cast<void**>(source.Put()));
+        }
+    }  // every device released here, before the reader is made
     if (!source) {
         return {};
     }
@@ -112,13 +110,65 @@ std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraInd
     return SelectNativeFormats(readings);
 }
 
-std::optional<std::uint32_t> CountCameras() noexcept {
+std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept {
+    // Released after everything the walk made.
     const ComPtr<IMFAttributes> query = VideoCaptureQuery();
-    const auto devices = query ? ListDevices(query.Get()) : std::nullopt;
-    if (!devices) {
+    IMFActivate** devices = nullptr;
+    UINT32 count = 0;
+    if (!query || FAILED(MFEnumDeviceSources(query.Get(), &devices, &count))) {
+        return {};
+    }
+    return CapabilitiesOfListedCamera(devices, count, cameraIndex);
+}
+
+std::vector<CameraDevice> DescribeListedCameras(IMFActivate** array, UINT32 count,
+                                                bool activate) noexcept {
+    std::vector<CameraDevice> cameras;
+    for (const ComPtr<IMFActivate>& device : OwnDevices(array, count)) {
+        CameraDevice& camera = cameras.emplace_back();
+        if (!device) {
+            continue;
+        }
+        camera.friendlyName = ReadString(device.Get(), MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME);
+        camera.symbolicLink =
+            ReadString(device.Get(), MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK);
+        if (activate) {
+            ComPtr<IMFMediaSource> source;
+            const HRESULT result =
+                device->ActivateObject(IID_IMFMediaSource, reinterpret_cast<void**>(source.Put()));
+            camera.activation = static_cast<std::uint32_t>(FAILED(result) ? result
+                                                           : source       ? S_OK
+                                                                          : E_NOINTERFACE);
+            if (source) {
+                source->Shutdown();
+            }
+            device->ShutdownObject();
+        }
+    }
+    return cameras;
+}
+
+CameraListing ListCameras(bool activate) noexcept {
+    CameraListing listing;
+    const ComPtr<IMFAttributes> query = VideoCaptureQuery();
+    IMFActivate** devices = nullptr;
+    UINT32 count = 0;
+    const HRESULT result = query ? MFEnumDeviceSources(query.Get(), &devices, &count) : E_FAIL;
+    listing.listed = SUCCEEDED(result);
+    if (!listing.listed) {
+        listing.error = static_cast<std::uint32_t>(result);
+        return listing;
+    }
+    listing.devices = DescribeListedCameras(devices, count, activate);
+    return listing;
+}
+
+std::optional<std::uint32_t> CountCameras() noexcept {
+    const CameraListing listing = ListCameras(false);
+    if (!listing.listed) {
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(devices->size());
+    return static_cast<std::uint32_t>(listing.devices.size());
 }
 
 }  // namespace orbelune

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capabilities/capabilities.h"
+#include "common/com_ptr_win.h"
 
 namespace orbelune {
 
@@ -20,9 +21,29 @@ namespace orbelune {
 // neither starts nor stops them. Logs nothing.
 std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraIndex) noexcept;
 
+// The walk of EnumerateCameraCapabilities from the device list on: `devices` and `count` as
+// MFEnumDeviceSources hands them out, both owned from here on. Activates the device that
+// `cameraIndex` selects (SelectCamera), then releases every device and frees the array, reads
+// the source's native types through a source reader, and releases the reader, then the source.
+std::vector<CameraCapability> CapabilitiesOfListedCamera(IMFActivate** devices, UINT32 count,
+                                                         std::int32_t cameraIndex) noexcept;
+
+// An attribute store that asks MFEnumDeviceSources for video-capture devices; empty when it
+// cannot be made.
+ComPtr<IMFAttributes> VideoCaptureQuery() noexcept;
+
 // The number of video-capture devices Media Foundation lists, as the agent counts camera
 // indexes; nothing when the enumeration fails. Expects COM and Media Foundation as above.
 std::optional<std::uint32_t> CountCameras() noexcept;
+
+// The video-capture devices as the agent counts them, each with its name and link and, when
+// `activate`, the result of activating it as a media source (the source is shut down again at
+// once). Expects COM and Media Foundation as above.
+CameraListing ListCameras(bool activate) noexcept;
+
+// ListCameras from the device list on, `devices` and `count` owned as above.
+std::vector<CameraDevice> DescribeListedCameras(IMFActivate** devices, UINT32 count,
+                                                bool activate) noexcept;
 
 // The native types of the reader's first video stream, in index order, each read with
 // ReadNativeType. The walk ends at MF_E_NO_MORE_TYPES or at a bound of NativeTypeWalk; an

@@ -8,15 +8,12 @@
 #include "consumers/consumers_block.h"
 
 namespace orbelune {
-namespace {
 
-std::uint64_t SystemTimeAsFiletime() {
+std::uint64_t SystemTimeAsFiletime() noexcept {
     FILETIME now = {};
     GetSystemTimeAsFileTime(&now);
     return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
-
-}  // namespace
 
 void WriteConsumersBlock(ConsumerTracker& tracker,
                          std::span<const ConsumerRecord> records) noexcept {

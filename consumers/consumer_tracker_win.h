@@ -26,6 +26,10 @@ struct ConsumerTracker {
 void RefreshConsumers(ConsumerTracker& tracker, bool consumerActive,
                       std::uint64_t referenceTick) noexcept;
 
+// The system time as one FILETIME value (100 ns units since 1601-01-01 UTC), as consent-store
+// times are kept.
+std::uint64_t SystemTimeAsFiletime() noexcept;
+
 // Opens the consumers block if it is not mapped yet ("Global\" name, then "Local\") and writes
 // the first kMaxConsumers records into it. Writes nothing when no section can be mapped or its
 // magic or version is not the expected one; the next refresh tries again.

@@ -124,5 +124,46 @@ TEST(NativeTypeWalkTest, EndsAtTheLastTypeOrAtItsBounds) {
     }
 }
 
+// Which device an index selects among the listed ones, and how a listed camera is classified.
+TEST(CameraSelectionTest, IndexNamesADeviceOrNothing) {
+    using Kind = CameraSelection::Kind;
+    static const struct {
+        std::optional<std::uint32_t> count;
+        std::int32_t index;
+        Kind kind;
+        std::uint32_t device;
+    } kCases[] = {
+        {3, 0, Kind::kDevice, 0},                                // the first camera
+        {3, 1, Kind::kDevice, 1},     {3, 2, Kind::kDevice, 2},  // the last
+        {3, 3, Kind::kPastTheEnd, 0}, {0, 0, Kind::kPastTheEnd, 0},
+        {3, -1, Kind::kNegative, 0},  {std::nullopt, 0, Kind::kNoList, 0},
+    };
+    for (const auto& c : kCases) {
+        const CameraSelection s = SelectCamera(c.count, c.index);
+        EXPECT_TRUE(s.kind == c.kind && s.device == c.device) << c.index;
+    }
+    static const struct {
+        std::u16string_view name, link;
+        bool isVirtual;
+    } kDevices[] = {
+        {u"Integrated Camera", u"\\\\?\\usb#vid_04f2&pid_b6dd&mi_00#6&1#{e5323777}\\global", false},
+        {u"Orbelune Windows Virtual Camera", u"\\\\?\\SWD#VCAMDEVAPI#{6f2c}#{e5323777}\\global",
+         true},
+        {u"Cam", u"\\\\?\\swd#vcamdevapi#{6f2c}", true},
+        {u"Effects Windows Virtual Camera", u"", true},
+        {u"Sensor group", u"\\\\?\\SWD#MSRRAS#{6f2c}", false},
+    };
+    for (const auto& d : kDevices) {
+        EXPECT_EQ(IsVirtualCamera({std::u16string(d.name), std::u16string(d.link), {}}),
+                  d.isVirtual)
+            << std::string(d.name.begin(), d.name.end());
+    }
+    EXPECT_EQ(ActivationFailureReason(0x80070005),
+              u"access denied: camera access for desktop apps is off in the privacy settings");
+    EXPECT_EQ(ActivationFailureReason(0xC00D3704), u"in use by another application");
+    EXPECT_EQ(ActivationFailureReason(0xC00D3EA2), u"gone: unplugged or disabled");
+    EXPECT_EQ(ActivationFailureReason(0x80004005), u"");
+}
+
 }  // namespace
 }  // namespace orbelune

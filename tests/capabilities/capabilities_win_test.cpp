@@ -1,39 +1,262 @@
-// The Media Foundation side of the camera capabilities: the attributes read from real media
-// types, and the device walk as Wine presents it (no camera at all).
+// The camera walk over devices that the test hands over in place of MFEnumDeviceSources's list:
+// activation objects and media sources standing in for cameras, whose native types are real
+// media types, read through Media Foundation's own source reader. Each stand-in records what
+// is done to it, so that the walk's order of activation and release shows.
 #include "capabilities/capabilities_win.h"
 
 #include <mfapi.h>
+#include <mferror.h>
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
-#include "common/com_ptr_win.h"
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace orbelune {
 namespace {
 
-TEST(CapabilitiesWinTest, ReadsMediaTypesAndFindsNoCamera) {
+struct Type {  // one native type; a zero pair is left out
+    UINT32 width, height, rateNumerator, rateDenominator, rangeMin, rangeMax;
+};
+
+class FakeSource final : public IMFMediaSource {
+  public:
+    FakeSource(std::string& events, std::string name, const std::vector<Type>& types)
+        : events_(events), name_(std::move(name)) {
+        std::vector<ComPtr<IMFMediaType>> owned;
+        std::vector<IMFMediaType*> list;
+        for (const Type& t : types) {
+            IMFMediaType* type = nullptr;
+            MFCreateMediaType(&type);
+            owned.emplace_back(type);
+            list.push_back(type);
+            type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+            type->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12);
+            MFSetAttributeSize(type, MF_MT_FRAME_SIZE, t.width, t.height);
+            if (t.rateNumerator != 0) {
+                MFSetAttributeRatio(type, MF_MT_FRAME_RATE, t.rateNumerator, t.rateDenominator);
+            }
+            if (t.rangeMax != 0) {
+                MFSetAttributeRatio(type, MF_MT_FRAME_RATE_RANGE_MAX, t.rangeMax, 1);
+            }
+            if (t.rangeMin != 0) {
+                MFSetAttributeRatio(type, MF_MT_FRAME_RATE_RANGE_MIN, t.rangeMin, 1);
+            }
+        }
+        ComPtr<IMFStreamDescriptor> stream;
+        ComPtr<IMFMediaTypeHandler> handler;
+        if (!list.empty() &&
+            SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(list.size()), list.data(),
+                                               stream.Put())) &&
+            SUCCEEDED(stream->GetMediaTypeHandler(handler.Put()))) {
+            handler->SetCurrentMediaType(list[0]);
+        }
+        IMFStreamDescriptor* streams[] = {stream.Get()};
+        EXPECT_TRUE(
+            SUCCEEDED(MFCreatePresentationDescriptor(stream ? 1 : 0, streams, descriptor_.Put())));
+        if (stream) {
+            descriptor_->SelectStream(0);
+        }
+    }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = iid == IID_IUnknown || iid == IID_IMFMediaEventGenerator || iid == IID_IMFMediaSource
+                   ? this
+                   : nullptr;
+        return *out != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        if (--references_ == 0) {
+            events_ += " release " + name_ + ";";
+            delete this;
+            return 0;
+        }
+        return references_;
+    }
+    STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return E_NOTIMPL; }
+    STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override { return S_OK; }
+    STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent**) override { return E_NOTIMPL; }
+    STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetCharacteristics(DWORD* characteristics) override {
+        *characteristics = MFMEDIASOURCE_IS_LIVE;
+        return S_OK;
+    }
+    STDMETHODIMP CreatePresentationDescriptor(IMFPresentationDescriptor** out) override {
+        return descriptor_->Clone(out);
+    }
+    STDMETHODIMP Start(IMFPresentationDescriptor*, const GUID*, const PROPVARIANT*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Stop() override { return E_NOTIMPL; }
+    STDMETHODIMP Pause() override { return E_NOTIMPL; }
+    STDMETHODIMP Shutdown() override {
+        events_ += " shut down " + name_ + ";";
+        return S_OK;
+    }
+
+  private:
+    std::string& events_;
+    std::string name_;
+    ComPtr<IMFPresentationDescriptor> descriptor_;
+    ULONG references_ = 1;
+};
+
+// A listed camera: its name and link, what activating it gives (its source, or `failure`).
+class FakeDevice final : public IMFActivate {
+  public:
+    FakeDevice(std::string& events, int number, std::vector<Type> types, HRESULT failure = S_OK)
+        : events_(events),
+          name_(std::to_string(number)),
+          types_(std::move(types)),
+          failure_(failure) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = iid == IID_IUnknown || iid == IID_IMFAttributes || iid == IID_IMFActivate ? this
+                                                                                         : nullptr;
+        return *out != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        if (--references_ == 0) {
+            events_ += " release device " + name_ + ";";
+            delete this;
+            return 0;
+        }
+        return references_;
+    }
+    STDMETHODIMP ActivateObject(REFIID iid, void** out) override {
+        events_ += " activate device " + name_ + ";";
+        *out = nullptr;
+        if (FAILED(failure_)) {
+            return failure_;
+        }
+        FakeSource* source = new FakeSource(events_, "source " + name_, types_);
+        const HRESULT result = source->QueryInterface(iid, out);
+        source->Release();
+        return result;
+    }
+    STDMETHODIMP ShutdownObject() override { return S_OK; }
+    STDMETHODIMP DetachObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetAllocatedString(REFGUID key, LPWSTR* out, UINT32* length) override {
+        const std::wstring text = key == MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME
+                                      ? L"Camera " + std::wstring(name_.begin(), name_.end())
+                                  : key == MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK
+                                      ? L"\\\\?\\usb#" + std::wstring(name_.begin(), name_.end())
+                                      : L"";
+        if (text.empty()) {
+            return MF_E_ATTRIBUTENOTFOUND;
+        }
+        *length = static_cast<UINT32>(text.size());
+        *out = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+        std::memcpy(*out, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        return S_OK;
+    }
+    // The rest of IMFAttributes, which the walk does not use.
+    STDMETHODIMP GetItem(REFGUID, PROPVARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetItemType(REFGUID, MF_ATTRIBUTE_TYPE*) override { return E_NOTIMPL; }
+    STDMETHODIMP CompareItem(REFGUID, REFPROPVARIANT, BOOL*) override { return E_NOTIMPL; }
+    STDMETHODIMP Compare(IMFAttributes*, MF_ATTRIBUTES_MATCH_TYPE, BOOL*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetUINT32(REFGUID, UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetUINT64(REFGUID, UINT64*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDouble(REFGUID, double*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetGUID(REFGUID, GUID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetStringLength(REFGUID, UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetString(REFGUID, LPWSTR, UINT32, UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBlobSize(REFGUID, UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBlob(REFGUID, UINT8*, UINT32, UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetAllocatedBlob(REFGUID, UINT8**, UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetUnknown(REFGUID, REFIID, LPVOID*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetItem(REFGUID, REFPROPVARIANT) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteItem(REFGUID) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteAllItems() override { return E_NOTIMPL; }
+    STDMETHODIMP SetUINT32(REFGUID, UINT32) override { return E_NOTIMPL; }
+    STDMETHODIMP SetUINT64(REFGUID, UINT64) override { return E_NOTIMPL; }
+    STDMETHODIMP SetDouble(REFGUID, double) override { return E_NOTIMPL; }
+    STDMETHODIMP SetGUID(REFGUID, REFGUID) override { return E_NOTIMPL; }
+    STDMETHODIMP SetString(REFGUID, LPCWSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP SetBlob(REFGUID, const UINT8*, UINT32) override { return E_NOTIMPL; }
+    STDMETHODIMP SetUnknown(REFGUID, IUnknown*) override { return E_NOTIMPL; }
+    STDMETHODIMP LockStore() override { return E_NOTIMPL; }
+    STDMETHODIMP UnlockStore() override { return E_NOTIMPL; }
+    STDMETHODIMP GetCount(UINT32*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetItemByIndex(UINT32, GUID*, PROPVARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyAllItems(IMFAttributes*) override { return E_NOTIMPL; }
+
+  private:
+    std::string& events_;
+    std::string name_;
+    std::vector<Type> types_;
+    HRESULT failure_;
+    ULONG references_ = 1;
+};
+
+// Three cameras, listed as MFEnumDeviceSources lists them: in an array from CoTaskMemAlloc.
+// Camera 0 has one type above 1280x720; camera 1 a type whose range tops 30, one with only a
+// range, one plain; camera 2 is denied by the privacy settings.
+IMFActivate** ThreeCameras(std::string& events) {
+    auto** devices = static_cast<IMFActivate**>(CoTaskMemAlloc(3 * sizeof(IMFActivate*)));
+    devices[0] = new FakeDevice(events, 0, {{1920, 1080, 30, 1, 0, 0}});
+    devices[1] = new FakeDevice(
+        events, 1, {{1280, 720, 30, 1, 15, 60}, {640, 480, 0, 0, 5, 30}, {320, 240, 30, 1, 0, 0}});
+    devices[2] = new FakeDevice(events, 2, {}, E_ACCESSDENIED);
+    return devices;
+}
+
+TEST(CapabilitiesWinTest, WalksTheListedCameras) {
     // Started as the agent's entry point starts them; the code under test never does.
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     ASSERT_TRUE(SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE)));
-    ComPtr<IMFMediaType> type;
-    ASSERT_TRUE(SUCCEEDED(MFCreateMediaType(type.Put())));
-    // Each attribute read from its own key, as Media Foundation packs it; the range minimum
-    // only once there is a maximum; an attribute of another type counts as missing.
-    MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, 1920, 1080);
-    MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MIN, 5, 2);
-    type->SetDouble(MF_MT_FRAME_RATE, 30.0);
-    NativeTypeReading r = ReadNativeType(type.Get());
-    EXPECT_EQ(r.frameSize, 1920ULL << 32 | 1080);
-    EXPECT_FALSE(r.frameRate || r.frameRateRangeMax || r.frameRateRangeMin);
-    MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, 30000, 1001);
-    MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MAX, 60, 1);
-    r = ReadNativeType(type.Get());
-    EXPECT_EQ(r.frameRate, 30000ULL << 32 | 1001);
-    EXPECT_EQ(r.frameRateRangeMax, 60ULL << 32 | 1);
-    EXPECT_EQ(r.frameRateRangeMin, 5ULL << 32 | 2);
+    static const struct {
+        std::int32_t index;
+        const char* formats;
+        const char* events;
+    } kCases[] = {
+        {0, "1280x720@30/1",
+         " activate device 0; release device 0; release device 1; release device 2;"
+         " shut down source 0; release source 0;"},
+        {1, "640x480@5/1 320x240@30/1",
+         " activate device 1; release device 0; release device 1; release device 2;"
+         " shut down source 1; release source 1;"},
+        {2, "", " activate device 2; release device 0; release device 1; release device 2;"},
+        {3, "", " release device 0; release device 1; release device 2;"},
+        {-1, "", " release device 0; release device 1; release device 2;"},
+    };
+    for (const auto& c : kCases) {
+        std::string events;
+        std::string formats;
+        for (const CameraCapability& f :
+             CapabilitiesOfListedCamera(ThreeCameras(events), 3, c.index)) {
+            formats += (formats.empty() ? "" : " ") + std::to_string(f.width) + "x" +
+                       std::to_string(f.height) + "@" + std::to_string(f.frameRateNumerator) + "/" +
+                       std::to_string(f.frameRateDenominator);
+        }
+        EXPECT_EQ(formats, c.formats) << c.index;
+        EXPECT_EQ(events, c.events) << c.index;
+    }
 
-    // Wine offers no video-capture device, so the first index lies outside the device list.
+    // The listing names each camera and says how its activation went; a source it activates is
+    // shut down at once.
+    std::string events;
+    const std::vector<CameraDevice> cameras = DescribeListedCameras(ThreeCameras(events), 3, true);
+    ASSERT_EQ(cameras.size(), 3u);
+    EXPECT_EQ(cameras[1].friendlyName, u"Camera 1");
+    EXPECT_EQ(cameras[2].symbolicLink, u"\\\\?\\usb#2");
+    EXPECT_EQ(cameras[0].activation, 0u);
+    EXPECT_EQ(cameras[2].activation, 0x80070005u);
+    EXPECT_EQ(events,
+              " activate device 0; shut down source 0; release source 0; activate device 1;"
+              " shut down source 1; release source 1; activate device 2;"
+              " release device 0; release device 1; release device 2;");
+
+    // Wine lists no video-capture device: the enumeration works and finds none.
+    const CameraListing none = ListCameras(true);
+    EXPECT_TRUE(none.listed);
+    EXPECT_TRUE(none.devices.empty());
     EXPECT_TRUE(EnumerateCameraCapabilities(0).empty());
     MFShutdown();
     CoUninitialize();
