@@ -17,14 +17,45 @@
 namespace orbelune {
 namespace {
 
-struct Type {  // one native type; a zero pair is left out
-    UINT32 width, height, rateNumerator, rateDenominator, rangeMin, rangeMax;
+struct Type {  // one native type at rates of n/1; a rate of 0 is left out
+    UINT32 width, height, rate, rangeMin, rangeMax;
 };
 
-class FakeSource final : public IMFMediaSource {
+// IUnknown of a stand-in that implements `Interface` and its `base`, and notes its end.
+template <typename Interface>
+class Fake : public Interface {
+  public:
+    Fake(std::string& events, std::string name, REFIID base, REFIID own)
+        : events_(events), name_(std::move(name)), base_(base), own_(own) {}
+    virtual ~Fake() = default;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = iid == IID_IUnknown || iid == base_ || iid == own_ ? this : nullptr;
+        return *out != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        if (--references_ > 0) {
+            return references_;
+        }
+        events_ += " release " + name_ + ";";
+        delete this;
+        return 0;
+    }
+
+  protected:
+    std::string& events_;
+    std::string name_;
+
+  private:
+    const IID base_, own_;
+    ULONG references_ = 1;
+};
+
+// A camera's media source: its one stream offers `types`, as real media types.
+class FakeSource final : public Fake<IMFMediaSource> {
   public:
     FakeSource(std::string& events, std::string name, const std::vector<Type>& types)
-        : events_(events), name_(std::move(name)) {
+        : Fake(events, std::move(name), IID_IMFMediaEventGenerator, IID_IMFMediaSource) {
         std::vector<ComPtr<IMFMediaType>> owned;
         std::vector<IMFMediaType*> list;
         for (const Type& t : types) {
@@ -33,47 +64,21 @@ class FakeSource final : public IMFMediaSource {
             owned.emplace_back(type);
             list.push_back(type);
             type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-            type->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12);
             MFSetAttributeSize(type, MF_MT_FRAME_SIZE, t.width, t.height);
-            if (t.rateNumerator != 0) {
-                MFSetAttributeRatio(type, MF_MT_FRAME_RATE, t.rateNumerator, t.rateDenominator);
-            }
-            if (t.rangeMax != 0) {
-                MFSetAttributeRatio(type, MF_MT_FRAME_RATE_RANGE_MAX, t.rangeMax, 1);
-            }
-            if (t.rangeMin != 0) {
-                MFSetAttributeRatio(type, MF_MT_FRAME_RATE_RANGE_MIN, t.rangeMin, 1);
+            for (const auto& [key, rate] : {std::pair{&MF_MT_FRAME_RATE, t.rate},
+                                            {&MF_MT_FRAME_RATE_RANGE_MIN, t.rangeMin},
+                                            {&MF_MT_FRAME_RATE_RANGE_MAX, t.rangeMax}}) {
+                if (rate != 0) {
+                    MFSetAttributeRatio(type, *key, rate, 1);
+                }
             }
         }
         ComPtr<IMFStreamDescriptor> stream;
-        ComPtr<IMFMediaTypeHandler> handler;
-        if (!list.empty() &&
-            SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(list.size()), list.data(),
-                                               stream.Put())) &&
-            SUCCEEDED(stream->GetMediaTypeHandler(handler.Put()))) {
-            handler->SetCurrentMediaType(list[0]);
-        }
+        EXPECT_TRUE(SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(list.size()),
+                                                       list.data(), stream.Put())));
         IMFStreamDescriptor* streams[] = {stream.Get()};
-        EXPECT_TRUE(
-            SUCCEEDED(MFCreatePresentationDescriptor(stream ? 1 : 0, streams, descriptor_.Put())));
-        if (stream) {
-            descriptor_->SelectStream(0);
-        }
-    }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IUnknown || iid == IID_IMFMediaEventGenerator || iid == IID_IMFMediaSource
-                   ? this
-                   : nullptr;
-        return *out != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        if (--references_ == 0) {
-            events_ += " release " + name_ + ";";
-            delete this;
-            return 0;
-        }
-        return references_;
+        EXPECT_TRUE(SUCCEEDED(MFCreatePresentationDescriptor(1, streams, descriptor_.Put())));
+        descriptor_->SelectStream(0);
     }
     STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return E_NOTIMPL; }
     STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override { return S_OK; }
@@ -99,41 +104,24 @@ class FakeSource final : public IMFMediaSource {
     }
 
   private:
-    std::string& events_;
-    std::string name_;
     ComPtr<IMFPresentationDescriptor> descriptor_;
-    ULONG references_ = 1;
 };
 
-// A listed camera: its name and link, what activating it gives (its source, or `failure`).
-class FakeDevice final : public IMFActivate {
+// A listed camera: its name and link, and what activating it gives (its source, or `failure`).
+class FakeDevice final : public Fake<IMFActivate> {
   public:
     FakeDevice(std::string& events, int number, std::vector<Type> types, HRESULT failure = S_OK)
-        : events_(events),
-          name_(std::to_string(number)),
+        : Fake(events, "device " + std::to_string(number), IID_IMFAttributes, IID_IMFActivate),
+          number_(std::to_wstring(number)),
           types_(std::move(types)),
           failure_(failure) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IUnknown || iid == IID_IMFAttributes || iid == IID_IMFActivate ? this
-                                                                                         : nullptr;
-        return *out != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        if (--references_ == 0) {
-            events_ += " release device " + name_ + ";";
-            delete this;
-            return 0;
-        }
-        return references_;
-    }
     STDMETHODIMP ActivateObject(REFIID iid, void** out) override {
-        events_ += " activate device " + name_ + ";";
+        events_ += " activate " + name_ + ";";
         *out = nullptr;
         if (FAILED(failure_)) {
             return failure_;
         }
-        FakeSource* source = new FakeSource(events_, "source " + name_, types_);
+        auto* source = new FakeSource(events_, "source" + name_.substr(6), types_);
         const HRESULT result = source->QueryInterface(iid, out);
         source->Release();
         return result;
@@ -141,14 +129,10 @@ class FakeDevice final : public IMFActivate {
     STDMETHODIMP ShutdownObject() override { return S_OK; }
     STDMETHODIMP DetachObject() override { return E_NOTIMPL; }
     STDMETHODIMP GetAllocatedString(REFGUID key, LPWSTR* out, UINT32* length) override {
-        const std::wstring text = key == MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME
-                                      ? L"Camera " + std::wstring(name_.begin(), name_.end())
+        const std::wstring text = key == MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME ? L"Camera " + number_
                                   : key == MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK
-                                      ? L"\\\\?\\usb#" + std::wstring(name_.begin(), name_.end())
+                                      ? L"\\\\?\\usb#" + number_
                                       : L"";
-        if (text.empty()) {
-            return MF_E_ATTRIBUTENOTFOUND;
-        }
         *length = static_cast<UINT32>(text.size());
         *out = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
         std::memcpy(*out, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
@@ -188,11 +172,9 @@ class FakeDevice final : public IMFActivate {
     STDMETHODIMP CopyAllItems(IMFAttributes*) override { return E_NOTIMPL; }
 
   private:
-    std::string& events_;
-    std::string name_;
+    std::wstring number_;
     std::vector<Type> types_;
     HRESULT failure_;
-    ULONG references_ = 1;
 };
 
 // Three cameras, listed as MFEnumDeviceSources lists them: in an array from CoTaskMemAlloc.
@@ -200,9 +182,9 @@ class FakeDevice final : public IMFActivate {
 // range, one plain; camera 2 is denied by the privacy settings.
 IMFActivate** ThreeCameras(std::string& events) {
     auto** devices = static_cast<IMFActivate**>(CoTaskMemAlloc(3 * sizeof(IMFActivate*)));
-    devices[0] = new FakeDevice(events, 0, {{1920, 1080, 30, 1, 0, 0}});
+    devices[0] = new FakeDevice(events, 0, {{1920, 1080, 30, 0, 0}});
     devices[1] = new FakeDevice(
-        events, 1, {{1280, 720, 30, 1, 15, 60}, {640, 480, 0, 0, 5, 30}, {320, 240, 30, 1, 0, 0}});
+        events, 1, {{1280, 720, 30, 15, 60}, {640, 480, 0, 5, 30}, {320, 240, 30, 0, 0}});
     devices[2] = new FakeDevice(events, 2, {}, E_ACCESSDENIED);
     return devices;
 }
