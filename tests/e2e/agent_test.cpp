@@ -401,6 +401,8 @@ TEST_F(AgentTest, ControlToolCommands) {
          "  CameraIndex  -1  (registry)\n  Provider     a b  (registry)\n"
          "  Enabled      1  (default)\n  IdleStopMs   4294967295  (registry)\n"},
         {L"status", 0, "logon entry: installed, " + agent + "\n"},
+        {L"status", 0, "camera: CameraIndex -1 is negative and names no camera;"},
+        {L"cameras", 0, "no camera: Media Foundation lists no video-capture device;"},
         {L"unset provider", 0, "Provider removed"},
         {L"uninstall", 0, "uninstalled"},
         {L"uninstall", 0, "not installed; nothing to remove"},

@@ -7,6 +7,7 @@
 #include "common/bytes.h"
 #include "orbelune/vcam_contract.h"
 #include "common/text.h"
+#include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/status_report.h"
 #include "tools/peer/peer_options.h"
@@ -16,8 +17,8 @@ namespace {
 
 // A parsed command in short: its kind, --json, and name and value in brackets; or the error.
 std::string Parsed(std::vector<std::u16string> arguments) {
-    static const char* const kKinds[] = {"help",  "status",  "doctor",   "set",
-                                         "unset", "install", "uninstall"};
+    static const char* const kKinds[] = {"help",  "status",  "doctor",    "set",
+                                         "unset", "install", "uninstall", "cameras"};
     const ParsedCommand parsed = ParseCtlArguments(arguments);
     if (!parsed.command) {
         return std::string("error: ").append(parsed.error.begin(), parsed.error.end());
@@ -33,6 +34,7 @@ TEST(CtlCommandTest, Arguments) {
     EXPECT_EQ(Parsed({u"set", u"CameraIndex", u"--help"}), "help [] []");
     EXPECT_EQ(Parsed({u"status", u"--json"}), "status --json [] []");
     EXPECT_EQ(Parsed({u"doctor", u"--json"}), "doctor --json [] []");
+    EXPECT_EQ(Parsed({u"cameras", u"--json"}), "cameras --json [] []");
     EXPECT_EQ(Parsed({u"doctor", u"now"}), "error: unexpected argument 'now' after doctor");
     EXPECT_EQ(Parsed({u"set", u"Provider", u"cuda"}), "set [Provider] [cuda]");
     EXPECT_EQ(Parsed({u"unset", u"RepoRoot"}), "unset [RepoRoot] []");
@@ -182,10 +184,12 @@ void ExpectParts(const std::string& text, std::initializer_list<std::string_view
 }
 
 TEST(StatusReportTest, BusyAgent) {
-    const StatusFacts facts = BusyFacts();
+    StatusFacts facts = BusyFacts();
+    facts.cameras = CameraListing{true, 0, {{u"Cam", u"\\\\?\\usb#1", 0u}}};
     ExpectParts(
         StatusText(facts),
         {"  Provider     cuda  (registry)\n  Enabled      1  (default)\n",
+         "(default)\ncamera: CameraIndex 0 names \"Cam\" (\\\\?\\usb#1)\nagent: ",
          "producer (orbelune_windows_retouch_vcam_producer.exe): running, process ids 412, 413\n",
          "  demandTick=100000 (0 ms old, fresh)\n  consumerStartTick=99750 (250 ms old, fresh)\n"
          "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n  demand=yes consumer present=no\n",
@@ -199,7 +203,9 @@ TEST(StatusReportTest, BusyAgent) {
          "caf\xC3\xA9\n"});
     ExpectParts(
         StatusJson(facts),
-        {R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
+        {R"("camera":{"listedCameras":1,"named":{"index":0,"friendlyName":"Cam",)"
+         R"("symbolicLink":"\\\\?\\usb#1","virtual":false,"selected":true,"openError":null}},)",
+         R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
          R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
          R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n",)"
          R"("identity":"zoom.exe","packaged":false,"lastUsedStart":134117352002500000,)"
@@ -257,6 +263,51 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
                  "608 bytes; the agent counts it as missing\n"});
     ExpectParts(StatusJson(facts), {R"("processIds":[]},"logonEntry":)",
                                     R"("capabilitiesBlock":{"section":null,"mapped":false},)"});
+}
+
+// Which camera the configured index names, and the list `cameras` prints: a real camera, a
+// virtual one, and one the privacy settings keep closed.
+TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
+    const CameraListing listing{
+        true,
+        0,
+        {{u"Integrated Camera", u"\\\\?\\usb#vid_04f2#0", 0u},
+         {u"Orbelune Windows Virtual Camera", u"\\\\?\\swd#vcamdevapi#1", 0u},
+         {u"USB Camera", u"\\\\?\\usb#vid_046d#2", 0x80070005u}}};
+    const std::string kFallback = "the agent publishes the 1280x720@30 fallback\n";
+    const std::string kDenied =
+        "cannot be opened: access denied: camera access for desktop apps is off in the privacy "
+        "settings (0x80070005)";
+    const struct {
+        std::int32_t index;
+        std::string line;
+    } kCases[] = {
+        {0, "camera: CameraIndex 0 names \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)\n"},
+        {1,
+         "camera: CameraIndex 1 names \"Orbelune Windows Virtual Camera\" "
+         "(\\\\?\\swd#vcamdevapi#1), a virtual camera, not a real one\n"},
+        {2, "camera: CameraIndex 2 names \"USB Camera\" (\\\\?\\usb#vid_046d#2); it " + kDenied +
+                ", so " + kFallback},
+        {3, "camera: CameraIndex 3 names no camera: 3 listed, 0 to 2; " + kFallback},
+        {-1, "camera: CameraIndex -1 is negative and names no camera; " + kFallback},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(ConfiguredCameraText(listing, c.index), c.line);
+    }
+    EXPECT_EQ(CamerasText(listing, 2),
+              "0  \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)\n"
+              "1  \"Orbelune Windows Virtual Camera\" (\\\\?\\swd#vcamdevapi#1)  virtual camera\n"
+              "2  \"USB Camera\" (\\\\?\\usb#vid_046d#2)  " +
+                  kDenied + "  <- CameraIndex\n");
+    ExpectParts(CamerasJson(listing, 1),
+                {R"({"cameraIndex":1,"listError":null,"cameras":[{"index":0,)",
+                 R"("virtual":true,"selected":true,"openError":null},{"index":2,)",
+                 R"("selected":false,"openError":"0x80070005","openFailure":"access denied: )"});
+    EXPECT_EQ(CamerasText({true, 0, {}}, 0),
+              "no camera: Media Foundation lists no video-capture device; " + kFallback);
+    EXPECT_EQ(ConfiguredCameraText({false, 0x80004005, {}}, 0),
+              "camera: CameraIndex 0 cannot be looked up: MFEnumDeviceSources failed with "
+              "0x80004005\n");
 }
 
 }  // namespace

@@ -72,8 +72,10 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
     size_t expected = 0;
     if (verb == u"help") {
         command.kind = CtlCommand::Kind::kHelp;
-    } else if (verb == u"status" || verb == u"doctor") {
-        command.kind = verb == u"status" ? CtlCommand::Kind::kStatus : CtlCommand::Kind::kDoctor;
+    } else if (verb == u"status" || verb == u"doctor" || verb == u"cameras") {
+        command.kind = verb == u"status"   ? CtlCommand::Kind::kStatus
+                       : verb == u"doctor" ? CtlCommand::Kind::kDoctor
+                                           : CtlCommand::Kind::kCameras;
         if (!rest.empty() && rest[0] == u"--json") {
             command.json = true;
             expected = 1;
@@ -191,6 +193,9 @@ std::string CtlUsage() {
            "problem\n"
            "                      with its evidence and what to do, by the agent's own rules;\n"
            "                      exit code 1 when it finds one\n"
+           "  cameras [--json]    the cameras as the agent counts them: the CameraIndex of each,\n"
+           "                      its name and link, whether it is a virtual camera, and why one\n"
+           "                      cannot be opened; exit code 1 when they cannot be listed\n"
            "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\" +
            ToUtf8(kSettingsKey) + ":\n" + ranges +
            "                      The running agent picks a change up within half a second.\n"

@@ -20,9 +20,9 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 struct CtlCommand {
-    enum class Kind { kHelp, kStatus, kDoctor, kSet, kUnset, kInstall, kUninstall };
+    enum class Kind { kHelp, kStatus, kDoctor, kSet, kUnset, kInstall, kUninstall, kCameras };
     Kind kind = Kind::kHelp;
-    bool json = false;     // status --json, doctor --json
+    bool json = false;     // status --json, doctor --json, cameras --json
     std::u16string name;   // set, unset
     std::u16string value;  // set
 };

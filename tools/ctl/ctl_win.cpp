@@ -21,6 +21,7 @@
 #include "common/text_win.h"
 #include "config/settings.h"
 #include "log/log.h"
+#include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/doctor.h"
 #include "tools/report/local_time_win.h"
@@ -101,8 +102,34 @@ StatusFacts GatherStatus() {
     return facts;
 }
 
+// The cameras as `cameras` and `status` show them, COM and Media Foundation started for the call
+// as the agent starts them.
+CameraListing ListCamerasOnce() {
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    CameraListing listing;
+    if (const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE); FAILED(started)) {
+        listing.error = static_cast<std::uint32_t>(started);
+    } else {
+        listing = ListCameras(true);
+        MFShutdown();
+    }
+    if (com) {
+        CoUninitialize();
+    }
+    return listing;
+}
+
+int CamerasCommand(bool json) {
+    const CameraListing listing = ListCamerasOnce();
+    const std::int32_t index =
+        SettingsFromValues(ReadRawSettingValues(), ModuleDirectory()).cameraIndex;
+    Print(stdout, json ? CamerasJson(listing, index) : CamerasText(listing, index));
+    return listing.listed ? kExitSuccess : kExitFailure;
+}
+
 int Status(bool json) {
-    const StatusFacts facts = GatherStatus();
+    StatusFacts facts = GatherStatus();
+    facts.cameras = ListCamerasOnce();
     Print(stdout, json ? StatusJson(facts) : StatusText(facts));
     return kExitSuccess;
 }
@@ -315,6 +342,8 @@ int wmain(int argc, wchar_t** argv) {
             return Status(command.json);
         case CtlCommand::Kind::kDoctor:
             return Doctor(command.json);
+        case CtlCommand::Kind::kCameras:
+            return CamerasCommand(command.json);
         case CtlCommand::Kind::kSet:
             return Set(command.name, command.value);
         case CtlCommand::Kind::kUnset:

@@ -1,6 +1,7 @@
 #include "tools/ctl/status_report.h"
 
 #include "common/text.h"
+#include "tools/ctl/camera_report.h"
 #include "tools/report/json_writer.h"
 
 namespace orbelune {
@@ -148,9 +149,16 @@ std::u16string SettingText(SettingKind kind, const EffectiveSetting& effective) 
     }
 }
 
+// The camera index as the agent takes it.
+std::int32_t CameraIndexOf(const StatusFacts& facts) {
+    return SettingsFromValues(facts.raw, facts.moduleFolder).cameraIndex;
+}
+
 std::string StatusText(const StatusFacts& facts) {
-    return SettingsText(facts) + ProcessesText(facts) + LogonEntriesText(facts) +
-           ControlText(facts.control, facts.now) + CapabilitiesText(facts.capabilities) +
+    return SettingsText(facts) +
+           (facts.cameras ? ConfiguredCameraText(*facts.cameras, CameraIndexOf(facts)) : "") +
+           ProcessesText(facts) + LogonEntriesText(facts) + ControlText(facts.control, facts.now) +
+           CapabilitiesText(facts.capabilities) +
            ConsumersText(facts.consumers, facts.consumerStartsLocal, facts.now) + LogText(facts);
 }
 
@@ -158,6 +166,9 @@ std::string StatusJson(const StatusFacts& facts) {
     JsonWriter json;
     json.BeginObject();
     WriteSettingsJson(json, facts);
+    if (facts.cameras) {
+        WriteConfiguredCameraJson(json, *facts.cameras, CameraIndexOf(facts));
+    }
     WriteProcessesJson(json, facts);
     WriteLogonEntriesJson(json, facts);
     WriteControlJson(json, facts.control, facts.now);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "capabilities/capabilities.h"
 #include "config/settings.h"
 #include "tools/report/block_report.h"
 
@@ -29,7 +30,8 @@ struct StatusFacts {
     // Each consumer slot's start in local time, filled in by the edge; nothing when unknown.
     std::vector<std::optional<LocalTime>> consumerStartsLocal;
     std::u16string logPath;
-    std::optional<std::string> logBytes;  // the whole log; nothing when it cannot be read
+    std::optional<std::string> logBytes;   // the whole log; nothing when it cannot be read
+    std::optional<CameraListing> cameras;  // nothing when not looked at
 };
 
 inline constexpr size_t kStatusLogLines = 10;
