@@ -64,7 +64,7 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     }
 }
 
-// The allowed grants of an object's discretionary ACL, in order, as "SID=mask".
+// The allowed grants of an object's discretionary ACL, in order.
 std::vector<std::string> Grants(HANDLE object) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -72,16 +72,7 @@ std::vector<std::string> Grants(HANDLE object) {
                               &dacl, nullptr, &descriptor),
               ERROR_SUCCESS);
     const UniqueLocalMemory<void> descriptorOwner(descriptor);
-    std::vector<std::string> grants;
-    void* ace = nullptr;
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount && GetAce(dacl, i, &ace); ++i) {
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        char* sid = nullptr;
-        ConvertSidToStringSidA(const_cast<DWORD*>(&allowed->SidStart), &sid);
-        const UniqueLocalMemory<char> sidOwner(sid);
-        grants.push_back(std::string(sid) + "=" + std::to_string(allowed->Mask));
-    }
-    return grants;
+    return testing::Grants(dacl);
 }
 
 TEST(SectionWinTest, TheVirtualCamerasSectionsEveryUsersAgentMayMap) {
@@ -91,9 +82,9 @@ TEST(SectionWinTest, TheVirtualCamerasSectionsEveryUsersAgentMayMap) {
     // SYSTEM and Administrators every right (0xF001F), Interactive users map read, map write
     // and query (7).
     for (const PeerSection* section : {&peer.control, &peer.capabilities, &peer.consumers}) {
-        EXPECT_EQ(
-            Grants(section->handle.Get()),
-            (std::vector<std::string>{"S-1-5-18=983071", "S-1-5-32-544=983071", "S-1-5-4=7"}));
+        EXPECT_EQ(Grants(section->handle.Get()),
+                  (std::vector<std::string>{"S-1-5-18 0x00 0xF001F", "S-1-5-32-544 0x00 0xF001F",
+                                            "S-1-5-4 0x00 0x7"}));
     }
     // Stamped, and a tick in one 64-bit store; the agent's side reads them from the section.
     StampPeerHeaders(peer);

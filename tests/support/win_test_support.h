@@ -3,13 +3,16 @@
 #pragma once
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/file_win.h"
 #include "common/handles_win.h"
@@ -21,6 +24,25 @@ namespace orbelune::testing {
 
 inline std::string ReadFileBytes(const std::wstring& path) {  // empty when it cannot be read
     return ReadWholeFile(path).value_or(std::string());
+}
+
+// The allowing ACEs of a DACL, in order, each as "SID flags mask" (flags 0x01 files inherit it,
+// 0x02 folders do, 0x08 not for the object itself).
+inline std::vector<std::string> Grants(const ACL* dacl) {
+    std::vector<std::string> grants;
+    void* ace = nullptr;
+    for (DWORD i = 0;
+         dacl != nullptr && i < dacl->AceCount && GetAce(const_cast<ACL*>(dacl), i, &ace); ++i) {
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        char* sid = nullptr;
+        ConvertSidToStringSidA(const_cast<DWORD*>(&allowed->SidStart), &sid);
+        const UniqueLocalMemory<char> sidOwner(sid);
+        char text[96] = {};
+        std::snprintf(text, sizeof text, "%s 0x%02X 0x%lX", sid, allowed->Header.AceFlags,
+                      static_cast<unsigned long>(allowed->Mask));
+        grants.emplace_back(text);
+    }
+    return grants;
 }
 
 inline std::wstring BuildFolder() {  // where the build puts every program, this one included
