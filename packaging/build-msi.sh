@@ -7,6 +7,8 @@
 #   OUTDIR/orbelune-camera-agent-VERSION-x64-symbols/  the stripped programs as the package
 #       holds them, each with a debug link to NAME.exe.debug beside it, which keeps the symbols
 #       and debug sections, for reading crash dumps (gdb finds the file through the link).
+# The log folders' security is added to the package with Wine's msidb, in the Wine prefix
+# ORBELUNE_WINEPREFIX (by default OUTDIR/msidb-prefix, made for the call and stopped after it).
 set -euo pipefail
 if [ $# -ne 3 ]; then
     echo "usage: build-msi.sh VERSION BINDIR OUTDIR" >&2
@@ -25,6 +27,7 @@ fi
 # replaces the installed one rather than being installed beside it.
 next="${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1))"
 
+root=$(cd "$(dirname "$0")/.." && pwd)
 objcopy=x86_64-w64-mingw32-objcopy
 if ! command -v wixl >/dev/null; then
     echo "build-msi.sh: wixl is missing; it is in Debian's wixl package" >&2
@@ -43,4 +46,32 @@ done
 wxs=$(cd "$(dirname "$0")" && pwd)/agent.wxs
 (cd "$symbols" && wixl --arch x64 --define Version="$version" --define UpgradeBelow="$next" \
     --define BinDir=. --output ../"$name.msi" "$wxs")
+
+# wixl has no element for a folder's security, so the MsiLockPermissionsEx rows (Windows
+# Installer 5) that give the two log folders their SDDL are imported into the package here. The
+# SDDL is the one the agent gives the log folders it makes: kLogFolderSecurity in log/log.h,
+# its string pieces joined.
+sddl=$(awk '/kLogFolderSecurity =/ { on = 1 }
+    on { s = $0; while (match(s, /u"[^"]*"/)) { printf "%s", substr(s, RSTART + 2, RLENGTH - 3)
+                                                 s = substr(s, RSTART + RLENGTH) } }
+    on && /;[[:space:]]*$/ { exit }' "$root/log/log.h")
+if [[ $sddl != D:* ]]; then
+    echo "build-msi.sh: no kLogFolderSecurity in $root/log/log.h" >&2
+    exit 1
+fi
+tables=$(mktemp -d)
+trap 'rm -rf "$tables"' EXIT
+printf '%s\r\n' "MsiLockPermissionsEx	LockObject	Table	SDDL	Condition" "s72	s72	s32	s0	S255" \
+    "MsiLockPermissionsEx	MsiLockPermissionsEx" \
+    "LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	" \
+    "LockLogFolder	LogFolder	CreateFolder	$sddl	" >"$tables/MsiLockPermissionsEx.idt"
+prefix=${ORBELUNE_WINEPREFIX:-$out/msidb-prefix}
+"$root/cmake/wine-prefix.sh" init "$prefix"
+msi_path=$(cd "$out" && pwd)/$name.msi
+# Its output to stderr: the last line of stdout names the package.
+"$root/cmake/wine-test.sh" "$prefix" msidb -d "Z:${msi_path//\//\\}" -f "Z:${tables//\//\\}" \
+    -i MsiLockPermissionsEx.idt >&2
+if [ -z "${ORBELUNE_WINEPREFIX:-}" ]; then
+    "$root/cmake/wine-prefix.sh" stop "$prefix"
+fi
 echo "$out/$name.msi"

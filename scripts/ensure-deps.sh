@@ -3,7 +3,7 @@
 # missing and we are root; otherwise prints the exact install line and stops.
 # clang and libclang-rt-14-dev build the libFuzzer targets (fuzz/); clang and lld also make the
 # windows-clang build; clang-tidy is the static analyser (scripts/tidy.sh); wixl builds the MSI
-# (packaging/); valgrind counts the core's instructions in the benchmarks (scripts/bench.sh only).
+# (packaging/) and Wine's msidb adds the log folders' security to it; valgrind counts the core's instructions in the benchmarks (scripts/bench.sh only).
 orbelune_packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64
                    clang libclang-rt-14-dev lld clang-tidy wixl)
 orbelune_bench_packages=(valgrind)

@@ -3,6 +3,8 @@
 #  1. a silent per-machine install puts both programs, stripped, into Program Files and writes
 #     the machine's Run value, whose command starts the agent ("agent starting" in the log);
 #     the installed control tool reports the value, and Add/Remove Programs lists the product;
+#     the log folder is made first, and the package gives both log folders the agent's security
+#     for them (MsiLockPermissionsEx rows, which Wine's msiexec does not apply);
 #  2. a package of a higher version, installed over it into another folder (INSTALLDIR),
 #     replaces it: one product remains, and the Run value names the new folder;
 #  3. a rebuild of that version, installed without INSTALLDIR, replaces it in the same folder;
@@ -80,9 +82,20 @@ cleanup() {
 trap cleanup EXIT
 rm -rf "$work"
 mkdir -p "$work"
+"$root/cmake/wine-prefix.sh" init "$prefix"
+export ORBELUNE_WINEPREFIX=$prefix # for the msidb of build-msi.sh
 higher_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work")
 rebuilt_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work/rebuild")
-"$root/cmake/wine-prefix.sh" init "$prefix"
+
+echo "== the log folders' security in the package"
+tables=$work/tables
+mkdir -p "$tables"
+run msidb -d "$(windows_path "$msi")" -f "$(windows_path "$tables")" -e MsiLockPermissionsEx \
+    >/dev/null
+sddl='D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200af;;;IU)(A;OIIO;0x12008d;;;IU)(A;OICI;RC;;;OW)'
+expect_equal "MsiLockPermissionsEx" "$(tail -n +4 "$tables/MsiLockPermissionsEx.idt" | tr -d '\r')" \
+    "LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	
+LockLogFolder	LogFolder	CreateFolder	$sddl	"
 
 echo "== install $version silently"
 expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" 0
@@ -100,6 +113,9 @@ expect_equal "Run value" "$(reg_value "$run_key" OrbeluneCameraAgent)" \
     "\"$default_dir\\orbelune_vcam_agent.exe\""
 expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
     "$version|Orbelune|$default_dir\\"
+
+[ -d "$prefix/drive_c/ProgramData/Orbelune/Logs" ] || fail "no ProgramData\\Orbelune\\Logs"
+echo "ok: the log folder is there before any agent runs"
 
 echo "== the Run value's command starts the agent"
 command=$(reg_value "$run_key" OrbeluneCameraAgent)
