@@ -82,7 +82,7 @@ TEST(ConsumersWinTest, VersionNames) {
 // seconds since 1601 less 11644473600.
 TEST(ConsumersWinTest, SystemTimeAsFiletime) {
     const auto unixSeconds = static_cast<double>(_time64(nullptr));
-    EXPECT_NEAR(static_cast<double>(SystemTimeAsFiletime() / 10000000), unixSeconds + 11644473600.0,
+    EXPECT_NEAR(static_cast<double>(SystemTimeAsFiletime()) / 1e7, unixSeconds + 11644473600.0,
                 2.0);
 }
 
