@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -115,9 +114,14 @@ class FakeDevice final : public Fake<IMFActivate> {
   public:
     FakeDevice(std::string& events, int number, std::vector<Type> types, HRESULT failure = S_OK)
         : Fake(events, "device " + std::to_string(number), IID_IMFAttributes, IID_IMFActivate),
-          number_(std::to_wstring(number)),
           types_(std::move(types)),
-          failure_(failure) {}
+          failure_(failure) {
+        MFCreateAttributes(store_.Put(), 2);
+        const std::wstring n = std::to_wstring(number);
+        store_->SetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, (L"Camera " + n).c_str());
+        store_->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
+                          (L"\\\\?\\usb#" + n).c_str());
+    }
     STDMETHODIMP ActivateObject(REFIID iid, void** out) override {
         events_ += " activate " + name_ + ";";
         *out = nullptr;
@@ -131,51 +135,42 @@ class FakeDevice final : public Fake<IMFActivate> {
     }
     STDMETHODIMP ShutdownObject() override { return S_OK; }
     STDMETHODIMP DetachObject() override { return E_NOTIMPL; }
-    STDMETHODIMP GetAllocatedString(REFGUID key, LPWSTR* out, UINT32* length) override {
-        const std::wstring text = key == MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME ? L"Camera " + number_
-                                  : key == MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK
-                                      ? L"\\\\?\\usb#" + number_
-                                      : L"";
-        *length = static_cast<UINT32>(text.size());
-        *out = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
-        std::memcpy(*out, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-        return S_OK;
-    }
-    // The rest of IMFAttributes, which the walk does not use.
-    STDMETHODIMP GetItem(REFGUID, PROPVARIANT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetItemType(REFGUID, MF_ATTRIBUTE_TYPE*) override { return E_NOTIMPL; }
-    STDMETHODIMP CompareItem(REFGUID, REFPROPVARIANT, BOOL*) override { return E_NOTIMPL; }
-    STDMETHODIMP Compare(IMFAttributes*, MF_ATTRIBUTES_MATCH_TYPE, BOOL*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetUINT32(REFGUID, UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetUINT64(REFGUID, UINT64*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetDouble(REFGUID, double*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetGUID(REFGUID, GUID*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetStringLength(REFGUID, UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetString(REFGUID, LPWSTR, UINT32, UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetBlobSize(REFGUID, UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetBlob(REFGUID, UINT8*, UINT32, UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetAllocatedBlob(REFGUID, UINT8**, UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetUnknown(REFGUID, REFIID, LPVOID*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetItem(REFGUID, REFPROPVARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP DeleteItem(REFGUID) override { return E_NOTIMPL; }
-    STDMETHODIMP DeleteAllItems() override { return E_NOTIMPL; }
-    STDMETHODIMP SetUINT32(REFGUID, UINT32) override { return E_NOTIMPL; }
-    STDMETHODIMP SetUINT64(REFGUID, UINT64) override { return E_NOTIMPL; }
-    STDMETHODIMP SetDouble(REFGUID, double) override { return E_NOTIMPL; }
-    STDMETHODIMP SetGUID(REFGUID, REFGUID) override { return E_NOTIMPL; }
-    STDMETHODIMP SetString(REFGUID, LPCWSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP SetBlob(REFGUID, const UINT8*, UINT32) override { return E_NOTIMPL; }
-    STDMETHODIMP SetUnknown(REFGUID, IUnknown*) override { return E_NOTIMPL; }
-    STDMETHODIMP LockStore() override { return E_NOTIMPL; }
-    STDMETHODIMP UnlockStore() override { return E_NOTIMPL; }
-    STDMETHODIMP GetCount(UINT32*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetItemByIndex(UINT32, GUID*, PROPVARIANT*) override { return E_NOTIMPL; }
-    STDMETHODIMP CopyAllItems(IMFAttributes*) override { return E_NOTIMPL; }
+    // IMFAttributes, from a real store that holds the camera's name and link.
+    // clang-format off
+    STDMETHODIMP GetItem(REFGUID k, PROPVARIANT* v) override { return store_->GetItem(k, v); }
+    STDMETHODIMP GetItemType(REFGUID k, MF_ATTRIBUTE_TYPE* t) override { return store_->GetItemType(k, t); }
+    STDMETHODIMP CompareItem(REFGUID k, REFPROPVARIANT v, BOOL* r) override { return store_->CompareItem(k, v, r); }
+    STDMETHODIMP Compare(IMFAttributes* a, MF_ATTRIBUTES_MATCH_TYPE m, BOOL* r) override { return store_->Compare(a, m, r); }
+    STDMETHODIMP GetUINT32(REFGUID k, UINT32* v) override { return store_->GetUINT32(k, v); }
+    STDMETHODIMP GetUINT64(REFGUID k, UINT64* v) override { return store_->GetUINT64(k, v); }
+    STDMETHODIMP GetDouble(REFGUID k, double* v) override { return store_->GetDouble(k, v); }
+    STDMETHODIMP GetGUID(REFGUID k, GUID* v) override { return store_->GetGUID(k, v); }
+    STDMETHODIMP GetStringLength(REFGUID k, UINT32* n) override { return store_->GetStringLength(k, n); }
+    STDMETHODIMP GetString(REFGUID k, LPWSTR v, UINT32 s, UINT32* n) override { return store_->GetString(k, v, s, n); }
+    STDMETHODIMP GetAllocatedString(REFGUID k, LPWSTR* v, UINT32* n) override { return store_->GetAllocatedString(k, v, n); }
+    STDMETHODIMP GetBlobSize(REFGUID k, UINT32* n) override { return store_->GetBlobSize(k, n); }
+    STDMETHODIMP GetBlob(REFGUID k, UINT8* v, UINT32 s, UINT32* n) override { return store_->GetBlob(k, v, s, n); }
+    STDMETHODIMP GetAllocatedBlob(REFGUID k, UINT8** v, UINT32* n) override { return store_->GetAllocatedBlob(k, v, n); }
+    STDMETHODIMP GetUnknown(REFGUID k, REFIID i, LPVOID* v) override { return store_->GetUnknown(k, i, v); }
+    STDMETHODIMP SetItem(REFGUID k, REFPROPVARIANT v) override { return store_->SetItem(k, v); }
+    STDMETHODIMP DeleteItem(REFGUID k) override { return store_->DeleteItem(k); }
+    STDMETHODIMP DeleteAllItems() override { return store_->DeleteAllItems(); }
+    STDMETHODIMP SetUINT32(REFGUID k, UINT32 v) override { return store_->SetUINT32(k, v); }
+    STDMETHODIMP SetUINT64(REFGUID k, UINT64 v) override { return store_->SetUINT64(k, v); }
+    STDMETHODIMP SetDouble(REFGUID k, double v) override { return store_->SetDouble(k, v); }
+    STDMETHODIMP SetGUID(REFGUID k, REFGUID v) override { return store_->SetGUID(k, v); }
+    STDMETHODIMP SetString(REFGUID k, LPCWSTR v) override { return store_->SetString(k, v); }
+    STDMETHODIMP SetBlob(REFGUID k, const UINT8* v, UINT32 s) override { return store_->SetBlob(k, v, s); }
+    STDMETHODIMP SetUnknown(REFGUID k, IUnknown* v) override { return store_->SetUnknown(k, v); }
+    STDMETHODIMP LockStore() override { return store_->LockStore(); }
+    STDMETHODIMP UnlockStore() override { return store_->UnlockStore(); }
+    STDMETHODIMP GetCount(UINT32* n) override { return store_->GetCount(n); }
+    STDMETHODIMP GetItemByIndex(UINT32 i, GUID* k, PROPVARIANT* v) override { return store_->GetItemByIndex(i, k, v); }
+    STDMETHODIMP CopyAllItems(IMFAttributes* to) override { return store_->CopyAllItems(to); }
+    // clang-format on
 
   private:
-    std::wstring number_;
+    ComPtr<IMFAttributes> store_;
     std::vector<Type> types_;
     HRESULT failure_;
 };
