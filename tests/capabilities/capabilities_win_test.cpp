@@ -82,12 +82,15 @@ class FakeSource final : public Fake<IMFMediaSource> {
             SUCCEEDED(MFCreatePresentationDescriptor(stream ? 1 : 0, streams, descriptor_.Put())));
         descriptor_->SelectStream(0);
     }
+    // clang-format off
     STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return E_NOTIMPL; }
     STDMETHODIMP BeginGetEvent(IMFAsyncCallback*, IUnknown*) override { return S_OK; }
     STDMETHODIMP EndGetEvent(IMFAsyncResult*, IMFMediaEvent**) override { return E_NOTIMPL; }
-    STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP Start(IMFPresentationDescriptor*, const GUID*, const PROPVARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP Stop() override { return E_NOTIMPL; }
+    STDMETHODIMP Pause() override { return E_NOTIMPL; }
+    // clang-format on
     STDMETHODIMP GetCharacteristics(DWORD* characteristics) override {
         *characteristics = MFMEDIASOURCE_IS_LIVE;
         return S_OK;
@@ -95,11 +98,6 @@ class FakeSource final : public Fake<IMFMediaSource> {
     STDMETHODIMP CreatePresentationDescriptor(IMFPresentationDescriptor** out) override {
         return descriptor_->Clone(out);
     }
-    STDMETHODIMP Start(IMFPresentationDescriptor*, const GUID*, const PROPVARIANT*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Stop() override { return E_NOTIMPL; }
-    STDMETHODIMP Pause() override { return E_NOTIMPL; }
     STDMETHODIMP Shutdown() override {
         events_ += " shut down " + name_ + ";";
         return S_OK;
@@ -198,28 +196,24 @@ TEST(CapabilitiesWinTest, WalksTheListedCameras) {
         " release device 0; release device 1; release device 2; release device 3;";
     const struct {
         std::int32_t index;
-        const char* formats;
+        std::vector<CameraCapability> formats;
         std::string events;
     } kCases[] = {
-        {0, "1280x720@30/1",
+        {0,
+         {{1280, 720, 30, 1}},
          " activate device 0;" + kReleases + " shut down source 0; release source 0;"},
-        {1, "640x480@5/1 320x240@30/1",
+        {1,
+         {{640, 480, 5, 1}, {320, 240, 30, 1}},
          " activate device 1;" + kReleases + " shut down source 1; release source 1;"},
-        {2, "", " activate device 2;" + kReleases},
-        {3, "", " activate device 3;" + kReleases + " shut down source 3; release source 3;"},
-        {4, "", kReleases},
-        {-1, "", kReleases},
+        {2, {}, " activate device 2;" + kReleases},
+        {3, {}, " activate device 3;" + kReleases + " shut down source 3; release source 3;"},
+        {4, {}, kReleases},
+        {-1, {}, kReleases},
     };
     for (const auto& c : kCases) {
         std::string events;
-        std::string formats;
-        for (const CameraCapability& f :
-             CapabilitiesOfListedCamera(FourCameras(events), 4, c.index)) {
-            formats += (formats.empty() ? "" : " ") + std::to_string(f.width) + "x" +
-                       std::to_string(f.height) + "@" + std::to_string(f.frameRateNumerator) + "/" +
-                       std::to_string(f.frameRateDenominator);
-        }
-        EXPECT_EQ(formats, c.formats) << c.index;
+        EXPECT_EQ(CapabilitiesOfListedCamera(FourCameras(events), 4, c.index), c.formats)
+            << c.index;
         EXPECT_EQ(events, c.events) << c.index;
     }
 
