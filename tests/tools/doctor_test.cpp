@@ -128,15 +128,15 @@ TEST(DoctorTest, OneFindingPerFault) {
          "relative-path"},
         {[](DoctorFacts& f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
         {[](DoctorFacts& f) { f.repoRootFullPath = u"C:\\Agent\\"; }, "argument-misquoted"},
-        {[](DoctorFacts& f) { SetRaw(f, Setting::kProvider, V::kValue, 0, u"dml\\"); },
+        {[](DoctorFacts& f) { SetRaw(f, Setting::kProvider, V::kValue, 0, u"dml\\\\"); },
          "argument-misquoted"},
         {[](DoctorFacts& f) { StoreU64(f.controlLocal.bytes, 16, 0); }, "heartbeat-without-demand"},
         // A stale section of another release beside a good one, either way round.
         {[](DoctorFacts& f) {
-             f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
              StoreU32(f.controlGlobal.bytes, 4, 1);
          },
-         "stale-control-section"},
+         "stale-control-section, producer-not-running"},
         {[](DoctorFacts& f) {
              f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
              StoreU32(f.controlLocal.bytes, 4, 1);
