@@ -99,6 +99,8 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](DoctorFacts& f) { NoProducer(f), NoDemand(f); }, ""},
         {[](DoctorFacts& f) { f.progress.advanced = false; }, "agent-frozen"},
         {[](DoctorFacts& f) { f.progress = {}; }, ""},
+        {[](DoctorFacts& f) { NoProducer(f), f.progress.section = u"Global\\x"; },
+         "agent-on-other-sections"},
         // Producers the agent did not start: by hand, or under a reused id (a child cannot be
         // older than its parent); another session's belongs to that session's agent.
         {[](DoctorFacts& f) { f.processes[2].parentId = 77; },

@@ -248,6 +248,16 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         finding.action = "mend what the error in the log line names";
     } else if (!wanted) {
         return;
+    } else if (const std::u16string& name = c.controlSection.name;
+               c.facts.progress.advanced && !name.empty() &&
+               !c.facts.progress.section.starts_with(name.substr(0, name.find(u'\\') + 1))) {
+        // The agent stamps the consumers block under the other namespace: it mapped its
+        // sections there, before the virtual camera made the ones it stamps now.
+        finding.kind = "agent-on-other-sections";
+        why = "the agent works on the sections under the other namespace";
+        finding.evidence.push_back("the agent stamps " + Utf8(c.facts.progress.section));
+        finding.action = "end " + Utf8(kAgentExeName) +
+                         " and start it again, so that it maps the sections that are there now";
     }
     if (wanted) {
         const TickReading& latest = status->demandTick.value >= status->consumerStartTick.value
