@@ -393,6 +393,16 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     FreezeThreads(GetProcessId(agent_.process.Get()), true);
     names("1. the agent runs but makes no progress: it is frozen (suspended) or hung\n");
     FreezeThreads(GetProcessId(agent_.process.Get()), false);
+    {
+        const ChildProcess stale = StartPeer(L"--namespace global --control-version 1");
+        ASSERT_TRUE(WaitUntil(
+            [] { return CopySection(L"OrbeluneVcamControl.v2", 80).name.starts_with(L"Global"); },
+            kDeadlineMs));
+        names(
+            "a control section of another release, Global\\OrbeluneVcamControl.v2, stands "
+            "beside this release's Local\\OrbeluneVcamControl.v2: the agent works on the "
+            "Local\\ one now, but at its next start it takes the Global\\ one");
+    }
     const std::string folder = ToUtf8(ToU16(Folder()));
     settings_.SetString(L"RepoRoot", Folder() + L"\\");
     names("RepoRoot ends in a backslash, which escapes the quote after it: the producer receives " +

@@ -54,7 +54,7 @@ int Output(const std::string& text, int exitCode) {
 
 // The end of the log, at most kLogTailBytes from its last line back, starting at a line's
 // start: the log has no size limit, and only its last lines are shown and judged.
-constexpr LONGLONG kLogTailBytes = 64 * 1024;
+constexpr LONGLONG kLogTailBytes = LONGLONG{64} * 1024;
 
 std::optional<std::string> ReadLogTail(const std::wstring& path) {
     const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,

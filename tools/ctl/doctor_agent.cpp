@@ -105,11 +105,8 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                                 "orbelune_vcam_ctl set " + name + " FULL-PATH"});
         }
     }
-    if (!IsAbsolutePath(settings.repoRoot) || !IsAbsolutePath(settings.producerExe)) {
-        return;
-    }
     const std::u16string& root = c.facts.repoRootFullPath;
-    if (!c.facts.repoRootIsFolder) {
+    if (IsAbsolutePath(settings.repoRoot) && !c.facts.repoRootIsFolder) {
         findings.push_back({"repo-root-missing",
                             "RepoRoot is not a folder: the producer is handed a repository root "
                             "that is not there",
@@ -133,12 +130,15 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         while (!trimmed.empty() && trimmed.back() == u'\\') {
             trimmed.pop_back();
         }
+        std::string problem = name;
+        problem += meant[at].ends_with(u'\\')
+                       ? " ends in a backslash, which escapes the quote after it"
+                       : " holds a backslash before a double quote, which upsets its quoting";
+        problem += ": the producer receives " + got;
+        problem += " instead of " + Utf8(meant[at]);
         findings.push_back(
             {"argument-misquoted",
-             name +
-                 " ends in a backslash, which escapes the quote after it: the producer "
-                 "receives " +
-                 got + " instead of " + Utf8(meant[at]),
+             problem,
              {"producer command line: " + Utf8(line)},
              trimmed.empty() || trimmed.back() == u':'
                  ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"

@@ -43,8 +43,9 @@ void Header(const char* block, const std::u16string& section, std::uint32_t magi
 }
 
 std::string TickEvidence(const char* name, const TickReading& tick) {
-    return std::string(name) + " " + std::to_string(tick.value) + ", " +
-           std::to_string(tick.ageMs) + " ms old";
+    return std::string(name) + " " + std::to_string(tick.value) +
+           (tick.value == 0 ? std::string(" (never)")
+                            : ", " + std::to_string(tick.ageMs) + " ms old");
 }
 
 // Whether the agent's last publication of formats was the fallback, by the log when it has
