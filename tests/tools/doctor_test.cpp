@@ -143,7 +143,12 @@ TEST(DoctorTest, OneFindingPerFault) {
              f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
              StoreU32(f.controlLocal.bytes, 4, 1);
          },
-         "stale-control-section"},
+         ""},
+        {[](DoctorFacts& f) {
+             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+             StoreU32(f.controlLocal.bytes, 4, 1);
+         },
+         "stale-control-section, agent-on-other-sections"},
         {[](DoctorFacts& f) { f.status.agentRunning = false, f.agentPaths.clear(); },
          "agent-not-running"},
         {[](DoctorFacts& f) { f.status.logonEntry.reset(); }, "no-logon-entry"},

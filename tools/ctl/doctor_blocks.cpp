@@ -92,9 +92,12 @@ void StaleControlSection(const DoctorContext& c, const vcam::ControlReading& glo
         (c.facts.progress.advanced && c.facts.progress.section.starts_with(goodPrefix));
     std::string effect;
     if (global.valid) {
-        effect = worksOnGood ? "the agent works on the Global\\ one and takes it at every start"
-                             : "an agent that mapped the Local\\ one at its start sees no demand "
-                               "until it restarts; it takes the Global\\ one at its next start";
+        if (worksOnGood) {
+            return;  // the agent works on the Global\\ one, and takes it at every start
+        }
+        effect =
+            "an agent that mapped the Local\\ one at its start sees no demand until it "
+            "restarts; it takes the Global\\ one at its next start";
     } else {
         effect = (worksOnGood ? std::string("the agent works on the Local\\ one now, but")
                               : std::string("if the agent mapped the Global\\ one at its start, it "
