@@ -4,7 +4,8 @@
 # stand-in producer is started with its command line shown, the control tool's doctor finds
 # nothing wrong, the capabilities block (Wine has no camera: the fallback) and the consumers
 # block (a running "zoom.exe" found in the consent store) are printed, demand lapses, the
-# producer is stopped after the idle time, and the log is printed. It ends by itself and leaves no process behind.
+# producer is stopped after the idle time, doctor again finds nothing wrong, and the log is
+# printed. It ends by itself and leaves no process behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
@@ -75,7 +76,11 @@ sed 's/^/  /' "$prefix/doctor.txt"
 echo "== demand lapses; waiting for the idle stop (2.5 s freshness + 3 s idle)"
 wait_for "stopping producer" 20
 wait "$peer" || true  # the agent keeps the sections mapped after the peer has gone
+echo "== orbelune_vcam_ctl doctor, after the idle stop:"
+idle_doctor=0
+run "$install/orbelune_vcam_ctl.exe" doctor >"$prefix/doctor.txt" || idle_doctor=$?
+sed 's/^/  /' "$prefix/doctor.txt"
 
 echo "== the log ($log)"
 cat "$log"
-[ "$status" -eq 0 ] && [ "$doctor" -eq 0 ]
+[ "$status" -eq 0 ] && [ "$doctor" -eq 0 ] && [ "$idle_doctor" -eq 0 ]

@@ -4,6 +4,7 @@
 // shows and changes all of it; and a long run with demand switching on and off stays steady.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
@@ -140,6 +141,23 @@ void StampControl(size_t offset, std::uint32_t value) {
 
 std::uint32_t ControlCameraIndex() {
     return LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12);
+}
+
+// Suspends or resumes every thread of a process, as a debugger freezes it.
+void FreezeThreads(DWORD processId, bool freeze) {
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry)) {
+        const UniqueHandle thread(entry.th32OwnerProcessID == processId
+                                      ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)
+                                      : nullptr);
+        if (thread.IsValid()) {
+            EXPECT_NE(freeze ? SuspendThread(thread.Get()) : ResumeThread(thread.Get()),
+                      static_cast<DWORD>(-1));
+        }
+    }
 }
 
 size_t Producers(const wchar_t* image = kProducer) {
@@ -356,7 +374,7 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     StartAgent();
     peer_ = StartPeer(L"--demand 60 --heartbeat 60");
     ASSERT_TRUE(log_.WaitFor("failed to start producer: ", kDeadlineMs));
-    const auto names = [](std::string_view problem) {
+    const auto names = [](const std::string& problem) {
         const CtlResult doctor = Ctl(L"doctor");
         EXPECT_EQ(doctor.exitCode, problem.empty() ? 0u : 1u);
         EXPECT_NE(doctor.out.find(problem.empty() ? "nothing wrong found" : problem),
@@ -367,6 +385,29 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     names("1. frames are wanted but no producer runs: ProducerExe is not a program\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
     ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
+    {
+        const ChildProcess byHand = Launch(Folder() + L"\\" + kProducer);
+        ASSERT_TRUE(WaitUntil([] { return Producers() == 2; }, kDeadlineMs));
+        names("a producer runs that the agent did not start");
+    }
+    FreezeThreads(GetProcessId(agent_.process.Get()), true);
+    names("1. the agent runs but makes no progress: it is frozen (suspended) or hung\n");
+    FreezeThreads(GetProcessId(agent_.process.Get()), false);
+    {
+        const ChildProcess stale = StartPeer(L"--namespace global --control-version 1");
+        ASSERT_TRUE(WaitUntil(
+            [] { return CopySection(L"OrbeluneVcamControl.v2", 80).name.starts_with(L"Global"); },
+            kDeadlineMs));
+        names(
+            "a control section of another release, Global\\OrbeluneVcamControl.v2, stands "
+            "beside this release's Local\\OrbeluneVcamControl.v2: the agent works on the "
+            "Local\\ one now, but at its next start it takes the Global\\ one");
+    }
+    const std::string folder = ToUtf8(ToU16(Folder()));
+    settings_.SetString(L"RepoRoot", Folder() + L"\\");
+    names("RepoRoot ends in a backslash, which escapes the quote after it: the producer receives " +
+          folder + "\" instead of " + folder + "\\\n");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
     StampControl(4, 1);
     names("the control block carries version 1 where this agent expects version 2");
     StampControl(4, 2);
@@ -416,6 +457,34 @@ TEST_F(AgentTest, ControlToolCommands) {
             << c.output << " in\n"
             << result.out << result.err;
         EXPECT_EQ((c.exitCode == 0 ? result.err : result.out), "");
+    }
+}
+
+// Every command fails when its standard output cannot be written: a script must not read
+// "healthy" into output that never came.
+TEST_F(AgentTest, ControlToolFailsWhenItsOutputIsLost) {
+    const ScratchFolder folder(L"lost");
+    const std::wstring path = folder.Path() + L"\\out";
+    std::ofstream(std::filesystem::path(path)) << "";
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const UniqueHandle readOnly(CreateFileW(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                            OPEN_EXISTING, 0, nullptr));
+    for (const wchar_t* arguments : {L"--help", L"status", L"cameras", L"doctor --json",
+                                     L"set Provider x", L"unset Provider"}) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = readOnly.Get();
+        std::wstring line = L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments;
+        PROCESS_INFORMATION info = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                   nullptr, nullptr, &startup, &info));
+        const UniqueHandle process(info.hProcess), thread(info.hThread);
+        DWORD exitCode = 0;
+        EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
+        EXPECT_TRUE(GetExitCodeProcess(process.Get(), &exitCode));
+        EXPECT_EQ(exitCode, 1u) << ToUtf8(ToU16(arguments));
     }
 }
 

@@ -21,12 +21,21 @@ DoctorFacts Healthy() {
     s.agentRunning = true;
     s.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
     s.producerIds = {412};
+    // The agent, the producer it started, and that producer's own child.
+    f.agent = {300, 4, 1, 5000, u"orbelune_vcam_agent.exe"};
+    f.processes = {{4, 0, 0, 0, u"explorer.exe"},
+                   *f.agent,
+                   {412, 300, 1, 6000, u"orbelune_windows_retouch_vcam_producer.exe"},
+                   {413, 412, 1, 6001, u"orbelune_windows_retouch_vcam_producer.exe"}};
+    f.session = 1;
+    f.progress = {true, true, u"Local\\OrbeluneVcamConsumers.v1", kNow - 300, 0};
     s.logonEntry = u"\"" + kAgent + u"\" /ignored";
     s.now = kNow;
     s.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
     vcam::StampControlHeader(s.control.bytes.data(), 80);
     StoreU64(s.control.bytes, 16, kNow - 100);  // demand, and a consumer's heartbeat
     StoreU64(s.control.bytes, 48, kNow - 100);
+    f.controlLocal = s.control;
     std::vector<std::byte> block(2068);
     const vcam::CameraCapability formats[] = {{1280, 720, 30, 1}, {640, 480, 30, 1}};
     vcam::WriteCapabilitiesBlock(block.data(), block.size(), formats, 2, 0);
@@ -42,18 +51,28 @@ DoctorFacts Healthy() {
     f.logonEntryProgramExists = true;
     f.producerExists = true;
     f.producerHead = "MZ";
+    f.producerFullPath = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
+    f.repoRootFullPath = u"C:\\Agent";
+    f.repoRootIsFolder = true;
     f.cameraCount = 1;
     f.localNowSeconds = LogLineSeconds("2026-12-06 10:00:30").value();
     return f;
 }
 
-void SetRaw(DoctorFacts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t number) {
-    f.status.raw[static_cast<size_t>(setting)] = {outcome, number, {}};
+void SetRaw(DoctorFacts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t number,
+            std::u16string text = {}) {
+    f.status.raw[static_cast<size_t>(setting)] = {outcome, number, std::move(text)};
 }
 
-// What a producer-less pass leaves: frames wanted, no producer running.
+// The producer the agent started is gone (its child with it).
 void NoProducer(DoctorFacts& f) {
-    f.status.producerIds.clear();
+    f.processes.resize(2);
+}
+
+// No demand and no consumer.
+void NoDemand(DoctorFacts& f) {
+    StoreU64(f.status.control.bytes, 16, 0), StoreU64(f.status.control.bytes, 48, 0);
+    f.controlLocal = f.status.control;
 }
 
 void Log(DoctorFacts& f, const std::string& lines) {
@@ -77,7 +96,59 @@ TEST(DoctorTest, OneFindingPerFault) {
     const std::string oldExit = "2026-12-06 09:59:20 producer exited unexpectedly\r\n";
     const std::vector<std::pair<std::function<void(DoctorFacts&)>, const char*>> kCases = {
         {[](DoctorFacts&) {}, ""},
-        {[](DoctorFacts& f) { NoProducer(f), StoreU64(f.status.control.bytes, 16, 0); }, ""},
+        {[](DoctorFacts& f) { NoProducer(f), NoDemand(f); }, ""},
+        {[](DoctorFacts& f) { f.progress.advanced = false; }, "agent-frozen"},
+        {[](DoctorFacts& f) { f.progress = {}; }, ""},
+        {[](DoctorFacts& f) { NoProducer(f), f.progress.section = u"Global\\x"; },
+         "agent-on-other-sections"},
+        // Producers the agent did not start: by hand, or under a reused id (a child cannot be
+        // older than its parent); another session's belongs to that session's agent.
+        {[](DoctorFacts& f) { f.processes[2].parentId = 77; },
+         "producer-not-running, producer-not-from-agent"},
+        {[](DoctorFacts& f) { f.processes[2].created = 4999; },
+         "producer-not-running, producer-not-from-agent"},
+        {[](DoctorFacts& f) { f.processes.resize(3), f.processes[2].session = 2; },
+         "producer-not-running"},
+        {[](DoctorFacts& f) {
+             SetRaw(f, Setting::kProducerExe, V::kValue, 0,
+                    u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe . ");
+         },
+         ""},
+        {[](DoctorFacts& f) { NoDemand(f), f.producerExists = false; }, "producer-missing"},
+        {[](DoctorFacts& f) {
+             NoDemand(f), Log(f, "2026-12-06 10:00:29 failed to start producer: 5 (x)\r\n");
+         },
+         "producer-start-failed"},
+        {[](DoctorFacts& f) {
+             NoDemand(f), Log(f,
+                              "2026-12-06 10:00:20 failed to start producer: 5 (x)\r\n"
+                              "2026-12-06 10:00:21 producer started (camera-index=0 "
+                              "provider=directml)\r\n");
+         },
+         ""},
+        {[](DoctorFacts& f) { SetRaw(f, Setting::kProducerExe, V::kValue, 0, u"p.exe"); },
+         "relative-path"},
+        {[](DoctorFacts& f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
+        {[](DoctorFacts& f) { f.repoRootFullPath = u"C:\\Agent\\"; }, "argument-misquoted"},
+        {[](DoctorFacts& f) { SetRaw(f, Setting::kProvider, V::kValue, 0, u"dml\\\\"); },
+         "argument-misquoted"},
+        {[](DoctorFacts& f) { StoreU64(f.controlLocal.bytes, 16, 0); }, "heartbeat-without-demand"},
+        // A stale section of another release beside a good one, either way round.
+        {[](DoctorFacts& f) {
+             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+             StoreU32(f.controlGlobal.bytes, 4, 1);
+         },
+         "stale-control-section, producer-not-running"},
+        {[](DoctorFacts& f) {
+             f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+             StoreU32(f.controlLocal.bytes, 4, 1);
+         },
+         ""},
+        {[](DoctorFacts& f) {
+             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+             StoreU32(f.controlLocal.bytes, 4, 1);
+         },
+         "stale-control-section, agent-on-other-sections"},
         {[](DoctorFacts& f) { f.status.agentRunning = false, f.agentPaths.clear(); },
          "agent-not-running"},
         {[](DoctorFacts& f) { f.status.logonEntry.reset(); }, "no-logon-entry"},
@@ -86,13 +157,13 @@ TEST(DoctorTest, OneFindingPerFault) {
          "logon-entry-other-copy"},
         {[](DoctorFacts& f) { f.status.logonEntry = u"C:\\AGENT\\ORBELUNE_VCAM_AGENT.EXE"; }, ""},
         {[](DoctorFacts& f) {
-             f.status.control = {};
+             f.controlLocal = {};
              f.status.capabilities = {};
              f.status.consumers = {};
          },
          "sections-missing"},
         {[](DoctorFacts& f) { f.status.consumers.reading.reset(); }, "section-too-small"},
-        {[](DoctorFacts& f) { NoProducer(f), StoreU32(f.status.control.bytes, 4, 1); },
+        {[](DoctorFacts& f) { NoProducer(f), StoreU32(f.controlLocal.bytes, 4, 1); },
          "header-mismatch"},
         {[](DoctorFacts& f) { f.status.consumers.reading->magic = 0x4F42434E; }, "header-mismatch"},
         {[](DoctorFacts& f) { NoProducer(f), f.producerExists = false; }, "producer-missing"},
@@ -114,7 +185,8 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](DoctorFacts& f) { SetRaw(f, Setting::kIdleStopMs, V::kOtherType, 0); },
          "setting-ignored"},
         {[](DoctorFacts& f) { SetRaw(f, Setting::kRepoRoot, V::kTooLong, 0); }, "setting-ignored"},
-        {[](DoctorFacts& f) { StoreU64(f.status.control.bytes, 48, kNow + 1); }, "tick-in-future"},
+        {[](DoctorFacts& f) { StoreU64(f.controlLocal.bytes, 48, kNow + 1); }, "tick-in-future"},
+        {[](DoctorFacts& f) { StoreU64(f.controlLocal.bytes, 16, ~0ull); }, "tick-in-future"},
         {[](DoctorFacts& f) { SetRaw(f, Setting::kCameraIndex, V::kValue, 0xFFFFFFFF); },
          "negative-camera-index"},
         {[&](DoctorFacts& f) { fallback(f), Log(f, fallbackLine + publishedLine); },

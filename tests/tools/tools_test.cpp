@@ -223,6 +223,7 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
     facts.logBytes.reset();
     facts.control.bytes[0] = std::byte{'D'};
     StoreU64(facts.control.bytes, 24, 100250);
+    StoreU64(facts.control.bytes, 48, ~0ull);
     // A capabilities block not yet published into, and a consumers block the virtual camera
     // stamped wrongly, with an update from after the tool's clock reading.
     std::vector<std::byte> block(2068);
@@ -239,7 +240,9 @@ TEST(StatusReportTest, MissingAndStrangeBlocks) {
         StatusText(facts),
         {"running, process id 7\n",
          "control block: magic=0x4F425644 version=2 (invalid: wrong magic, counts as missing)\n",
-         "  consumerStartTick=100250 (250 ms in the future, stale)\n",
+         "  consumerStartTick=100250 (250 ms in the future, stale)\n"
+         "  consumerHeartbeatTick=18446744073709551615 (9223372036854775807 ms in the future, "
+         "stale)\n",
          "  demand=no consumer present=no\n",
          "not valid, magic 0x4F425650 version 0 (expected 1); not published by the agent yet\n"
          "  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n",

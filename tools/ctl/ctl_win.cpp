@@ -2,8 +2,10 @@
 // for the people who install and support the agent. The agent itself takes no options.
 #include <windows.h>
 #include <mfapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,13 +33,63 @@ namespace {
 
 using namespace orbelune;
 
-void Print(FILE* stream, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+// Whether all of `text` reached the stream: a script that reads the output must not take a
+// report it never got for a healthy agent.
+bool Print(FILE* stream, const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    return std::fflush(stream) == 0 && written && std::ferror(stream) == 0;
 }
 
 void PrintError(const std::u16string& message) {
     Print(stderr, "orbelune_vcam_ctl: " + ToUtf8(message) + "\n");
+}
+
+// The output, and the command's exit code, or a failure when standard output lost it.
+int Output(const std::string& text, int exitCode) {
+    if (!Print(stdout, text)) {
+        PrintError(u"cannot write to standard output");
+        return kExitFailure;
+    }
+    return exitCode;
+}
+
+// The end of the log, at most kLogTailBytes from its last line back, starting at a line's
+// start: the log has no size limit, and only its last lines are shown and judged.
+constexpr LONGLONG kLogTailBytes = LONGLONG{64} * 1024;
+
+std::optional<std::string> ReadLogTail(const std::wstring& path) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {
+        return std::nullopt;
+    }
+    LARGE_INTEGER from = {};
+    from.QuadPart = size.QuadPart > kLogTailBytes ? size.QuadPart - kLogTailBytes : 0;
+    if (!SetFilePointerEx(file.Get(), from, nullptr, FILE_BEGIN)) {
+        return std::nullopt;
+    }
+    std::string tail(static_cast<size_t>(size.QuadPart - from.QuadPart), '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr)) {
+        return std::nullopt;
+    }
+    tail.resize(read);
+    if (from.QuadPart > 0) {
+        tail.erase(0, tail.find('\n') == std::string::npos ? tail.size() : tail.find('\n') + 1);
+    }
+    return tail;
+}
+
+// The system's full path of `path`, as the agent makes it; the path itself when it has none.
+std::u16string FullPath(const std::u16string& path) {
+    const std::wstring wide = ToWide(path);
+    const DWORD needed = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::vector<wchar_t> buffer(needed + 1);
+    const DWORD length =
+        needed == 0 ? 0 : GetFullPathNameW(wide.c_str(), needed, buffer.data(), nullptr);
+    return length == 0 || length >= needed ? path : ToU16(std::wstring_view(buffer.data(), length));
 }
 
 // The section as the agent would find it, copied through a read-only view; never created.
@@ -75,8 +127,9 @@ StatusFacts GatherStatus() {
     facts.raw = ReadRawSettingValues();
     facts.moduleFolder = ModuleDirectory();
     facts.agentRunning = AgentRunning();
+    // The name the producer runs under, as Windows makes it (trailing spaces and dots dropped).
     facts.producerImage =
-        FileNameOfPath(SettingsFromValues(facts.raw, facts.moduleFolder).producerExe);
+        FileNameOfPath(FullPath(SettingsFromValues(facts.raw, facts.moduleFolder).producerExe));
     const std::vector<DWORD> producerIds = ProcessIdsOf(ToWide(facts.producerImage));
     facts.producerIds.assign(producerIds.begin(), producerIds.end());
     facts.logonEntry = ReadLogonEntry(HKEY_CURRENT_USER);
@@ -97,7 +150,7 @@ StatusFacts GatherStatus() {
     facts.consumerStartsLocal = LocalStartTimes(facts.consumers);
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
-        facts.logBytes = ReadWholeFile(ToWide(facts.logPath));
+        facts.logBytes = ReadLogTail(ToWide(facts.logPath));
     }
     return facts;
 }
@@ -123,37 +176,127 @@ int CamerasCommand(bool json) {
     const CameraListing listing = ListCamerasOnce();
     const std::int32_t index =
         SettingsFromValues(ReadRawSettingValues(), ModuleDirectory()).cameraIndex;
-    Print(stdout, json ? CamerasJson(listing, index) : CamerasText(listing, index));
-    return listing.listed ? kExitSuccess : kExitFailure;
+    return Output(json ? CamerasJson(listing, index) : CamerasText(listing, index),
+                  listing.listed ? kExitSuccess : kExitFailure);
 }
 
 int Status(bool json) {
     StatusFacts facts = GatherStatus();
     facts.cameras = ListCamerasOnce();
-    Print(stdout, json ? StatusJson(facts) : StatusText(facts));
-    return kExitSuccess;
+    return Output(json ? StatusJson(facts) : StatusText(facts), kExitSuccess);
 }
 
-// The images of the agents that run in this session.
-std::vector<std::u16string> AgentPaths() {
-    std::vector<std::u16string> paths;
+// Every process of one snapshot, with who started it, its session and its creation time; and
+// the agents of this session, oldest first, with their images' full paths.
+void GatherProcesses(DoctorFacts& facts) {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    for (const RunningProcess& process : RunningProcesses()) {
+    facts.session = session;
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot.IsValid() && Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        ProcessFacts p;
+        p.id = entry.th32ProcessID;
+        p.parentId = entry.th32ParentProcessID;
+        p.image = ToU16(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)));
         DWORD itsSession = 0;
-        if (ToLowerUnits(ToU16(process.image)) != kAgentExeName ||
-            !ProcessIdToSessionId(process.id, &itsSession) || itsSession != session) {
-            continue;
+        p.session = ProcessIdToSessionId(p.id, &itsSession) ? itsSession : 0xFFFFFFFF;
+        const UniqueHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.id));
+        FILETIME created = {}, exited = {}, kernel = {}, user = {};
+        if (handle.IsValid() && GetProcessTimes(handle.Get(), &created, &exited, &kernel, &user)) {
+            p.created =
+                (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
         }
-        const UniqueHandle handle(
-            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.id));
-        wchar_t path[32768] = {};
-        DWORD length = 32768;
-        if (handle.IsValid() && QueryFullProcessImageNameW(handle.Get(), 0, path, &length)) {
-            paths.push_back(ToU16(std::wstring_view(path, length)));
+        if (ToLowerUnits(p.image) == kAgentExeName && p.session == session) {
+            wchar_t path[32768] = {};
+            DWORD length = 32768;
+            if (handle.IsValid() && QueryFullProcessImageNameW(handle.Get(), 0, path, &length)) {
+                facts.agentPaths.push_back(ToU16(std::wstring_view(path, length)));
+            }
+            // A second agent exits at once; the one that holds the session's mutex is older.
+            if (p.created != 0 && (!facts.agent || p.created < facts.agent->created)) {
+                facts.agent = p;
+            }
+        }
+        facts.processes.push_back(std::move(p));
+    }
+}
+
+// The consumers block's update tick, watched under each name that holds a block the agent can
+// stamp, until it changes or is kProgressWindowMs old: longer than the agent's longest pass
+// (a producer's stop waits up to kStopWaitMs) plus its one-second stamping interval.
+constexpr std::uint64_t kProgressWindowMs = 5000;
+
+AgentProgress WatchAgent() {
+    struct Watched {
+        std::wstring name;
+        UniqueHandle mapping;
+        UniqueView view;
+        std::uint64_t first = 0;
+    };
+    const auto tick = [](const Watched& w) {
+        const auto r = vcam::ReadConsumersBlock(w.view.get(), vcam::kConsumersBlockSize);
+        return r && r->valid ? std::optional(r->updatedTick) : std::nullopt;
+    };
+    std::vector<Watched> watched;
+    for (const wchar_t* prefix : {vcam::kGlobalPrefix, vcam::kLocalPrefix}) {
+        Watched w{prefix + std::wstring(vcam::kConsumersSectionName), {}, {}, 0};
+        w.mapping = UniqueHandle(OpenFileMappingW(FILE_MAP_READ, FALSE, w.name.c_str()));
+        if (w.mapping.IsValid()) {
+            w.view.reset(
+                MapViewOfFile(w.mapping.Get(), FILE_MAP_READ, 0, 0, vcam::kConsumersBlockSize));
+        }
+        if (w.view && tick(w)) {
+            w.first = *tick(w);
+            watched.push_back(std::move(w));
         }
     }
-    return paths;
+    AgentProgress progress;
+    if (watched.empty()) {
+        return progress;
+    }
+    progress.watched = true;
+    const std::uint64_t start = GetTickCount64();
+    for (;;) {
+        const std::uint64_t now = GetTickCount64();
+        bool timedOut = true;
+        for (const Watched& w : watched) {
+            const std::uint64_t value = tick(w).value_or(w.first);
+            const std::uint64_t since = w.first != 0 && w.first <= now ? w.first : start;
+            progress.section = ToU16(w.name);
+            progress.updatedTick = value;
+            progress.staleMs = now - since;
+            if (value != w.first) {
+                progress.advanced = true;
+                return progress;
+            }
+            timedOut = timedOut && now - since > kProgressWindowMs;
+        }
+        if (timedOut) {
+            return progress;
+        }
+        Sleep(50);
+    }
+}
+
+// The control section under one full name, opened with the agent's access and copied through
+// a read-only view; no name when it cannot be opened so.
+SectionFacts ReadOneSection(const wchar_t* prefix, std::wstring_view name, size_t size) {
+    const std::wstring fullName = prefix + std::wstring(name);
+    const UniqueHandle section(
+        OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, fullName.c_str()));
+    if (!section.IsValid()) {
+        return {};
+    }
+    SectionFacts facts{ToU16(fullName), {}};
+    const UniqueView view(MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size));
+    if (view) {
+        const auto* bytes = static_cast<const std::byte*>(view.get());
+        facts.bytes.assign(bytes, bytes + size);
+    }
+    return facts;
 }
 
 bool Exists(const std::u16string& path) {
@@ -192,14 +335,29 @@ int Doctor(bool json) {
     DoctorFacts facts;
     facts.status = GatherStatus();
     const StatusFacts& status = facts.status;
-    facts.agentPaths = AgentPaths();
+    GatherProcesses(facts);
+    if (status.agentRunning) {
+        facts.progress = WatchAgent();
+    }
+    facts.controlGlobal =
+        ReadOneSection(vcam::kGlobalPrefix, vcam::kControlSectionName, vcam::kControlBlockSize);
+    facts.controlLocal =
+        ReadOneSection(vcam::kLocalPrefix, vcam::kControlSectionName, vcam::kControlBlockSize);
+    // After the copies that the rules judge: every tick in them was stamped earlier.
+    facts.status.now = GetTickCount64();
     facts.logonEntryProgramExists =
         status.logonEntry && Exists(LogonEntryProgram(*status.logonEntry));
     facts.machineLogonEntryProgramExists =
         status.machineLogonEntry && Exists(LogonEntryProgram(*status.machineLogonEntry));
-    const std::u16string producer = SettingsFromValues(status.raw, status.moduleFolder).producerExe;
+    const AgentSettings settings = SettingsFromValues(status.raw, status.moduleFolder);
+    const std::u16string& producer = settings.producerExe;
     facts.producerExists = Exists(producer);
     facts.producerHead = FileHead(producer);
+    facts.producerFullPath = FullPath(producer);
+    facts.repoRootFullPath = FullPath(settings.repoRoot);
+    const DWORD root = GetFileAttributesW(ToWide(settings.repoRoot).c_str());
+    facts.repoRootIsFolder =
+        root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.cameraCount = Cameras();
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
@@ -219,8 +377,8 @@ int Doctor(bool json) {
     facts.localNowSeconds = LogLineSeconds(stamp).value_or(0);
 
     const std::vector<Finding> findings = Diagnose(facts);
-    Print(stdout, json ? DoctorJson(findings) : DoctorText(findings));
-    return findings.empty() ? kExitSuccess : kExitFailure;
+    return Output(json ? DoctorJson(findings) : DoctorText(findings),
+                  findings.empty() ? kExitSuccess : kExitFailure);
 }
 
 int Set(const std::u16string& name, const std::u16string& value) {
@@ -253,8 +411,7 @@ int Set(const std::u16string& name, const std::u16string& value) {
         return kExitFailure;
     }
     const std::u16string shown = write.number ? value : QuoteArgument(value);
-    Print(stdout, ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
-    return kExitSuccess;
+    return Output(ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n", kExitSuccess);
 }
 
 int Unset(const std::u16string& name) {
@@ -267,16 +424,15 @@ int Unset(const std::u16string& name) {
     const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(),
                                               ToWide(canonical).c_str());
     if (status == ERROR_FILE_NOT_FOUND) {
-        Print(stdout, ToUtf8(canonical) + " was not set; the agent uses its default\n");
-        return kExitSuccess;
+        return Output(ToUtf8(canonical) + " was not set; the agent uses its default\n",
+                      kExitSuccess);
     }
     if (status != ERROR_SUCCESS) {
         PrintError(u"RegDeleteKeyValueW failed: " +
                    DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
-    Print(stdout, ToUtf8(canonical) + " removed; the agent uses its default\n");
-    return kExitSuccess;
+    return Output(ToUtf8(canonical) + " removed; the agent uses its default\n", kExitSuccess);
 }
 
 int Install() {
@@ -299,25 +455,23 @@ int Install() {
         PrintError(u"RegSetKeyValueW failed: " + DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
-    Print(stdout,
-          "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n");
-    return kExitSuccess;
+    return Output(
+        "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n",
+        kExitSuccess);
 }
 
 int Uninstall() {
     const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(),
                                               ToWide(kRunValueName).c_str());
     if (status == ERROR_FILE_NOT_FOUND) {
-        Print(stdout, "not installed; nothing to remove\n");
-        return kExitSuccess;
+        return Output("not installed; nothing to remove\n", kExitSuccess);
     }
     if (status != ERROR_SUCCESS) {
         PrintError(u"RegDeleteKeyValueW failed: " +
                    DescribeSystemError(static_cast<DWORD>(status)));
         return kExitFailure;
     }
-    Print(stdout, "uninstalled: the agent no longer starts at logon\n");
-    return kExitSuccess;
+    return Output("uninstalled: the agent no longer starts at logon\n", kExitSuccess);
 }
 
 }  // namespace
@@ -336,8 +490,7 @@ int wmain(int argc, wchar_t** argv) {
     const CtlCommand& command = *parsed.command;
     switch (command.kind) {
         case CtlCommand::Kind::kHelp:
-            Print(stdout, CtlUsage());
-            return kExitSuccess;
+            return Output(CtlUsage(), kExitSuccess);
         case CtlCommand::Kind::kStatus:
             return Status(command.json);
         case CtlCommand::Kind::kDoctor:

@@ -1,5 +1,7 @@
 #include "tools/ctl/doctor.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "tools/ctl/doctor_rules.h"
 #include "tools/report/json_writer.h"
@@ -22,6 +24,66 @@ std::optional<std::string> LastRecentLine(const DoctorContext& c, std::string_vi
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> LastRecentFailure(const DoctorContext& c, std::string_view message) {
+    for (auto line = c.recentLines.rbegin(); line != c.recentLines.rend(); ++line) {
+        const std::string_view text =
+            std::string_view(*line).substr(std::min<size_t>(line->size(), 20));
+        if (text.starts_with("producer started (")) {
+            return std::nullopt;
+        }
+        if (text.starts_with(message)) {
+            return *line;
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsAbsolutePath(std::u16string_view path) {
+    const auto separator = [&](size_t at) {
+        return at < path.size() && (path[at] == u'\\' || path[at] == u'/');
+    };
+    return (separator(0) && separator(1)) || (path.size() > 1 && path[1] == u':' && separator(2));
+}
+
+std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine) {
+    std::vector<std::u16string> arguments;
+    size_t at = 0;
+    while (true) {
+        while (at < commandLine.size() && (commandLine[at] == u' ' || commandLine[at] == u'\t')) {
+            ++at;
+        }
+        if (at == commandLine.size()) {
+            return arguments;
+        }
+        std::u16string argument;
+        bool quoted = false;
+        for (; at < commandLine.size(); ++at) {
+            const char16_t c = commandLine[at];
+            if (!quoted && (c == u' ' || c == u'\t')) {
+                break;
+            }
+            if (c == u'\\') {
+                size_t count = 0;
+                while (at < commandLine.size() && commandLine[at] == u'\\') {
+                    ++count, ++at;
+                }
+                const bool beforeQuote = at < commandLine.size() && commandLine[at] == u'"';
+                argument.append(beforeQuote ? count / 2 : count, u'\\');
+                if (beforeQuote && count % 2 == 1) {
+                    argument += u'"';
+                } else {
+                    --at;  // the quote, or the character after the backslashes, comes next
+                }
+            } else if (c == u'"') {
+                quoted = !quoted;
+            } else {
+                argument += c;
+            }
+        }
+        arguments.push_back(std::move(argument));
+    }
 }
 
 std::u16string LogonEntryProgram(std::u16string_view command) {
@@ -67,12 +129,68 @@ std::optional<std::int64_t> LogLineSeconds(std::string_view line) {
     return days * 86400 + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
 }
 
+namespace {
+
+bool ValidControl(const SectionFacts& section) {
+    const auto block = vcam::ReadControlBlock(section.bytes.data(), section.bytes.size());
+    return block && block->valid;
+}
+
+// The control section the agent works on: the Global\ one before the Local\ one, as it opens
+// them; but where one of two is of another release, the one the virtual camera stamps for this
+// release, which the rule on the two sections names.
+const SectionFacts& AgentControlSection(const DoctorFacts& facts) {
+    const SectionFacts& global = facts.controlGlobal;
+    const SectionFacts& local = facts.controlLocal;
+    if (!global.bytes.empty() && !local.bytes.empty() && !ValidControl(global)) {
+        return ValidControl(local) ? local : global;
+    }
+    if (!global.bytes.empty() || (!global.name.empty() && local.bytes.empty())) {
+        return global;
+    }
+    return local.name.empty() ? facts.status.control : local;
+}
+
+// Whether `p` was started by `parent`: started by a process of that id in its session, no
+// earlier than it (an older process cannot be its child: the id was another's then).
+bool IsChildOf(const ProcessFacts& p, const ProcessFacts& parent) {
+    return p.id != parent.id && p.parentId == parent.id && p.session == parent.session &&
+           p.created >= parent.created;
+}
+
+}  // namespace
+
+bool IsStartedByAgent(const DoctorFacts& facts, const ProcessFacts& process) {
+    if (!facts.agent) {
+        return false;
+    }
+    const ProcessFacts* p = &process;
+    for (size_t hops = 0; hops <= facts.processes.size(); ++hops) {
+        if (IsChildOf(*p, *facts.agent)) {
+            return true;
+        }
+        const auto parent = std::find_if(facts.processes.begin(), facts.processes.end(),
+                                         [&](const ProcessFacts& q) { return IsChildOf(*p, q); });
+        if (parent == facts.processes.end()) {
+            return false;
+        }
+        p = &*parent;
+    }
+    return false;
+}
+
 std::vector<Finding> Diagnose(const DoctorFacts& facts) {
     const StatusFacts& s = facts.status;
-    DoctorContext c{facts,
-              SettingsFromValues(s.raw, s.moduleFolder),
-              vcam::ReadControlBlock(s.control.bytes.data(), s.control.bytes.size()),
-              {}};
+    const SectionFacts& control = AgentControlSection(facts);
+    DoctorContext c{facts,   SettingsFromValues(s.raw, s.moduleFolder),
+                    control, vcam::ReadControlBlock(control.bytes.data(), control.bytes.size()),
+                    {},      {}};
+    // The agent starts nothing but the producer.
+    for (const ProcessFacts& p : facts.processes) {
+        if (facts.agent && IsChildOf(p, *facts.agent)) {
+            c.producer = p;
+        }
+    }
     if (s.logBytes) {
         for (std::string& line : LastLines(*s.logBytes, kDoctorLogLines)) {
             const std::optional<std::int64_t> at = LogLineSeconds(line);
@@ -83,11 +201,13 @@ std::vector<Finding> Diagnose(const DoctorFacts& facts) {
     }
     std::vector<Finding> findings;
     FindAgentProblems(c, findings);
+    FindPathProblems(c, findings);
     FindSectionProblems(c, findings);
     FindHeaderProblems(c, findings);
     FindTickProblems(c, findings);
     FindSettingProblems(c, findings);
     FindProducerProblems(c, findings);
+    FindForeignProducers(c, findings);
     FindRestartLoop(c, findings);
     FindCapabilitiesProblems(c, findings);
     FindLogProblems(c, findings);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "agent/agent_win.h"
+#include "agent/producer.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "tools/ctl/ctl_command.h"
@@ -34,6 +35,21 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
              {"no mutex " + Utf8(std::wstring_view(kSingletonMutexName)) + " in this session"},
              "start " + Utf8(kAgentExeName) +
                  "; with a logon entry it starts by itself at every logon"});
+    }
+    const AgentProgress& progress = c.facts.progress;
+    if (s.agentRunning && progress.watched && !progress.advanced) {
+        const std::string pid = c.facts.agent ? std::to_string(c.facts.agent->id) : "";
+        findings.push_back(
+            {"agent-frozen",
+             "the agent runs but makes no progress: it is frozen (suspended) or hung",
+             {Utf8(progress.section) + ": updatedTick " + std::to_string(progress.updatedTick) +
+                  ", unchanged for " + std::to_string(progress.staleMs) +
+                  " ms; the agent stamps it about every second",
+              c.facts.agent ? Utf8(kAgentExeName) + ": process id " + pid
+                            : "no process named " + Utf8(kAgentExeName) + " in this session"},
+             (c.facts.agent ? "end the agent (taskkill /f /pid " + pid + ")"
+                            : std::string("end the agent in Task Manager")) +
+                 " and start " + Utf8(kAgentExeName) + " again; its producer ends with it"});
     }
     if (!s.logonEntry && !s.machineLogonEntry) {
         findings.push_back({"no-logon-entry",
@@ -71,6 +87,63 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                                 "keep one copy: run `orbelune_vcam_ctl install` beside the copy "
                                 "to keep, or remove the other"});
         }
+    }
+}
+
+// Paths as the agent takes them: made absolute against its own current folder, then handed to
+// the producer on its command line.
+void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
+    const AgentSettings& settings = c.settings;
+    for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &settings.producerExe},
+                                        {Setting::kRepoRoot, &settings.repoRoot}}) {
+        if (!path->empty() && !IsAbsolutePath(*path)) {
+            const std::string name = Utf8(RowOf(setting).name);
+            findings.push_back({"relative-path",
+                                name + " is a relative path: the agent resolves it against its own "
+                                       "current folder, which depends on how it was started",
+                                {SettingPath(setting) + " = " + Utf8(*path)},
+                                "orbelune_vcam_ctl set " + name + " FULL-PATH"});
+        }
+    }
+    const std::u16string& root = c.facts.repoRootFullPath;
+    if (IsAbsolutePath(settings.repoRoot) && !c.facts.repoRootIsFolder) {
+        findings.push_back({"repo-root-missing",
+                            "RepoRoot is not a folder: the producer is handed a repository root "
+                            "that is not there",
+                            {"RepoRoot = " + Utf8(root)},
+                            "orbelune_vcam_ctl set RepoRoot FOLDER, or orbelune_vcam_ctl unset "
+                            "RepoRoot for the agent's folder"});
+    }
+    // What the producer receives, from the command line the agent builds.
+    const std::vector<std::u16string> meant =
+        ProducerArguments(c.facts.producerFullPath, settings.provider, settings.cameraIndex, root);
+    const std::u16string line = BuildProducerCommandLine(meant);
+    const std::vector<std::u16string> received = SplitCommandLine(line);
+    for (const auto& [setting, at] :
+         {std::pair{Setting::kProvider, size_t{4}}, {Setting::kRepoRoot, size_t{8}}}) {
+        if (received.size() == meant.size() && received[at] == meant[at]) {
+            continue;
+        }
+        const std::string name = Utf8(RowOf(setting).name);
+        const std::string got = at < received.size() ? Utf8(received[at]) : "nothing";
+        std::u16string trimmed = meant[at];
+        while (!trimmed.empty() && trimmed.back() == u'\\') {
+            trimmed.pop_back();
+        }
+        std::string problem = name;
+        problem += meant[at].ends_with(u'\\')
+                       ? " ends in a backslash, which escapes the quote after it"
+                       : " holds a backslash before a double quote, which upsets its quoting";
+        problem += ": the producer receives " + got;
+        problem += " instead of " + Utf8(meant[at]);
+        findings.push_back(
+            {"argument-misquoted",
+             problem,
+             {"producer command line: " + Utf8(line)},
+             trimmed.empty() || trimmed.back() == u':'
+                 ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"
+                 : "orbelune_vcam_ctl set " + name + " " + Utf8(trimmed)});
+        break;
     }
 }
 

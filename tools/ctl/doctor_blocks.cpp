@@ -2,7 +2,9 @@
 // producer that demand should have started, and the formats the agent published.
 #include <algorithm>
 
+#include "common/path.h"
 #include "common/text.h"
+#include "tools/ctl/ctl_command.h"
 #include "tools/ctl/doctor_rules.h"
 
 namespace orbelune {
@@ -41,8 +43,9 @@ void Header(const char* block, const std::u16string& section, std::uint32_t magi
 }
 
 std::string TickEvidence(const char* name, const TickReading& tick) {
-    return std::string(name) + " " + std::to_string(tick.value) + ", " +
-           std::to_string(tick.ageMs) + " ms old";
+    return std::string(name) + " " + std::to_string(tick.value) +
+           (tick.value == 0 ? std::string(" (never)")
+                            : ", " + std::to_string(tick.ageMs) + " ms old");
 }
 
 // Whether the agent's last publication of formats was the fallback, by the log when it has
@@ -70,6 +73,49 @@ bool PublishedFallback(const DoctorFacts& facts) {
     return !seenPublication;
 }
 
+std::optional<vcam::ControlReading> ReadSection(const SectionFacts& section) {
+    return vcam::ReadControlBlock(section.bytes.data(), section.bytes.size());
+}
+
+// Two control sections, one of this release and one of another: the agent keeps the one it
+// mapped at its start, valid or not, and takes the Global\ one at its next start.
+void StaleControlSection(const DoctorContext& c, const vcam::ControlReading& global,
+                         std::vector<Finding>& findings) {
+    const SectionFacts& stale = global.valid ? c.facts.controlLocal : c.facts.controlGlobal;
+    const SectionFacts& good = global.valid ? c.facts.controlGlobal : c.facts.controlLocal;
+    const auto block = *ReadSection(stale);
+    // Evidence that the agent works on the good one now: the producer it started while the
+    // good one shows demand, or its consumers stamps in the good one's namespace.
+    const std::u16string_view goodPrefix = global.valid ? u"Global\\" : u"Local\\";
+    const bool worksOnGood =
+        (c.producer && c.control && JudgeControlBlock(*c.control, c.facts.status.now).demand) ||
+        (c.facts.progress.advanced && c.facts.progress.section.starts_with(goodPrefix));
+    std::string effect;
+    if (global.valid) {
+        if (worksOnGood) {
+            return;  // the agent works on the Global\\ one, and takes it at every start
+        }
+        effect =
+            "an agent that mapped the Local\\ one at its start sees no demand until it "
+            "restarts; it takes the Global\\ one at its next start";
+    } else {
+        effect = (worksOnGood ? std::string("the agent works on the Local\\ one now, but")
+                              : std::string("if the agent mapped the Global\\ one at its start, it "
+                                            "sees no demand now; and")) +
+                 " at its next start it takes the Global\\ one and sees no demand";
+    }
+    findings.push_back({"stale-control-section",
+                        "a control section of another release, " + Utf8(stale.name) +
+                            ", stands beside this release's " + Utf8(good.name) + ": " + effect,
+                        {Utf8(stale.name) + ": magic " + Hex32(block.magic) + " version " +
+                             std::to_string(block.version),
+                         Utf8(good.name) + ": magic " + Hex32(vcam::kControlMagic) + " version " +
+                             std::to_string(vcam::kControlVersion)},
+                        "end the programs of the other release that hold " + Utf8(stale.name) +
+                            " (the section goes with the last of them), then end " +
+                            Utf8(kAgentExeName) + " and start it again"});
+}
+
 }  // namespace
 
 void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings) {
@@ -80,7 +126,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
         bool mapped;
         std::size_t size;
     } kSections[] = {
-        {vcam::kControlSectionName, s.control.name, !s.control.bytes.empty(),
+        {vcam::kControlSectionName, c.controlSection.name, !c.controlSection.bytes.empty(),
          vcam::kControlBlockSize},
         {vcam::kCapabilitiesSectionName, s.capabilities.name, s.capabilities.reading.has_value(),
          vcam::kCapabilitiesBlockSize},
@@ -116,8 +162,12 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
 
 void FindHeaderProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const StatusFacts& s = c.facts.status;
-    if (c.control) {
-        Header("control block", s.control.name, c.control->magic, c.control->version,
+    const auto global = ReadSection(c.facts.controlGlobal);
+    const auto local = ReadSection(c.facts.controlLocal);
+    if (global && local && global->valid != local->valid) {
+        StaleControlSection(c, *global, findings);
+    } else if (c.control) {
+        Header("control block", c.controlSection.name, c.control->magic, c.control->version,
                vcam::kControlMagic, vcam::kControlVersion, findings);
     }
     if (s.consumers.reading) {
@@ -131,16 +181,17 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     if (!c.control || !c.control->valid) {
         return;
     }
-    const ControlStatus status = JudgeControlBlock(*c.control, c.facts.status.now);
+    const std::uint64_t now = c.facts.status.now;
+    const ControlStatus status = JudgeControlBlock(*c.control, now);
     std::vector<std::string> evidence;
     for (const auto& [name, tick] : {std::pair{"demandTick", &status.demandTick},
                                      {"consumerStartTick", &status.consumerStartTick},
                                      {"consumerHeartbeatTick", &status.consumerHeartbeatTick}}) {
-        if (tick->value != 0 && tick->ageMs < 0) {
+        if (tick->value > now) {
             evidence.push_back(std::string(name) + " " + std::to_string(tick->value) + " is " +
-                               std::to_string(-tick->ageMs) +
+                               std::to_string(tick->value - now) +
                                " ms ahead of this machine's GetTickCount64 (" +
-                               std::to_string(c.facts.status.now) + ")");
+                               std::to_string(now) + ")");
         }
     }
     if (!evidence.empty()) {
@@ -149,51 +200,115 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                             "clock than GetTickCount64",
                             evidence,
                             "the virtual camera must stamp GetTickCount64 milliseconds; until "
-                            "then the agent sees no demand and no consumer"});
+                            "then the agent counts those ticks as never fresh"});
+    } else if (status.consumerPresent && !status.demand) {
+        findings.push_back(
+            {"heartbeat-without-demand",
+             "the virtual camera shows a consumer but asks for no frames: a defect of the "
+             "virtual camera, which must keep demandTick fresh while a consumer wants frames",
+             {TickEvidence("consumerHeartbeatTick", status.consumerHeartbeatTick),
+              TickEvidence("demandTick", status.demandTick),
+              TickEvidence("consumerStartTick", status.consumerStartTick)},
+             "report it to the virtual camera's makers; closing and reopening the camera in the "
+             "application may bring demand back"});
     }
 }
 
-// Frames are wanted and the agent may start a producer, but none runs: why, if the facts say.
+// What keeps the agent from running its producer: now, when frames are wanted and none of its
+// own runs, or at its next start, whatever the demand.
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const StatusFacts& s = c.facts.status;
-    if (!c.control || !c.settings.enabled || !s.producerIds.empty()) {
-        return;
+    std::optional<ControlStatus> status;
+    if (c.control) {
+        status = JudgeControlBlock(*c.control, s.now);
     }
-    const ControlStatus status = JudgeControlBlock(*c.control, s.now);
-    if (!status.demand) {
-        return;
-    }
-    const TickReading& latest = status.demandTick.value >= status.consumerStartTick.value
-                                    ? status.demandTick
-                                    : status.consumerStartTick;
-    Finding finding{
-        "producer-not-running",
-        "frames are wanted but no producer runs",
-        {TickEvidence(&latest == &status.demandTick ? "demandTick" : "consumerStartTick", latest),
-         "ProducerExe = " + Utf8(c.settings.producerExe)},
-        "look at the last lines of the log (orbelune_vcam_ctl status)"};
-    const std::optional<std::string> failed = LastRecentLine(c, "failed to start producer: ");
-    if (!c.facts.producerExists) {
+    const bool wanted = status && status->demand && c.settings.enabled && !c.producer;
+    // A relative ProducerExe is its own finding: whether something is there depends on the
+    // agent's current folder, not on this tool's.
+    const bool absolute = IsAbsolutePath(c.settings.producerExe);
+    const std::optional<std::string> failed = LastRecentFailure(c, "failed to start producer: ");
+    const std::optional<std::string> notFound = LastRecentFailure(c, "producer exe not found: ");
+    Finding finding{"producer-not-running",
+                    "",
+                    {},
+                    "look at the last lines of the log "
+                    "(orbelune_vcam_ctl status)"};
+    std::string why;
+    if (absolute && !c.facts.producerExists) {
         finding.kind = "producer-missing";
-        finding.problem += ": ProducerExe is not there";
+        why = "ProducerExe is not there";
         finding.action =
             "install the producer there, or point ProducerExe at it: "
             "orbelune_vcam_ctl set ProducerExe PATH";
-    } else if (c.facts.producerHead != "MZ") {
+    } else if (absolute && c.facts.producerHead != "MZ") {
         finding.kind = "producer-not-a-program";
-        finding.problem += ": ProducerExe is not a program";
+        why = "ProducerExe is not a program";
         finding.action =
             "point ProducerExe at the producer's program: "
             "orbelune_vcam_ctl set ProducerExe PATH";
     } else if (failed) {
         finding.kind = "producer-start-failed";
-        finding.problem += ": the agent cannot start it";
+        why = "the agent cannot start it";
         finding.action = "mend what the error in the log line names";
+    } else if (!wanted) {
+        return;
+    } else if (const std::u16string& name = c.controlSection.name;
+               c.facts.progress.advanced && !name.empty() &&
+               !c.facts.progress.section.starts_with(name.substr(0, name.find(u'\\') + 1))) {
+        // The agent stamps the consumers block under the other namespace: it mapped its
+        // sections there, before the virtual camera made the ones it stamps now.
+        finding.kind = "agent-on-other-sections";
+        why = "the agent works on the sections under the other namespace";
+        finding.evidence.push_back("the agent stamps " + Utf8(c.facts.progress.section));
+        finding.action = "end " + Utf8(kAgentExeName) +
+                         " and start it again, so that it maps the sections that are there now";
     }
-    if (failed) {
-        finding.evidence.push_back("log: " + *failed);
+    if (wanted) {
+        const TickReading& latest = status->demandTick.value >= status->consumerStartTick.value
+                                        ? status->demandTick
+                                        : status->consumerStartTick;
+        finding.problem = "frames are wanted but no producer runs";
+        finding.evidence.push_back(TickEvidence(
+            &latest == &status->demandTick ? "demandTick" : "consumerStartTick", latest));
+    } else {
+        finding.problem = "the agent cannot start the producer at the next demand";
+    }
+    if (!why.empty()) {
+        finding.problem += ": " + why;
+    }
+    finding.evidence.push_back("ProducerExe = " + Utf8(c.settings.producerExe));
+    for (const auto& line : {failed, notFound}) {
+        if (line) {
+            finding.evidence.push_back("log: " + *line);
+        }
     }
     findings.push_back(std::move(finding));
+}
+
+// Producers in this session that the agent did not start: the agent neither watches nor stops
+// them, and starts its own beside them.
+void FindForeignProducers(const DoctorContext& c, std::vector<Finding>& findings) {
+    const std::u16string& full = c.facts.producerFullPath;
+    const std::u16string image =
+        ToLowerUnits(FileNameOfPath(full.empty() ? c.settings.producerExe : full));
+    std::vector<std::string> evidence;
+    std::string pids;
+    for (const ProcessFacts& p : c.facts.processes) {
+        if (p.session == c.facts.session && ToLowerUnits(p.image) == image &&
+            !IsStartedByAgent(c.facts, p)) {
+            evidence.push_back(Utf8(p.image) + ": process id " + std::to_string(p.id) +
+                               ", started by process id " + std::to_string(p.parentId));
+            pids += " /pid " + std::to_string(p.id);
+        }
+    }
+    if (!evidence.empty()) {
+        findings.push_back({"producer-not-from-agent",
+                            "a producer runs that the agent did not start: the agent neither "
+                            "watches nor stops it, and starts its own beside it",
+                            evidence,
+                            "end it (taskkill /f" + pids +
+                                "); the agent starts the producer itself when frames are wanted"});
+    }
 }
 
 void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings) {

@@ -19,7 +19,9 @@ inline constexpr std::int64_t kDoctorRecentSeconds = 60;
 struct DoctorContext {
     const DoctorFacts& facts;
     AgentSettings settings;
+    const SectionFacts& controlSection;  // the control section the agent works on
     std::optional<vcam::ControlReading> control;
+    std::optional<ProcessFacts> producer;  // the agent's child: the producer it started
     std::vector<std::string> recentLines;  // the log's lines of the last minute, oldest first
 };
 
@@ -29,8 +31,15 @@ std::string Utf8(std::wstring_view ascii);
 // The last recent line whose message starts with `message`, or nothing.
 std::optional<std::string> LastRecentLine(const DoctorContext& c, std::string_view message);
 
-// The agent, its logon entries, its settings and its log.
+// Whether the process is the agent's child or a descendant of it.
+bool IsStartedByAgent(const DoctorFacts& facts, const ProcessFacts& process);
+
+// The last recent line starting with `message` that no "producer started (" line follows.
+std::optional<std::string> LastRecentFailure(const DoctorContext& c, std::string_view message);
+
+// The agent, its logon entries, its settings, its paths and its log.
 void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings);
+void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings);
 
@@ -39,6 +48,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
 void FindHeaderProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings);
+void FindForeignProducers(const DoctorContext& c, std::vector<Finding>& findings);
 void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings);
 void FindCapabilitiesProblems(const DoctorContext& c, std::vector<Finding>& findings);
 

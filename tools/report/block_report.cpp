@@ -1,5 +1,6 @@
 #include "tools/report/block_report.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -12,7 +13,10 @@ namespace {
 TickReading JudgeTick(std::uint64_t value, std::uint64_t now) {
     TickReading tick;
     tick.value = value;
-    tick.ageMs = static_cast<std::int64_t>(now - tick.value);
+    // Ages beyond the signed range, as of a tick far in the future, are clamped to it.
+    constexpr std::uint64_t kMost = INT64_MAX;
+    tick.ageMs = value > now ? -static_cast<std::int64_t>(std::min(value - now, kMost))
+                             : static_cast<std::int64_t>(std::min(now - value, kMost));
     tick.fresh = IsFresh(tick.value, now);
     return tick;
 }
