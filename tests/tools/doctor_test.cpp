@@ -54,7 +54,7 @@ DoctorFacts Healthy() {
     f.producerFullPath = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
     f.repoRootFullPath = u"C:\\Agent";
     f.repoRootIsFolder = true;
-    f.cameraCount = 1;
+    f.status.cameras = CameraListing{true, 0, {{u"Integrated Camera", u"\\\\?\\usb#0", 0u}}};
     f.localNowSeconds = LogLineSeconds("2026-12-06 10:00:30").value();
     return f;
 }
@@ -193,9 +193,21 @@ TEST(DoctorTest, OneFindingPerFault) {
          "capabilities-fallback"},
         {[&](DoctorFacts& f) { fallback(f), f.status.logBytes.reset(); }, "capabilities-fallback"},
         {[&](DoctorFacts& f) {
-             fallback(f), Log(f, fallbackLine + publishedLine), f.cameraCount = 0;
+             fallback(f), Log(f, fallbackLine + publishedLine), f.status.cameras->devices.clear();
          },
          ""},
+        {[&](DoctorFacts& f) { fallback(f), f.status.cameras.reset(); }, ""},
+        // The camera CameraIndex names: none, a virtual one, one the privacy settings keep
+        // closed (whatever was published), one in use now after its formats were published.
+        {[&](DoctorFacts& f) { fallback(f), SetRaw(f, Setting::kCameraIndex, V::kValue, 1); },
+         "camera-index-past-end"},
+        {[](DoctorFacts& f) {
+             f.status.cameras->devices[0].symbolicLink = u"\\\\?\\SWD#VCAMDEVAPI#1";
+         },
+         "camera-virtual"},
+        {[](DoctorFacts& f) { f.status.cameras->devices[0].activation = 0x80070005; },
+         "camera-access-denied"},
+        {[](DoctorFacts& f) { f.status.cameras->devices[0].activation = 0xC00D3704; }, ""},
         // A camera whose one native format is 1280x720 at 30/1: published without a fallback.
         {[&](DoctorFacts& f) { fallback(f), Log(f, publishedLine); }, ""},
         {[](DoctorFacts& f) { f.expectedLogPath.clear(); }, "log-fallback"},
@@ -234,6 +246,16 @@ TEST(DoctorTest, TextAndJson) {
     EXPECT_EQ(DoctorJson(findings).find(
                   R"({"findings":[{"kind":"producer-not-a-program","problem":"frames are wanted)"),
               0u);
+    facts = Healthy();
+    auto& cameras = facts.status.cameras->devices;
+    cameras.insert(cameras.begin(), {u"Cam", u"\\\\?\\SWD#VCAMDEVAPI#1", 0u});
+    EXPECT_EQ(DoctorText(Diagnose(facts)),
+              "1. CameraIndex 0 names a virtual camera, not a real one: the formats published are "
+              "that camera's (it may be this product's own virtual camera)\n"
+              "   evidence: camera: CameraIndex 0 names \"Cam\" (\\\\?\\SWD#VCAMDEVAPI#1), a "
+              "virtual camera, not a real one\n"
+              "   to do: orbelune_vcam_ctl set CameraIndex 1 (orbelune_vcam_ctl cameras lists "
+              "them all)\n");
     EXPECT_EQ(DoctorJson({}), "{\"findings\":[]}\n");
     EXPECT_EQ(DoctorText({}).substr(0, 20), "nothing wrong found:");
 

@@ -318,19 +318,6 @@ std::optional<std::string> FileHead(const std::u16string& path) {
 
 // The number of cameras, with COM and Media Foundation started for the call as the agent
 // starts them.
-std::optional<std::uint32_t> Cameras() {
-    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    const bool mf = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE));
-    const std::optional<std::uint32_t> count = mf ? CountCameras() : std::nullopt;
-    if (mf) {
-        MFShutdown();
-    }
-    if (com) {
-        CoUninitialize();
-    }
-    return count;
-}
-
 int Doctor(bool json) {
     DoctorFacts facts;
     facts.status = GatherStatus();
@@ -358,7 +345,7 @@ int Doctor(bool json) {
     const DWORD root = GetFileAttributesW(ToWide(settings.repoRoot).c_str());
     facts.repoRootIsFolder =
         root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    facts.cameraCount = Cameras();
+    facts.status.cameras = ListCamerasOnce();
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
     }

@@ -209,7 +209,7 @@ std::vector<Finding> Diagnose(const DoctorFacts& facts) {
     FindProducerProblems(c, findings);
     FindForeignProducers(c, findings);
     FindRestartLoop(c, findings);
-    FindCapabilitiesProblems(c, findings);
+    FindCameraProblems(c, findings);
     FindLogProblems(c, findings);
     return findings;
 }

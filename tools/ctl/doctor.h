@@ -54,7 +54,6 @@ struct DoctorFacts {
     bool producerExists = false;              // something is at the effective ProducerExe
     std::optional<std::string> producerHead;  // its first two bytes, when it can be read
     bool repoRootIsFolder = false;
-    std::optional<std::uint32_t> cameraCount;  // video-capture devices; nothing when unknown
     std::u16string expectedLogPath;  // the log under the ProgramData known folder, or empty
     // The system error of opening the log for appending, and its text; nothing when it opens.
     std::optional<std::uint32_t> logOpenError;

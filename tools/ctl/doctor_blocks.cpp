@@ -1,5 +1,5 @@
 // The rules about the virtual camera's side: its sections and their headers and ticks, the
-// producer that demand should have started, and the formats the agent published.
+// producer that demand should have started.
 #include <algorithm>
 
 #include "common/path.h"
@@ -46,31 +46,6 @@ std::string TickEvidence(const char* name, const TickReading& tick) {
     return std::string(name) + " " + std::to_string(tick.value) +
            (tick.value == 0 ? std::string(" (never)")
                             : ", " + std::to_string(tick.ageMs) + " ms old");
-}
-
-// Whether the agent's last publication of formats was the fallback, by the log when it has
-// the publication: the last capabilities line before the last "published" one.
-bool PublishedFallback(const DoctorFacts& facts) {
-    constexpr std::string_view kFallback = "camera capability enumeration failed/empty";
-    constexpr std::string_view kPublished = "published ";
-    if (!facts.status.logBytes) {
-        return true;
-    }
-    bool seenPublication = false;
-    const std::vector<std::string> lines = LastLines(*facts.status.logBytes, kDoctorLogLines);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const std::string_view message =
-            std::string_view(*line).substr(std::min<size_t>(line->size(), 20));
-        if (message.starts_with(kPublished) && message.ends_with("camera capability tuple(s)")) {
-            if (seenPublication) {
-                return false;
-            }
-            seenPublication = true;
-        } else if (message.starts_with(kFallback)) {
-            return seenPublication;
-        }
-    }
-    return !seenPublication;
 }
 
 std::optional<vcam::ControlReading> ReadSection(const SectionFacts& section) {
@@ -328,38 +303,6 @@ void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings) {
                     "the command line the agent uses to see why"};
     if (const auto started = LastRecentLine(c, "producer started (")) {
         finding.evidence.push_back("log: " + *started);
-    }
-    findings.push_back(std::move(finding));
-}
-
-// The formats published are the fallback while a camera is there to give better ones. (With
-// no camera at all the fallback is all there is, and no setting changes that.)
-void FindCapabilitiesProblems(const DoctorContext& c, std::vector<Finding>& findings) {
-    const auto& block = c.facts.status.capabilities.reading;
-    const vcam::CameraCapability fallback = {1280, 720, 30, 1};
-    if (!block || !block->valid || block->entries != std::vector{fallback} ||
-        c.settings.cameraIndex < 0 || !c.facts.cameraCount || *c.facts.cameraCount == 0 ||
-        !PublishedFallback(c.facts)) {
-        return;
-    }
-    const auto index = static_cast<std::uint32_t>(c.settings.cameraIndex);
-    const std::string cameras =
-        std::to_string(*c.facts.cameraCount) + (*c.facts.cameraCount == 1 ? " camera" : " cameras");
-    Finding finding{
-        "capabilities-fallback",
-        "the virtual camera was given only the 1280x720 fallback format",
-        {"capabilities block: count 1, [0] 1280x720@30/1",
-         "CameraIndex = " + std::to_string(index) + "; Media Foundation lists " + cameras},
-        {}};
-    if (index >= *c.facts.cameraCount) {
-        finding.problem += ": CameraIndex is out of range";
-        finding.action = "orbelune_vcam_ctl set CameraIndex 0 (the first of the " + cameras + ")";
-    } else {
-        finding.problem +=
-            ": the camera gave no formats when the agent published (missing or busy)";
-        finding.action =
-            "close other programs that use the camera, then restart the agent; it "
-            "publishes the formats only at its start and when CameraIndex changes";
     }
     findings.push_back(std::move(finding));
 }

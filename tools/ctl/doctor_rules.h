@@ -50,6 +50,8 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindForeignProducers(const DoctorContext& c, std::vector<Finding>& findings);
 void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings);
-void FindCapabilitiesProblems(const DoctorContext& c, std::vector<Finding>& findings);
+
+// The camera behind CameraIndex and the formats the agent published from it.
+void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings);
 
 }  // namespace orbelune
