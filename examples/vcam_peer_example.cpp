@@ -19,11 +19,12 @@ namespace vcam = orbelune::vcam;
 
 namespace {
 
-// A block the agent publishes, as this program last took and showed it.
+// A block the agent publishes: the latest snapshot, handed to every snapshot call (it helps
+// them tell a publication in progress), and what was last shown.
 template <typename Snapshot>
-struct Shown {
-    Snapshot snapshot;
-    bool taken = false;  // a snapshot was accepted; snapshot.sequence is its sequence
+struct Published {
+    Snapshot latest, shown;
+    bool taken = false;  // a snapshot was accepted: latest.sequence is its sequence
 };
 
 void Print(const vcam::CapabilitiesSnapshot& formats) {
@@ -73,8 +74,9 @@ int main(int argc, char** argv) {
     // An application has opened the camera: a consumer begins now. Its start is stamped once;
     // the agent ranks the applications it finds by how near their start lies to it.
     vcam::StampConsumerStart(sections.Control(), GetTickCount64());
-    Shown<vcam::CapabilitiesSnapshot> formats;
-    Shown<vcam::ConsumersSnapshot> consumers;
+    // Static: a snapshot of the formats is 2 KB.
+    static Published<vcam::CapabilitiesSnapshot> formats;
+    static Published<vcam::ConsumersSnapshot> consumers;
     int presence = -1;
     const ULONGLONG end = GetTickCount64() + seconds * 1000ULL;
     for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
@@ -96,23 +98,23 @@ int main(int argc, char** argv) {
         // taken while a publication was under way may already hold its data, so what is shown is
         // compared by content, not by sequence. A snapshot that gives nothing is tried again
         // next time round.
-        vcam::CapabilitiesSnapshot f;
         if ((!formats.taken ||
-             vcam::HasChangedSince(sections.Capabilities(), formats.snapshot.sequence)) &&
-            vcam::SnapshotCapabilities(sections.Capabilities(), f).Accepted()) {
-            if (!formats.taken || !vcam::SameFormats(f, formats.snapshot)) {
-                Print(f);
+             vcam::HasChangedSince(sections.Capabilities(), formats.latest.sequence)) &&
+            vcam::SnapshotCapabilities(sections.Capabilities(), formats.latest).Accepted()) {
+            if (!formats.taken || !vcam::SameFormats(formats.latest, formats.shown)) {
+                Print(formats.latest);
+                formats.shown = formats.latest;
             }
-            formats = {f, true};
+            formats.taken = true;
         }
-        vcam::ConsumersSnapshot c;
         if ((!consumers.taken ||
-             vcam::HasChangedSince(sections.Consumers(), consumers.snapshot.sequence)) &&
-            vcam::SnapshotConsumers(sections.Consumers(), c).Accepted()) {
-            if (!consumers.taken || !vcam::SameConsumers(c, consumers.snapshot)) {
-                Print(c);
+             vcam::HasChangedSince(sections.Consumers(), consumers.latest.sequence)) &&
+            vcam::SnapshotConsumers(sections.Consumers(), consumers.latest).Accepted()) {
+            if (!consumers.taken || !vcam::SameConsumers(consumers.latest, consumers.shown)) {
+                Print(consumers.latest);
+                consumers.shown = consumers.latest;
             }
-            consumers = {c, true};
+            consumers.taken = true;
         }
         std::fflush(stdout);
         Sleep(100);

@@ -17,31 +17,36 @@
 //
 // What an accepted snapshot guarantees. The agent marks no publication as in progress: it writes
 // a block field by field and stores a new `sequence` last. A snapshot reads `sequence`, copies
-// the block twice, yielding the processor in between (every field with one load of its own
-// width), and reads `sequence` again. It
-// accepts the copy only when both reads of `sequence` agree, the two copies are identical byte for
-// byte, and the copy could be a finished publication: magic and version the agent's, a count
-// within the slots, every record within the count whole (a format with a rate; a consumer with
-// terminated texts, an identity, `packaged` 0 or 1, a start time) and nothing beyond the count.
-// An accepted snapshot is therefore what the block held at one moment while no publication
-// finished, and the agent's order of stores leaves these moments:
+// the block twice with a yield in between (every field with one load of its own width), and
+// reads `sequence` again. It accepts the copy only when both reads of `sequence` agree, the two
+// copies are identical byte for byte, and the copy could be a finished publication: magic and
+// version the agent's, a count within the slots, every record within the count whole (a format
+// with a rate; a consumer with terminated texts, an identity, `packaged` 0 or 1, a start time)
+// and nothing beyond the count. The snapshot object passed in counts too: when it holds an
+// earlier snapshot under the block's current sequence, different content under that sequence is
+// a publication in progress, and is rejected (for the consumers, unless the update tick moved as
+// well, which the agent stores once the list is whole). An accepted snapshot is therefore what
+// the block held at one moment while no publication finished, and the agent's order of stores
+// leaves these moments:
 //   - between publications: the last publication, whole;
 //   - after a publication's last record and before its `sequence`: the new publication whole,
 //     under the previous sequence (and, for the consumers, maybe the previous update tick);
-//   - the capabilities writer stopped after its new camera index and count and before its first
-//     format, with the count unchanged: the new camera index over the previous formats;
+//   - the capabilities writer stopped after its new camera index (and an unchanged count) and
+//     before its first format: the new camera index over the previous formats;
 //   - the consumers writer stopped in the middle of rewriting a slot in place (a slot within both
 //     the previous and the new count) where the slot still looks whole: a list that mixes the
 //     two, slot by slot or within a slot.
-// The last two need the writer stopped at that point for the whole time between the first load
-// of `sequence` and the second (a few microseconds and a yield): a writer thread descheduled at
-// exactly that store. The stress test (tests/include/snapshot_stress.cpp) measures how rare that is
-// with a writer publishing back to back; the agent publishes at most once a second, so a virtual
-// camera meets it far less often still. Every other moment inside a publication is rejected: a slot
-// being emptied loses its start time first, a format its rate's denominator first, and a changed
-// count leaves a record missing within it or standing beyond it. Either way the next publication
-// ends with a new `sequence`, so a virtual camera that takes a snapshot again whenever
-// HasChangedSince says so converges on the published data within one publication.
+// The last two need the writer's thread stopped at that very store for the whole double copy,
+// while the caller has no snapshot of the finished publication under that sequence. Measured by
+// tests/include/snapshot_stress.cpp over a minute with four readers on two cores: with a writer
+// publishing back to back, mixes were seen under one consumers publication in 36000 and one
+// capabilities publication in two million; with a millisecond between publications, never. The
+// agent publishes consumers once a second and capabilities rarely, each in microseconds. Every
+// other moment inside a publication is rejected: a slot being emptied loses its start time first,
+// a format its rate's denominator first, and a changed count leaves a record missing within it
+// or standing beyond it. The next publication ends with a new `sequence`, so a virtual camera
+// that takes a snapshot again whenever HasChangedSince says so corrects a mix within one
+// publication.
 #pragma once
 
 #include <cstddef>
@@ -390,58 +395,94 @@ inline bool IsAllZero(const unsigned char* bytes, std::size_t size) noexcept {
     return SnapshotStatus::kAccepted;
 }
 
+namespace detail {
+
+inline void Decode(const unsigned char* copy, CapabilitiesSnapshot& out) noexcept {
+    out.sequence = CopiedU32(copy, kCapabilitiesSequenceField.offset);
+    out.cameraIndex = CopiedU32(copy, kCapabilitiesCameraIndexField.offset);
+    out.count = CopiedU32(copy, kCapabilitiesCountField.offset);
+    for (std::size_t i = 0; i < kMaxCapabilities; ++i) {
+        const std::size_t at = kCapabilitiesEntriesField.offset + i * kCapabilityEntrySize;
+        out.formats[i] = {CopiedU32(copy, at + kCapabilityWidthField.offset),
+                          CopiedU32(copy, at + kCapabilityHeightField.offset),
+                          CopiedU32(copy, at + kCapabilityFrameRateNumeratorField.offset),
+                          CopiedU32(copy, at + kCapabilityFrameRateDenominatorField.offset)};
+    }
+}
+
+inline void Decode(const unsigned char* copy, ConsumersSnapshot& out) noexcept {
+    out.sequence = CopiedU32(copy, kConsumersSequenceField.offset);
+    out.updatedTick = CopiedU64(copy, kConsumersUpdatedTickField.offset);
+    out.count = CopiedU32(copy, kConsumersCountField.offset);
+    for (std::size_t i = 0; i < kMaxConsumers; ++i) {
+        const unsigned char* slot = copy + kConsumersEntriesField.offset + i * kConsumerSlotSize;
+        ConsumerEntry& entry = out.consumers[i];
+        for (std::size_t unit = 0; unit < kSlotDisplayNameUnits; ++unit) {
+            entry.displayName[unit] =
+                static_cast<char16_t>(slot[kSlotDisplayNameField.offset + 2 * unit] |
+                                      slot[kSlotDisplayNameField.offset + 2 * unit + 1] << 8);
+        }
+        std::memcpy(entry.identity, slot + kSlotIdentityField.offset, kSlotIdentityBytes);
+        entry.packaged = CopiedU32(slot, kSlotPackagedField.offset);
+        entry.lastUsedStart = CopiedU64(slot, kSlotLastUsedStartField.offset);
+    }
+}
+
+}  // namespace detail
+
 // The live capabilities block as a finished publication, in the terms above. `out` is written
-// only when the result is kAccepted.
+// only when the result is kAccepted. Pass the same `out` every time: when it holds an earlier
+// snapshot under the block's current sequence, other formats under that sequence can only be a
+// publication in progress, and are rejected.
 [[nodiscard]] inline SnapshotResult SnapshotCapabilities(
     CapabilitiesView capabilities, CapabilitiesSnapshot& out,
     int attempts = kSnapshotAttempts) noexcept {
     detail::BlockCopy<kCapabilitiesBlockSize> copy;
-    const SnapshotResult result = detail::TakeSnapshot<kCapabilitiesBlockSize, false>(
-        capabilities.block, capabilities.size, kCapabilitiesSequenceField.offset, attempts,
-        JudgeCapabilitiesCopy, copy);
-    if (result.Accepted()) {
-        using detail::CopiedU32;
-        out.sequence = CopiedU32(copy.bytes, kCapabilitiesSequenceField.offset);
-        out.cameraIndex = CopiedU32(copy.bytes, kCapabilitiesCameraIndexField.offset);
-        out.count = CopiedU32(copy.bytes, kCapabilitiesCountField.offset);
-        for (std::size_t i = 0; i < kMaxCapabilities; ++i) {
-            const std::size_t at = kCapabilitiesEntriesField.offset + i * kCapabilityEntrySize;
-            out.formats[i] = {
-                CopiedU32(copy.bytes, at + kCapabilityWidthField.offset),
-                CopiedU32(copy.bytes, at + kCapabilityHeightField.offset),
-                CopiedU32(copy.bytes, at + kCapabilityFrameRateNumeratorField.offset),
-                CopiedU32(copy.bytes, at + kCapabilityFrameRateDenominatorField.offset)};
+    CapabilitiesSnapshot taken;
+    const auto judge = [&](const unsigned char* bytes) noexcept {
+        const SnapshotStatus status = JudgeCapabilitiesCopy(bytes);
+        if (status != SnapshotStatus::kAccepted) {
+            return status;
         }
+        detail::Decode(bytes, taken);
+        return taken.sequence == out.sequence && !SameFormats(taken, out)
+                   ? SnapshotStatus::kRejected
+                   : status;
+    };
+    const SnapshotResult result = detail::TakeSnapshot<kCapabilitiesBlockSize, false>(
+        capabilities.block, capabilities.size, kCapabilitiesSequenceField.offset, attempts, judge,
+        copy);
+    if (result.Accepted()) {
+        out = taken;
     }
     return result;
 }
 
 // The live consumers block as a finished publication, in the terms above. `out` is written only
-// when the result is kAccepted.
+// when the result is kAccepted. Pass the same `out` every time: when it holds an earlier snapshot
+// under the block's current sequence, another list under that sequence is a publication in
+// progress, and is rejected unless the update tick has moved too (the agent stores it once the
+// list is whole).
 [[nodiscard]] inline SnapshotResult SnapshotConsumers(ConsumersView consumers,
                                                       ConsumersSnapshot& out,
                                                       int attempts = kSnapshotAttempts) noexcept {
     detail::BlockCopy<kConsumersBlockSize> copy;
-    const SnapshotResult result = detail::TakeSnapshot<kConsumersBlockSize, true>(
-        consumers.block, consumers.size, kConsumersSequenceField.offset, attempts,
-        JudgeConsumersCopy, copy);
-    if (result.Accepted()) {
-        out.sequence = detail::CopiedU32(copy.bytes, kConsumersSequenceField.offset);
-        out.updatedTick = detail::CopiedU64(copy.bytes, kConsumersUpdatedTickField.offset);
-        out.count = detail::CopiedU32(copy.bytes, kConsumersCountField.offset);
-        for (std::size_t i = 0; i < kMaxConsumers; ++i) {
-            const unsigned char* slot =
-                copy.bytes + kConsumersEntriesField.offset + i * kConsumerSlotSize;
-            ConsumerEntry& entry = out.consumers[i];
-            for (std::size_t unit = 0; unit < kSlotDisplayNameUnits; ++unit) {
-                entry.displayName[unit] =
-                    static_cast<char16_t>(slot[kSlotDisplayNameField.offset + 2 * unit] |
-                                          slot[kSlotDisplayNameField.offset + 2 * unit + 1] << 8);
-            }
-            std::memcpy(entry.identity, slot + kSlotIdentityField.offset, kSlotIdentityBytes);
-            entry.packaged = detail::CopiedU32(slot, kSlotPackagedField.offset);
-            entry.lastUsedStart = detail::CopiedU64(slot, kSlotLastUsedStartField.offset);
+    ConsumersSnapshot taken;
+    const auto judge = [&](const unsigned char* bytes) noexcept {
+        const SnapshotStatus status = JudgeConsumersCopy(bytes);
+        if (status != SnapshotStatus::kAccepted) {
+            return status;
         }
+        detail::Decode(bytes, taken);
+        return taken.sequence == out.sequence && taken.updatedTick == out.updatedTick &&
+                       !SameConsumers(taken, out)
+                   ? SnapshotStatus::kRejected
+                   : status;
+    };
+    const SnapshotResult result = detail::TakeSnapshot<kConsumersBlockSize, true>(
+        consumers.block, consumers.size, kConsumersSequenceField.offset, attempts, judge, copy);
+    if (result.Accepted()) {
+        out = taken;
     }
     return result;
 }

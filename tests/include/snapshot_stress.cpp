@@ -1,7 +1,8 @@
-// snapshot_stress [SECONDS [READERS]] (default 2, 4): one thread publishes six distinct consumer
-// lists and format sets in turn with the agent's writers, back to back; READERS threads take
-// snapshots and compare each accepted one with the publications. Counts per block the snapshots
-// taken, copies retried, snapshots rejected, accepted ones exact or mixed, torn update ticks.
+// snapshot_stress [SECONDS [READERS [PAUSE_US]]] (default 2, 4, 0): one thread publishes six
+// distinct consumer lists and format sets in turn with the agent's writers, back to back or
+// PAUSE_US apart; READERS threads take snapshots and compare each accepted one with the
+// publications. Counts per block the snapshots taken, copies retried, snapshots rejected,
+// accepted ones exact or mixed, torn update ticks.
 // Fails on a torn tick or a mix that vcam_peer.h does not document (a state that the writer's
 // order of stores passes through and that looks finished), or when nothing was accepted.
 #include <algorithm>
@@ -28,17 +29,26 @@ constexpr std::size_t kSets = 6;
 struct Counts {
     Count taken{0}, retried{0}, rejected{0}, exact{0}, mixed{0}, documented{0}, seen{0}, torn{0};
 
-    bool Take(const SnapshotResult& r) {  // true when accepted
+    // One snapshot, and when accepted whether it is exact or a documented mix; a reader counts a
+    // mix once more under each sequence it sees it under.
+    template <typename Snapshot, typename Same>
+    void Take(const SnapshotResult& r, const Snapshot& s, const std::vector<Snapshot> (&known)[2],
+              Same same, std::uint32_t& lastMixed) {
         ++taken;
         retried += static_cast<unsigned long long>(r.copies - 1);
-        rejected += r.Accepted() ? 0 : 1;
-        return r.Accepted();
-    }
-    // An accepted one; a reader counts a mix once more under each sequence it sees it under.
-    void Judge(bool isExact, bool known, std::uint32_t sequence, std::uint32_t& lastMixed) {
-        ++(isExact ? exact : mixed);
-        documented += !isExact && known ? 1 : 0;
-        seen += !isExact && std::exchange(lastMixed, sequence) != sequence ? 1 : 0;
+        const auto among = [&](const std::vector<Snapshot>& states) {
+            return std::any_of(states.begin(), states.end(),
+                               [&](const Snapshot& k) { return same(s, k); });
+        };
+        if (!r.Accepted()) {
+            ++rejected;
+        } else if (among(known[0])) {
+            ++exact;
+        } else {
+            ++mixed;
+            documented += among(known[1]) ? 1 : 0;
+            seen += std::exchange(lastMixed, s.sequence) != s.sequence ? 1 : 0;
+        }
     }
     void Print(const char* block) const {
         std::printf(
@@ -52,28 +62,37 @@ struct Counts {
 struct Rotation {
     std::vector<ConsumerSlot> lists[kSets];
     std::vector<CameraCapability> sets[kSets];
-    std::vector<ConsumersSnapshot> whole;  // the documented mixes of the consumers block
+    std::vector<ConsumersSnapshot> consumers[2];  // the lists; the documented mixes
+    std::vector<CapabilitiesSnapshot> formats[2];
 
     Rotation() {
-        static const int kConsumers[kSets] = {4, 1, 3, 0, 4, 2};
-        static const int kFormats[kSets] = {3, 128, 40, 40, 1, 77};  // 40 twice: an index alone
+        static const std::size_t kConsumers[kSets] = {4, 1, 3, 0, 4, 2};
+        static const std::size_t kFormats[kSets] = {3, 128, 40, 40, 1, 77};  // 40 twice
         for (std::size_t k = 0; k < kSets; ++k) {
             // Lengths that overlap, so that a slot rewritten in place passes through states
             // that look whole; empty names; slots emptied as a list shrinks.
-            for (std::size_t i = 0; i < static_cast<std::size_t>(kConsumers[k]); ++i) {
+            for (std::size_t i = 0; i < kConsumers[k]; ++i) {
                 lists[k].push_back({std::u16string((k * 7 + i * 5) % 30, char16_t(u'A' + k)),
                                     std::string(1 + (k * 11 + i * 3) % 60, char('a' + k)),
                                     static_cast<std::uint32_t>((k + i) % 2),
                                     ((k + 1) << 32) | (100 * k + i + 1)});
             }
-            for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(kFormats[k]); ++i) {
+            for (std::size_t i = 0; i < kFormats[k]; ++i) {
                 const auto u = static_cast<std::uint32_t>(k * 1000 + i + 1);
                 sets[k].push_back({u, u + 1, u + 2, u + 3});
             }
+            // The one mix the capabilities writer's order leaves: the next set's camera index
+            // over the formats of the set before it.
+            alignas(8) unsigned char block[kCapabilitiesBlockSize] = {};
+            WriteCapabilitiesBlock(block, sizeof block, sets[k].data(), sets[k].size(),
+                                   static_cast<std::int32_t>(k));
+            formats[0].emplace_back();
+            (void)SnapshotCapabilities({block, sizeof block}, formats[0].back(), 1);
+            formats[1].push_back(formats[0].back());
+            formats[1].back().cameraIndex = (k + 1) % kSets;
         }
-        // Every state from each list to the next, the writer's stores applied one by one (each
-        // slot's start time, then its words from its end back, then the count), that a snapshot
-        // accepts.
+        // Every state from each list to the next that a snapshot accepts, the writer's stores
+        // applied one by one (each slot's start time, then its words from its end back).
         for (std::size_t k = 0; k < kSets; ++k) {
             alignas(8) unsigned char block[kConsumersBlockSize] = {}, next[kConsumersBlockSize];
             const auto& from = lists[(k + kSets - 1) % kSets];
@@ -82,50 +101,20 @@ struct Rotation {
             StampConsumersUpdate(block, 1);
             std::memcpy(next, block, sizeof next);
             (void)WriteConsumerSlots(next, sizeof next, lists[k].data(), lists[k].size());
+            consumers[0].emplace_back();
+            (void)SnapshotConsumers({next, sizeof next}, consumers[0].back(), 1);
             for (std::size_t slot = 24; slot < 600; slot += kConsumerSlotSize) {
                 for (std::size_t end = 144; end > 0; end -= end == 144 ? 8 : 4) {
                     const std::size_t at = slot + end - (end == 144 ? 8 : 4);
                     std::memcpy(block + at, next + at, end == 144 ? 8 : 4);
-                    ConsumersSnapshot s;
-                    if (SnapshotConsumers({block, sizeof block}, s, 1).Accepted()) {
-                        whole.push_back(s);
+                    consumers[1].emplace_back();
+                    if (!SnapshotConsumers({block, sizeof block}, consumers[1].back(), 1)
+                             .Accepted()) {
+                        consumers[1].pop_back();
                     }
                 }
             }
         }
-    }
-
-    [[nodiscard]] bool Exact(const ConsumersSnapshot& s) const {
-        for (const auto& list : lists) {
-            bool same = s.count == list.size();
-            for (std::size_t i = 0; same && i < list.size(); ++i) {
-                const ConsumerEntry& e = s.consumers[i];
-                same = std::u16string(e.displayName) == list[i].displayName &&
-                       e.identity == list[i].identity && e.packaged == list[i].packaged &&
-                       e.lastUsedStart == list[i].lastUsedStart;
-            }
-            if (same) {
-                return true;
-            }
-        }
-        return false;
-    }
-    [[nodiscard]] bool Documented(const ConsumersSnapshot& s) const {
-        return std::any_of(whole.begin(), whole.end(),
-                           [&](const ConsumersSnapshot& w) { return SameConsumers(s, w); });
-    }
-    // The set whose formats the snapshot holds, or kSets.
-    [[nodiscard]] std::size_t Formats(const CapabilitiesSnapshot& s) const {
-        for (std::size_t k = 0; k < kSets; ++k) {
-            bool same = s.count == sets[k].size();
-            for (std::size_t i = 0; same && i < s.count; ++i) {
-                same = s.formats[i] == sets[k][i];
-            }
-            if (same) {
-                return k;
-            }
-        }
-        return kSets;
     }
 };
 
@@ -134,6 +123,7 @@ struct Rotation {
 int main(int argc, char** argv) {
     const long seconds = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2;
     const long readers = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 4;
+    const std::chrono::microseconds pause(argc > 3 ? std::strtol(argv[3], nullptr, 10) : 0);
     static const Rotation rotation;
     alignas(8) static unsigned char consumers[kConsumersBlockSize];
     alignas(8) static unsigned char capabilities[kCapabilitiesBlockSize + 4];
@@ -150,7 +140,8 @@ int main(int argc, char** argv) {
             StampConsumersUpdate(consumers, (n << 32) | n);  // torn, its halves would differ
             WriteCapabilitiesBlock(capabilities, sizeof capabilities, set.data(), set.size(),
                                    static_cast<std::int32_t>(n % kSets));
-            published.store(n, std::memory_order_relaxed);
+            published = n;
+            std::this_thread::sleep_for(pause);
         }
     });
     std::vector<std::thread> pool;
@@ -160,17 +151,12 @@ int main(int argc, char** argv) {
             CapabilitiesSnapshot fs;
             std::uint32_t lastMixed[2] = {~0u, ~0u};
             while (!stop.load(std::memory_order_relaxed)) {
-                if (c.Take(SnapshotConsumers({consumers, sizeof consumers}, cs))) {
-                    c.Judge(rotation.Exact(cs), rotation.Documented(cs), cs.sequence, lastMixed[0]);
-                    c.torn += cs.updatedTick >> 32 != (cs.updatedTick & 0xFFFFFFFF) ? 1 : 0;
-                }
-                if (f.Take(SnapshotCapabilities({capabilities, sizeof capabilities}, fs))) {
-                    // The writer's order leaves one mix: the next set's camera index over the
-                    // formats of the set before it.
-                    const std::size_t k = rotation.Formats(fs);
-                    f.Judge(k == fs.cameraIndex, k < kSets && fs.cameraIndex == (k + 1) % kSets,
-                            fs.sequence, lastMixed[1]);
-                }
+                const SnapshotResult cr = SnapshotConsumers({consumers, sizeof consumers}, cs);
+                c.Take(cr, cs, rotation.consumers, SameConsumers, lastMixed[0]);
+                c.torn += cr.Accepted() && cs.updatedTick >> 32 != (cs.updatedTick & 0xFFFFFFFF);
+                const SnapshotResult fr =
+                    SnapshotCapabilities({capabilities, sizeof capabilities}, fs);
+                f.Take(fr, fs, rotation.formats, SameFormats, lastMixed[1]);
             }
         });
     }
