@@ -150,9 +150,9 @@ struct CapabilitiesReading {
 
 // The fields of a block nobody writes meanwhile: a copy, never the live block, which the agent
 // may be rewriting (the virtual camera takes vcam_peer.h's snapshot). Nothing when `size` is
-// below the block's.
-[[nodiscard]] inline std::optional<CapabilitiesReading> ReadCapabilitiesBlock(
-    const void* block, std::size_t size) noexcept {
+// below the block's. It allocates, so it may throw std::bad_alloc.
+[[nodiscard]] inline std::optional<CapabilitiesReading> ReadCapabilitiesBlock(const void* block,
+                                                                              std::size_t size) {
     using detail::Load;
     if (block == nullptr || size < kCapabilitiesBlockSize) {
         return std::nullopt;
@@ -274,7 +274,7 @@ struct ConsumersReading {
 // ReadCapabilitiesBlock). Nothing when `size` is below the block's. A text is read up to its
 // terminator, or whole without one.
 [[nodiscard]] inline std::optional<ConsumersReading> ReadConsumersBlock(const void* block,
-                                                                        std::size_t size) noexcept {
+                                                                        std::size_t size) {
     using detail::At;
     using detail::Load;
     if (block == nullptr || size < kConsumersBlockSize) {
