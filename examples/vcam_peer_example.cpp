@@ -1,7 +1,8 @@
-// The virtual camera's side of the Orbelune camera agent, in short, to copy from: it creates
-// the three shared sections, keeps demand and a consumer heartbeat fresh for a few seconds, as
-// a virtual camera does while an application has it open, and prints the camera formats and
-// the consumers that the agent publishes whenever they change.
+// The virtual camera's side of the Orbelune camera agent, in short, to copy from: it opens or
+// creates the three shared sections, keeps demand and a consumer heartbeat fresh for a few
+// seconds, as a virtual camera does while an application has it open, says whether an agent
+// publishes, and prints the camera formats and the consumers that the agent publishes whenever
+// they change. On the way out it stops demand.
 //
 //   vcam_peer_example [SECONDS]      (default 10)
 //
@@ -11,64 +12,114 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "orbelune/vcam_peer_win.h"
 
 namespace vcam = orbelune::vcam;
 
+namespace {
+
+// A block the agent publishes: the latest snapshot, handed to every snapshot call (it helps
+// them tell a publication in progress), and what was last shown.
+template <typename Snapshot>
+struct Published {
+    Snapshot latest, shown;
+    bool taken = false;  // a snapshot was accepted: latest.sequence is its sequence
+};
+
+void Print(const vcam::CapabilitiesSnapshot& formats) {
+    std::printf("camera %u, %u format(s):\n", formats.cameraIndex, formats.count);
+    for (std::uint32_t i = 0; i < formats.count; ++i) {
+        const vcam::CameraCapability& f = formats.formats[i];
+        std::printf("  %ux%u@%u/%u\n", f.width, f.height, f.frameRateNumerator,
+                    f.frameRateDenominator);
+    }
+}
+
+void Print(const vcam::ConsumersSnapshot& consumers) {
+    std::printf("%u consumer(s):\n", consumers.count);
+    for (std::uint32_t i = 0; i < consumers.count; ++i) {
+        const vcam::ConsumerEntry& c = consumers.consumers[i];
+        wchar_t name[vcam::kSlotDisplayNameUnits] = {};
+        for (std::size_t unit = 0; unit < vcam::kSlotDisplayNameUnits; ++unit) {
+            name[unit] = static_cast<wchar_t>(c.displayName[unit]);
+        }
+        std::printf("  %ls (%s, %s)\n", name, c.identity, c.packaged != 0 ? "packaged" : "desktop");
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const unsigned long seconds = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10;
 
-    // Under Global\, as a virtual camera running as a service creates them. A program that a
-    // user starts may not create there (it lacks SeCreateGlobalPrivilege), and takes Local\,
-    // its own session's namespace, where that session's agent finds them.
-    vcam::CreatedSections created = vcam::CreatePeerSections(vcam::kGlobalPrefix);
+    // Once per process, shared by every application that opens the camera. Under Global\, as a
+    // virtual camera running as a service or Frame Server media source creates them; a program
+    // that a user starts may not create there (it lacks SeCreateGlobalPrivilege), and takes
+    // Local\, its own session's namespace, where that session's agent finds them. Sections that
+    // outlived an earlier run (the agents keep them open) are opened again, as they are.
+    vcam::CreatedSections created = vcam::OpenOrCreatePeerSections(vcam::kGlobalPrefix);
     if (created.error.call != nullptr) {
-        created = vcam::CreatePeerSections(vcam::kLocalPrefix);
+        created = vcam::OpenOrCreatePeerSections(vcam::kLocalPrefix);
     }
     if (created.error.call != nullptr) {
-        std::fprintf(stderr, "cannot create %ls: %s failed with error %lu\n", created.failedName,
-                     created.error.call, created.error.code);
+        std::fprintf(stderr, "cannot open or create %ls: %s failed with error %lu\n",
+                     created.failedName, created.error.call, created.error.code);
         return 1;
     }
     const vcam::PeerSections& sections = created.sections;
     vcam::StampPeerHeaders(sections);
-    std::printf("sections created\n");
+    std::printf(created.Existed() ? "sections opened again\n" : "sections created\n");
 
-    // An application has opened the camera: it wants frames, and it is a consumer from now on.
-    vcam::StampTick(sections.control, vcam::kControlConsumerStartTickField);
-    std::optional<std::uint32_t> shownSequence;
-    std::optional<std::vector<vcam::ConsumerSlot>> shownConsumers;
+    // An application has opened the camera: a consumer begins now. Its start is stamped once;
+    // the agent ranks the applications it finds by how near their start lies to it.
+    vcam::StampConsumerStart(sections.Control(), GetTickCount64());
+    // Static: a snapshot of the formats is 2 KB.
+    static Published<vcam::CapabilitiesSnapshot> formats;
+    static Published<vcam::ConsumersSnapshot> consumers;
+    int presence = -1;
     const ULONGLONG end = GetTickCount64() + seconds * 1000ULL;
-    while (GetTickCount64() < end) {
-        vcam::StampTick(sections.control, vcam::kControlDemandTickField);
-        vcam::StampTick(sections.control, vcam::kControlConsumerHeartbeatTickField);
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        // While frames are wanted and the application is there: every 100 ms here, well within
+        // the 2500 ms that a tick counts for.
+        vcam::StampDemand(sections.Control(), now);
+        vcam::StampConsumerHeartbeat(sections.Control(), now);
 
-        // A snapshot is a publication whole, or nothing for now.
-        const auto formats = vcam::SnapshotCapabilities(sections.capabilities);
-        if (formats && formats->sequence != shownSequence) {
-            shownSequence = formats->sequence;
-            std::printf("camera %u, %u format(s):\n", formats->cameraIndex, formats->count);
-            for (const vcam::CameraCapability& f : formats->entries) {
-                std::printf("  %ux%u@%u/%u\n", f.width, f.height, f.frameRateNumerator,
-                            f.frameRateDenominator);
-            }
+        const vcam::AgentPresence agent =
+            vcam::CheckAgent(sections.Capabilities(), sections.Consumers(), now);
+        if (static_cast<int>(agent) != presence) {
+            presence = static_cast<int>(agent);
+            std::printf("%s\n", agent == vcam::AgentPresence::kRunning   ? "agent running"
+                                : agent == vcam::AgentPresence::kStopped ? "agent stopped"
+                                                                         : "no agent");
         }
-        const auto consumers = vcam::SnapshotConsumers(sections.consumers);
-        if (consumers && consumers->slots != shownConsumers) {
-            shownConsumers = consumers->slots;
-            std::printf("%u consumer(s):\n", consumers->count);
-            for (const vcam::ConsumerSlot& c : consumers->slots) {
-                const std::wstring name(c.displayName.begin(), c.displayName.end());
-                std::printf("  %ls (%s, %s)\n", name.c_str(), c.identity.c_str(),
-                            c.packaged != 0 ? "packaged" : "desktop");
+
+        // A snapshot again whenever a publication has finished since the last one accepted. One
+        // taken while a publication was under way may already hold its data, so what is shown is
+        // compared by content, not by sequence. A snapshot that gives nothing is tried again
+        // next time round.
+        if ((!formats.taken ||
+             vcam::HasChangedSince(sections.Capabilities(), formats.latest.sequence)) &&
+            vcam::SnapshotCapabilities(sections.Capabilities(), formats.latest).Accepted()) {
+            if (!formats.taken || !vcam::SameFormats(formats.latest, formats.shown)) {
+                Print(formats.latest);
+                formats.shown = formats.latest;
             }
+            formats.taken = true;
+        }
+        if ((!consumers.taken ||
+             vcam::HasChangedSince(sections.Consumers(), consumers.latest.sequence)) &&
+            vcam::SnapshotConsumers(sections.Consumers(), consumers.latest).Accepted()) {
+            if (!consumers.taken || !vcam::SameConsumers(consumers.latest, consumers.shown)) {
+                Print(consumers.latest);
+                consumers.shown = consumers.latest;
+            }
+            consumers.taken = true;
         }
         std::fflush(stdout);
         Sleep(100);
     }
+    // The application has closed the camera: no more demand, no consumer.
+    vcam::StopDemand(sections.Control());
     return 0;
 }

@@ -1,7 +1,8 @@
 // The base of the shared-memory contract between the Orbelune camera agent and the virtual
 // camera: the section prefixes, how a block's fields are described and accessed, the freshness
 // rule for ticks, and what a reader makes of a copy of a published block. Portable C++17 with
-// the standard library only; vcam_contract.h gathers the blocks built on it.
+// the standard library only. vcam_peer.h is the virtual camera's side of the blocks built on it,
+// vcam_agent.h the agent's.
 //
 // Every integer is little-endian at its natural alignment and is read and written in the
 // host's byte order. A block pointer given to these functions must be aligned to 8 bytes (a
@@ -11,8 +12,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <thread>
 
 #if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
     __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -20,7 +19,6 @@
 #endif
 
 namespace orbelune::vcam {
-
 
 // A section is created under one of these prefixes followed by its name. The agent opens the
 // Global\ name first and the Local\ one second, and keeps the first it can map.
@@ -46,12 +44,17 @@ constexpr bool Precedes(Field first, Field second) {
     return first.offset + first.size <= second.offset;
 }
 
-inline unsigned char* At(void* block, std::size_t offset) noexcept {
+inline void* At(void* block, std::size_t offset) noexcept {
     return static_cast<unsigned char*>(block) + offset;
 }
 
-inline const unsigned char* At(const void* block, std::size_t offset) noexcept {
+inline const void* At(const void* block, std::size_t offset) noexcept {
     return static_cast<const unsigned char*>(block) + offset;
+}
+
+// Whether a block pointer has the alignment that its 64-bit words need.
+inline bool IsBlockAligned(const void* block) noexcept {
+    return reinterpret_cast<std::uintptr_t>(block) % 8 == 0;
 }
 
 // A word that the other process may read or write at the same time, accessed with one load or
@@ -64,7 +67,7 @@ inline const unsigned char* At(const void* block, std::size_t offset) noexcept {
 #if defined(__cpp_lib_atomic_ref)
 template <typename T>
 std::atomic_ref<T> Word(void* block, std::size_t offset) noexcept {
-    return std::atomic_ref<T>(*reinterpret_cast<T*>(At(block, offset)));
+    return std::atomic_ref<T>(*static_cast<T*>(At(block, offset)));
 }
 #else
 template <typename T>
@@ -72,7 +75,7 @@ std::atomic<T>& Word(void* block, std::size_t offset) noexcept {
     static_assert(sizeof(std::atomic<T>) == sizeof(T) && alignof(std::atomic<T>) == alignof(T) &&
                       std::atomic<T>::is_always_lock_free,
                   "a shared word is viewed as a std::atomic of the same size and alignment");
-    return *reinterpret_cast<std::atomic<T>*>(At(block, offset));
+    return *static_cast<std::atomic<T>*>(At(block, offset));
 }
 #endif
 
@@ -107,56 +110,5 @@ inline constexpr std::uint64_t kFreshnessMs = 2500;
 [[nodiscard]] constexpr bool IsFresh(std::uint64_t tick, std::uint64_t now) noexcept {
     return tick != 0 && tick <= now && now - tick <= kFreshnessMs;
 }
-
-// The agent ends every publication into the capabilities and consumers blocks by storing a new
-// `sequence`, after everything else; nothing marks a publication in progress. A reader reads
-// `sequence`, copies the block, reads `sequence` again, and judges the copy:
-//   kAccepted  the two reads agree and the copy looks like a finished publication;
-//   kRetry     the two reads differ: a publication finished during the copy;
-//   kRejected  the copy is no finished publication (never published, or taken while one was
-//              being written); copying again later may succeed.
-enum class SnapshotVerdict { kAccepted, kRetry, kRejected };
-
-// Copies that the looping readers below take before they give up.
-inline constexpr int kSnapshotAttempts = 8;
-
-namespace detail {
-
-// A block's bytes, aligned as a mapped view is (the size rounded up, so that the alignment adds
-// no padding).
-template <std::size_t kSize>
-struct BlockCopy {
-    alignas(8) unsigned char bytes[(kSize + 7) / 8 * 8];
-};
-
-// Copies the live block into `copy` between an acquire load of `sequence` and a second load
-// behind an acquire fence (the reader's half of the writer's fence and counter store), every
-// word with one aligned load, until the judge accepts a copy or `attempts` copies are spent.
-template <std::size_t kSize, typename Judge>
-bool CopyPublication(const void* block, std::size_t size, std::size_t sequenceOffset, Judge judge,
-                     int attempts, BlockCopy<kSize>& copy) noexcept {
-    static_assert(kSize % 4 == 0, "the block is copied word by word");
-    if (block == nullptr || size < kSize) {
-        return false;
-    }
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (attempt > 0) {
-            std::this_thread::yield();  // give a writer in the middle of a publication a turn
-        }
-        const auto before = Load<std::uint32_t>(block, sequenceOffset, std::memory_order_acquire);
-        for (std::size_t at = 0; at < kSize; at += 4) {
-            const auto word = Load<std::uint32_t>(block, at);
-            std::memcpy(copy.bytes + at, &word, 4);
-        }
-        std::atomic_thread_fence(std::memory_order_acquire);
-        const auto after = Load<std::uint32_t>(block, sequenceOffset);
-        if (judge(before, copy.bytes, after) == SnapshotVerdict::kAccepted) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace detail
 
 }  // namespace orbelune::vcam

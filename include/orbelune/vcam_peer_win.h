@@ -1,18 +1,19 @@
-// The virtual camera's side of the Orbelune camera agent's contract, on Windows: it creates the
-// three sections so that every signed-in user's agent can open them, stamps their headers and
-// its ticks, and takes snapshots of what the agent publishes. C++17, header-only, with nothing
-// but <windows.h> and vcam_contract.h.
+// The virtual camera's side of the Orbelune camera agent's contract, on Windows: it opens the
+// three sections, or creates them so that every signed-in user's agent (and the virtual camera
+// itself, when it comes back) can open them, and gives vcam_peer.h's calls their typed views.
+// C++17, header-only, with nothing but <windows.h> and vcam_peer.h.
 //
 // The calls, in the order a virtual camera makes them:
-//   CreatePeerSections(kGlobalPrefix)    once, before any agent looks (a service creates them
-//                                        under Global\; a program a user starts, which may not,
-//                                        under Local\, its own session's namespace)
-//   StampPeerHeaders(sections)           then the agents take the blocks as present
-//   StampTick(sections.control, kControlDemandTickField) and the consumer ticks, every few
-//                                        hundred milliseconds for as long as they hold (a tick
-//                                        counts for kFreshnessMs)
-//   SnapshotCapabilities(sections.capabilities), SnapshotConsumers(sections.consumers)
-//                                        whenever it wants them; an empty result means "not now"
+//   OpenOrCreatePeerSections(kGlobalPrefix)  once per process (a service or a Frame Server media
+//                                            source creates them under Global\; a program a user
+//                                            starts, which may not, under Local\, its own
+//                                            session's namespace). Sections that outlived an
+//                                            earlier run of the virtual camera, held open by the
+//                                            agents, are opened again.
+//   StampPeerHeaders(sections)               then the agents take the blocks as present
+//   StampDemand(sections.Control(), GetTickCount64()) and the consumer ticks (vcam_peer.h)
+//   SnapshotCapabilities(sections.Capabilities(), ...), SnapshotConsumers(...)
+//   StopDemand(sections.Control())           when the camera is no longer used, and on shutdown
 // The sections end when the last process holding them lets go: the virtual camera's owners
 // below, and the agents, which keep theirs for their lifetime.
 #pragma once
@@ -21,11 +22,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
+#include <initializer_list>
 #include <utility>
 
-#include "vcam_contract.h"
+#include "vcam_peer.h"
 
 namespace orbelune::vcam {
 
@@ -88,17 +88,27 @@ class SectionView {
     void* view_ = nullptr;
 };
 
-// A section the virtual camera created, with a read-write view of its first `size` bytes.
+// A section the virtual camera opened or created, with a read-write view of its first `size`
+// bytes.
 struct PeerSection {
     SectionHandle handle;
     SectionView view;
     std::size_t size = 0;
+    bool existed = false;  // opened: it outlived an earlier run, or another process made it
 
     [[nodiscard]] void* Data() const noexcept { return view.Get(); }
 };
 
 struct PeerSections {
     PeerSection control, capabilities, consumers;
+
+    [[nodiscard]] ControlView Control() const noexcept { return {control.Data(), control.size}; }
+    [[nodiscard]] CapabilitiesView Capabilities() const noexcept {
+        return {capabilities.Data(), capabilities.size};
+    }
+    [[nodiscard]] ConsumersView Consumers() const noexcept {
+        return {consumers.Data(), consumers.size};
+    }
 };
 
 // A Win32 call that failed: its name and GetLastError right after it.
@@ -107,47 +117,67 @@ struct PeerError {
     DWORD code = 0;
 };
 
-// The security descriptor of the sections. Without one a section takes the default of its
-// creator's token, and a service's default grants nothing to users: the agent, which runs as
-// the signed-in user, could not open it. This discretionary ACL grants:
-//   SYSTEM (S-1-5-18) and Administrators (S-1-5-32-544): SECTION_ALL_ACCESS, as a default does;
-//   Interactive (S-1-5-4): SECTION_MAP_READ | SECTION_MAP_WRITE | SECTION_QUERY.
-// Interactive is the group every user signed in at the console or through Remote Desktop
-// belongs to, in whose sessions the agents run; the rights are what OpenFileMappingW with
-// FILE_MAP_READ | FILE_MAP_WRITE and a read-write view need, and nothing more: no resizing, no
-// change of the descriptor, no deletion. Authenticated Users (S-1-5-11) would do too, but
-// would also let in network and service logons, which no agent uses.
-// It is built with CreateWellKnownSid, InitializeAcl, AddAccessAllowedAce,
-// InitializeSecurityDescriptor and SetSecurityDescriptorDacl into buffers of its own, so
-// nothing needs freeing (the SDDL text form would need sddl.h and LocalFree). It points into
-// itself, so it stays where it was made.
+// The security descriptor of the sections a virtual camera creates. Without one a section takes
+// the default of its creator's token, which grants nothing to other accounts: the agent, which
+// runs as the signed-in user, could not open it. The discretionary ACL grants:
+//   SYSTEM (S-1-5-18) and Administrators (S-1-5-32-544): SECTION_ALL_ACCESS (0xF001F), as a
+//     default does;
+//   the creating account (the token's user), Interactive (S-1-5-4) and LocalService (S-1-5-19):
+//     SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ (7).
+// Interactive is the group of every user signed in at the console or through Remote Desktop, in
+// whose sessions the agents run. The creating account is there because the agents keep the
+// sections open: a virtual camera that restarts finds them still there and must be able to open
+// them again, whatever account it runs as (a standard user is not always Interactive, a service
+// never is). LocalService is the account of the Frame Server's media sources, so that a virtual
+// camera whose media source runs there opens the sections that its other half created. The
+// rights are what OpenFileMappingW with FILE_MAP_READ | FILE_MAP_WRITE and a read-write view
+// need, and nothing more: no resizing, no change of the descriptor, no deletion. Authenticated
+// Users (S-1-5-11) would do for the agents too, but would also let in network logons, which no
+// agent uses. A creating account that is one of the other four gets no second entry.
+// It is built with CreateWellKnownSid, GetTokenInformation, InitializeAcl, AddAccessAllowedAce,
+// InitializeSecurityDescriptor and SetSecurityDescriptorDacl into buffers of its own, so nothing
+// needs freeing. It points into itself, so it stays where it was made.
 class SectionSecurity {
   public:
+    static constexpr DWORD kFullAccess = SECTION_ALL_ACCESS;
+    static constexpr DWORD kMapAccess = SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ;
+
     SectionSecurity() noexcept {
         static constexpr struct {
             WELL_KNOWN_SID_TYPE sid;
             DWORD access;
         } kGrants[] = {
-            {WinLocalSystemSid, SECTION_ALL_ACCESS},
-            {WinBuiltinAdministratorsSid, SECTION_ALL_ACCESS},
-            {WinInteractiveSid, SECTION_MAP_READ | SECTION_MAP_WRITE | SECTION_QUERY},
+            {WinLocalSystemSid, kFullAccess},
+            {WinBuiltinAdministratorsSid, kFullAccess},
+            {WinInteractiveSid, kMapAccess},
+            {WinLocalServiceSid, kMapAccess},
         };
-        static_assert(sizeof kGrants / sizeof kGrants[0] == kSids, "one SID buffer per grant");
-        auto* acl = reinterpret_cast<ACL*>(acl_);
+        static_assert(sizeof kGrants / sizeof kGrants[0] + 1 == kSids, "one SID buffer per grant");
+        ACL* acl = static_cast<ACL*>(static_cast<void*>(acl_));
         if (!InitializeAcl(acl, sizeof acl_, ACL_REVISION)) {
             error_ = {"InitializeAcl", GetLastError()};
             return;
         }
-        for (std::size_t i = 0; i < kSids; ++i) {
+        bool creatorListed = false;
+        if (!CreatorSid(sids_[kSids - 1])) {
+            return;
+        }
+        for (std::size_t i = 0; i + 1 < kSids; ++i) {
             DWORD sidSize = sizeof sids_[i];
             if (!CreateWellKnownSid(kGrants[i].sid, nullptr, sids_[i], &sidSize)) {
                 error_ = {"CreateWellKnownSid", GetLastError()};
                 return;
             }
+            creatorListed = creatorListed || EqualSid(sids_[i], sids_[kSids - 1]);
             if (!AddAccessAllowedAce(acl, ACL_REVISION, kGrants[i].access, sids_[i])) {
                 error_ = {"AddAccessAllowedAce", GetLastError()};
                 return;
             }
+        }
+        if (!creatorListed &&
+            !AddAccessAllowedAce(acl, ACL_REVISION, kMapAccess, sids_[kSids - 1])) {
+            error_ = {"AddAccessAllowedAce", GetLastError()};
+            return;
         }
         if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION)) {
             error_ = {"InitializeSecurityDescriptor", GetLastError()};
@@ -172,7 +202,27 @@ class SectionSecurity {
     [[nodiscard]] PeerError Error() const noexcept { return error_; }
 
   private:
-    static constexpr std::size_t kSids = 3;
+    // The user SID of this process's token, copied into `sid`.
+    bool CreatorSid(BYTE (&sid)[SECURITY_MAX_SID_SIZE]) noexcept {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            error_ = {"OpenProcessToken", GetLastError()};
+            return false;
+        }
+        alignas(8) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+        DWORD size = 0;
+        const BOOL read = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+        const DWORD code = GetLastError();
+        CloseHandle(token);
+        const auto* tokenUser = static_cast<const TOKEN_USER*>(static_cast<const void*>(user));
+        if (!read || !CopySid(SECURITY_MAX_SID_SIZE, sid, tokenUser->User.Sid)) {
+            error_ = {read ? "CopySid" : "GetTokenInformation", read ? GetLastError() : code};
+            return false;
+        }
+        return true;
+    }
+
+    static constexpr std::size_t kSids = 5;  // the four above and the creating account
     alignas(DWORD) BYTE sids_[kSids][SECURITY_MAX_SID_SIZE] = {};
     alignas(DWORD)
         BYTE acl_[sizeof(ACL) + kSids * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)] = {};
@@ -182,33 +232,41 @@ class SectionSecurity {
 };
 
 struct CreatedSection {
-    PeerSection section;   // mapped unless `error` names a call
-    bool existed = false;  // the name was taken: this is that section, with its own descriptor
+    PeerSection section;  // mapped unless `error` names a call; `existed` says which way
     PeerError error;
 };
 
-// Creates the section `fullName` (a prefix and a name), `size` bytes backed by the paging file
-// and zero-filled, with the descriptor above, and maps all of it for reading and writing. A
-// section of that name that exists already is opened instead, as Windows does, and its first
-// `size` bytes mapped.
-[[nodiscard]] inline CreatedSection CreatePeerSection(const wchar_t* fullName,
-                                                      std::size_t size) noexcept {
+// Opens the section `fullName` (a prefix and a name) with the access a virtual camera needs, or,
+// when there is none of that name, creates it: `size` bytes backed by the paging file and
+// zero-filled, with the descriptor above. Either way maps its first `size` bytes for reading and
+// writing. Opening first matters: creating an existing section opens it too, but asks for every
+// right, which the descriptor gives its creating account only to map it.
+[[nodiscard]] inline CreatedSection OpenOrCreatePeerSection(const wchar_t* fullName,
+                                                            std::size_t size) noexcept {
     CreatedSection created;
-    SectionSecurity security;
-    if (security.Attributes() == nullptr) {
-        created.error = security.Error();
-        return created;
-    }
-    SetLastError(ERROR_SUCCESS);  // CreateFileMappingW sets it only for an existing section
-    const auto size64 = static_cast<std::uint64_t>(size);
-    HANDLE handle =
-        CreateFileMappingW(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE,
-                           static_cast<DWORD>(size64 >> 32), static_cast<DWORD>(size64), fullName);
+    HANDLE handle = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, fullName);
+    created.section.existed = handle != nullptr;
     if (handle == nullptr) {
-        created.error = {"CreateFileMappingW", GetLastError()};
-        return created;
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            created.error = {"OpenFileMappingW", GetLastError()};
+            return created;
+        }
+        SectionSecurity security;
+        if (security.Attributes() == nullptr) {
+            created.error = security.Error();
+            return created;
+        }
+        const auto size64 = static_cast<std::uint64_t>(size);
+        handle = CreateFileMappingW(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE,
+                                    static_cast<DWORD>(size64 >> 32), static_cast<DWORD>(size64),
+                                    fullName);
+        if (handle == nullptr) {
+            created.error = {"CreateFileMappingW", GetLastError()};
+            return created;
+        }
+        // Made by another process between the two calls.
+        created.section.existed = GetLastError() == ERROR_ALREADY_EXISTS;
     }
-    created.existed = GetLastError() == ERROR_ALREADY_EXISTS;
     SectionHandle owner(handle);
     void* view = MapViewOfFile(handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
     if (view == nullptr) {
@@ -223,13 +281,20 @@ struct CreatedSection {
 
 struct CreatedSections {
     PeerSections sections;                // all three, unless `error` names a call
-    const wchar_t* failedName = nullptr;  // the section whose creation failed
+    const wchar_t* failedName = nullptr;  // the section that could not be opened or created
     PeerError error;
+
+    // Whether every section was there already: the virtual camera ran before, and agents kept
+    // the sections (with their ticks, headers and publications).
+    [[nodiscard]] bool Existed() const noexcept {
+        return sections.control.existed && sections.capabilities.existed &&
+               sections.consumers.existed;
+    }
 };
 
-// Creates the control, capabilities and consumers sections, at their blocks' sizes, under
-// `prefix` (kGlobalPrefix or kLocalPrefix). On a failure none is kept.
-[[nodiscard]] inline CreatedSections CreatePeerSections(const wchar_t* prefix) noexcept {
+// Opens or creates the control, capabilities and consumers sections, at their blocks' sizes,
+// under `prefix` (kGlobalPrefix or kLocalPrefix). On a failure none is kept.
+[[nodiscard]] inline CreatedSections OpenOrCreatePeerSections(const wchar_t* prefix) noexcept {
     CreatedSections created;
     const struct {
         const wchar_t* name;
@@ -241,7 +306,14 @@ struct CreatedSections {
         {kConsumersSectionName, kConsumersBlockSize, &created.sections.consumers},
     };
     for (const auto& s : sections) {
-        CreatedSection one = CreatePeerSection((std::wstring(prefix) + s.name).c_str(), s.size);
+        wchar_t fullName[64] = {};  // the longest prefix and name, with room to spare
+        std::size_t length = 0;
+        for (const wchar_t* part : {prefix, s.name}) {
+            for (; *part != 0 && length + 1 < sizeof fullName / sizeof fullName[0]; ++part) {
+                fullName[length++] = *part;
+            }
+        }
+        CreatedSection one = OpenOrCreatePeerSection(fullName, s.size);
         if (one.error.call != nullptr) {
             created.sections = PeerSections();
             created.failedName = s.name;
@@ -253,35 +325,9 @@ struct CreatedSections {
     return created;
 }
 
-// Stamps the control and consumers headers with the expected magic and version; until then
-// the agents take those blocks as missing. The agent stamps the capabilities block itself.
+// Stamps the control and consumers headers (vcam_peer.h).
 inline void StampPeerHeaders(const PeerSections& sections) noexcept {
-    StampControlHeader(sections.control.Data(), sections.control.size);
-    StampConsumersHeader(sections.consumers.Data(), sections.consumers.size);
-}
-
-// Stamps a tick of the control block (kControlDemandTickField, kControlConsumerStartTickField,
-// kControlConsumerHeartbeatTickField) with `now`, GetTickCount64 by default, in one aligned
-// interlocked 64-bit store, so that an agent never reads half of an old and half of a new
-// value. Nothing when the section does not hold the field.
-inline void StampTick(const PeerSection& control, Field tick,
-                      std::uint64_t now = GetTickCount64()) noexcept {
-    if (control.Data() != nullptr && tick.size == 8 && tick.offset + tick.size <= control.size) {
-        InterlockedExchange64(
-            reinterpret_cast<volatile LONG64*>(detail::At(control.Data(), tick.offset)),
-            static_cast<LONG64>(now));
-    }
-}
-
-// The snapshots of vcam_contract.h, over the virtual camera's own views.
-[[nodiscard]] inline std::optional<CapabilitiesReading> SnapshotCapabilities(
-    const PeerSection& capabilities) noexcept {
-    return SnapshotCapabilities(capabilities.Data(), capabilities.size);
-}
-
-[[nodiscard]] inline std::optional<ConsumersReading> SnapshotConsumers(
-    const PeerSection& consumers) noexcept {
-    return SnapshotConsumers(consumers.Data(), consumers.size);
+    StampPeerHeaders(sections.Control(), sections.Consumers());
 }
 
 }  // namespace orbelune::vcam

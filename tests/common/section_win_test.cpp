@@ -75,27 +75,35 @@ std::vector<std::string> Grants(HANDLE object) {
     return testing::Grants(dacl);
 }
 
-TEST(SectionWinTest, TheVirtualCamerasSectionsEveryUsersAgentMayMap) {
-    const CreatedSections created = CreatePeerSections(L"Local\\");
+TEST(SectionWinTest, TheVirtualCamerasSectionsSurviveItsRestart) {
+    CreatedSections created = OpenOrCreatePeerSections(L"Local\\");
     ASSERT_EQ(created.error.call, nullptr) << created.error.code;
-    const PeerSections& peer = created.sections;
-    // SYSTEM and Administrators every right (0xF001F), Interactive users map read, map write
-    // and query (7).
-    for (const PeerSection* section : {&peer.control, &peer.capabilities, &peer.consumers}) {
-        EXPECT_EQ(Grants(section->handle.Get()),
-                  (std::vector<std::string>{"S-1-5-18 0x00 0xF001F", "S-1-5-32-544 0x00 0xF001F",
-                                            "S-1-5-4 0x00 0x7"}));
+    EXPECT_FALSE(created.Existed() || created.sections.control.existed);
+    // SYSTEM and Administrators every right (0xF001F); Interactive users, LocalService (a Frame
+    // Server media source) and the creating account (Wine's one user) map read, map write and
+    // query (7).
+    const std::vector<std::string> grants = {"S-1-5-18 0x00 0xF001F", "S-1-5-32-544 0x00 0xF001F",
+                                             "S-1-5-4 0x00 0x7", "S-1-5-19 0x00 0x7",
+                                             "S-1-5-21-0-0-0-1000 0x00 0x7"};
+    for (const PeerSection* section :
+         {&created.sections.control, &created.sections.capabilities, &created.sections.consumers}) {
+        EXPECT_EQ(Grants(section->handle.Get()), grants);
     }
-    // Stamped, and a tick in one 64-bit store; the agent's side reads them from the section.
-    StampPeerHeaders(peer);
-    StampTick(peer.control, kControlDemandTickField, 0x0102030405060708);
-    StampTick(peer.control, kControlConsumerHeartbeatTickField);
-    const SectionCopy control = CopySection(L"OrbeluneVcamControl.v2", 80);
-    const SectionCopy consumers = CopySection(L"OrbeluneVcamConsumers.v1", 608);
-    EXPECT_EQ(LoadU64(control.bytes, 0), 0x00000002'4F425643u);  // "CVBO", version 2
-    EXPECT_EQ(LoadU64(control.bytes, 16), 0x0102030405060708u);
-    EXPECT_TRUE(IsFresh(LoadU64(control.bytes, 48), GetTickCount64()));
-    EXPECT_EQ(LoadU64(consumers.bytes, 0), 0x00000001'4F42434Fu);  // "OCBO", version 1
+    StampPeerHeaders(created.sections);
+    StampDemand(created.sections.Control(), 0x0102030405060708);
+    // The agent maps the three blocks and keeps them; the virtual camera exits and comes back.
+    MappedSection agent, capabilities, consumers;
+    ASSERT_TRUE(OpenSharedSection(agent, L"OrbeluneVcamControl.v2", 80) &&
+                OpenSharedSection(capabilities, L"OrbeluneVcamCapabilities.v1", 2068) &&
+                OpenSharedSection(consumers, L"OrbeluneVcamConsumers.v1", 608));
+    created = CreatedSections();
+    created = OpenOrCreatePeerSections(L"Local\\");
+    ASSERT_TRUE(created.Existed()) << created.error.code;
+    StampConsumerHeartbeat(created.sections.Control(), 0x0807060504030201);
+    EXPECT_EQ(LoadU64(agent.Bytes(), 0), 0x00000002'4F425643u);  // "CVBO", version 2, kept
+    EXPECT_EQ(std::pair(LoadU64(agent.Bytes(), 16), LoadU64(agent.Bytes(), 48)),
+              std::pair(0x0102030405060708u, 0x0807060504030201u));  // demand, then heartbeat
+    EXPECT_EQ(LoadU64(consumers.Bytes(), 0), 0x00000001'4F42434Fu);  // "OCBO", version 1
 }
 
 }  // namespace

@@ -342,8 +342,8 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
         std::ranges::count(log_.NewMessages(), "published 1 native camera capability tuple(s)"), 2);
 
     // The integrator's example as the virtual camera, the agent started again once its sections
-    // are there (under Global\, which Wine lets any program create): from its snapshots it
-    // prints the fallback format and the consumer.
+    // are there (under Global\, which Wine lets any program create): it finds no agent at first,
+    // then from its snapshots it prints the fallback format and the consumer.
     agent_.Kill();
     peer_.Kill();
     const ScratchFolder example(L"example");
@@ -353,7 +353,8 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     StartAgent();
     ASSERT_EQ(WaitForSingleObject(peer_.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
     const std::string printed = ReadFileBytes(example.Path() + L"\\out");
-    for (const char* expected : {"camera 3, 1 format(s):\r\n  1280x720@30/1\r\n",
+    for (const char* expected : {"sections created\r\nno agent\r\n", "agent running\r\n",
+                                 "camera 3, 1 format(s):\r\n  1280x720@30/1\r\n",
                                  "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
         EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
     }

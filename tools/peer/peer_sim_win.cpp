@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "common/text_win.h"
+#include "orbelune/vcam_contract.h"
 #include "orbelune/vcam_peer_win.h"
 #include "tools/report/block_report.h"
 #include "tools/peer/peer_options.h"
@@ -21,15 +23,16 @@ namespace {
 using namespace orbelune;
 using vcam::PeerSection;
 
-// Creates the section with the library's descriptor; false, having said why, when it cannot.
+// Opens the section, or creates it with the library's descriptor; false, having said why, when it
+// cannot.
 bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
-    vcam::CreatedSection created = vcam::CreatePeerSection(name.c_str(), size);
+    vcam::CreatedSection created = vcam::OpenOrCreatePeerSection(name.c_str(), size);
     if (created.error.call != nullptr) {
         std::fwprintf(stderr, L"orbelune_vcam_peer: cannot create %ls: %hs failed (error %lu)\n",
                       name.c_str(), created.error.call, created.error.code);
         return false;
     }
-    if (created.existed) {
+    if (created.section.existed) {
         std::fwprintf(stderr, L"orbelune_vcam_peer: %ls already existed; using it\n", name.c_str());
     }
     section = std::move(created.section);
@@ -48,6 +51,40 @@ void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t
                                consumersVersion);
 }
 
+// The snapshots, as the report prints readings; nothing when none was accepted.
+std::optional<vcam::CapabilitiesReading> Snapshot(const PeerSection& section) {
+    vcam::CapabilitiesSnapshot s;
+    if (!vcam::SnapshotCapabilities({section.Data(), section.size}, s).Accepted()) {
+        return std::nullopt;
+    }
+    return vcam::CapabilitiesReading{vcam::kCapabilitiesMagic,
+                                     vcam::kCapabilitiesVersion,
+                                     true,
+                                     s.cameraIndex,
+                                     s.count,
+                                     std::vector(s.formats, s.formats + s.count),
+                                     s.sequence};
+}
+
+std::optional<vcam::ConsumersReading> SnapshotOfConsumers(const PeerSection& section) {
+    vcam::ConsumersSnapshot s;
+    if (!vcam::SnapshotConsumers({section.Data(), section.size}, s).Accepted()) {
+        return std::nullopt;
+    }
+    vcam::ConsumersReading r{vcam::kConsumersMagic,
+                             vcam::kConsumersVersion,
+                             true,
+                             s.count,
+                             s.updatedTick,
+                             {},
+                             s.sequence};
+    for (std::uint32_t i = 0; i < s.count; ++i) {
+        const vcam::ConsumerEntry& e = s.consumers[i];
+        r.slots.push_back({e.displayName, e.identity, e.packaged, e.lastUsedStart});
+    }
+    return r;
+}
+
 // The blocks as the virtual camera would take them: the published ones through snapshots, and
 // as they stand where no snapshot is accepted (not published yet, or stamped wrongly).
 void Print(const Namespace& ns, std::uint64_t now) {
@@ -58,15 +95,14 @@ void Print(const Namespace& ns, std::uint64_t now) {
         std::printf("control block: %zu bytes, too small for the agent\n", ns.control.size);
     }
     PublishedBlockFacts<vcam::CapabilitiesReading> capabilities = {
-        ToU16(ns.prefix + vcam::kCapabilitiesSectionName),
-        vcam::SnapshotCapabilities(ns.capabilities)};
+        ToU16(ns.prefix + vcam::kCapabilitiesSectionName), Snapshot(ns.capabilities)};
     if (!capabilities.reading) {
         capabilities.reading =
             vcam::ReadCapabilitiesBlock(ns.capabilities.Data(), ns.capabilities.size);
     }
     std::fputs(CapabilitiesText(capabilities).c_str(), stdout);
     PublishedBlockFacts<vcam::ConsumersReading> consumers = {
-        ToU16(ns.prefix + vcam::kConsumersSectionName), vcam::SnapshotConsumers(ns.consumers)};
+        ToU16(ns.prefix + vcam::kConsumersSectionName), SnapshotOfConsumers(ns.consumers)};
     if (!consumers.reading) {
         consumers.reading = vcam::ReadConsumersBlock(ns.consumers.Data(), ns.consumers.size);
     }
@@ -84,18 +120,19 @@ class Stamper {
         const bool startOnce = !startStamped_ && options_.consumerStartAt >= 0 &&
                                now >= Until(options_.consumerStartAt);
         for (const Namespace& ns : namespaces) {
+            const vcam::ControlView control = {ns.control.Data(), ns.control.size};
             if (fix) {
                 StampHeaders(ns, vcam::kControlMagic, vcam::kControlVersion, vcam::kConsumersMagic,
                              vcam::kConsumersVersion);
             }
             if (now < Until(options_.demand)) {
-                vcam::StampTick(ns.control, vcam::kControlDemandTickField, now);
+                vcam::StampDemand(control, now);
             }
             if (startOnce || now < Until(options_.consumerStart)) {
-                vcam::StampTick(ns.control, vcam::kControlConsumerStartTickField, now);
+                vcam::StampConsumerStart(control, now);
             }
             if (now < Until(options_.heartbeat)) {
-                vcam::StampTick(ns.control, vcam::kControlConsumerHeartbeatTickField, now);
+                vcam::StampConsumerHeartbeat(control, now);
             }
         }
         fixed_ = fixed_ || fix;
