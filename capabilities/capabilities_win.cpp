@@ -163,12 +163,4 @@ CameraListing ListCameras(bool activate) noexcept {
     return listing;
 }
 
-std::optional<std::uint32_t> CountCameras() noexcept {
-    const CameraListing listing = ListCameras(false);
-    if (!listing.listed) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(listing.devices.size());
-}
-
 }  // namespace orbelune

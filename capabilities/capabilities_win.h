@@ -6,7 +6,6 @@
 #include <mfreadwrite.h>
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "capabilities/capabilities.h"
@@ -31,10 +30,6 @@ std::vector<CameraCapability> CapabilitiesOfListedCamera(IMFActivate** devices, 
 // An attribute store that asks MFEnumDeviceSources for video-capture devices; empty when it
 // cannot be made.
 ComPtr<IMFAttributes> VideoCaptureQuery() noexcept;
-
-// The number of video-capture devices Media Foundation lists, as the agent counts camera
-// indexes; nothing when the enumeration fails. Expects COM and Media Foundation as above.
-std::optional<std::uint32_t> CountCameras() noexcept;
 
 // The video-capture devices as the agent counts them, each with its name and link and, when
 // `activate`, the result of activating it as a media source (the source is shut down again at
