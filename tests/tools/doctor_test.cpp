@@ -79,6 +79,13 @@ void Log(DoctorFacts& f, const std::string& lines) {
     *f.status.logBytes += lines;
 }
 
+// A control section under Global\ beside the Local\ one; `stale` (version 1) is the one of
+// another release.
+void GlobalControl(DoctorFacts& f, SectionFacts& stale) {
+    f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+    StoreU32(stale.bytes, 4, 1);
+}
+
 TEST(DoctorTest, OneFindingPerFault) {
     using V = RawSetting::Outcome;
     const std::string fallbackLine =
@@ -134,20 +141,10 @@ TEST(DoctorTest, OneFindingPerFault) {
          "argument-misquoted"},
         {[](DoctorFacts& f) { StoreU64(f.controlLocal.bytes, 16, 0); }, "heartbeat-without-demand"},
         // A stale section of another release beside a good one, either way round.
-        {[](DoctorFacts& f) {
-             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-             StoreU32(f.controlGlobal.bytes, 4, 1);
-         },
+        {[](DoctorFacts& f) { NoProducer(f), GlobalControl(f, f.controlGlobal); },
          "stale-control-section, producer-not-running"},
-        {[](DoctorFacts& f) {
-             f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-             StoreU32(f.controlLocal.bytes, 4, 1);
-         },
-         ""},
-        {[](DoctorFacts& f) {
-             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-             StoreU32(f.controlLocal.bytes, 4, 1);
-         },
+        {[](DoctorFacts& f) { GlobalControl(f, f.controlLocal); }, ""},
+        {[](DoctorFacts& f) { NoProducer(f), GlobalControl(f, f.controlLocal); },
          "stale-control-section, agent-on-other-sections"},
         {[](DoctorFacts& f) { f.status.agentRunning = false, f.agentPaths.clear(); },
          "agent-not-running"},
