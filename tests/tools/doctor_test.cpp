@@ -100,6 +100,9 @@ TEST(DoctorTest, OneFindingPerFault) {
         f.status.capabilities.reading = vcam::ReadCapabilitiesBlock(block.data(), block.size());
     };
     const std::string exit = "2026-12-06 10:00:10 producer exited unexpectedly\r\n";
+    const auto failed = [](const std::string& time) {  // a start that failed at `time` today
+        return "2026-12-06 " + time + " failed to start producer: 5 (Access is denied.)\r\n";
+    };
     const std::string oldExit = "2026-12-06 09:59:20 producer exited unexpectedly\r\n";
     const std::vector<std::pair<std::function<void(DoctorFacts&)>, const char*>> kCases = {
         {[](DoctorFacts&) {}, ""},
@@ -122,15 +125,11 @@ TEST(DoctorTest, OneFindingPerFault) {
          },
          ""},
         {[](DoctorFacts& f) { NoDemand(f), f.producerExists = false; }, "producer-missing"},
-        {[](DoctorFacts& f) {
-             NoDemand(f), Log(f, "2026-12-06 10:00:29 failed to start producer: 5 (x)\r\n");
-         },
-         "producer-start-failed"},
-        {[](DoctorFacts& f) {
-             NoDemand(f), Log(f,
-                              "2026-12-06 10:00:20 failed to start producer: 5 (x)\r\n"
-                              "2026-12-06 10:00:21 producer started (camera-index=0 "
-                              "provider=directml)\r\n");
+        {[&](DoctorFacts& f) { NoDemand(f), Log(f, failed("10:00:29")); }, "producer-start-failed"},
+        {[&](DoctorFacts& f) {
+             NoDemand(f), Log(f, failed("10:00:20") +
+                                     "2026-12-06 10:00:21 producer started "
+                                     "(camera-index=0 provider=directml)\r\n");
          },
          ""},
         {[](DoctorFacts& f) { SetRaw(f, Setting::kProducerExe, V::kValue, 0, u"p.exe"); },
@@ -165,15 +164,9 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](DoctorFacts& f) { f.status.consumers.reading->magic = 0x4F42434E; }, "header-mismatch"},
         {[](DoctorFacts& f) { NoProducer(f), f.producerExists = false; }, "producer-missing"},
         {[](DoctorFacts& f) { NoProducer(f), f.producerHead = "no"; }, "producer-not-a-program"},
-        {[](DoctorFacts& f) {
-             NoProducer(f);
-             Log(f, "2026-12-06 10:00:29 failed to start producer: 5 (Access is denied.)\r\n");
-         },
+        {[&](DoctorFacts& f) { NoProducer(f), Log(f, failed("10:00:29")); },
          "producer-start-failed"},
-        {[](DoctorFacts& f) {
-             NoProducer(f);
-             Log(f, "2026-12-06 09:59:29 failed to start producer: 5 (Access is denied.)\r\n");
-         },
+        {[&](DoctorFacts& f) { NoProducer(f), Log(f, failed("09:59:29")); },
          "producer-not-running"},
         {[&](DoctorFacts& f) { Log(f, exit + exit + exit); }, "producer-restarting"},
         {[&](DoctorFacts& f) { Log(f, oldExit + exit + exit); }, ""},
