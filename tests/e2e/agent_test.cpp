@@ -127,16 +127,11 @@ DWORD HandleCountOf(HANDLE process) {
                             }));
 }
 
-// The control section as the agent maps it, for stamping its header as a virtual camera would.
-MappedSection ControlBlockForWriting() {
+// Stamps one 32-bit word of the control section as the agent maps it, as a virtual camera would.
+void StampControl(size_t offset, std::uint32_t value) {
     MappedSection control;
     EXPECT_TRUE(OpenSharedSection(control, L"OrbeluneVcamControl.v2", 80));
-    return control;
-}
-
-// Stamps one 32-bit word of the control block.
-void StampControl(size_t offset, std::uint32_t value) {
-    SharedWord<std::uint32_t>(ControlBlockForWriting().Bytes(), offset).store(value);
+    SharedWord<std::uint32_t>(control.Bytes(), offset).store(value);
 }
 
 std::uint32_t ControlCameraIndex() {

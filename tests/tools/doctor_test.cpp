@@ -79,6 +79,13 @@ void Log(DoctorFacts& f, const std::string& lines) {
     *f.status.logBytes += lines;
 }
 
+// A control section under Global\ beside the Local\ one; `stale` (version 1) is the one of
+// another release.
+void GlobalControl(DoctorFacts& f, SectionFacts& stale) {
+    f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
+    StoreU32(stale.bytes, 4, 1);
+}
+
 TEST(DoctorTest, OneFindingPerFault) {
     using V = RawSetting::Outcome;
     const std::string fallbackLine =
@@ -93,6 +100,9 @@ TEST(DoctorTest, OneFindingPerFault) {
         f.status.capabilities.reading = vcam::ReadCapabilitiesBlock(block.data(), block.size());
     };
     const std::string exit = "2026-12-06 10:00:10 producer exited unexpectedly\r\n";
+    const auto failed = [](const std::string& time) {  // a start that failed at `time` today
+        return "2026-12-06 " + time + " failed to start producer: 5 (Access is denied.)\r\n";
+    };
     const std::string oldExit = "2026-12-06 09:59:20 producer exited unexpectedly\r\n";
     const std::vector<std::pair<std::function<void(DoctorFacts&)>, const char*>> kCases = {
         {[](DoctorFacts&) {}, ""},
@@ -115,15 +125,11 @@ TEST(DoctorTest, OneFindingPerFault) {
          },
          ""},
         {[](DoctorFacts& f) { NoDemand(f), f.producerExists = false; }, "producer-missing"},
-        {[](DoctorFacts& f) {
-             NoDemand(f), Log(f, "2026-12-06 10:00:29 failed to start producer: 5 (x)\r\n");
-         },
-         "producer-start-failed"},
-        {[](DoctorFacts& f) {
-             NoDemand(f), Log(f,
-                              "2026-12-06 10:00:20 failed to start producer: 5 (x)\r\n"
-                              "2026-12-06 10:00:21 producer started (camera-index=0 "
-                              "provider=directml)\r\n");
+        {[&](DoctorFacts& f) { NoDemand(f), Log(f, failed("10:00:29")); }, "producer-start-failed"},
+        {[&](DoctorFacts& f) {
+             NoDemand(f), Log(f, failed("10:00:20") +
+                                     "2026-12-06 10:00:21 producer started "
+                                     "(camera-index=0 provider=directml)\r\n");
          },
          ""},
         {[](DoctorFacts& f) { SetRaw(f, Setting::kProducerExe, V::kValue, 0, u"p.exe"); },
@@ -134,20 +140,10 @@ TEST(DoctorTest, OneFindingPerFault) {
          "argument-misquoted"},
         {[](DoctorFacts& f) { StoreU64(f.controlLocal.bytes, 16, 0); }, "heartbeat-without-demand"},
         // A stale section of another release beside a good one, either way round.
-        {[](DoctorFacts& f) {
-             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-             StoreU32(f.controlGlobal.bytes, 4, 1);
-         },
+        {[](DoctorFacts& f) { NoProducer(f), GlobalControl(f, f.controlGlobal); },
          "stale-control-section, producer-not-running"},
-        {[](DoctorFacts& f) {
-             f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-             StoreU32(f.controlLocal.bytes, 4, 1);
-         },
-         ""},
-        {[](DoctorFacts& f) {
-             NoProducer(f), f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-             StoreU32(f.controlLocal.bytes, 4, 1);
-         },
+        {[](DoctorFacts& f) { GlobalControl(f, f.controlLocal); }, ""},
+        {[](DoctorFacts& f) { NoProducer(f), GlobalControl(f, f.controlLocal); },
          "stale-control-section, agent-on-other-sections"},
         {[](DoctorFacts& f) { f.status.agentRunning = false, f.agentPaths.clear(); },
          "agent-not-running"},
@@ -168,15 +164,9 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](DoctorFacts& f) { f.status.consumers.reading->magic = 0x4F42434E; }, "header-mismatch"},
         {[](DoctorFacts& f) { NoProducer(f), f.producerExists = false; }, "producer-missing"},
         {[](DoctorFacts& f) { NoProducer(f), f.producerHead = "no"; }, "producer-not-a-program"},
-        {[](DoctorFacts& f) {
-             NoProducer(f);
-             Log(f, "2026-12-06 10:00:29 failed to start producer: 5 (Access is denied.)\r\n");
-         },
+        {[&](DoctorFacts& f) { NoProducer(f), Log(f, failed("10:00:29")); },
          "producer-start-failed"},
-        {[](DoctorFacts& f) {
-             NoProducer(f);
-             Log(f, "2026-12-06 09:59:29 failed to start producer: 5 (Access is denied.)\r\n");
-         },
+        {[&](DoctorFacts& f) { NoProducer(f), Log(f, failed("09:59:29")); },
          "producer-not-running"},
         {[&](DoctorFacts& f) { Log(f, exit + exit + exit); }, "producer-restarting"},
         {[&](DoctorFacts& f) { Log(f, oldExit + exit + exit); }, ""},
