@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -91,40 +90,22 @@ CtlResult Ctl(const std::wstring& arguments) {
 }
 
 // The handles a process holds. GetProcessHandleCount is the way on Windows; Wine 8 answers it
-// with 0, so then the system's handle table (NtQuerySystemInformation with
-// SystemExtendedHandleInformation), which Wine does keep, is counted instead.
+// with 0, so then every handle value the process could hold is duplicated in turn, and those
+// that exist are counted.
 DWORD HandleCountOf(HANDLE process) {
     DWORD count = 0;
     if (GetProcessHandleCount(process, &count) && count > 0) {
         return count;
     }
-    struct Entry {
-        void* object;
-        ULONG_PTR processId, handle;
-        ULONG access;
-        USHORT creatorBackTraceIndex, objectTypeIndex;
-        ULONG attributes, reserved;
-    };
-    struct Table {
-        ULONG_PTR count, reserved;
-        Entry entries[1];
-    };
-    constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
-    constexpr auto kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004u);
-    std::vector<std::byte> buffer(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status = 0;
-    while ((status = NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), &needed)) ==
-           kInfoLengthMismatch) {
-        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+    for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(copy);
+            ++count;
+        }
     }
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    return status < 0 ? 0
-                      : static_cast<DWORD>(std::count_if(
-                            table->entries, table->entries + table->count, [&](const Entry& entry) {
-                                return entry.processId == GetProcessId(process);
-                            }));
+    return count;
 }
 
 // Stamps one 32-bit word of the control section as the agent maps it, as a virtual camera would.
