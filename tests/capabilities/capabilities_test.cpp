@@ -124,28 +124,5 @@ TEST(NativeTypeWalkTest, EndsAtTheLastTypeOrAtItsBounds) {
     }
 }
 
-// Which listed cameras are virtual ones, and why one could not be opened, in words.
-TEST(CameraListTest, VirtualCamerasAndFailures) {
-    static const struct {
-        std::u16string_view name, link;
-        bool isVirtual;
-    } kDevices[] = {
-        {u"Integrated Camera", u"\\\\?\\usb#vid_04f2&pid_b6dd&mi_00#6&1#{e5323777}\\global", false},
-        {u"Orbelune Windows Virtual Camera", u"\\\\?\\SWD#VCAMDEVAPI#{6f2c}#{e5323777}\\global",
-         true},
-        {u"Cam", u"\\\\?\\swd#vcamdevapi#{6f2c}", true},
-        {u"Effects Windows Virtual Camera", u"", true},
-        {u"Sensor group", u"\\\\?\\SWD#MSRRAS#{6f2c}", false},
-    };
-    for (const auto& d : kDevices) {
-        EXPECT_EQ(IsVirtualCamera({std::u16string(d.name), std::u16string(d.link), {}}),
-                  d.isVirtual)
-            << std::string(d.name.begin(), d.name.end());
-    }
-    EXPECT_EQ(ActivationFailureReason(0xC00D3704), u"in use by another application");
-    EXPECT_EQ(ActivationFailureReason(0xC00D3EA2), u"gone: unplugged or disabled");
-    EXPECT_EQ(ActivationFailureReason(0x80004005), u"");
-}
-
 }  // namespace
 }  // namespace orbelune

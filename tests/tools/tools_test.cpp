@@ -275,8 +275,9 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
         true,
         0,
         {{u"Integrated Camera", u"\\\\?\\usb#vid_04f2#0", 0u},
-         {u"Orbelune Windows Virtual Camera", u"\\\\?\\swd#vcamdevapi#1", 0u},
-         {u"USB Camera", u"\\\\?\\usb#vid_046d#2", 0x80070005u}}};
+         {u"Orbelune Camera", u"\\\\?\\SWD#VCAMDEVAPI#1", 0u},  // virtual by its link
+         {u"USB Camera", u"\\\\?\\usb#vid_046d#2", 0x80070005u},
+         {u"Effects Windows Virtual Camera", u"\\\\?\\SWD#MSRRAS#3", 0xC00D3704u}}};
     const std::string kFallback = "the agent publishes the 1280x720@30 fallback\n";
     const std::string kDenied =
         "cannot be opened: access denied: camera access for desktop apps is off in the privacy "
@@ -287,11 +288,11 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
     } kCases[] = {
         {0, "camera: CameraIndex 0 names \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)\n"},
         {1,
-         "camera: CameraIndex 1 names \"Orbelune Windows Virtual Camera\" "
-         "(\\\\?\\swd#vcamdevapi#1), a virtual camera, not a real one\n"},
+         "camera: CameraIndex 1 names \"Orbelune Camera\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual "
+         "camera, not a real one\n"},
         {2, "camera: CameraIndex 2 names \"USB Camera\" (\\\\?\\usb#vid_046d#2); it " + kDenied +
                 ", so " + kFallback},
-        {3, "camera: CameraIndex 3 names no camera: 3 listed, 0 to 2; " + kFallback},
+        {4, "camera: CameraIndex 4 names no camera: 4 listed, 0 to 3; " + kFallback},
         {-1, "camera: CameraIndex -1 is negative and names no camera; " + kFallback},
     };
     for (const auto& c : kCases) {
@@ -299,9 +300,11 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
     }
     EXPECT_EQ(CamerasText(listing, 2),
               "0  \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)\n"
-              "1  \"Orbelune Windows Virtual Camera\" (\\\\?\\swd#vcamdevapi#1)  virtual camera\n"
+              "1  \"Orbelune Camera\" (\\\\?\\SWD#VCAMDEVAPI#1)  virtual camera\n"
               "2  \"USB Camera\" (\\\\?\\usb#vid_046d#2)  " +
-                  kDenied + "  <- CameraIndex\n");
+                  kDenied +
+                  "  <- CameraIndex\n3  \"Effects Windows Virtual Camera\" (\\\\?\\SWD#MSRRAS#3)  "
+                  "virtual camera  cannot be opened: in use by another application (0xC00D3704)\n");
     ExpectParts(CamerasJson(listing, 1),
                 {R"({"cameraIndex":1,"listError":null,"cameras":[{"index":0,)",
                  R"("virtual":true,"selected":true,"openError":null},{"index":2,)",
