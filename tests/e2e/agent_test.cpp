@@ -97,10 +97,10 @@ DWORD HandleCountOf(HANDLE process) {
     if (GetProcessHandleCount(process, &count) && count > 0) {
         return count;
     }
-    for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
+    for (unsigned long value = 4; value < 0x4000; value += 4) {
         HANDLE copy = nullptr;
-        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
-                            FALSE, DUPLICATE_SAME_ACCESS)) {
+        if (DuplicateHandle(process, ULongToHandle(value), GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
             CloseHandle(copy);
             ++count;
         }
