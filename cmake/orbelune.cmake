@@ -1,14 +1,23 @@
-# Compile options shared by every target of the project (not by third-party code such as
-# GoogleTest, which is built with its own flags).
-add_library(orbelune_options INTERFACE)
+# The warnings every target of ours compiles with, errors all: the project's code through
+# orbelune_options, and the targets that must not see our other options (the public headers
+# compiled alone, the ThreadSanitizer build) directly. Not third-party code such as GoogleTest,
+# which is built with its own flags.
+add_library(orbelune_warnings INTERFACE)
 if(MSVC)
-    target_compile_options(orbelune_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+    target_compile_options(orbelune_warnings INTERFACE /W4 /WX /permissive-)
 else()
-    target_compile_options(orbelune_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+    target_compile_options(orbelune_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror)
 endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     # Two more of clang's warnings, which -Wall -Wextra leave out there.
-    target_compile_options(orbelune_options INTERFACE -Wshadow -Wimplicit-fallthrough)
+    target_compile_options(orbelune_warnings INTERFACE -Wshadow -Wimplicit-fallthrough)
+endif()
+
+# Compile options shared by every target of the project.
+add_library(orbelune_options INTERFACE)
+target_link_libraries(orbelune_options INTERFACE orbelune_warnings)
+if(MSVC)
+    target_compile_options(orbelune_options INTERFACE /utf-8 /EHsc)
 endif()
 if(WIN32)
     target_compile_definitions(orbelune_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN

@@ -6,7 +6,6 @@
 #   bash scripts/stress.sh [SECONDS [READERS [PAUSE_US]]]   (default 60, 4, back to back)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mkdir -p build/stress
-c++ -std=c++17 -O2 -pthread -Wall -Wextra -Wpedantic -Werror -Iinclude \
-    tests/include/snapshot_stress.cpp -o build/stress/snapshot_stress
-build/stress/snapshot_stress "${1:-60}" "${2:-4}" "${3:-0}"
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target snapshot_stress_long >/dev/null
+build/bench/bin/snapshot_stress_long "${1:-60}" "${2:-4}" "${3:-0}"
