@@ -22,7 +22,7 @@
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
-#include "log/log.h"
+#include "log/log_win.h"
 #include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/doctor.h"
