@@ -1,34 +1,20 @@
 #include "tools/report/json_writer.h"
 
+#include <utility>
+
 namespace orbelune {
 namespace {
 
 void AppendEscaped(std::string& out, char16_t unit) {
     static constexpr char kHex[] = "0123456789abcdef";
-    switch (unit) {
-        case u'"':
-            out += "\\\"";
+    static constexpr std::pair<char16_t, const char*> kShort[] = {
+        {u'"', "\\\""}, {u'\\', "\\\\"}, {u'\b', "\\b"}, {u'\f', "\\f"},
+        {u'\n', "\\n"}, {u'\r', "\\r"},  {u'\t', "\\t"}};
+    for (const auto& [character, escape] : kShort) {
+        if (unit == character) {
+            out += escape;
             return;
-        case u'\\':
-            out += "\\\\";
-            return;
-        case u'\b':
-            out += "\\b";
-            return;
-        case u'\f':
-            out += "\\f";
-            return;
-        case u'\n':
-            out += "\\n";
-            return;
-        case u'\r':
-            out += "\\r";
-            return;
-        case u'\t':
-            out += "\\t";
-            return;
-        default:
-            break;
+        }
     }
     if (unit >= 0x20 && unit < 0x7F) {
         out += static_cast<char>(unit);
