@@ -18,32 +18,34 @@ inline constexpr char kLogTimeFormat[] = "%Y-%m-%d %H:%M:%S";
 inline constexpr std::size_t kLogTimeWidth = 19;
 inline constexpr std::size_t kLogMessageOffset = kLogTimeWidth + 1;
 
+// The agent's start: the first line of every run, or of one that found an agent in its session.
 inline constexpr std::u16string_view kAgentStartingLine = u"agent starting";
 inline constexpr std::u16string_view kAgentAlreadyRunningLine =
     u"agent already running in this session; exiting";
-inline constexpr std::u16string_view kProducerExitedLine = u"producer exited unexpectedly";
-inline constexpr std::u16string_view kDisabledStopLine = u"disabled via config; stopping producer";
+
+// The supervision loop's decisions; the idle stop carries the idle time.
 inline constexpr std::u16string_view kDemandLine = u"demand detected; starting producer";
 inline constexpr std::u16string_view kIdleLine = u"idle; waiting for a consumer to open Orbelune";
-inline constexpr std::u16string_view kCapabilitiesFallbackLine =
-    u"camera capability enumeration failed/empty; using 1280x720@30 fallback";
+inline constexpr std::u16string_view kDisabledStopLine = u"disabled via config; stopping producer";
+inline constexpr std::u16string_view kProducerExitedLine = u"producer exited unexpectedly";
+std::u16string IdleStopLine(std::uint64_t idleStopMs);  // "no demand for N ms; stopping producer"
 
-// The fixed starts (and end) of the lines that carry values, as the builders below write them.
+// The producer's start, each line its fixed start and a value: the path of a producer that is
+// not there, the error (as DescribeSystemError gives it) of a start that failed, or
+// "camera-index=N provider=P)" (the provider bare) of one that succeeded.
 inline constexpr std::u16string_view kProducerNotFoundPrefix = u"producer exe not found: ";
 inline constexpr std::u16string_view kProducerStartFailedPrefix = u"failed to start producer: ";
 inline constexpr std::u16string_view kProducerStartedPrefix = u"producer started (";
+std::u16string ProducerNotFoundLine(std::u16string_view producerExe);
+std::u16string ProducerStartFailedLine(std::u16string_view error);
+std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider);
+
+// The publication of the camera's formats: the fallback when the camera gave none, then
+// "published N native camera capability tuple(s)".
+inline constexpr std::u16string_view kCapabilitiesFallbackLine =
+    u"camera capability enumeration failed/empty; using 1280x720@30 fallback";
 inline constexpr std::u16string_view kPublishedPrefix = u"published ";
 inline constexpr std::u16string_view kPublishedSuffix = u" native camera capability tuple(s)";
-
-// "producer exe not found: PATH".
-std::u16string ProducerNotFoundLine(std::u16string_view producerExe);
-// "failed to start producer: ERROR", the error as DescribeSystemError gives it.
-std::u16string ProducerStartFailedLine(std::u16string_view error);
-// "producer started (camera-index=N provider=P)", the provider bare.
-std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider);
-// "no demand for N ms; stopping producer".
-std::u16string IdleStopLine(std::uint64_t idleStopMs);
-// "published N native camera capability tuple(s)".
 std::u16string PublishedLine(std::size_t count);
 
 // The message's bytes as a line holds them: code units up to U+00FF as the byte of the same
