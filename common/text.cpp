@@ -116,12 +116,16 @@ std::u16string Utf8ToU16(std::string_view text) {
     return out;
 }
 
-std::string Latin1ToUtf8(std::string_view text) {
+std::u16string Latin1ToU16(std::string_view text) {
     std::u16string units;
     for (const char byte : text) {
         units += static_cast<char16_t>(static_cast<unsigned char>(byte));
     }
-    return ToUtf8(units);
+    return units;
+}
+
+std::string Latin1ToUtf8(std::string_view text) {
+    return ToUtf8(Latin1ToU16(text));
 }
 
 std::vector<std::string> LastLines(std::string_view text, size_t count) {

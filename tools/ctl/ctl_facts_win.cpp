@@ -26,14 +26,19 @@
 namespace orbelune {
 namespace {
 
+// An existing file opened for `access`, shared with every other use as the agent shares the log.
+UniqueHandle OpenExisting(const std::u16string& path, DWORD access) {
+    return UniqueHandle(CreateFileW(ToWide(path).c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 // The end of the log, at most kLogTailBytes from its last line back, starting at a line's
 // start: the log has no size limit, and only its last lines are shown and judged.
 constexpr LONGLONG kLogTailBytes = LONGLONG{64} * 1024;
 
-std::optional<std::string> ReadLogTail(const std::wstring& path) {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+std::optional<std::string> ReadLogTail(const std::u16string& path) {
+    const UniqueHandle file = OpenExisting(path, GENERIC_READ);
     LARGE_INTEGER size = {};
     if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {
         return std::nullopt;
@@ -212,9 +217,7 @@ bool Exists(const std::u16string& path) {
 
 // The first two bytes of a file (a program's are "MZ"), when it can be read.
 std::optional<std::string> FileHead(const std::u16string& path) {
-    const UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file = OpenExisting(path, GENERIC_READ);
     char head[2] = {};
     DWORD read = 0;
     if (!file.IsValid() || !ReadFile(file.Get(), head, sizeof head, &read, nullptr)) {
@@ -255,7 +258,7 @@ StatusFacts GatherStatus() {
     facts.consumerStartsLocal = LocalStartTimes(facts.consumers);
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
-        facts.logBytes = ReadLogTail(ToWide(facts.logPath));
+        facts.logBytes = ReadLogTail(facts.logPath);
     }
     return facts;
 }
@@ -306,9 +309,7 @@ DoctorFacts GatherDoctorFacts() {
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
     }
-    const UniqueHandle log(CreateFileW(ToWide(status.logPath).c_str(), FILE_APPEND_DATA,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle log = OpenExisting(status.logPath, FILE_APPEND_DATA);
     if (!log.IsValid()) {
         facts.logOpenError = GetLastError();
         facts.logOpenErrorText = DescribeSystemError(*facts.logOpenError);

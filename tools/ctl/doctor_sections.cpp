@@ -7,6 +7,12 @@
 namespace orbelune {
 namespace {
 
+// "NAME: magic M version V", as a section's header reads.
+std::string HeaderEvidence(const std::u16string& section, std::uint32_t magic,
+                           std::uint32_t version) {
+    return ToUtf8(section) + ": magic " + HexText(magic) + " version " + std::to_string(version);
+}
+
 // A header that differs from this agent's: the block counts as missing to the agent.
 void Header(const char* block, const std::u16string& section, std::uint32_t magic,
             std::uint32_t version, std::uint32_t expectedMagic, std::uint32_t expectedVersion,
@@ -19,13 +25,12 @@ void Header(const char* block, const std::u16string& section, std::uint32_t magi
             ? "magic " + HexText(magic) + " where this agent expects " + HexText(expectedMagic)
             : "version " + std::to_string(version) + " where this agent expects version " +
                   std::to_string(expectedVersion);
-    findings.push_back(
-        {"header-mismatch",
-         std::string("the ") + block + " carries " + carries +
-             ": the virtual camera and the agent come from different releases",
-         {ToUtf8(section) + ": magic " + HexText(magic) + " version " + std::to_string(version)},
-         "install a virtual camera and an agent of the same release; until then "
-         "the agent treats the block as missing"});
+    findings.push_back({"header-mismatch",
+                        std::string("the ") + block + " carries " + carries +
+                            ": the virtual camera and the agent come from different releases",
+                        {HeaderEvidence(section, magic, version)},
+                        "install a virtual camera and an agent of the same release; until then "
+                        "the agent treats the block as missing"});
 }
 
 std::optional<vcam::ControlReading> ReadSection(const SectionFacts& section) {
@@ -62,10 +67,8 @@ void StaleControlSection(const DoctorContext& c, const vcam::ControlReading& glo
     findings.push_back({"stale-control-section",
                         "a control section of another release, " + ToUtf8(stale.name) +
                             ", stands beside this release's " + ToUtf8(good.name) + ": " + effect,
-                        {ToUtf8(stale.name) + ": magic " + HexText(block.magic) + " version " +
-                             std::to_string(block.version),
-                         ToUtf8(good.name) + ": magic " + HexText(vcam::kControlMagic) +
-                             " version " + std::to_string(vcam::kControlVersion)},
+                        {HeaderEvidence(stale.name, block.magic, block.version),
+                         HeaderEvidence(good.name, vcam::kControlMagic, vcam::kControlVersion)},
                         "end the programs of the other release that hold " + ToUtf8(stale.name) +
                             " (the section goes with the last of them), then end " +
                             ToUtf8(kAgentExeName) + " and start it again"});

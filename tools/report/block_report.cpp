@@ -79,9 +79,7 @@ std::string Quoted(std::string_view utf8) {
             out += '\\';
             out += c;
         } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8] = {};
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
-            out += escape;
+            out += "\\x" + HexText(byte).substr(8);  // two digits
         } else {
             out += c;
         }

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "common/text.h"
+
 namespace orbelune {
 namespace {
 
@@ -55,22 +57,6 @@ void JsonWriter::Close(char bracket) {
     }
 }
 
-void JsonWriter::BeginObject() {
-    Open('{');
-}
-
-void JsonWriter::EndObject() {
-    Close('}');
-}
-
-void JsonWriter::BeginArray() {
-    Open('[');
-}
-
-void JsonWriter::EndArray() {
-    Close(']');
-}
-
 void JsonWriter::Key(std::string_view name) {
     Latin1String(name);
     text_ += ':';
@@ -87,12 +73,7 @@ void JsonWriter::String(std::u16string_view text) {
 }
 
 void JsonWriter::Latin1String(std::string_view text) {
-    BeforeValue();
-    text_ += '"';
-    for (const char byte : text) {
-        AppendEscaped(text_, static_cast<char16_t>(static_cast<unsigned char>(byte)));
-    }
-    text_ += '"';
+    String(Latin1ToU16(text));
 }
 
 void JsonWriter::Number(std::int64_t value) {

@@ -16,10 +16,10 @@ namespace orbelune {
 // Begin has its End, every member of an object starts with Key).
 class JsonWriter {
   public:
-    void BeginObject();
-    void EndObject();
-    void BeginArray();
-    void EndArray();
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
     void Key(std::string_view name);
 
     void String(std::u16string_view text);
