@@ -252,11 +252,8 @@ TEST(DoctorTest, TextAndJson) {
 
     EXPECT_EQ(LogonEntryProgram(u"  \"C:\\A b\\x.exe\" /q"), u"C:\\A b\\x.exe");
     EXPECT_EQ(LogonEntryProgram(u"C:\\Ab\\x.exe /q"), u"C:\\Ab\\x.exe");
-    for (const auto& [line, seconds] : {std::pair{"1970-01-01 00:00:00 x", 0LL},
-                                        {"2000-03-01 00:00:01 ", 951868801LL},  // after a leap day
-                                        {"2026-12-06 10:00:30 ", 1796551230LL}}) {
-        EXPECT_EQ(LocalSeconds(ParseLogLine(line)->time), seconds) << line;
-    }
+    EXPECT_EQ(LocalSeconds(ParseLogLine("1970-01-01 00:00:00 ")->time), 0);
+    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap day
 }
 
 }  // namespace
