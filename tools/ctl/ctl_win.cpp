@@ -45,9 +45,8 @@ int Output(const std::string& text, int exitCode) {
 }
 
 // `call` failed with `error`: said on standard error.
-int Failed(std::u16string_view call, LSTATUS error) {
-    PrintError(std::u16string(call) + u" failed: " +
-               DescribeSystemError(static_cast<DWORD>(error)));
+int Failed(std::u16string_view call, DWORD error) {
+    PrintError(std::u16string(call) + u" failed: " + DescribeSystemError(error));
     return kExitFailure;
 }
 
@@ -59,7 +58,7 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
     if (status == ERROR_FILE_NOT_FOUND) {
         return Output(absent, kExitSuccess);
     }
-    return status != ERROR_SUCCESS ? Failed(u"RegDeleteKeyValueW", status)
+    return status != ERROR_SUCCESS ? Failed(u"RegDeleteKeyValueW", static_cast<DWORD>(status))
                                    : Output(removed, kExitSuccess);
 }
 
@@ -94,7 +93,7 @@ int Set(const CtlCommand& command) {
     LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, nullptr, 0,
                                      KEY_SET_VALUE, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS) {
-        return Failed(u"RegCreateKeyExW", status);
+        return Failed(u"RegCreateKeyExW", static_cast<DWORD>(status));
     }
     const std::wstring valueName = ToWide(write.name);
     if (write.number) {
@@ -108,7 +107,7 @@ int Set(const CtlCommand& command) {
                                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     }
     if (status != ERROR_SUCCESS) {
-        return Failed(u"RegSetValueExW", status);
+        return Failed(u"RegSetValueExW", static_cast<DWORD>(status));
     }
     const std::u16string shown = write.number ? command.value : QuoteArgument(command.value);
     return Output(ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n", kExitSuccess);
@@ -142,7 +141,7 @@ int Install(const CtlCommand&) {
                                            ToWide(kRunValueName).c_str(), REG_SZ, data.c_str(),
                                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) {
-        return Failed(u"RegSetKeyValueW", status);
+        return Failed(u"RegSetKeyValueW", static_cast<DWORD>(status));
     }
     return Output(
         "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n",

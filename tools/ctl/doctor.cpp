@@ -18,7 +18,7 @@ std::int64_t LocalSeconds(const std::tm& time) {
         (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.tm_mday - 1;
     const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     const std::int64_t days = era * 146097 + dayOfEra - 719468;
-    return days * 86400 + time.tm_hour * 3600 + time.tm_min * 60 + time.tm_sec;
+    return ((days * 24 + time.tm_hour) * 60 + time.tm_min) * 60 + time.tm_sec;
 }
 
 namespace {
