@@ -44,9 +44,4 @@ std::vector<std::u16string> ProducerArguments(std::u16string_view producerExe,
             std::u16string(repoRoot)};
 }
 
-std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider) {
-    return u"producer started (camera-index=" + DecimalText(static_cast<long long>(cameraIndex)) +
-           u" provider=" + std::u16string(provider) + u")";
-}
-
 }  // namespace orbelune

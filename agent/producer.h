@@ -24,7 +24,4 @@ std::vector<std::u16string> ProducerArguments(std::u16string_view producerExe,
                                               std::int32_t cameraIndex,
                                               std::u16string_view repoRoot);
 
-// "producer started (camera-index=N provider=P)", the provider bare.
-std::u16string ProducerStartedLine(std::int32_t cameraIndex, std::u16string_view provider);
-
 }  // namespace orbelune

@@ -6,7 +6,8 @@
 #include "agent/producer.h"
 #include "common/system_error.h"
 #include "common/text_win.h"
-#include "log/log.h"
+#include "log/log_lines.h"
+#include "log/log_win.h"
 
 namespace orbelune {
 namespace {
@@ -42,7 +43,7 @@ void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
     const std::wstring configuredExe = ToWide(settings.producerExe);
     const std::optional<std::wstring> exe = FullPath(configuredExe);
     if (!exe || !PathExists(configuredExe)) {
-        WriteLogLine(u"producer exe not found: " + settings.producerExe);
+        WriteLogLine(ProducerNotFoundLine(settings.producerExe));
         return;
     }
     // A repository root whose full path cannot be worked out is handed over as configured.
@@ -59,7 +60,7 @@ void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
         const DWORD error = GetLastError();
-        WriteLogLine(u"failed to start producer: " + DescribeSystemError(error));
+        WriteLogLine(ProducerStartFailedLine(DescribeSystemError(error)));
         return;
     }
     producer.process = UniqueHandle(info.hProcess);

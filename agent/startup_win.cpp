@@ -6,7 +6,8 @@
 
 #include "agent/supervision_loop_win.h"
 #include "common/handles_win.h"
-#include "log/log.h"
+#include "log/log_lines.h"
+#include "log/log_win.h"
 
 namespace orbelune {
 namespace {
@@ -37,13 +38,13 @@ int RunAgent() {
     UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kSingletonMutexName));
     if (mutex.IsValid() && GetLastError() == ERROR_ALREADY_EXISTS) {
         mutex.Close();
-        WriteLogLine(u"agent already running in this session; exiting");
+        WriteLogLine(kAgentAlreadyRunningLine);
         return 0;
     }
     // Held until the process ends, released from its owner on purpose.
     static_cast<void>(mutex.Take());
 
-    WriteLogLine(u"agent starting");
+    WriteLogLine(kAgentStartingLine);
     // Never destroyed: the loop never returns and the process ends only from outside, so the
     // job, the sections and their views are never closed by the agent; the system closes them,
     // and closing the job ends the producer with the agent.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/text.h"
+#include "log/log_lines.h"
 
 namespace orbelune {
 
@@ -18,34 +18,31 @@ std::vector<PassStep> PlanProducerSteps(LoopState& state, const PassFacts& facts
     }
     bool running = facts.running;
     if (running && facts.producerExited) {
-        steps.push_back({Kind::kLog, kProducerExitedLine});
+        steps.push_back({Kind::kLog, std::u16string(kProducerExitedLine)});
         steps.push_back({Kind::kStopProducer, {}});
         running = false;
     }
 
     if (!facts.enabled) {
         if (running) {
-            steps.push_back({Kind::kLog, kDisabledStopLine});
+            steps.push_back({Kind::kLog, std::u16string(kDisabledStopLine)});
             steps.push_back({Kind::kStopProducer, {}});
         }
         return steps;  // nothing at all while disabled, not even the idle line
     }
     if (facts.demand && !running) {
-        steps.push_back({Kind::kLog, kDemandLine});
+        steps.push_back({Kind::kLog, std::u16string(kDemandLine)});
         steps.push_back({Kind::kStartProducer, {}});
         state.idleReported = false;  // whether or not the start succeeds
         return steps;
     }
     if (!facts.demand && running && facts.passStart - state.lastDemandTick > facts.idleStopMs) {
-        steps.push_back(
-            {Kind::kLog, u"no demand for " +
-                             DecimalText(static_cast<unsigned long long>(facts.idleStopMs)) +
-                             u" ms; stopping producer"});
+        steps.push_back({Kind::kLog, IdleStopLine(facts.idleStopMs)});
         steps.push_back({Kind::kStopProducer, {}});
         return steps;
     }
     if (!facts.demand && !running && !state.idleReported) {
-        steps.push_back({Kind::kLog, kIdleLine});
+        steps.push_back({Kind::kLog, std::u16string(kIdleLine)});
         state.idleReported = true;
     }
     return steps;

@@ -43,11 +43,6 @@ struct PassStep {
     friend bool operator==(const PassStep&, const PassStep&) = default;
 };
 
-inline constexpr char16_t kProducerExitedLine[] = u"producer exited unexpectedly";
-inline constexpr char16_t kDisabledStopLine[] = u"disabled via config; stopping producer";
-inline constexpr char16_t kDemandLine[] = u"demand detected; starting producer";
-inline constexpr char16_t kIdleLine[] = u"idle; waiting for a consumer to open Orbelune";
-
 // The producer's part of a pass: the clean-up of a producer found dead, then at most one start
 // or stop, with the lines that explain them. Updates `state` as the pass does.
 std::vector<PassStep> PlanProducerSteps(LoopState& state, const PassFacts& facts);

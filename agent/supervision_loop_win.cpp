@@ -1,7 +1,7 @@
 #include "agent/supervision_loop_win.h"
 
 #include "config/settings.h"
-#include "log/log.h"
+#include "log/log_win.h"
 #include "orbelune/vcam_contract.h"
 
 namespace orbelune {

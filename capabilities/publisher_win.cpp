@@ -4,8 +4,8 @@
 
 #include "capabilities/capabilities.h"
 #include "capabilities/capabilities_win.h"
-#include "common/text.h"
-#include "log/log.h"
+#include "log/log_lines.h"
+#include "log/log_win.h"
 
 namespace orbelune {
 
@@ -20,14 +20,13 @@ void PublishCapabilities(CapabilitiesPublisher& publisher, std::int32_t cameraIn
     std::vector<CameraCapability> list = EnumerateCameraCapabilities(cameraIndex);
     if (list.empty()) {
         list.push_back(kFallbackCapability);
-        WriteLogLine(u"camera capability enumeration failed/empty; using 1280x720@30 fallback");
+        WriteLogLine(kCapabilitiesFallbackLine);
     }
     vcam::WriteCapabilitiesBlock(publisher.section.view.get(), publisher.section.size, list.data(),
                                  list.size(), cameraIndex);
     publisher.lastCameraIndex = cameraIndex;
     publisher.published = true;
-    WriteLogLine(u"published " + DecimalText(static_cast<unsigned long long>(list.size())) +
-                 u" native camera capability tuple(s)");
+    WriteLogLine(PublishedLine(list.size()));
 }
 
 }  // namespace orbelune

@@ -68,6 +68,19 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::string ToUtf8(std::wstring_view text) {
+    return ToUtf8(std::u16string(text.begin(), text.end()));
+}
+
+std::string HexText(std::uint32_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        text += kDigits[(value >> shift) & 0xF];
+    }
+    return text;
+}
+
 std::u16string Utf8ToU16(std::string_view text) {
     std::u16string out;
     for (size_t i = 0; i < text.size();) {
@@ -103,12 +116,16 @@ std::u16string Utf8ToU16(std::string_view text) {
     return out;
 }
 
-std::string Latin1ToUtf8(std::string_view text) {
+std::u16string Latin1ToU16(std::string_view text) {
     std::u16string units;
     for (const char byte : text) {
         units += static_cast<char16_t>(static_cast<unsigned char>(byte));
     }
-    return ToUtf8(units);
+    return units;
+}
+
+std::string Latin1ToUtf8(std::string_view text) {
+    return ToUtf8(Latin1ToU16(text));
 }
 
 std::vector<std::string> LastLines(std::string_view text, size_t count) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,12 +22,18 @@ std::u16string ToLowerUnits(std::u16string_view text);
 
 // UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(std::u16string_view text);
+// The same of wchar_t text, such as the sections' names, each unit taken as a UTF-16 unit.
+std::string ToUtf8(std::wstring_view text);
+
+// "0x" and the value in eight upper-case hexadecimal digits.
+std::string HexText(std::uint32_t value);
 
 // UTF-16 of UTF-8 text; a byte that does not belong to a well-formed sequence becomes U+FFFD.
 std::u16string Utf8ToU16(std::string_view text);
 
-// UTF-8 of single-byte text, each byte taken as the character of the same value (ISO 8859-1),
-// as the log stores its lines.
+// UTF-16 and UTF-8 of single-byte text, each byte taken as the character of the same value
+// (ISO 8859-1), as the log stores its lines.
+std::u16string Latin1ToU16(std::string_view text);
 std::string Latin1ToUtf8(std::string_view text);
 
 // The last `count` lines of single-byte text whose lines end in CR LF (or a bare LF), without

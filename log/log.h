@@ -1,19 +1,12 @@
-// The agent's diagnostic log: one timestamped single-byte line per event, appended to
-// "<base>\Orbelune\Logs\vcam-agent.log".
+// The agent's diagnostic log: one timestamped single-byte line per event (log_lines.h), appended
+// to "<base>\Orbelune\Logs\vcam-agent.log". The Windows edge is in log_win.h.
 #pragma once
 
-#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace orbelune {
-
-// The bytes of one log line: "YYYY-MM-DD HH:MM:SS", a space, the message and CR LF. Code units
-// up to U+00FF are written as the byte of the same value; every unit above it as '?', so a
-// line always ends in CR LF. A line feed inside the message becomes CR LF, as text mode writes
-// it, so such a message spans several physical lines.
-std::string FormatLogLine(const std::tm& localTime, std::u16string_view message);
 
 // The security of each log folder the agent creates (a folder that exists already is left as it
 // is), in SDDL. The agents of all signed-in users share the one log file, and the first of them
@@ -41,19 +34,5 @@ std::u16string LogFilePath(std::u16string_view baseFolder);
 std::optional<std::u16string> ChooseLogBaseFolder(std::optional<std::u16string> knownFolder,
                                                   std::optional<std::u16string> environmentFolder,
                                                   std::optional<std::u16string> temporaryFolder);
-
-// Windows only. The base folder, chosen from what the system gives now.
-std::optional<std::u16string> LogBaseFolder();
-
-// Windows only. The candidates, each as the system gives it now: the ProgramData known folder;
-// the "ProgramData" environment variable (not when it needs 260 units or more); the user's
-// temporary folder, with its trailing separator, when it is an existing folder.
-std::optional<std::u16string> KnownProgramDataFolder();
-std::optional<std::u16string> EnvironmentProgramDataFolder();
-std::optional<std::u16string> TemporaryFolder();
-
-// Windows only. Appends one line; the line is whole in the file when the call returns. Never
-// reports failure: a line that cannot be written is dropped, and the next call tries afresh.
-void WriteLogLine(std::u16string_view message);
 
 }  // namespace orbelune

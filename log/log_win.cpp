@@ -1,4 +1,4 @@
-#include "log/log.h"
+#include "log/log_win.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -13,6 +13,7 @@
 #include "common/handles_win.h"
 #include "common/path.h"
 #include "common/text_win.h"
+#include "log/log_lines.h"
 
 namespace orbelune {
 
@@ -96,6 +97,15 @@ std::optional<std::u16string> LogBaseFolder() {
                                TemporaryFolder());
 }
 
+std::optional<std::tm> LogClockNow() {
+    const __time64_t now = _time64(nullptr);
+    std::tm local = {};
+    if (_localtime64_s(&local, &now) != 0) {
+        return std::nullopt;
+    }
+    return local;
+}
+
 void WriteLogLine(std::u16string_view message) {
     const std::optional<std::u16string> base = LogBaseFolder();
     if (!base) {
@@ -113,12 +123,11 @@ void WriteLogLine(std::u16string_view message) {
     if (!file.IsValid()) {
         return;
     }
-    const __time64_t now = _time64(nullptr);
-    std::tm local = {};
-    if (_localtime64_s(&local, &now) != 0) {
+    const std::optional<std::tm> local = LogClockNow();
+    if (!local) {
         return;
     }
-    const std::string line = FormatLogLine(local, message);
+    const std::string line = FormatLogLine(*local, message);
     DWORD written = 0;
     WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

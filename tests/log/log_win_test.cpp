@@ -1,5 +1,5 @@
 // The log file under the prefix's program-data folder.
-#include "log/log.h"
+#include "log/log_win.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "log/log_lines.h"
 
 namespace orbelune {
 namespace {
@@ -55,7 +56,7 @@ DoctorFacts Healthy() {
     f.repoRootFullPath = u"C:\\Agent";
     f.repoRootIsFolder = true;
     f.status.cameras = CameraListing{true, 0, {{u"Integrated Camera", u"\\\\?\\usb#0", 0u}}};
-    f.localNowSeconds = LogLineSeconds("2026-12-06 10:00:30").value();
+    f.localNow = ParseLogLine("2026-12-06 10:00:30 ")->time;
     return f;
 }
 
@@ -251,11 +252,8 @@ TEST(DoctorTest, TextAndJson) {
 
     EXPECT_EQ(LogonEntryProgram(u"  \"C:\\A b\\x.exe\" /q"), u"C:\\A b\\x.exe");
     EXPECT_EQ(LogonEntryProgram(u"C:\\Ab\\x.exe /q"), u"C:\\Ab\\x.exe");
-    EXPECT_EQ(LogLineSeconds("1970-01-01 00:00:00 x"), 0);
-    EXPECT_EQ(LogLineSeconds("2000-03-01 00:00:01"), 951868801);  // after a leap day
-    EXPECT_EQ(LogLineSeconds("2026-12-06 10:00:30"), 1796551230);
-    EXPECT_EQ(LogLineSeconds("2026-12-06 10:00"), std::nullopt);
-    EXPECT_EQ(LogLineSeconds("2026-12-06T10:00:30"), std::nullopt);
+    EXPECT_EQ(LocalSeconds(ParseLogLine("1970-01-01 00:00:00 ")->time), 0);
+    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap day
 }
 
 }  // namespace

@@ -1,19 +1,11 @@
 #include "tools/ctl/camera_report.h"
 
-#include <cstdio>
-
 #include "common/text.h"
 
 namespace orbelune {
 namespace {
 
 constexpr std::string_view kFallback = "the agent publishes the 1280x720@30 fallback";
-
-std::string Hex(std::uint32_t value) {
-    char text[16] = {};
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
-}
 
 bool Failed(const CameraDevice& camera) {
     return camera.activation && (*camera.activation & 0x80000000U) != 0;
@@ -26,7 +18,7 @@ std::string OpenFailure(const CameraDevice& camera) {
     }
     const std::u16string_view reason = ActivationFailureReason(*camera.activation);
     return "cannot be opened: " + (reason.empty() ? std::string("error") : ToUtf8(reason)) + " (" +
-           Hex(*camera.activation) + ")";
+           HexText(*camera.activation) + ")";
 }
 
 CameraSelection SelectIn(const CameraListing& listing, std::int32_t cameraIndex) {
@@ -51,23 +43,16 @@ std::string Named(const CameraDevice& camera) {
 void WriteCameraJson(JsonWriter& json, const CameraDevice& camera, std::uint32_t index,
                      bool selected) {
     json.BeginObject();
-    json.Key("index");
-    json.Number(static_cast<std::uint64_t>(index));
-    json.Key("friendlyName");
-    json.String(camera.friendlyName);
-    json.Key("symbolicLink");
-    json.String(camera.symbolicLink);
-    json.Key("virtual");
-    json.Bool(IsVirtualCamera(camera));
-    json.Key("selected");
-    json.Bool(selected);
-    json.Key("openError");
+    json.Member("index", index);
+    json.Member("friendlyName", camera.friendlyName);
+    json.Member("symbolicLink", camera.symbolicLink);
+    json.Member("virtual", IsVirtualCamera(camera));
+    json.Member("selected", selected);
     if (Failed(camera)) {
-        json.Latin1String(Hex(*camera.activation));
-        json.Key("openFailure");
-        json.String(ActivationFailureReason(*camera.activation));
+        json.Member("openError", HexText(*camera.activation));
+        json.Member("openFailure", ActivationFailureReason(*camera.activation));
     } else {
-        json.Null();
+        json.Member("openError", nullptr);
     }
     json.EndObject();
 }
@@ -77,7 +62,7 @@ void WriteCameraJson(JsonWriter& json, const CameraDevice& camera, std::uint32_t
 std::string CamerasText(const CameraListing& listing, std::int32_t cameraIndex) {
     if (!listing.listed) {
         return "the cameras cannot be listed: MFEnumDeviceSources failed with " +
-               Hex(listing.error) + "; " + std::string(kFallback) + "\n";
+               HexText(listing.error) + "; " + std::string(kFallback) + "\n";
     }
     if (listing.devices.empty()) {
         return "no camera: Media Foundation lists no video-capture device; " +
@@ -98,14 +83,8 @@ std::string CamerasText(const CameraListing& listing, std::int32_t cameraIndex) 
 std::string CamerasJson(const CameraListing& listing, std::int32_t cameraIndex) {
     JsonWriter json;
     json.BeginObject();
-    json.Key("cameraIndex");
-    json.Number(static_cast<std::int64_t>(cameraIndex));
-    json.Key("listError");
-    if (listing.listed) {
-        json.Null();
-    } else {
-        json.Latin1String(Hex(listing.error));
-    }
+    json.Member("cameraIndex", cameraIndex);
+    json.Member("listError", listing.listed ? std::nullopt : std::optional(HexText(listing.error)));
     json.Key("cameras");
     json.BeginArray();
     const CameraSelection selection = SelectIn(listing, cameraIndex);
@@ -124,7 +103,7 @@ std::string ConfiguredCameraText(const CameraListing& listing, std::int32_t came
     switch (selection.kind) {
         case CameraSelection::Kind::kNoList:
             return text + " cannot be looked up: MFEnumDeviceSources failed with " +
-                   Hex(listing.error) + "\n";
+                   HexText(listing.error) + "\n";
         case CameraSelection::Kind::kNegative:
             return text + " is negative and names no camera; " + std::string(kFallback) + "\n";
         case CameraSelection::Kind::kPastTheEnd:
@@ -151,12 +130,8 @@ void WriteConfiguredCameraJson(JsonWriter& json, const CameraListing& listing,
                                std::int32_t cameraIndex) {
     json.Key("camera");
     json.BeginObject();
-    json.Key("listedCameras");
-    if (listing.listed) {
-        json.Number(static_cast<std::uint64_t>(listing.devices.size()));
-    } else {
-        json.Null();
-    }
+    json.Member("listedCameras",
+                listing.listed ? std::optional(listing.devices.size()) : std::nullopt);
     json.Key("named");
     const CameraSelection selection = SelectIn(listing, cameraIndex);
     if (selection.kind == CameraSelection::Kind::kDevice) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,7 +59,7 @@ struct DoctorFacts {
     // The system error of opening the log for appending, and its text; nothing when it opens.
     std::optional<std::uint32_t> logOpenError;
     std::u16string logOpenErrorText;
-    std::int64_t localNowSeconds = 0;  // the local time now, in seconds as log lines count them
+    std::tm localNow = {};  // the local time now, on the clock the log's lines carry
 };
 
 // Whether a path means the same whatever the current folder: "X:\..." or "\\server\...".
@@ -72,9 +73,9 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 // The program a logon entry's command starts: its first argument, unquoted.
 std::u16string LogonEntryProgram(std::u16string_view command);
 
-// Seconds of a log line's local timestamp ("YYYY-MM-DD HH:MM:SS ..."), counted from
-// 1970-01-01 00:00:00 on the same clock; nothing when the line has no timestamp.
-std::optional<std::int64_t> LogLineSeconds(std::string_view line);
+// Seconds of a local date and time (a log line's, or the clock's now), counted from
+// 1970-01-01 00:00:00 on the same clock.
+std::int64_t LocalSeconds(const std::tm& time);
 
 struct Finding {
     std::string kind;  // a short name for scripts, such as "agent-not-running"

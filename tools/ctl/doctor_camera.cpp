@@ -9,31 +9,6 @@
 namespace orbelune {
 namespace {
 
-// Whether the agent's last publication of formats was the fallback, by the log when it has
-// the publication: the last capabilities line before the last "published" one.
-bool PublishedFallback(const DoctorFacts& facts) {
-    constexpr std::string_view kFallback = "camera capability enumeration failed/empty";
-    constexpr std::string_view kPublished = "published ";
-    if (!facts.status.logBytes) {
-        return true;
-    }
-    bool seenPublication = false;
-    const std::vector<std::string> lines = LastLines(*facts.status.logBytes, kDoctorLogLines);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const std::string_view message =
-            std::string_view(*line).substr(std::min<size_t>(line->size(), 20));
-        if (message.starts_with(kPublished) && message.ends_with("camera capability tuple(s)")) {
-            if (seenPublication) {
-                return false;
-            }
-            seenPublication = true;
-        } else if (message.starts_with(kFallback)) {
-            return seenPublication;
-        }
-    }
-    return !seenPublication;
-}
-
 bool Failed(const CameraDevice& camera) {
     return camera.activation && (*camera.activation & 0x80000000U) != 0;
 }

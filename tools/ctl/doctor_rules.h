@@ -25,33 +25,37 @@ struct DoctorContext {
     std::vector<std::string> recentLines;  // the log's lines of the last minute, oldest first
 };
 
-std::string Utf8(std::u16string_view text);
-std::string Utf8(std::wstring_view ascii);
-
-// The last recent line whose message starts with `message`, or nothing.
-std::optional<std::string> LastRecentLine(const DoctorContext& c, std::string_view message);
-
 // Whether the process is the agent's child or a descendant of it.
 bool IsStartedByAgent(const DoctorFacts& facts, const ProcessFacts& process);
 
-// The last recent line starting with `message` that no "producer started (" line follows.
-std::optional<std::string> LastRecentFailure(const DoctorContext& c, std::string_view message);
-
-// The agent, its logon entries, its settings, its paths and its log.
+// The agent and the producer: doctor_agent.cpp.
 void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings);
+void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings);
+void FindForeignProducers(const DoctorContext& c, std::vector<Finding>& findings);
+
+// The settings and the paths made of them: doctor_settings.cpp.
 void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings);
 
-// The shared blocks, the producer and what the agent published.
+// The virtual camera's sections, their headers and ticks: doctor_sections.cpp.
 void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindHeaderProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindForeignProducers(const DoctorContext& c, std::vector<Finding>& findings);
-void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings);
+// "NAME VALUE, AGE ms old", or "NAME 0 (never)".
+std::string TickEvidence(const char* name, const TickReading& tick);
 
-// The camera behind CameraIndex and the formats the agent published from it.
+// The camera behind CameraIndex and the formats the agent published from it: doctor_camera.cpp.
 void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings);
+
+// The log: doctor_log.cpp. The lines of the last kDoctorRecentSeconds before the local time
+// `localNowSeconds`, oldest first; the last recent line whose message starts with `message`;
+// the last one that no "producer started (" line follows; and whether the agent's last
+// publication of formats was the fallback, by the log when it has the publication.
+std::vector<std::string> RecentLines(const StatusFacts& status, std::int64_t localNowSeconds);
+std::optional<std::string> LastRecentLine(const DoctorContext& c, std::u16string_view message);
+std::optional<std::string> LastRecentFailure(const DoctorContext& c, std::u16string_view message);
+bool PublishedFallback(const DoctorFacts& facts);
+void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings);
+void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings);
 
 }  // namespace orbelune

@@ -32,18 +32,16 @@ void WriteSettingsJson(JsonWriter& json, const StatusFacts& facts) {
             ResolveSetting(facts.raw, static_cast<Setting>(i), facts.moduleFolder);
         json.Key(ToUtf8(row.name));
         json.BeginObject();
-        json.Key("value");
         if (row.kind == SettingKind::kSignedNumber) {
-            json.Number(static_cast<std::int64_t>(static_cast<std::int32_t>(effective.number)));
+            json.Member("value", static_cast<std::int32_t>(effective.number));
         } else if (row.kind == SettingKind::kSwitch) {
-            json.Bool(effective.number != 0);
+            json.Member("value", effective.number != 0);
         } else if (row.kind == SettingKind::kUnsignedNumber) {
-            json.Number(static_cast<std::uint64_t>(effective.number));
+            json.Member("value", effective.number);
         } else {
-            json.String(effective.text);
+            json.Member("value", effective.text);
         }
-        json.Key("source");
-        json.Latin1String(effective.fromRegistry ? "registry" : "default");
+        json.Member("source", effective.fromRegistry ? "registry" : "default");
         json.EndObject();
     }
     json.EndObject();
@@ -64,18 +62,15 @@ std::string ProcessesText(const StatusFacts& facts) {
 }
 
 void WriteProcessesJson(JsonWriter& json, const StatusFacts& facts) {
-    json.Key("agentRunning");
-    json.Bool(facts.agentRunning);
+    json.Member("agentRunning", facts.agentRunning);
     json.Key("producer");
     json.BeginObject();
-    json.Key("image");
-    json.String(facts.producerImage);
-    json.Key("running");
-    json.Bool(!facts.producerIds.empty());
+    json.Member("image", facts.producerImage);
+    json.Member("running", !facts.producerIds.empty());
     json.Key("processIds");
     json.BeginArray();
     for (const std::uint32_t id : facts.producerIds) {
-        json.Number(static_cast<std::uint64_t>(id));
+        json.Number(std::uint64_t{id});
     }
     json.EndArray();
     json.EndObject();
@@ -93,12 +88,7 @@ std::string LogonEntriesText(const StatusFacts& facts) {
 void WriteLogonEntriesJson(JsonWriter& json, const StatusFacts& facts) {
     for (const auto& [key, value] : {std::pair{"logonEntry", &facts.logonEntry},
                                      {"machineLogonEntry", &facts.machineLogonEntry}}) {
-        json.Key(key);
-        if (*value) {
-            json.String(**value);
-        } else {
-            json.Null();
-        }
+        json.Member(key, *value);
     }
 }
 
@@ -119,8 +109,7 @@ std::string LogText(const StatusFacts& facts) {
 void WriteLogJson(JsonWriter& json, const StatusFacts& facts) {
     json.Key("log");
     json.BeginObject();
-    json.Key("path");
-    json.String(facts.logPath);
+    json.Member("path", facts.logPath);
     json.Key("lines");
     if (facts.logBytes) {
         json.BeginArray();

@@ -1,7 +1,8 @@
 #include "tools/peer/peer_options.h"
 
 #include <charconv>
-#include <cstdio>
+
+#include "common/text.h"
 
 namespace orbelune {
 namespace {
@@ -112,11 +113,7 @@ ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
 }
 
 std::string PeerUsage() {
-    const auto hex = [](std::uint32_t value) {
-        char text[16] = {};
-        std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
-        return std::string(text);
-    };
+    const auto hex = [](std::uint32_t value) { return HexText(value).substr(2); };
     return "Usage: orbelune_vcam_peer [options]\n"
            "\n"
            "Plays the virtual camera for the Orbelune camera agent. Creates the three shared "

@@ -35,31 +35,13 @@ std::string TickText(const TickReading& tick) {
     return text;
 }
 
-// "Global\ or Local\" and the control section's name.
-std::string ControlName() {
-    std::string name = "Global\\ or Local\\";
-    for (const wchar_t* c = vcam::kControlSectionName; *c != 0; ++c) {
-        name += static_cast<char>(*c);  // the name is ASCII
-    }
-    return name;
-}
-
 void WriteTick(JsonWriter& json, const char* key, const TickReading& tick) {
     json.Key(key);
     json.BeginObject();
-    json.Key("value");
-    json.Number(tick.value);
-    json.Key("ageMs");
-    json.Number(tick.ageMs);
-    json.Key("fresh");
-    json.Bool(tick.fresh);
+    json.Member("value", tick.value);
+    json.Member("ageMs", tick.ageMs);
+    json.Member("fresh", tick.fresh);
     json.EndObject();
-}
-
-std::string Hex32(std::uint32_t value) {
-    char text[16] = {};
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
 }
 
 // "valid, magic M version V", or "not valid, ..." with the expected value beside each that
@@ -68,9 +50,9 @@ std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t
                        std::uint32_t expectedVersion) {
     const bool valid = magic == expectedMagic && version == expectedVersion;
     std::string text = valid ? "valid, magic " : "not valid, magic ";
-    text += Hex32(magic);
+    text += HexText(magic);
     if (magic != expectedMagic) {
-        text += " (expected " + Hex32(expectedMagic) + ")";
+        text += " (expected " + HexText(expectedMagic) + ")";
     }
     text += " version " + std::to_string(version);
     if (version != expectedVersion) {
@@ -97,9 +79,7 @@ std::string Quoted(std::string_view utf8) {
             out += '\\';
             out += c;
         } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8] = {};
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(byte));
-            out += escape;
+            out += "\\x" + HexText(byte).substr(8);  // two digits
         } else {
             out += c;
         }
@@ -125,13 +105,13 @@ std::string UtcOffsetText(int minutes) {
     return text;
 }
 
-// The line of a published block that has no section or cannot be mapped at `size` bytes;
-// empty when the block was read.
+// The line of a published block that has no section (`where` says where it was looked for) or
+// cannot be mapped at `size` bytes; empty when the block was read.
 template <typename Reading>
 std::string MissingBlockText(std::string_view title, const PublishedBlockFacts<Reading>& block,
-                             size_t size) {
+                             size_t size, std::string_view where = {}) {
     if (block.name.empty()) {
-        return std::string(title) + ": no section\n";
+        return std::string(title) + ": no section" + std::string(where) + "\n";
     }
     if (!block.reading) {
         return std::string(title) + ": section " + ToUtf8(block.name) + " cannot be mapped at " +
@@ -152,24 +132,20 @@ template <typename Reading>
 bool BeginBlockJson(JsonWriter& json, const char* key, const PublishedBlockFacts<Reading>& block) {
     json.Key(key);
     json.BeginObject();
-    json.Key("section");
-    if (block.name.empty()) {
-        json.Null();
-    } else {
-        json.String(block.name);
-    }
-    json.Key("mapped");
-    json.Bool(block.reading.has_value());
+    json.Member("section", block.name.empty() ? std::nullopt : std::optional(block.name));
+    json.Member("mapped", block.reading.has_value());
     return block.reading.has_value();
 }
 
 void WriteHeaderJson(JsonWriter& json, std::uint32_t magic, std::uint32_t version, bool valid) {
-    json.Key("magic");
-    json.Number(static_cast<std::uint64_t>(magic));
-    json.Key("version");
-    json.Number(static_cast<std::uint64_t>(version));
-    json.Key("valid");
-    json.Bool(valid);
+    json.Member("magic", magic);
+    json.Member("version", version);
+    json.Member("valid", valid);
+}
+
+// The control section as a published block: the agent reads it the same way.
+PublishedBlockFacts<vcam::ControlReading> ControlBlock(const SectionFacts& control) {
+    return {control.name, vcam::ReadControlBlock(control.bytes.data(), control.bytes.size())};
 }
 
 // The local start time of slot `i`, when the edge found one.
@@ -209,43 +185,30 @@ std::string DescribeControlBlock(const vcam::ControlReading& block, std::uint64_
 }
 
 std::string ControlText(const SectionFacts& control, std::uint64_t now) {
-    if (control.name.empty()) {
-        return "control block: no section under " + ControlName() + "\n";
+    const auto block = ControlBlock(control);
+    std::string missing = MissingBlockText(
+        "control block", block, vcam::kControlBlockSize,
+        " under Global\\ or Local\\" + ToUtf8(std::wstring_view(vcam::kControlSectionName)));
+    if (!missing.empty()) {
+        return missing;
     }
-    const auto block = vcam::ReadControlBlock(control.bytes.data(), control.bytes.size());
-    if (!block) {
-        return "control block: section " + ToUtf8(control.name) + " cannot be mapped at " +
-               std::to_string(vcam::kControlBlockSize) + " bytes; the agent counts it as missing\n";
-    }
-    return "control section " + ToUtf8(control.name) + "\n" + DescribeControlBlock(*block, now);
+    return "control section " + ToUtf8(control.name) + "\n" +
+           DescribeControlBlock(*block.reading, now);
 }
 
 void WriteControlJson(JsonWriter& json, const SectionFacts& control, std::uint64_t now) {
-    json.Key("controlBlock");
-    json.BeginObject();
-    json.Key("section");
-    if (control.name.empty()) {
-        json.Null();
-    } else {
-        json.String(control.name);
-    }
-    const auto block = vcam::ReadControlBlock(control.bytes.data(), control.bytes.size());
-    json.Key("mapped");
-    json.Bool(block.has_value());
-    if (block) {
-        const ControlStatus status = JudgeControlBlock(*block, now);
-        json.Key("now");
-        json.Number(now);
-        WriteHeaderJson(json, block->magic, block->version, block->valid);
-        json.Key("cameraIndex");
-        json.Number(static_cast<std::uint64_t>(block->cameraIndex));
+    const auto block = ControlBlock(control);
+    if (BeginBlockJson(json, "controlBlock", block)) {
+        const vcam::ControlReading& r = *block.reading;
+        const ControlStatus status = JudgeControlBlock(r, now);
+        json.Member("now", now);
+        WriteHeaderJson(json, r.magic, r.version, r.valid);
+        json.Member("cameraIndex", r.cameraIndex);
         WriteTick(json, "demandTick", status.demandTick);
         WriteTick(json, "consumerStartTick", status.consumerStartTick);
         WriteTick(json, "consumerHeartbeatTick", status.consumerHeartbeatTick);
-        json.Key("demand");
-        json.Bool(status.demand);
-        json.Key("consumerPresent");
-        json.Bool(status.consumerPresent);
+        json.Member("demand", status.demand);
+        json.Member("consumerPresent", status.consumerPresent);
     }
     json.EndObject();
 }
@@ -278,27 +241,20 @@ void WriteCapabilitiesJson(JsonWriter& json,
     if (BeginBlockJson(json, "capabilitiesBlock", block)) {
         const vcam::CapabilitiesReading& r = *block.reading;
         WriteHeaderJson(json, r.magic, r.version, r.valid);
-        json.Key("cameraIndex");
-        json.Number(static_cast<std::uint64_t>(r.cameraIndex));
-        json.Key("count");
-        json.Number(static_cast<std::uint64_t>(r.count));
+        json.Member("cameraIndex", r.cameraIndex);
+        json.Member("count", r.count);
         json.Key("entries");
         json.BeginArray();
         for (const vcam::CameraCapability& e : r.entries) {
             json.BeginObject();
-            json.Key("width");
-            json.Number(static_cast<std::uint64_t>(e.width));
-            json.Key("height");
-            json.Number(static_cast<std::uint64_t>(e.height));
-            json.Key("frameRateNumerator");
-            json.Number(static_cast<std::uint64_t>(e.frameRateNumerator));
-            json.Key("frameRateDenominator");
-            json.Number(static_cast<std::uint64_t>(e.frameRateDenominator));
+            json.Member("width", e.width);
+            json.Member("height", e.height);
+            json.Member("frameRateNumerator", e.frameRateNumerator);
+            json.Member("frameRateDenominator", e.frameRateDenominator);
             json.EndObject();
         }
         json.EndArray();
-        json.Key("sequence");
-        json.Number(static_cast<std::uint64_t>(r.sequence));
+        json.Member("sequence", r.sequence);
     }
     json.EndObject();
 }
@@ -355,42 +311,30 @@ void WriteConsumersJson(JsonWriter& json, const PublishedBlockFacts<vcam::Consum
     if (BeginBlockJson(json, "consumersBlock", block)) {
         const vcam::ConsumersReading& r = *block.reading;
         WriteHeaderJson(json, r.magic, r.version, r.valid);
-        json.Key("count");
-        json.Number(static_cast<std::uint64_t>(r.count));
-        json.Key("updatedTick");
-        json.Number(r.updatedTick);
-        json.Key("updatedAgeMs");
-        if (r.updatedTick == 0) {
-            json.Null();
-        } else {
-            json.Number(UpdateAgeMs(r, now));
-        }
+        json.Member("count", r.count);
+        json.Member("updatedTick", r.updatedTick);
+        json.Member("updatedAgeMs",
+                    r.updatedTick == 0 ? std::nullopt : std::optional(UpdateAgeMs(r, now)));
         json.Key("slots");
         json.BeginArray();
         for (size_t i = 0; i < r.slots.size(); ++i) {
             const vcam::ConsumerSlot& slot = r.slots[i];
             const LocalTime* started = StartLocal(startsLocal, i);
             json.BeginObject();
-            json.Key("displayName");
-            json.String(slot.displayName);
-            json.Key("identity");
-            json.Latin1String(slot.identity);
-            json.Key("packaged");
-            json.Bool(slot.packaged != 0);
-            json.Key("lastUsedStart");
-            json.Number(slot.lastUsedStart);
-            json.Key("startedLocal");  // ISO 8601 with the offset from UTC
-            if (slot.lastUsedStart != 0 && started != nullptr) {
-                json.Latin1String(LocalTimeText(*started, 'T') +
-                                  UtcOffsetText(started->utcOffsetMinutes));
-            } else {
-                json.Null();
-            }
+            json.Member("displayName", slot.displayName);
+            json.Member("identity", slot.identity);
+            json.Member("packaged", slot.packaged != 0);
+            json.Member("lastUsedStart", slot.lastUsedStart);
+            // ISO 8601 with the offset from UTC.
+            json.Member("startedLocal",
+                        slot.lastUsedStart != 0 && started != nullptr
+                            ? std::optional(LocalTimeText(*started, 'T') +
+                                            UtcOffsetText(started->utcOffsetMinutes))
+                            : std::nullopt);
             json.EndObject();
         }
         json.EndArray();
-        json.Key("sequence");
-        json.Number(static_cast<std::uint64_t>(r.sequence));
+        json.Member("sequence", r.sequence);
     }
     json.EndObject();
 }

@@ -1,34 +1,22 @@
 #include "tools/report/json_writer.h"
 
+#include <utility>
+
+#include "common/text.h"
+
 namespace orbelune {
 namespace {
 
 void AppendEscaped(std::string& out, char16_t unit) {
     static constexpr char kHex[] = "0123456789abcdef";
-    switch (unit) {
-        case u'"':
-            out += "\\\"";
+    static constexpr std::pair<char16_t, const char*> kShort[] = {
+        {u'"', "\\\""}, {u'\\', "\\\\"}, {u'\b', "\\b"}, {u'\f', "\\f"},
+        {u'\n', "\\n"}, {u'\r', "\\r"},  {u'\t', "\\t"}};
+    for (const auto& [character, escape] : kShort) {
+        if (unit == character) {
+            out += escape;
             return;
-        case u'\\':
-            out += "\\\\";
-            return;
-        case u'\b':
-            out += "\\b";
-            return;
-        case u'\f':
-            out += "\\f";
-            return;
-        case u'\n':
-            out += "\\n";
-            return;
-        case u'\r':
-            out += "\\r";
-            return;
-        case u'\t':
-            out += "\\t";
-            return;
-        default:
-            break;
+        }
     }
     if (unit >= 0x20 && unit < 0x7F) {
         out += static_cast<char>(unit);
@@ -69,22 +57,6 @@ void JsonWriter::Close(char bracket) {
     }
 }
 
-void JsonWriter::BeginObject() {
-    Open('{');
-}
-
-void JsonWriter::EndObject() {
-    Close('}');
-}
-
-void JsonWriter::BeginArray() {
-    Open('[');
-}
-
-void JsonWriter::EndArray() {
-    Close(']');
-}
-
 void JsonWriter::Key(std::string_view name) {
     Latin1String(name);
     text_ += ':';
@@ -101,12 +73,7 @@ void JsonWriter::String(std::u16string_view text) {
 }
 
 void JsonWriter::Latin1String(std::string_view text) {
-    BeforeValue();
-    text_ += '"';
-    for (const char byte : text) {
-        AppendEscaped(text_, static_cast<char16_t>(static_cast<unsigned char>(byte)));
-    }
-    text_ += '"';
+    String(Latin1ToU16(text));
 }
 
 void JsonWriter::Number(std::int64_t value) {

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace orbelune {
@@ -14,10 +16,10 @@ namespace orbelune {
 // Begin has its End, every member of an object starts with Key).
 class JsonWriter {
   public:
-    void BeginObject();
-    void EndObject();
-    void BeginArray();
-    void EndArray();
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
     void Key(std::string_view name);
 
     void String(std::u16string_view text);
@@ -29,9 +31,43 @@ class JsonWriter {
     void Bool(bool value);
     void Null();
 
+    // A member of an object: its key, then the value written as its type says: a bool, a
+    // number (signed or unsigned as its type is), nullptr as null, single-byte text as
+    // Latin1String, UTF-16 text as String, and an optional as its value or null.
+    template <typename T>
+    void Member(std::string_view key, const T& value) {
+        Key(key);
+        Value(value);
+    }
+
     [[nodiscard]] const std::string& Text() const { return text_; }
 
   private:
+    template <typename T>
+    void Value(const T& value) {
+        if constexpr (std::is_same_v<T, bool>) {
+            Bool(value);
+        } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
+            Number(static_cast<std::int64_t>(value));
+        } else if constexpr (std::is_integral_v<T>) {
+            Number(static_cast<std::uint64_t>(value));
+        } else if constexpr (std::is_same_v<T, std::nullptr_t>) {
+            Null();
+        } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+            Latin1String(value);
+        } else {
+            String(value);
+        }
+    }
+    template <typename T>
+    void Value(const std::optional<T>& value) {
+        if (value) {
+            Value(*value);
+        } else {
+            Null();
+        }
+    }
+
     void BeforeValue();
     void Open(char bracket);
     void Close(char bracket);

@@ -43,10 +43,6 @@ std::string Mode(const std::wstring& folder) {
     return mode.substr(0, mode.find_first_of("\r\n "));
 }
 
-std::string Utf8(std::wstring_view text) {
-    return ToUtf8(ToU16(text));
-}
-
 [[noreturn]] void RunUntilTerminated() {
     for (;;) {
         Sleep(INFINITE);
@@ -68,9 +64,10 @@ int wmain() {
         RunUntilTerminated();
     }
 
-    std::string record = "start pid=" + pid + "\r\nraw=" + Utf8(raw) + "\r\n";
+    std::string record = "start pid=" + pid + "\r\nraw=" + ToUtf8(std::wstring_view(raw)) + "\r\n";
     for (int i = 0; i < argc; ++i) {
-        record += "argv[" + std::to_string(i) + "]=" + Utf8(argv.get()[i]) + "\r\n";
+        record +=
+            "argv[" + std::to_string(i) + "]=" + ToUtf8(std::wstring_view(argv.get()[i])) + "\r\n";
     }
     record += "tick=" + std::to_string(startTick) + "\r\n";
     Record(folder, record);
