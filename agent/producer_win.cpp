@@ -73,7 +73,7 @@ void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
 }
 
 void StopProducer(ProducerProcess& producer) {
-    if (!producer.running()) {
+    if (!producer.IsRunning()) {
         return;
     }
     TerminateProcess(producer.process.Get(), 0);

@@ -100,10 +100,4 @@ AgentSettings SettingsFromValues(const RawSettingValues& raw, std::u16string_vie
 // registry matches value names; nothing for a name the agent does not read.
 std::optional<Setting> FindSetting(std::u16string_view name);
 
-// Windows only. The raw values under HKEY_CURRENT_USER\Software\Orbelune.
-RawSettingValues ReadRawSettingValues();
-
-// Windows only. A fresh snapshot; never fails.
-AgentSettings ReadAgentSettings();
-
 }  // namespace orbelune

@@ -1,6 +1,6 @@
 // The settings as the registry of the test prefix holds them: which value types are taken, how
 // long a string may be, and where it ends. What the agent makes of them is the core's.
-#include "config/settings.h"
+#include "config/settings_win.h"
 
 #include <gtest/gtest.h>
 

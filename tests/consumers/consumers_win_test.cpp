@@ -6,8 +6,8 @@
 #include <ctime>
 #include <cwctype>
 
-#include "common/path.h"
 #include "common/text_win.h"
+#include "consumers/app_identity_win.h"
 #include "consumers/consent_store.h"
 #include "consumers/consumer_tracker_win.h"
 #include "tests/support/win_test_support.h"

@@ -16,12 +16,12 @@
 #include <random>
 #include <regex>
 
-#include "common/bytes.h"
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
 #include "log/log.h"
 #include "orbelune/vcam_contract.h"
+#include "tests/support/bytes.h"
 #include "tests/support/win_test_support.h"
 
 namespace orbelune {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "common/bytes.h"
+#include "tests/support/bytes.h"
 
 namespace orbelune {
 namespace {

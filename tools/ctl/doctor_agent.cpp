@@ -2,7 +2,7 @@
 // its log.
 #include <algorithm>
 
-#include "agent/agent_win.h"
+#include "agent/agent_names.h"
 #include "agent/producer.h"
 #include "common/path.h"
 #include "common/text.h"
