@@ -64,6 +64,7 @@ struct RawSetting {
     Outcome outcome = Outcome::kMissing;
     std::uint32_t number = 0;
     std::u16string text;
+    friend bool operator==(const RawSetting&, const RawSetting&) = default;
 };
 
 // Every setting's raw value, indexed by Setting; all missing when the key could not be opened.
