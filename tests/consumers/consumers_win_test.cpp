@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <cwctype>
+#include <tuple>
 
 #include "common/text_win.h"
 #include "consumers/app_identity_win.h"
@@ -114,23 +115,20 @@ TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     store.App(L"Stopped.Package_abc123", 23, 24);
     // Desktop apps first, then packaged ones, each in the registry's order.
     const std::vector<ConsumerRecord> records = ScanConsentStore(cache);
-    std::vector<std::string> lines;
-    for (const ConsumerRecord& r : records) {
-        const std::u16string line = r.identity + u" = " + r.displayName +
-                                    (r.packaged ? u" (packaged) " : u" ") +
-                                    DecimalText(static_cast<unsigned long long>(r.lastUsedStart));
-        lines.emplace_back(line.begin(), line.end());
-    }
     EXPECT_TRUE(std::is_partitioned(records.begin(), records.end(),
                                     [](const ConsumerRecord& r) { return !r.packaged; }));
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "MSTeams_8wekyb3d8bbwe = Microsoft Teams (packaged) 21",
-                         "Vendor.Product_abc123 = Product (packaged) 22",
-                         "meetings.exe = Zoom Meetings 13",
-                         "zoom.exe = Zoom 11",
-                         "zoom.exe = Zoom 12",
-                     }));
+    // Each record's identity, name, `packaged` and start, sorted.
+    std::vector<std::tuple<std::u16string, std::u16string, bool, std::uint64_t>> found;
+    found.reserve(records.size());
+    for (const ConsumerRecord& r : records) {
+        found.emplace_back(r.identity, r.displayName, r.packaged, r.lastUsedStart);
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (decltype(found){{u"MSTeams_8wekyb3d8bbwe", u"Microsoft Teams", true, 21},
+                                      {u"Vendor.Product_abc123", u"Product", true, 22},
+                                      {u"meetings.exe", u"Zoom Meetings", false, 13},
+                                      {u"zoom.exe", u"Zoom", false, 11},
+                                      {u"zoom.exe", u"Zoom", false, 12}}));
 }
 
 }  // namespace
