@@ -25,7 +25,6 @@ TEST(ProducerTest, CommandLineAndTexts) {
     EXPECT_EQ(BuildProducerCommandLine(ProducerArguments(u"C:\\p.exe", u"directml", -1, u"C:\\")),
               u"\"C:\\p.exe\" \"--camera\" \"--no-mirror\" \"--provider\" \"directml\" "
               u"\"--camera-index\" \"-1\" \"--repo-root\" \"C:\\\"");
-    EXPECT_EQ(ProducerStartedLine(-1, u"a b"), u"producer started (camera-index=-1 provider=a b)");
     // Only trailing CR, LF and spaces go; a message of nothing else leaves the code alone.
     EXPECT_EQ(SystemErrorText(5, u"Access is denied. \r\n \n"), u"5 (Access is denied.)");
     EXPECT_EQ(SystemErrorText(4294967295u, u" \r\n"), u"4294967295");
