@@ -1,14 +1,7 @@
 // The whole agent under Wine with the peer simulator and the stand-in producer: the producer
 // runs exactly while the peer shows demand, as the settings in the registry say; the virtual
 // camera is told the camera's formats and the applications using a camera; the control tool
-// shows and changes all of it.
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
+// shows and changes all of it. (agent_run_win.h brings Windows, GoogleTest and the fixture.)
 #include <regex>
 
 #include "common/text_win.h"

@@ -1,15 +1,11 @@
 // A long run of the whole agent with demand switching on and off: it stays steady.
-#include <windows.h>
+#include "tests/support/agent_run_win.h"
+
 #include <psapi.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-
-#include "tests/support/agent_run_win.h"
 
 namespace orbelune {
 namespace {
