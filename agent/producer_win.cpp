@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "agent/producer.h"
-#include "common/system_error.h"
+#include "common/system_error_win.h"
 #include "common/text_win.h"
 #include "log/log.h"
 

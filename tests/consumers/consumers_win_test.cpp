@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cwctype>
 #include <tuple>
 
 #include "common/text_win.h"
 #include "consumers/app_identity_win.h"
 #include "consumers/consent_store.h"
-#include "consumers/consumer_tracker_win.h"
+#include "consumers/consent_store_win.h"
 #include "tests/support/win_test_support.h"
 
 namespace orbelune {
@@ -77,14 +76,6 @@ TEST(ConsumersWinTest, VersionNames) {
                                 resource.data(), static_cast<DWORD>(2 * resource.size())) &&
                 EndUpdateResourceW(update, FALSE));
     EXPECT_EQ(ReadVersionName(ToU16(path)), u"Sample Studio");
-}
-
-// The reference moment's clock against the C runtime's: seconds since 1970 are FILETIME's
-// seconds since 1601 less 11644473600.
-TEST(ConsumersWinTest, SystemTimeAsFiletime) {
-    const auto unixSeconds = static_cast<double>(_time64(nullptr));
-    EXPECT_NEAR(static_cast<double>(SystemTimeAsFiletime()) / 1e7, unixSeconds + 11644473600.0,
-                2.0);
 }
 
 TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {

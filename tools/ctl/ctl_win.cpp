@@ -17,7 +17,7 @@
 #include "common/handles_win.h"
 #include "common/path.h"
 #include "common/path_win.h"
-#include "common/system_error.h"
+#include "common/system_error_win.h"
 #include "common/text.h"
 #include "common/process_win.h"
 #include "common/section_win.h"
