@@ -21,42 +21,33 @@ TEST(SettingsTest, EachValueOrItsDefault) {
     constexpr bool R = true, D = false;  // the registry's value stands, or the default
     static const struct {
         RawSettingValues raw;
-        std::u16string_view moduleFolder;
-        AgentSettings settings;
+        AgentSettings settings;  // with the agent in C:\A
         std::array<bool, kSettingCount> fromRegistry;
     } kCases[] = {
-        // Defaults, with no folder when the executable's own path cannot be had.
-        {{},
-         u"",
-         {0, u"directml", true, 8000, u"orbelune_windows_retouch_vcam_producer.exe", u""},
-         {D, D, D, D, D, D}},
         {{kOtherType, kOtherType, kOtherType, kOtherType, kOtherType, kOtherType},
-         u"C:\\A",
          {0, u"directml", true, 8000, u"C:\\A\\orbelune_windows_retouch_vcam_producer.exe",
           u"C:\\A"},
          {D, D, D, D, D, D}},
         // Empty paths are defaults too; an empty provider is not. A value equal to its default
         // is still the registry's.
         {{Number(0xFFFFFFFF), Text(u""), Number(2), Number(0xFFFFFFFF), Text(u""), Text(u"")},
-         u"C:\\",
-         {-1, u"", true, 4294967295, u"C:\\orbelune_windows_retouch_vcam_producer.exe", u"C:\\"},
+         {-1, u"", true, 4294967295, u"C:\\A\\orbelune_windows_retouch_vcam_producer.exe",
+          u"C:\\A"},
          {R, R, R, R, D, D}},
         {{Number(0x80000000), Text(u"directml"), Number(0), Number(8000), Text(u"p.exe"),
           Text(u"D:\\r\\")},
-         u"C:\\A",
          {-2147483647 - 1, u"directml", false, 8000, u"p.exe", u"D:\\r\\"},
          {R, R, R, R, R, R}},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(::testing::Message() << "row " << &c - kCases);
-        const AgentSettings s = SettingsFromValues(c.raw, c.moduleFolder), &e = c.settings;
+        const AgentSettings s = SettingsFromValues(c.raw, u"C:\\A"), &e = c.settings;
         EXPECT_EQ(
             std::tie(s.cameraIndex, s.provider, s.enabled, s.idleStopMs, s.producerExe, s.repoRoot),
             std::tie(e.cameraIndex, e.provider, e.enabled, e.idleStopMs, e.producerExe,
                      e.repoRoot));
         for (size_t i = 0; i < kSettingCount; ++i) {
-            EXPECT_EQ(ResolveSetting(c.raw, Setting(i), c.moduleFolder).fromRegistry,
-                      c.fromRegistry[i])
+            EXPECT_EQ(ResolveSetting(c.raw, Setting(i), u"C:\\A").fromRegistry, c.fromRegistry[i])
                 << ToUtf8(kSettingRows[i].name);
         }
     }
