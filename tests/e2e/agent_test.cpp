@@ -242,9 +242,7 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
 TEST_F(AgentTest, ControlToolCommands) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                        L"OrbeluneCameraAgent");
-    const std::wstring bin = BuildFolder();
-    std::string agent(bin.begin(), bin.end());
-    agent = '"' + agent + "\\orbelune_vcam_agent.exe\"";
+    const std::string agent = '"' + ToUtf8(ToU16(BuildFolder())) + "\\orbelune_vcam_agent.exe\"";
     // What each prints on success, or its error; `status` shows what was stored as the agent
     // reads it.
     const struct {
@@ -288,12 +286,12 @@ TEST_F(AgentTest, ControlToolFailsWhenItsOutputIsLost) {
     const UniqueHandle readOnly(CreateFileW(path.c_str(), GENERIC_READ,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                             OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = readOnly.Get();
     for (const wchar_t* arguments : {L"--help", L"status", L"cameras", L"doctor --json",
                                      L"set Provider x", L"unset Provider"}) {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = readOnly.Get();
         std::wstring line = L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments;
         PROCESS_INFORMATION info = {};
         ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,

@@ -22,7 +22,6 @@
 #include "common/process_win.h"
 #include "common/section_win.h"
 #include "common/text_win.h"
-#include "config/settings.h"
 #include "config/settings_win.h"
 #include "log/log.h"
 #include "tools/ctl/camera_report.h"
