@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "agent/producer.h"
-#include "common/system_error.h"
+#include "common/system_error_win.h"
 #include "common/text_win.h"
 #include "log/log_lines.h"
 #include "log/log_win.h"
@@ -74,7 +74,7 @@ void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
 }
 
 void StopProducer(ProducerProcess& producer) {
-    if (!producer.running()) {
+    if (!producer.IsRunning()) {
         return;
     }
     TerminateProcess(producer.process.Get(), 0);

@@ -9,18 +9,18 @@
 namespace orbelune {
 
 // The producer's process and the job it runs in. A producer runs exactly while `process` is
-// held: `running()` cannot disagree with the handles.
+// held: `IsRunning()` cannot disagree with the handles.
 struct ProducerProcess {
     UniqueHandle job;      // the kill-on-close job; empty when it could not be created
     UniqueHandle process;  // the running producer; empty when none
     UniqueHandle thread;   // its primary thread; empty when none
 
-    [[nodiscard]] bool running() const { return process.IsValid(); }
+    [[nodiscard]] bool IsRunning() const { return process.IsValid(); }
 };
 
 // Ends a producer still recorded as running, then starts a new one, suspended and inside the
 // job before it runs any code. Logs the start, a missing executable or the failure; afterwards
-// `running` tells whether a producer runs.
+// `IsRunning()` tells whether a producer runs.
 void StartProducer(ProducerProcess& producer, const AgentSettings& settings);
 
 // Terminates the producer and waits up to kStopWaitMs for it. Writes no line; does nothing

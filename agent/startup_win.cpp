@@ -4,6 +4,7 @@
 #include <mfapi.h>
 #include <objbase.h>
 
+#include "agent/agent_names.h"
 #include "agent/supervision_loop_win.h"
 #include "common/handles_win.h"
 #include "log/log_lines.h"

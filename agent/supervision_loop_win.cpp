@@ -1,6 +1,6 @@
 #include "agent/supervision_loop_win.h"
 
-#include "config/settings.h"
+#include "config/settings_win.h"
 #include "log/log_win.h"
 #include "orbelune/vcam_contract.h"
 
@@ -58,10 +58,10 @@ void RunSupervisionPass(AgentState& state) {
     ProducerProcess& producer = state.producer;
     // A failed wait counts as still running.
     const bool exited =
-        producer.running() && WaitForSingleObject(producer.process.Get(), 0) == WAIT_OBJECT_0;
+        producer.IsRunning() && WaitForSingleObject(producer.process.Get(), 0) == WAIT_OBJECT_0;
     const std::vector<PassStep> steps =
         PlanProducerSteps(state.loop, {.demand = demand,
-                                       .running = producer.running(),
+                                       .running = producer.IsRunning(),
                                        .producerExited = exited,
                                        .enabled = settings.enabled,
                                        .passStart = passStart,

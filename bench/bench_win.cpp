@@ -21,15 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "agent/agent_win.h"
+#include "agent/agent_names.h"
 #include "agent/supervision.h"
 #include "common/file_win.h"
 #include "common/handles_win.h"
+#include "common/path_win.h"
 #include "common/process_win.h"
-#include "common/path.h"
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
+#include "tests/support/wait_win.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include "agent/producer.h"
 #include "agent/supervision.h"
 #include "capabilities/capabilities.h"
-#include "common/bytes.h"
 #include "consumers/app_identity.h"
 #include "consumers/consent_store.h"
 #include "consumers/consumers_block.h"
+#include "tests/support/bytes.h"
 
 namespace {
 

@@ -19,9 +19,4 @@ std::u16string FolderOfPath(std::u16string_view path);
 // The file-name part of a path: what follows its last separator (all of it when it has none).
 std::u16string_view FileNameOfPath(std::u16string_view path);
 
-// Windows only. The full path of the running executable, and its folder; empty when the path
-// cannot be had.
-std::u16string ModulePath();
-std::u16string ModuleDirectory();
-
 }  // namespace orbelune

@@ -1,9 +1,10 @@
-#include "common/path.h"
+#include "common/path_win.h"
 
 #include <windows.h>
 
 #include <vector>
 
+#include "common/path.h"
 #include "common/text_win.h"
 
 namespace orbelune {

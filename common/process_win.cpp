@@ -9,17 +9,6 @@
 
 namespace orbelune {
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(pollMs);
-    }
-    return true;
-}
-
 static_assert(sizeof(PROCESSENTRY32W) == 568);
 
 std::vector<RunningProcess> RunningProcesses() {

@@ -1,10 +1,9 @@
 // The process table, and starting and watching other programs from outside: for the agent's
-// consumer scan, the control tool, the benchmark and the tests.
+// consumer scan, the control tool, the stand-in producer, the benchmark and the tests.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,9 +11,6 @@
 #include "common/handles_win.h"
 
 namespace orbelune {
-
-// Polls `done` every `pollMs` until it holds or `timeoutMs` has passed; tells which.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = 20);
 
 // One process of a snapshot: its id and its image's file name.
 struct RunningProcess {

@@ -11,7 +11,4 @@ namespace orbelune {
 // trailing CR, LF and spaces are removed.
 std::u16string SystemErrorText(std::uint32_t code, std::u16string_view systemMessage);
 
-// Windows only. SystemErrorText with the system's own message for the code.
-std::u16string DescribeSystemError(std::uint32_t code);
-
 }  // namespace orbelune

@@ -1,8 +1,9 @@
-#include "common/system_error.h"
+#include "common/system_error_win.h"
 
 #include <windows.h>
 
 #include "common/handles_win.h"
+#include "common/system_error.h"
 #include "common/text_win.h"
 
 namespace orbelune {

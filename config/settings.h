@@ -64,6 +64,7 @@ struct RawSetting {
     Outcome outcome = Outcome::kMissing;
     std::uint32_t number = 0;
     std::u16string text;
+    friend bool operator==(const RawSetting&, const RawSetting&) = default;
 };
 
 // Every setting's raw value, indexed by Setting; all missing when the key could not be opened.
@@ -99,11 +100,5 @@ AgentSettings SettingsFromValues(const RawSettingValues& raw, std::u16string_vie
 // The setting of this name, matched without regard to the case of ASCII letters as the
 // registry matches value names; nothing for a name the agent does not read.
 std::optional<Setting> FindSetting(std::u16string_view name);
-
-// Windows only. The raw values under HKEY_CURRENT_USER\Software\Orbelune.
-RawSettingValues ReadRawSettingValues();
-
-// Windows only. A fresh snapshot; never fails.
-AgentSettings ReadAgentSettings();
 
 }  // namespace orbelune

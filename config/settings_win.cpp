@@ -1,11 +1,11 @@
-#include "config/settings.h"
+#include "config/settings_win.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
 #include "common/handles_win.h"
-#include "common/path.h"
+#include "common/path_win.h"
 #include "common/text_win.h"
 
 namespace orbelune {

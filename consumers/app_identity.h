@@ -113,17 +113,4 @@ std::optional<std::u16string_view> LookupPackagedName(std::u16string_view packag
 // to its last '.': "Vendor.Product_abc" gives "Product".
 std::u16string DerivePackageName(std::u16string_view packageFamilyName);
 
-// Windows only. The executable keys of the running processes; empty when no snapshot can be
-// taken.
-RunningProcessNames SnapshotProcessNames() noexcept;
-
-// Windows only. The first non-empty FileDescription of any translation, else the first
-// non-empty ProductName, of the executable's version resource; empty when there is none.
-std::u16string ReadVersionName(std::u16string_view path) noexcept;
-
-// Windows only. The display name of a desktop app: cache, known table, version resource, file
-// name. `path` is the executable's full path, `key` its executable key.
-std::u16string ResolveDisplayName(DisplayNameCache& cache, std::u16string_view path,
-                                  std::u16string_view key) noexcept;
-
 }  // namespace orbelune

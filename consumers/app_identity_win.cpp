@@ -1,4 +1,4 @@
-#include "consumers/app_identity.h"
+#include "consumers/app_identity_win.h"
 
 #include <windows.h>
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "consumers/app_identity.h"
 #include "consumers/consumer_record.h"
@@ -50,10 +49,5 @@ std::u16string DesktopConsumerKey(std::u16string_view subkeyName, std::uint64_t 
 
 // The display name of a packaged app: a known one, else one derived from its name.
 std::u16string PackagedDisplayName(std::u16string_view packageFamilyName);
-
-// Windows only. The applications using a camera right now: desktop apps first, then packaged
-// apps, each in enumeration order. Desktop apps count only while a process of their executable
-// runs. Never fails; a key that cannot be read contributes nothing.
-std::vector<ConsumerRecord> ScanConsentStore(DisplayNameCache& displayNames) noexcept;
 
 }  // namespace orbelune

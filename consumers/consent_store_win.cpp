@@ -4,6 +4,7 @@
 
 #include "common/handles_win.h"
 #include "common/text_win.h"
+#include "consumers/app_identity_win.h"
 #include "consumers/consent_store_win.h"
 
 namespace orbelune {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "consumers/consent_store.h"
+#include "consumers/consent_store_win.h"
 #include "consumers/consumers_block.h"
 
 namespace orbelune {

@@ -1,10 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "agent/producer.h"
 #include "agent/supervision.h"
 #include "common/system_error.h"
+#include "common/text.h"
 
 namespace orbelune {
+
+// A step as its log line, or "stop" or "start"; found by GoogleTest beside PassStep.
+void PrintTo(const PassStep& step, std::ostream* out) {
+    *out << (step.kind == PassStep::Kind::kStopProducer    ? "stop"
+             : step.kind == PassStep::Kind::kStartProducer ? "start"
+                                                           : ToUtf8(step.line));
+}
+
 namespace {
 
 TEST(ProducerTest, CommandLineAndTexts) {
@@ -31,50 +42,40 @@ TEST(SupervisionTest, DemandFromTheLaterTickWhileFresh) {
     EXPECT_FALSE(IsDemand(9000, 10001, 10000));
 }
 
-// The steps of a pass in short: STOP, START, and each line, the loop's fixed ones by a word.
-std::string Steps(const std::vector<PassStep>& steps) {
-    std::string text;
-    for (const PassStep& step : steps) {
-        const std::string whole(step.line.begin(), step.line.end());
-        text += text.empty() ? "" : ", ";
-        text += step.kind == PassStep::Kind::kStopProducer                      ? "STOP"
-                : step.kind == PassStep::Kind::kStartProducer                   ? "START"
-                : step.line == u"producer exited unexpectedly"                  ? "exited"
-                : step.line == u"disabled via config; stopping producer"        ? "disabled"
-                : step.line == u"demand detected; starting producer"            ? "demand"
-                : step.line == u"idle; waiting for a consumer to open Orbelune" ? "idle"
-                                                                                : whole;
-    }
-    return text;
-}
-
 TEST(SupervisionTest, OnePassDecides) {
+    const PassStep stop = {PassStep::Kind::kStopProducer, u""};
+    const PassStep start = {PassStep::Kind::kStartProducer, u""};
+    const PassStep exited = {PassStep::Kind::kLog, u"producer exited unexpectedly"};
+    const PassStep disabled = {PassStep::Kind::kLog, u"disabled via config; stopping producer"};
+    const PassStep demand = {PassStep::Kind::kLog, u"demand detected; starting producer"};
+    const PassStep idle = {PassStep::Kind::kLog, u"idle; waiting for a consumer to open Orbelune"};
+    const PassStep idleStop = {PassStep::Kind::kLog, u"no demand for 5000 ms; stopping producer"};
     // The facts of a pass: d demand, r running, x the producer found exited, e enabled.
-    static const struct {
+    const struct {
         LoopState before;
         std::string_view facts;
         std::uint64_t passStart;
-        const char* steps;
+        std::vector<PassStep> steps;
         LoopState after;
     } kCases[] = {
-        {{100, false}, "dr--", 900, "disabled, STOP", {900, false}},
-        {{100, false}, "----", 900, "", {100, false}},  // no idle line while disabled
-        {{100, true}, "d--e", 900, "demand, START", {900, false}},
-        {{100, false}, "dr-e", 900, "", {900, false}},
-        {{9, false}, "-r-e", 5010, "no demand for 5000 ms; stopping producer, STOP", {9, false}},
-        {{9, false}, "-r-e", 5009, "", {9, false}},  // strictly longer than IdleStopMs
-        {{0, false}, "---e", 900, "idle", {0, true}},
-        {{0, true}, "---e", 900, "", {0, true}},
-        {{100, true}, "drxe", 900, "exited, STOP, demand, START", {900, false}},
-        {{100, true}, "drx-", 900, "exited, STOP", {900, true}},
-        {{100, false}, "-rxe", 900, "exited, STOP, idle", {100, true}},
-        {{100, true}, "--xe", 900, "", {100, true}},  // nothing ran that could exit
+        {{100, false}, "dr--", 900, {disabled, stop}, {900, false}},
+        {{100, false}, "----", 900, {}, {100, false}},  // no idle line while disabled
+        {{100, true}, "d--e", 900, {demand, start}, {900, false}},
+        {{100, false}, "dr-e", 900, {}, {900, false}},
+        {{9, false}, "-r-e", 5010, {idleStop, stop}, {9, false}},
+        {{9, false}, "-r-e", 5009, {}, {9, false}},  // strictly longer than IdleStopMs
+        {{0, false}, "---e", 900, {idle}, {0, true}},
+        {{0, true}, "---e", 900, {}, {0, true}},
+        {{100, true}, "drxe", 900, {exited, stop, demand, start}, {900, false}},
+        {{100, true}, "drx-", 900, {exited, stop}, {900, true}},
+        {{100, false}, "-rxe", 900, {exited, stop, idle}, {100, true}},
+        {{100, true}, "--xe", 900, {}, {100, true}},  // nothing ran that could exit
     };
     for (const auto& c : kCases) {
         LoopState state = c.before;
         const PassFacts facts = {c.facts[0] == 'd', c.facts[1] == 'r', c.facts[2] == 'x',
                                  c.facts[3] == 'e', c.passStart,       5000};
-        EXPECT_EQ(Steps(PlanProducerSteps(state, facts)), c.steps) << "row " << &c - kCases;
+        EXPECT_EQ(PlanProducerSteps(state, facts), c.steps) << "row " << &c - kCases;
         EXPECT_EQ(state.lastDemandTick, c.after.lastDemandTick) << "row " << &c - kCases;
         EXPECT_EQ(state.idleReported, c.after.idleReported) << "row " << &c - kCases;
     }

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "common/bytes.h"
 #include "orbelune/vcam_peer_win.h"
+#include "tests/support/bytes.h"
 #include "tests/support/win_test_support.h"
 
 namespace orbelune::vcam {

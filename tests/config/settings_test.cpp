@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/text.h"
 
 namespace orbelune {
@@ -15,43 +17,40 @@ RawSetting Text(std::u16string_view value) {
 }
 const RawSetting kOtherType = {RawSetting::Outcome::kOtherType, 5, u"x"};
 
-// The snapshot in short: index, provider, enabled, idle time, producer path, repository root,
-// each in brackets where the default stands in for the registry's value.
-std::string Shown(const RawSettingValues& raw, std::u16string_view moduleFolder) {
-    const AgentSettings s = SettingsFromValues(raw, moduleFolder);
-    const std::u16string values[] = {DecimalText(static_cast<long long>(s.cameraIndex)),
-                                     s.provider,
-                                     s.enabled ? u"1" : u"0",
-                                     DecimalText(static_cast<unsigned long long>(s.idleStopMs)),
-                                     s.producerExe,
-                                     s.repoRoot};
-    std::string text;
-    for (size_t i = 0; i < kSettingCount; ++i) {
-        const bool fromRegistry = ResolveSetting(raw, Setting(i), moduleFolder).fromRegistry;
-        text += (i == 0 ? "" : " ") + std::string(fromRegistry ? "" : "[") + ToUtf8(values[i]) +
-                (fromRegistry ? "" : "]");
-    }
-    return text;
-}
-
 TEST(SettingsTest, EachValueOrItsDefault) {
-    // Defaults, with no folder when the executable's own path cannot be had.
-    EXPECT_EQ(Shown({}, u""),
-              "[0] [directml] [1] [8000] [orbelune_windows_retouch_vcam_producer.exe] []");
-    EXPECT_EQ(
-        Shown({kOtherType, kOtherType, kOtherType, kOtherType, kOtherType, kOtherType}, u"C:\\A"),
-        "[0] [directml] [1] [8000] [C:\\A\\orbelune_windows_retouch_vcam_producer.exe] "
-        "[C:\\A]");
-    // Empty paths are defaults too; an empty provider is not. A value equal to its default is
-    // still the registry's.
-    EXPECT_EQ(
-        Shown({Number(0xFFFFFFFF), Text(u""), Number(2), Number(0xFFFFFFFF), Text(u""), Text(u"")},
-              u"C:\\"),
-        "-1  1 4294967295 [C:\\orbelune_windows_retouch_vcam_producer.exe] [C:\\]");
-    EXPECT_EQ(Shown({Number(0x80000000), Text(u"directml"), Number(0), Number(8000), Text(u"p.exe"),
-                     Text(u"D:\\r\\")},
-                    u"C:\\A"),
-              "-2147483648 directml 0 8000 p.exe D:\\r\\");
+    constexpr bool R = true, D = false;  // the registry's value stands, or the default
+    static const struct {
+        RawSettingValues raw;
+        AgentSettings settings;  // with the agent in C:\A
+        std::array<bool, kSettingCount> fromRegistry;
+    } kCases[] = {
+        {{kOtherType, kOtherType, kOtherType, kOtherType, kOtherType, kOtherType},
+         {0, u"directml", true, 8000, u"C:\\A\\orbelune_windows_retouch_vcam_producer.exe",
+          u"C:\\A"},
+         {D, D, D, D, D, D}},
+        // Empty paths are defaults too; an empty provider is not. A value equal to its default
+        // is still the registry's.
+        {{Number(0xFFFFFFFF), Text(u""), Number(2), Number(0xFFFFFFFF), Text(u""), Text(u"")},
+         {-1, u"", true, 4294967295, u"C:\\A\\orbelune_windows_retouch_vcam_producer.exe",
+          u"C:\\A"},
+         {R, R, R, R, D, D}},
+        {{Number(0x80000000), Text(u"directml"), Number(0), Number(8000), Text(u"p.exe"),
+          Text(u"D:\\r\\")},
+         {-2147483647 - 1, u"directml", false, 8000, u"p.exe", u"D:\\r\\"},
+         {R, R, R, R, R, R}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(::testing::Message() << "row " << &c - kCases);
+        const AgentSettings s = SettingsFromValues(c.raw, u"C:\\A"), &e = c.settings;
+        EXPECT_EQ(
+            std::tie(s.cameraIndex, s.provider, s.enabled, s.idleStopMs, s.producerExe, s.repoRoot),
+            std::tie(e.cameraIndex, e.provider, e.enabled, e.idleStopMs, e.producerExe,
+                     e.repoRoot));
+        for (size_t i = 0; i < kSettingCount; ++i) {
+            EXPECT_EQ(ResolveSetting(c.raw, Setting(i), u"C:\\A").fromRegistry, c.fromRegistry[i])
+                << ToUtf8(kSettingRows[i].name);
+        }
+    }
     EXPECT_EQ(FindSetting(u"idlestopMS"), Setting::kIdleStopMs);
     EXPECT_EQ(FindSetting(u"IdleStopMs "), std::nullopt);
 }

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cwctype>
+#include <tuple>
 
-#include "common/path.h"
 #include "common/text_win.h"
+#include "consumers/app_identity_win.h"
 #include "consumers/consent_store.h"
-#include "consumers/consumer_tracker_win.h"
+#include "consumers/consent_store_win.h"
 #include "tests/support/win_test_support.h"
 
 namespace orbelune {
@@ -78,14 +78,6 @@ TEST(ConsumersWinTest, VersionNames) {
     EXPECT_EQ(ReadVersionName(ToU16(path)), u"Sample Studio");
 }
 
-// The reference moment's clock against the C runtime's: seconds since 1970 are FILETIME's
-// seconds since 1601 less 11644473600.
-TEST(ConsumersWinTest, SystemTimeAsFiletime) {
-    const auto unixSeconds = static_cast<double>(_time64(nullptr));
-    EXPECT_NEAR(static_cast<double>(SystemTimeAsFiletime()) / 1e7, unixSeconds + 11644473600.0,
-                2.0);
-}
-
 TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     const ConsentStore store;
     DisplayNameCache cache;
@@ -114,23 +106,20 @@ TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     store.App(L"Stopped.Package_abc123", 23, 24);
     // Desktop apps first, then packaged ones, each in the registry's order.
     const std::vector<ConsumerRecord> records = ScanConsentStore(cache);
-    std::vector<std::string> lines;
-    for (const ConsumerRecord& r : records) {
-        const std::u16string line = r.identity + u" = " + r.displayName +
-                                    (r.packaged ? u" (packaged) " : u" ") +
-                                    DecimalText(static_cast<unsigned long long>(r.lastUsedStart));
-        lines.emplace_back(line.begin(), line.end());
-    }
     EXPECT_TRUE(std::is_partitioned(records.begin(), records.end(),
                                     [](const ConsumerRecord& r) { return !r.packaged; }));
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "MSTeams_8wekyb3d8bbwe = Microsoft Teams (packaged) 21",
-                         "Vendor.Product_abc123 = Product (packaged) 22",
-                         "meetings.exe = Zoom Meetings 13",
-                         "zoom.exe = Zoom 11",
-                         "zoom.exe = Zoom 12",
-                     }));
+    // Each record's identity, name, `packaged` and start, sorted.
+    std::vector<std::tuple<std::u16string, std::u16string, bool, std::uint64_t>> found;
+    found.reserve(records.size());
+    for (const ConsumerRecord& r : records) {
+        found.emplace_back(r.identity, r.displayName, r.packaged, r.lastUsedStart);
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (decltype(found){{u"MSTeams_8wekyb3d8bbwe", u"Microsoft Teams", true, 21},
+                                      {u"Vendor.Product_abc123", u"Product", true, 22},
+                                      {u"meetings.exe", u"Zoom Meetings", false, 13},
+                                      {u"zoom.exe", u"Zoom", false, 11},
+                                      {u"zoom.exe", u"Zoom", false, 12}}));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "common/bytes.h"
+#include "tests/support/bytes.h"
 
 namespace orbelune::vcam {
 namespace {

@@ -16,9 +16,10 @@
 
 #include "common/file_win.h"
 #include "common/handles_win.h"
+#include "common/path_win.h"
 #include "common/process_win.h"
 #include "common/text_win.h"
-#include "common/path.h"
+#include "tests/support/wait_win.h"
 
 namespace orbelune::testing {
 

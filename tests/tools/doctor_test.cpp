@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "common/bytes.h"
 #include "log/log_lines.h"
+#include "tests/support/bytes.h"
 
 namespace orbelune {
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "common/bytes.h"
-#include "orbelune/vcam_contract.h"
 #include "common/text.h"
+#include "orbelune/vcam_contract.h"
+#include "tests/support/bytes.h"
 #include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/status_report.h"

@@ -7,12 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "agent/agent_names.h"
+
 namespace orbelune {
 
 // The per-user logon entry that starts the agent in every session of this user.
 inline constexpr std::u16string_view kRunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr std::u16string_view kRunValueName = u"OrbeluneCameraAgent";
-inline constexpr std::u16string_view kAgentExeName = u"orbelune_vcam_agent.exe";
 
 // Exit codes, as Windows command-line tools have them.
 inline constexpr int kExitSuccess = 0;

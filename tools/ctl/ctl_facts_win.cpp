@@ -9,16 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "agent/agent_win.h"
+#include "agent/agent_names.h"
 #include "capabilities/capabilities_win.h"
 #include "common/handles_win.h"
 #include "common/path.h"
+#include "common/path_win.h"
 #include "common/process_win.h"
 #include "common/section_win.h"
-#include "common/system_error.h"
+#include "common/system_error_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
-#include "config/settings.h"
+#include "config/settings_win.h"
 #include "log/log_win.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/report/local_time_win.h"

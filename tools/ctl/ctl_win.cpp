@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "agent/agent_names.h"
 #include "agent/producer.h"
 #include "common/handles_win.h"
 #include "common/path.h"
-#include "common/system_error.h"
+#include "common/path_win.h"
+#include "common/system_error_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
-#include "config/settings.h"
+#include "config/settings_win.h"
 #include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/ctl_facts_win.h"

@@ -2,7 +2,8 @@
 // and the producer it should have started or did not start.
 #include <algorithm>
 
-#include "agent/agent_win.h"
+#include "agent/agent_names.h"
+#include "agent/producer.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "log/log_lines.h"

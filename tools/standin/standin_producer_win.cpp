@@ -17,7 +17,7 @@
 
 #include "common/file_win.h"
 #include "common/handles_win.h"
-#include "common/path.h"
+#include "common/path_win.h"
 #include "common/process_win.h"
 #include "common/text.h"
 #include "common/text_win.h"

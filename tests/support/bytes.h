@@ -14,25 +14,20 @@ namespace orbelune {
 static_assert(std::endian::native == std::endian::little,
               "the shared blocks are little-endian and written with the host's byte order");
 
-inline std::uint32_t LoadU32(std::span<const std::byte> bytes, size_t offset) {
-    std::uint32_t value = 0;
+template <typename T>
+T Load(std::span<const std::byte> bytes, size_t offset) {
+    T value = 0;
     std::memcpy(&value, bytes.subspan(offset, sizeof value).data(), sizeof value);
     return value;
 }
-
-inline std::uint64_t LoadU64(std::span<const std::byte> bytes, size_t offset) {
-    std::uint64_t value = 0;
-    std::memcpy(&value, bytes.subspan(offset, sizeof value).data(), sizeof value);
-    return value;
-}
-
-inline void StoreU32(std::span<std::byte> bytes, size_t offset, std::uint32_t value) {
+template <typename T>
+void Store(std::span<std::byte> bytes, size_t offset, T value) {
     std::memcpy(bytes.subspan(offset, sizeof value).data(), &value, sizeof value);
 }
-
-inline void StoreU64(std::span<std::byte> bytes, size_t offset, std::uint64_t value) {
-    std::memcpy(bytes.subspan(offset, sizeof value).data(), &value, sizeof value);
-}
+constexpr auto LoadU32 = Load<std::uint32_t>;
+constexpr auto LoadU64 = Load<std::uint64_t>;
+constexpr auto StoreU32 = Store<std::uint32_t>;
+constexpr auto StoreU64 = Store<std::uint64_t>;
 
 // A naturally aligned word of a section that another process reads or writes at the same time,
 // as a test stamps a live block: one load or store of the word's full width, never torn.

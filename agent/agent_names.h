@@ -1,0 +1,15 @@
+// The names by which other programs find the agent: its executable and its single-instance
+// mutex. The control tool and the benchmark look for these, so they live here, apart from the
+// agent's Windows code.
+#pragma once
+
+#include <string_view>
+
+namespace orbelune {
+
+inline constexpr std::u16string_view kAgentExeName = u"orbelune_vcam_agent.exe";
+
+// Held by the running agent of a logon session; a second agent finds it and exits.
+inline constexpr wchar_t kSingletonMutexName[] = L"Local\\OrbeluneAgentSingleton";
+
+}  // namespace orbelune
