@@ -1,6 +1,8 @@
 #include "tools/peer/peer_options.h"
 
 #include <charconv>
+#include <string_view>
+#include <utility>
 
 #include "common/text.h"
 
@@ -114,58 +116,54 @@ ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
 
 std::string PeerUsage() {
     const auto hex = [](std::uint32_t value) { return HexText(value).substr(2); };
-    return "Usage: orbelune_vcam_peer [options]\n"
-           "\n"
-           "Plays the virtual camera for the Orbelune camera agent. Creates the three shared "
-           "sections\n"
-           "the agent opens (control, capabilities, consumers), stamps their headers, keeps the\n"
-           "control block's ticks fresh for the given times and prints the blocks as it holds "
-           "them.\n"
-           "\n"
-           "Sections:\n"
-           "  --namespace local|global|both   where to create them (default: local). The agent "
-           "tries\n"
-           "                                  Global\\ first, then Local\\.\n"
-           "  --control-size N                bytes of the control section (default " +
-           std::to_string(vcam::kControlBlockSize) +
-           ")\n"
-           "  --capabilities-size N           bytes of the capabilities section (default " +
-           std::to_string(vcam::kCapabilitiesBlockSize) +
-           ")\n"
-           "  --consumers-size N              bytes of the consumers section (default " +
-           std::to_string(vcam::kConsumersBlockSize) +
-           ")\n"
-           "  --control-magic HEX             stamp this magic instead of " +
-           hex(vcam::kControlMagic) +
-           "\n"
-           "  --control-version N             stamp this version instead of " +
-           std::to_string(vcam::kControlVersion) +
-           "\n"
-           "  --consumers-magic HEX           stamp this magic instead of " +
-           hex(vcam::kConsumersMagic) +
-           "\n"
-           "  --consumers-version N           stamp this version instead of " +
-           std::to_string(vcam::kConsumersVersion) +
-           "\n"
-           "  --fix-after SECONDS             after this long, stamp the right magics and "
-           "versions\n"
-           "\n"
-           "Ticks (GetTickCount64 milliseconds, each written with one aligned 64-bit store every\n"
-           "100 ms while its time lasts; 0 leaves the tick alone):\n"
-           "  --demand SECONDS                keep demandTick fresh: frames are wanted\n"
-           "  --consumer-start SECONDS        keep consumerStartTick fresh (also counts as "
-           "demand)\n"
-           "  --consumer-start-at SECONDS     stamp consumerStartTick once, this long after "
-           "start\n"
-           "  --heartbeat SECONDS             keep consumerHeartbeatTick fresh: a consumer is "
-           "present\n"
-           "\n"
-           "Run:\n"
-           "  --for SECONDS                   exit after this long (default: run until ended)\n"
-           "  --print-every SECONDS           print the blocks this often (default 1; 0: never)\n"
-           "  --help                          show this text\n"
-           "\n"
-           "Exit code 0 after --for, 2 for a bad option, 3 when a section cannot be created.\n";
+    const auto number = [](std::uint64_t value) { return std::to_string(value); };
+    std::string usage =
+        "Usage: orbelune_vcam_peer [options]\n"
+        "\n"
+        "Plays the virtual camera for the Orbelune camera agent. Creates the three shared "
+        "sections\n"
+        "the agent opens (control, capabilities, consumers), stamps their headers, keeps the\n"
+        "control block's ticks fresh for the given times and prints the blocks as it holds them.\n";
+    // Headings (no text), and options with their text in a column of its own.
+    const std::pair<std::string_view, std::string> lines[] = {
+        {"\nSections:", ""},
+        {"--namespace local|global|both", "where to create them (default: local). The agent tries"},
+        {"", "Global\\ first, then Local\\."},
+        {"--control-size N",
+         "bytes of the control section (default " + number(vcam::kControlBlockSize) + ")"},
+        {"--capabilities-size N", "bytes of the capabilities section (default " +
+                                      number(vcam::kCapabilitiesBlockSize) + ")"},
+        {"--consumers-size N",
+         "bytes of the consumers section (default " + number(vcam::kConsumersBlockSize) + ")"},
+        {"--control-magic HEX", "stamp this magic instead of " + hex(vcam::kControlMagic)},
+        {"--control-version N", "stamp this version instead of " + number(vcam::kControlVersion)},
+        {"--consumers-magic HEX", "stamp this magic instead of " + hex(vcam::kConsumersMagic)},
+        {"--consumers-version N",
+         "stamp this version instead of " + number(vcam::kConsumersVersion)},
+        {"--fix-after SECONDS", "after this long, stamp the right magics and versions"},
+        {"\nTicks (GetTickCount64 milliseconds, each written with one aligned 64-bit store every\n"
+         "100 ms while its time lasts; 0 leaves the tick alone):",
+         ""},
+        {"--demand SECONDS", "keep demandTick fresh: frames are wanted"},
+        {"--consumer-start SECONDS", "keep consumerStartTick fresh (also counts as demand)"},
+        {"--consumer-start-at SECONDS", "stamp consumerStartTick once, this long after start"},
+        {"--heartbeat SECONDS", "keep consumerHeartbeatTick fresh: a consumer is present"},
+        {"\nRun:", ""},
+        {"--for SECONDS", "exit after this long (default: run until ended)"},
+        {"--print-every SECONDS", "print the blocks this often (default 1; 0: never)"},
+        {"--help", "show this text"},
+    };
+    constexpr std::size_t kTextColumn = 34;
+    for (const auto& [name, text] : lines) {
+        if (text.empty()) {
+            usage.append(name).append("\n");
+        } else {
+            usage.append("  ").append(name).append(kTextColumn - 2 - name.size(), ' ');
+            usage.append(text).append("\n");
+        }
+    }
+    return usage +
+           "\nExit code 0 after --for, 2 for a bad option, 3 when a section cannot be created.\n";
 }
 
 }  // namespace orbelune
