@@ -44,9 +44,9 @@ finish() {  # finish STAGE: waits for a background stage and fails the run if it
     times+=("$1: $((SECONDS - started[$1])) s, in the background")
 }
 
-front native cmake --workflow --preset native
 front configure-windows-clang cmake --preset windows-clang
 back clang-tidy bash scripts/tidy.sh --clang-configured
+front native cmake --workflow --preset native
 front build-windows sh -c 'cmake --preset windows && cmake --build --preset windows'
 back test-windows ctest --preset windows
 front build-windows-clang cmake --build --preset windows-clang

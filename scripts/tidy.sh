@@ -24,22 +24,19 @@ sources() {  # sources BUILD_DIR: our files in the build's compile database, lar
 windows=$(sources build/windows-clang)
 native_only=$(comm -23 <(sources build/tidy-native | sort) <(echo "$windows" | sort))
 
-# The analyser follows calls into libstdc++'s inline code, which is most of its time in the
-# tests (GoogleTest's matchers and printers are templates over the standard containers); the
-# tests are read without stepping into it. The product's code is read in full.
-no_stdlib=(--extra-arg=-Xclang --extra-arg=-analyzer-config
-           --extra-arg=-Xclang --extra-arg=c++-stdlib-inlining=false)
+# The analyser steps into no inline code of libstdc++: it takes a call into the standard
+# library as one opaque step, and follows every path through our own code. Stepping into it
+# was most of its time (GoogleTest's matchers and printers in the tests are templates over the
+# standard containers, and every string and vector of ours leads there).
+analyser=(--extra-arg=-Xclang --extra-arg=-analyzer-config
+          --extra-arg=-Xclang --extra-arg=c++-stdlib-inlining=false)
 
 log=build/tidy.log
 : >"$log"
 tidy() {  # tidy BUILD_DIR SOURCES: each source once, largest first, on every core
     [ -n "$2" ] || return 0
-    echo "$2" | while read -r source; do
-        case "$source" in
-        "$PWD"/tests/*) echo "${no_stdlib[*]} $source" ;;
-        *) echo "$source" ;;
-        esac
-    done | xargs -P "$(nproc)" -L 1 nice clang-tidy --quiet -p "$1" >>"$log" 2>&1
+    echo "$2" | xargs -P "$(nproc)" -n 1 nice clang-tidy --quiet -p "$1" "${analyser[@]}" \
+        >>"$log" 2>&1
 }
 status=0
 tidy build/windows-clang "$windows" || status=1
