@@ -48,6 +48,23 @@ void Print(const vcam::ConsumersSnapshot& consumers) {
     }
 }
 
+// A snapshot again whenever a publication has finished since the last one accepted. One taken
+// while a publication was under way may already hold its data, so what is shown is compared by
+// content, not by sequence. A snapshot that gives nothing is tried again next time round.
+template <typename View, typename Snapshot>
+void ShowWhenChanged(View view, Published<Snapshot>& block,
+                     vcam::SnapshotResult (*take)(View, Snapshot&, int) noexcept,
+                     bool (*same)(const Snapshot&, const Snapshot&) noexcept) {
+    if ((!block.taken || vcam::HasChangedSince(view, block.latest.sequence)) &&
+        take(view, block.latest, vcam::kSnapshotAttempts).Accepted()) {
+        if (!block.taken || !same(block.latest, block.shown)) {
+            Print(block.latest);
+            block.shown = block.latest;
+        }
+        block.taken = true;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,28 +111,10 @@ int main(int argc, char** argv) {
                                                                          : "no agent");
         }
 
-        // A snapshot again whenever a publication has finished since the last one accepted. One
-        // taken while a publication was under way may already hold its data, so what is shown is
-        // compared by content, not by sequence. A snapshot that gives nothing is tried again
-        // next time round.
-        if ((!formats.taken ||
-             vcam::HasChangedSince(sections.Capabilities(), formats.latest.sequence)) &&
-            vcam::SnapshotCapabilities(sections.Capabilities(), formats.latest).Accepted()) {
-            if (!formats.taken || !vcam::SameFormats(formats.latest, formats.shown)) {
-                Print(formats.latest);
-                formats.shown = formats.latest;
-            }
-            formats.taken = true;
-        }
-        if ((!consumers.taken ||
-             vcam::HasChangedSince(sections.Consumers(), consumers.latest.sequence)) &&
-            vcam::SnapshotConsumers(sections.Consumers(), consumers.latest).Accepted()) {
-            if (!consumers.taken || !vcam::SameConsumers(consumers.latest, consumers.shown)) {
-                Print(consumers.latest);
-                consumers.shown = consumers.latest;
-            }
-            consumers.taken = true;
-        }
+        ShowWhenChanged(sections.Capabilities(), formats, vcam::SnapshotCapabilities,
+                        vcam::SameFormats);
+        ShowWhenChanged(sections.Consumers(), consumers, vcam::SnapshotConsumers,
+                        vcam::SameConsumers);
         std::fflush(stdout);
         Sleep(100);
     }

@@ -33,6 +33,64 @@ inline void FullFence() noexcept {
 #endif
 }
 
+// A block's size and the header words that say who wrote it, with the values the agent expects.
+struct BlockStamp {
+    std::size_t blockSize;
+    Field magicField, versionField;
+    std::uint32_t magic, version;
+};
+
+inline constexpr BlockStamp kControlStamp = {kControlBlockSize, kControlMagicField,
+                                             kControlVersionField, kControlMagic, kControlVersion};
+inline constexpr BlockStamp kCapabilitiesStamp = {kCapabilitiesBlockSize, kCapabilitiesMagicField,
+                                                  kCapabilitiesVersionField, kCapabilitiesMagic,
+                                                  kCapabilitiesVersion};
+inline constexpr BlockStamp kConsumersStamp = {kConsumersBlockSize, kConsumersMagicField,
+                                               kConsumersVersionField, kConsumersMagic,
+                                               kConsumersVersion};
+
+// Stores `magic` and `version` into the header, each only when `size` holds it.
+inline void StoreStamp(void* block, std::size_t size, const BlockStamp& stamp, std::uint32_t magic,
+                       std::uint32_t version) noexcept {
+    StoreIfHeld(block, size, stamp.magicField, magic);
+    StoreIfHeld(block, size, stamp.versionField, version);
+}
+
+// Whether the block is mapped at its size and stamped as expected.
+inline bool IsStamped(const void* block, std::size_t size, const BlockStamp& stamp) noexcept {
+    return Holds(block, size, stamp.blockSize) &&
+           Load<std::uint32_t>(block, stamp.magicField.offset) == stamp.magic &&
+           Load<std::uint32_t>(block, stamp.versionField.offset) == stamp.version;
+}
+
+// A reading of a block with its stamp filled in: `magic`, `version`, and whether both are the
+// expected ones (`valid`). Nothing when `size` is below the block's.
+template <typename Reading>
+std::optional<Reading> ReadStamp(const void* block, std::size_t size,
+                                 const BlockStamp& stamp) noexcept {
+    if (block == nullptr || size < stamp.blockSize) {
+        return std::nullopt;
+    }
+    std::optional<Reading> r(std::in_place);
+    r->magic = Load<std::uint32_t>(block, stamp.magicField.offset);
+    r->version = Load<std::uint32_t>(block, stamp.versionField.offset);
+    r->valid = r->magic == stamp.magic && r->version == stamp.version;
+    return r;
+}
+
+// Loads the count stored at `countField` and calls `read(at)` for each slot below both it and
+// the block's `slots`, with `at` the slot's offset from the block's start. Returns the count as
+// stored.
+template <typename Read>
+std::uint32_t ForEachSlotBelowCount(const void* block, Field countField, std::size_t slots,
+                                    Field entries, std::size_t slotSize, Read read) {
+    const auto count = Load<std::uint32_t>(block, countField.offset);
+    for (std::size_t i = 0; i < count && i < slots; ++i) {
+        read(entries.offset + i * slotSize);
+    }
+    return count;
+}
+
 }  // namespace detail
 
 // Stamps a header as the virtual camera does, or with other values to test the agent's refusal
@@ -40,16 +98,13 @@ inline void FullFence() noexcept {
 // it.
 inline void StampControlHeader(void* block, std::size_t size, std::uint32_t magic = kControlMagic,
                                std::uint32_t version = kControlVersion) noexcept {
-    detail::StoreIfHeld(block, size, kControlMagicField, magic);
-    detail::StoreIfHeld(block, size, kControlVersionField, version);
+    detail::StoreStamp(block, size, detail::kControlStamp, magic, version);
 }
 
 // Whether the block is mapped at its size and stamped as expected; the agent treats any other
 // block as missing, and asks before every use.
 [[nodiscard]] inline bool IsControlBlockValid(const void* block, std::size_t size) noexcept {
-    return block != nullptr && size >= kControlBlockSize && detail::IsBlockAligned(block) &&
-           detail::Load<std::uint32_t>(block, kControlMagicField.offset) == kControlMagic &&
-           detail::Load<std::uint32_t>(block, kControlVersionField.offset) == kControlVersion;
+    return detail::IsStamped(block, size, detail::kControlStamp);
 }
 
 // One of the three tick fields, read with one aligned 64-bit load.
@@ -77,17 +132,13 @@ struct ControlReading {
 // when `size` is below the block's.
 [[nodiscard]] inline std::optional<ControlReading> ReadControlBlock(const void* block,
                                                                     std::size_t size) noexcept {
-    if (block == nullptr || size < kControlBlockSize) {
-        return std::nullopt;
+    auto r = detail::ReadStamp<ControlReading>(block, size, detail::kControlStamp);
+    if (r) {
+        r->cameraIndex = detail::Load<std::uint32_t>(block, kControlCameraIndexField.offset);
+        r->demandTick = LoadControlTick(block, kControlDemandTickField);
+        r->consumerStartTick = LoadControlTick(block, kControlConsumerStartTickField);
+        r->consumerHeartbeatTick = LoadControlTick(block, kControlConsumerHeartbeatTickField);
     }
-    ControlReading r;
-    r.magic = detail::Load<std::uint32_t>(block, kControlMagicField.offset);
-    r.version = detail::Load<std::uint32_t>(block, kControlVersionField.offset);
-    r.valid = r.magic == kControlMagic && r.version == kControlVersion;
-    r.cameraIndex = detail::Load<std::uint32_t>(block, kControlCameraIndexField.offset);
-    r.demandTick = LoadControlTick(block, kControlDemandTickField);
-    r.consumerStartTick = LoadControlTick(block, kControlConsumerStartTickField);
-    r.consumerHeartbeatTick = LoadControlTick(block, kControlConsumerHeartbeatTickField);
     return r;
 }
 
@@ -154,24 +205,21 @@ struct CapabilitiesReading {
 [[nodiscard]] inline std::optional<CapabilitiesReading> ReadCapabilitiesBlock(const void* block,
                                                                               std::size_t size) {
     using detail::Load;
-    if (block == nullptr || size < kCapabilitiesBlockSize) {
-        return std::nullopt;
+    auto r = detail::ReadStamp<CapabilitiesReading>(block, size, detail::kCapabilitiesStamp);
+    if (!r) {
+        return r;
     }
-    CapabilitiesReading r;
-    r.magic = Load<std::uint32_t>(block, kCapabilitiesMagicField.offset);
-    r.version = Load<std::uint32_t>(block, kCapabilitiesVersionField.offset);
-    r.valid = r.magic == kCapabilitiesMagic && r.version == kCapabilitiesVersion;
-    r.cameraIndex = Load<std::uint32_t>(block, kCapabilitiesCameraIndexField.offset);
-    r.count = Load<std::uint32_t>(block, kCapabilitiesCountField.offset);
-    for (std::size_t i = 0; i < r.count && i < kMaxCapabilities; ++i) {
-        const std::size_t at = kCapabilitiesEntriesField.offset + i * kCapabilityEntrySize;
-        r.entries.push_back(
-            {Load<std::uint32_t>(block, at + kCapabilityWidthField.offset),
-             Load<std::uint32_t>(block, at + kCapabilityHeightField.offset),
-             Load<std::uint32_t>(block, at + kCapabilityFrameRateNumeratorField.offset),
-             Load<std::uint32_t>(block, at + kCapabilityFrameRateDenominatorField.offset)});
-    }
-    r.sequence = Load<std::uint32_t>(block, kCapabilitiesSequenceField.offset);
+    r->cameraIndex = Load<std::uint32_t>(block, kCapabilitiesCameraIndexField.offset);
+    r->count = detail::ForEachSlotBelowCount(
+        block, kCapabilitiesCountField, kMaxCapabilities, kCapabilitiesEntriesField,
+        kCapabilityEntrySize, [&](std::size_t at) {
+            r->entries.push_back(
+                {Load<std::uint32_t>(block, at + kCapabilityWidthField.offset),
+                 Load<std::uint32_t>(block, at + kCapabilityHeightField.offset),
+                 Load<std::uint32_t>(block, at + kCapabilityFrameRateNumeratorField.offset),
+                 Load<std::uint32_t>(block, at + kCapabilityFrameRateDenominatorField.offset)});
+        });
+    r->sequence = Load<std::uint32_t>(block, kCapabilitiesSequenceField.offset);
     return r;
 }
 
@@ -192,15 +240,12 @@ struct ConsumerSlot {
 inline void StampConsumersHeader(void* block, std::size_t size,
                                  std::uint32_t magic = kConsumersMagic,
                                  std::uint32_t version = kConsumersVersion) noexcept {
-    detail::StoreIfHeld(block, size, kConsumersMagicField, magic);
-    detail::StoreIfHeld(block, size, kConsumersVersionField, version);
+    detail::StoreStamp(block, size, detail::kConsumersStamp, magic, version);
 }
 
 // Whether the block is mapped at its size and stamped as expected; the agent writes no other.
 [[nodiscard]] inline bool IsConsumersBlockValid(const void* block, std::size_t size) noexcept {
-    return block != nullptr && size >= kConsumersBlockSize && detail::IsBlockAligned(block) &&
-           detail::Load<std::uint32_t>(block, kConsumersMagicField.offset) == kConsumersMagic &&
-           detail::Load<std::uint32_t>(block, kConsumersVersionField.offset) == kConsumersVersion;
+    return detail::IsStamped(block, size, detail::kConsumersStamp);
 }
 
 // The agent's write, in two steps so that it can read its clock between them and the update
@@ -277,36 +322,34 @@ struct ConsumersReading {
                                                                         std::size_t size) {
     using detail::At;
     using detail::Load;
-    if (block == nullptr || size < kConsumersBlockSize) {
-        return std::nullopt;
+    auto r = detail::ReadStamp<ConsumersReading>(block, size, detail::kConsumersStamp);
+    if (!r) {
+        return r;
     }
-    ConsumersReading r;
-    r.magic = Load<std::uint32_t>(block, kConsumersMagicField.offset);
-    r.version = Load<std::uint32_t>(block, kConsumersVersionField.offset);
-    r.valid = r.magic == kConsumersMagic && r.version == kConsumersVersion;
-    r.count = Load<std::uint32_t>(block, kConsumersCountField.offset);
-    r.updatedTick = Load<std::uint64_t>(block, kConsumersUpdatedTickField.offset);
-    for (std::size_t i = 0; i < r.count && i < kMaxConsumers; ++i) {
-        const std::size_t at = kConsumersEntriesField.offset + i * kConsumerSlotSize;
-        ConsumerSlot slot;
-        const auto* name =
-            static_cast<const unsigned char*>(At(block, at + kSlotDisplayNameField.offset));
-        for (std::size_t unit = 0; unit < kSlotDisplayNameUnits; ++unit) {
-            const auto c = static_cast<char16_t>(name[2 * unit] | name[2 * unit + 1] << 8);
-            if (c == 0) {
-                break;
+    r->updatedTick = Load<std::uint64_t>(block, kConsumersUpdatedTickField.offset);
+    r->count = detail::ForEachSlotBelowCount(
+        block, kConsumersCountField, kMaxConsumers, kConsumersEntriesField, kConsumerSlotSize,
+        [&](std::size_t at) {
+            ConsumerSlot slot;
+            const auto* name =
+                static_cast<const unsigned char*>(At(block, at + kSlotDisplayNameField.offset));
+            for (std::size_t unit = 0; unit < kSlotDisplayNameUnits; ++unit) {
+                const auto c = static_cast<char16_t>(name[2 * unit] | name[2 * unit + 1] << 8);
+                if (c == 0) {
+                    break;
+                }
+                slot.displayName += c;
             }
-            slot.displayName += c;
-        }
-        const auto* identity = static_cast<const char*>(At(block, at + kSlotIdentityField.offset));
-        for (std::size_t byte = 0; byte < kSlotIdentityBytes && identity[byte] != 0; ++byte) {
-            slot.identity += identity[byte];
-        }
-        slot.packaged = Load<std::uint32_t>(block, at + kSlotPackagedField.offset);
-        slot.lastUsedStart = Load<std::uint64_t>(block, at + kSlotLastUsedStartField.offset);
-        r.slots.push_back(std::move(slot));
-    }
-    r.sequence = Load<std::uint32_t>(block, kConsumersSequenceField.offset);
+            const auto* identity =
+                static_cast<const char*>(At(block, at + kSlotIdentityField.offset));
+            for (std::size_t byte = 0; byte < kSlotIdentityBytes && identity[byte] != 0; ++byte) {
+                slot.identity += identity[byte];
+            }
+            slot.packaged = Load<std::uint32_t>(block, at + kSlotPackagedField.offset);
+            slot.lastUsedStart = Load<std::uint64_t>(block, at + kSlotLastUsedStartField.offset);
+            r->slots.push_back(std::move(slot));
+        });
+    r->sequence = Load<std::uint32_t>(block, kConsumersSequenceField.offset);
     return r;
 }
 

@@ -57,6 +57,11 @@ inline bool IsBlockAligned(const void* block) noexcept {
     return reinterpret_cast<std::uintptr_t>(block) % 8 == 0;
 }
 
+// Whether a view can hold a block of `blockSize` bytes: not null, long enough, aligned.
+inline bool Holds(const void* block, std::size_t size, std::size_t blockSize) noexcept {
+    return block != nullptr && size >= blockSize && IsBlockAligned(block);
+}
+
 // A word that the other process may read or write at the same time, accessed with one load or
 // store of its full width, never torn. Mapped memory holds no C++ objects of its own, so the
 // word is viewed as an atomic: through std::atomic_ref where the library has it (C++20), else

@@ -29,64 +29,54 @@
 
 namespace orbelune::vcam {
 
-// Owns a section handle.
-class SectionHandle {
+namespace detail {
+
+// Owns one value that Windows hands out, given back once with `Traits::Release` when the owner
+// ends or is reset; null is empty.
+template <typename T, typename Traits>
+class UniqueSectionValue {
   public:
-    SectionHandle() noexcept = default;
-    explicit SectionHandle(HANDLE handle) noexcept : handle_(handle) {}
-    SectionHandle(SectionHandle&& other) noexcept
-        : handle_(std::exchange(other.handle_, nullptr)) {}
-    SectionHandle& operator=(SectionHandle&& other) noexcept {
+    UniqueSectionValue() noexcept = default;
+    explicit UniqueSectionValue(T value) noexcept : value_(value) {}
+    UniqueSectionValue(UniqueSectionValue&& other) noexcept
+        : value_(std::exchange(other.value_, nullptr)) {}
+    UniqueSectionValue& operator=(UniqueSectionValue&& other) noexcept {
         if (this != &other) {
             Reset();
-            handle_ = std::exchange(other.handle_, nullptr);
+            value_ = std::exchange(other.value_, nullptr);
         }
         return *this;
     }
-    SectionHandle(const SectionHandle&) = delete;
-    SectionHandle& operator=(const SectionHandle&) = delete;
-    ~SectionHandle() { Reset(); }
+    UniqueSectionValue(const UniqueSectionValue&) = delete;
+    UniqueSectionValue& operator=(const UniqueSectionValue&) = delete;
+    ~UniqueSectionValue() { Reset(); }
 
-    [[nodiscard]] HANDLE Get() const noexcept { return handle_; }
+    [[nodiscard]] T Get() const noexcept { return value_; }
     void Reset() noexcept {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-            handle_ = nullptr;
+        if (value_ != nullptr) {
+            Traits::Release(std::exchange(value_, nullptr));
         }
     }
 
   private:
-    HANDLE handle_ = nullptr;  // CreateFileMappingW gives null, never INVALID_HANDLE_VALUE
+    T value_ = nullptr;
 };
+
+struct SectionHandleTraits {
+    static void Release(HANDLE handle) noexcept { CloseHandle(handle); }
+};
+
+struct SectionViewTraits {
+    static void Release(void* view) noexcept { UnmapViewOfFile(view); }
+};
+
+}  // namespace detail
+
+// Owns a section handle. CreateFileMappingW gives null, never INVALID_HANDLE_VALUE, for none.
+using SectionHandle = detail::UniqueSectionValue<HANDLE, detail::SectionHandleTraits>;
 
 // Owns a mapped view.
-class SectionView {
-  public:
-    SectionView() noexcept = default;
-    explicit SectionView(void* view) noexcept : view_(view) {}
-    SectionView(SectionView&& other) noexcept : view_(std::exchange(other.view_, nullptr)) {}
-    SectionView& operator=(SectionView&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            view_ = std::exchange(other.view_, nullptr);
-        }
-        return *this;
-    }
-    SectionView(const SectionView&) = delete;
-    SectionView& operator=(const SectionView&) = delete;
-    ~SectionView() { Reset(); }
-
-    [[nodiscard]] void* Get() const noexcept { return view_; }
-    void Reset() noexcept {
-        if (view_ != nullptr) {
-            UnmapViewOfFile(view_);
-            view_ = nullptr;
-        }
-    }
-
-  private:
-    void* view_ = nullptr;
-};
+using SectionView = detail::UniqueSectionValue<void*, detail::SectionViewTraits>;
 
 // A section the virtual camera opened or created, with a read-write view of its first `size`
 // bytes.
