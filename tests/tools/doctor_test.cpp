@@ -37,15 +37,9 @@ DoctorFacts Healthy() {
     StoreU64(s.control.bytes, 16, kNow - 100);  // demand, and a consumer's heartbeat
     StoreU64(s.control.bytes, 48, kNow - 100);
     f.controlLocal = s.control;
-    std::vector<std::byte> block(2068);
     const vcam::CameraCapability formats[] = {{1280, 720, 30, 1}, {640, 480, 30, 1}};
-    vcam::WriteCapabilitiesBlock(block.data(), block.size(), formats, 2, 0);
-    s.capabilities = {u"Local\\OrbeluneVcamCapabilities.v1",
-                      vcam::ReadCapabilitiesBlock(block.data(), block.size())};
-    block.assign(608, std::byte{0});
-    vcam::StampConsumersHeader(block.data(), block.size());
-    s.consumers = {u"Local\\OrbeluneVcamConsumers.v1",
-                   vcam::ReadConsumersBlock(block.data(), block.size())};
+    s.capabilities = {u"Local\\OrbeluneVcamCapabilities.v1", PublishedCapabilities(formats, 0)};
+    s.consumers = {u"Local\\OrbeluneVcamConsumers.v1", PublishedConsumers({}, 0)};
     s.logPath = f.expectedLogPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
     s.logBytes = "2026-12-06 09:00:00 agent starting\r\n";
     f.agentPaths = {kAgent};
@@ -94,11 +88,9 @@ TEST(DoctorTest, OneFindingPerFault) {
         "fallback\r\n";
     const std::string publishedLine =
         "2026-12-06 10:00:01 published 1 native camera capability tuple(s)\r\n";
+    const vcam::CameraCapability kFallback[] = {{1280, 720, 30, 1}};
     const auto fallback = [&](DoctorFacts& f) {
-        std::vector<std::byte> block(2068);
-        const vcam::CameraCapability one = {1280, 720, 30, 1};
-        vcam::WriteCapabilitiesBlock(block.data(), block.size(), &one, 1, 0);
-        f.status.capabilities.reading = vcam::ReadCapabilitiesBlock(block.data(), block.size());
+        f.status.capabilities.reading = PublishedCapabilities(kFallback, 0);
     };
     const std::string exit = "2026-12-06 10:00:10 producer exited unexpectedly\r\n";
     const auto failed = [](const std::string& time) {  // a start that failed at `time` today
@@ -108,14 +100,11 @@ TEST(DoctorTest, OneFindingPerFault) {
     const std::vector<std::pair<std::function<void(DoctorFacts&)>, const char*>> kCases = {
         {[](DoctorFacts&) {}, ""},
         {[](DoctorFacts& f) { NoProducer(f), NoDemand(f); }, ""},
-        {[](DoctorFacts& f) { f.progress.advanced = false; }, "agent-frozen"},
         {[](DoctorFacts& f) { f.progress = {}; }, ""},
         {[](DoctorFacts& f) { NoProducer(f), f.progress.section = u"Global\\x"; },
          "agent-on-other-sections"},
-        // Producers the agent did not start: by hand, or under a reused id (a child cannot be
-        // older than its parent); another session's belongs to that session's agent.
-        {[](DoctorFacts& f) { f.processes[2].parentId = 77; },
-         "producer-not-running, producer-not-from-agent"},
+        // A producer the agent did not start, under a reused id (a child cannot be older than
+        // its parent); another session's belongs to that session's agent.
         {[](DoctorFacts& f) { f.processes[2].created = 4999; },
          "producer-not-running, producer-not-from-agent"},
         {[](DoctorFacts& f) { f.processes.resize(3), f.processes[2].session = 2; },
@@ -171,8 +160,6 @@ TEST(DoctorTest, OneFindingPerFault) {
          "producer-not-running"},
         {[&](DoctorFacts& f) { Log(f, exit + exit + exit); }, "producer-restarting"},
         {[&](DoctorFacts& f) { Log(f, oldExit + exit + exit); }, ""},
-        {[](DoctorFacts& f) { NoProducer(f), SetRaw(f, Setting::kEnabled, V::kValue, 0); },
-         "disabled"},
         {[](DoctorFacts& f) { SetRaw(f, Setting::kIdleStopMs, V::kOtherType, 0); },
          "setting-ignored"},
         {[](DoctorFacts& f) { SetRaw(f, Setting::kRepoRoot, V::kTooLong, 0); }, "setting-ignored"},
