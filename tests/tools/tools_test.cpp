@@ -34,8 +34,6 @@ TEST(CtlCommandTest, Arguments) {
     EXPECT_EQ(Parsed({u"set", u"CameraIndex", u"--help"}), "help [] []");
     EXPECT_EQ(Parsed({u"status", u"--json"}), "status --json [] []");
     EXPECT_EQ(Parsed({u"doctor", u"--json"}), "doctor --json [] []");
-    EXPECT_EQ(Parsed({u"cameras", u"--json"}), "cameras --json [] []");
-    EXPECT_EQ(Parsed({u"doctor", u"now"}), "error: unexpected argument 'now' after doctor");
     EXPECT_EQ(Parsed({}), "error: no command given");
     EXPECT_EQ(Parsed({u"STATUS"}), "error: unknown command 'STATUS'");
     EXPECT_EQ(Parsed({u"status", u"--xml"}), "error: unexpected argument '--xml' after status");
@@ -101,8 +99,7 @@ std::string Checked(std::u16string_view name, std::u16string_view value) {
 }
 
 TEST(CtlCommandTest, SettingValues) {
-    const std::u16string longest(1023, u'x');
-    const std::u16string tooLong(1024, u'x');
+    const std::u16string longest(1023, u'x'), tooLong(1024, u'x');
     const struct {
         std::u16string_view name, value;
         std::string_view checked;
@@ -139,7 +136,6 @@ TEST(CtlCommandTest, SettingValues) {
 // A running agent with demand, both blocks published, two consumers started in two time zones.
 StatusFacts BusyFacts() {
     StatusFacts facts;
-    facts.raw[static_cast<size_t>(Setting::kProvider)] = {RawSetting::Outcome::kValue, 0, u"cuda"};
     facts.moduleFolder = u"C:\\Agent";
     facts.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
     facts.producerIds = {412, 413};
@@ -176,8 +172,7 @@ TEST(StatusReportTest, BusyAgent) {
     facts.cameras = CameraListing{true, 0, {{u"Cam", u"\\\\?\\usb#1", 0u}}};
     ExpectParts(
         StatusText(facts),
-        {"  Provider     cuda  (registry)\n  Enabled      1  (default)\n",
-         "(default)\ncamera: CameraIndex 0 names \"Cam\" (\\\\?\\usb#1)\nagent: ",
+        {"(default)\ncamera: CameraIndex 0 names \"Cam\" (\\\\?\\usb#1)\nagent: ",
          "producer (orbelune_windows_retouch_vcam_producer.exe): running, process ids 412, 413\n",
          "  demandTick=100000 (0 ms old, fresh)\n  consumerStartTick=99750 (250 ms old, fresh)\n"
          "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n  demand=yes consumer present=no\n",
