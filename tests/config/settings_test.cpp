@@ -51,8 +51,6 @@ TEST(SettingsTest, EachValueOrItsDefault) {
                 << ToUtf8(kSettingRows[i].name);
         }
     }
-    EXPECT_EQ(FindSetting(u"idlestopMS"), Setting::kIdleStopMs);
-    EXPECT_EQ(FindSetting(u"IdleStopMs "), std::nullopt);
 }
 
 }  // namespace

@@ -26,19 +26,11 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     EXPECT_EQ(WaitForSingleObject(second.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
     EXPECT_TRUE(GetExitCodeProcess(second.process.Get(), &exitCode) && exitCode == 0);
 
-    // A missing producer, and a file that is no program (ERROR_BAD_EXE_FORMAT, with the
-    // system's text for it), are reported and tried again at every pass while demand lasts.
+    // A missing producer is reported and tried again at every pass while demand lasts.
     ASSERT_TRUE(log_.WaitFor(kIdleLine, kDeadlineMs));
     peer_ = StartPeer(L"--demand 4");
     const std::string missing = "producer exe not found: C:\\no\\such.exe";
     ASSERT_TRUE(WaitUntil([&] { return std::ranges::count(log_.NewMessages(), missing) > 1; },
-                          kDeadlineMs));
-    std::ofstream(std::filesystem::path(Folder() + L"\\notes.txt")) << "no program\n";
-    settings_.SetString(L"ProducerExe", Folder() + L"\\notes.txt");
-    const auto failed = [](const std::string& line) {
-        return line.starts_with("failed to start producer: 193 (") && line.ends_with(".)");
-    };
-    ASSERT_TRUE(WaitUntil([&] { return std::ranges::count_if(log_.NewMessages(), failed) > 1; },
                           kDeadlineMs));
     folder_.CopyProgram(kProducer, L"other.exe");
     CreateDirectoryW((Folder() + L"\\sub").c_str(), nullptr);
@@ -75,7 +67,7 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 0; }, kDeadlineMs));
 }
 
-TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
+TEST_F(AgentTest, RestartsAfterAnExitAndTakesItsChildrenAlong) {
     SetMode("exit");
     StartAgent();
     peer_ = StartPeer(L"--demand 60");
@@ -85,17 +77,8 @@ TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
         "producer started \\(camera-index=0 provider=directml\\)\r\n");
     EXPECT_TRUE(
         WaitUntil([&] { return std::regex_search(log_.NewText(), kRestart); }, kDeadlineMs));
-    SetMode("run");
-    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
-
-    // Disabled: the producer stops while demand goes on.
-    settings_.SetDword(L"Enabled", 0);
-    ASSERT_TRUE(log_.WaitFor("disabled via config; stopping producer\r\n", kDeadlineMs));
-    EXPECT_TRUE(WaitUntil([] { return Producers() == 0; }, 5000));
-
-    // Enabled again, with a producer that starts a child: killing the agent ends both.
+    // Started again as a producer that starts a child: killing the agent ends both.
     SetMode("child");
-    settings_.SetDword(L"Enabled", 1);
     ASSERT_TRUE(
         WaitUntil([&] { return Records().find("child pid=") != std::string::npos; }, kDeadlineMs));
     EXPECT_EQ(Producers(), 2u);
@@ -120,10 +103,9 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
         return vcam::ReadConsumersBlock(block.bytes.data(), block.bytes.size())
             .value_or(vcam::ConsumersReading{});
     };
-    const auto capabilities = [] {
-        const SectionCopy block = CopySection(L"OrbeluneVcamCapabilities.v1", 2068);
-        return vcam::ReadCapabilitiesBlock(block.bytes.data(), block.bytes.size())
-            .value_or(vcam::CapabilitiesReading{});
+    const auto publications = [&] {
+        return std::ranges::count(log_.NewMessages(),
+                                  "published 1 native camera capability tuple(s)");
     };
     // A control block that is not valid counts as missing: no demand, no consumer (the empty
     // list, rewritten once a second), no camera index written into it.
@@ -135,29 +117,19 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
     EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
     EXPECT_TRUE(WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, 5000));
-    // The control tool shows them as the agent sees them; Wine has no camera: the fallback
-    // format, published once for each camera index.
+    // The control tool shows them as the agent sees them; Wine has no camera: the fallback format.
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
-         {"agent: running in this session\n", "  demand=yes consumer present=yes\n",
+         {"agent: running in this session\n",
           "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
           "version 1\n  cameraIndex 2, count 1, sequence 1\n  [0] 1280x720@30/1\n",
-          "  count 1, updated ", "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
+          "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
         EXPECT_NE(status.find(expected), std::string::npos) << expected << " in\n" << status;
     }
 
     settings_.SetDword(L"CameraIndex", 3);
-    ASSERT_TRUE(WaitUntil([&] { return capabilities().sequence == 2; }, kDeadlineMs));
-    EXPECT_EQ(capabilities().cameraIndex, 3u);
+    ASSERT_TRUE(WaitUntil([&] { return publications() == 2; }, kDeadlineMs));
     EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 3; }, 5000));
-    // Another magic: missing again, so the empty list and, after the idle time, no producer.
-    StampControl(0, 0x4F425644);
-    ASSERT_TRUE(WaitUntil([&] { return consumers().count == 0; }, kDeadlineMs));
-    const std::uint32_t sequence = consumers().sequence;
-    EXPECT_TRUE(WaitUntil([&] { return consumers().sequence > sequence; }, kDeadlineMs));
-    EXPECT_TRUE(log_.WaitFor("no demand for 1000 ms; stopping producer", kDeadlineMs));
-    EXPECT_EQ(
-        std::ranges::count(log_.NewMessages(), "published 1 native camera capability tuple(s)"), 2);
 
     // The integrator's example as the virtual camera, the agent started again once its sections
     // are there (under Global\, which Wine lets any program create): it finds no agent at first,
@@ -176,14 +148,15 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
                                  "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
         EXPECT_NE(printed.find(expected), std::string::npos) << expected << " in\n" << printed;
     }
+    // The formats were published once for each camera index by the first agent, once by this.
+    EXPECT_EQ(publications(), 3);
 }
 
 // The control tool's doctor names each fault made on a running agent, and nothing once all are
 // mended.
 TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     const std::wstring agent = L"\"" + Folder() + L"\\orbelune_vcam_agent.exe\"";
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                    L"OrbeluneCameraAgent", REG_SZ, agent.c_str(),
+    RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent", REG_SZ, agent.c_str(),
                     static_cast<DWORD>((agent.size() + 1) * sizeof(wchar_t)));
     std::ofstream(std::filesystem::path(Folder() + L"\\notes.txt")) << "no program\n";
     settings_.SetString(L"ProducerExe", Folder() + L"\\notes.txt");
@@ -192,7 +165,8 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     log_ = LogCursor();
     StartAgent();
     peer_ = StartPeer(L"--demand 60 --heartbeat 60");
-    ASSERT_TRUE(log_.WaitFor("failed to start producer: ", kDeadlineMs));
+    // A file that is no program: ERROR_BAD_EXE_FORMAT, with the system's text for it.
+    ASSERT_TRUE(log_.WaitFor("failed to start producer: 193 (", kDeadlineMs));
     const auto names = [](const std::string& problem) {
         const CtlResult doctor = Ctl(L"doctor");
         EXPECT_EQ(doctor.exitCode, problem.empty() ? 0u : 1u);
@@ -227,21 +201,16 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     names("RepoRoot ends in a backslash, which escapes the quote after it: the producer receives " +
           folder + "\" instead of " + folder + "\\\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
-    StampControl(4, 1);
-    names("the control block carries version 1 where this agent expects version 2");
-    StampControl(4, 2);
     settings_.SetDword(L"Enabled", 0);
     names("1. the agent is disabled: Enabled is 0");
     settings_.SetDword(L"Enabled", 1);
     ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
     names("");
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                       L"OrbeluneCameraAgent");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
 }
 
 TEST_F(AgentTest, ControlToolCommands) {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                       L"OrbeluneCameraAgent");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
     const std::string agent = '"' + ToUtf8(ToU16(BuildFolder())) + "\\orbelune_vcam_agent.exe\"";
     // What each prints on success, or its error; `status` shows what was stored as the agent
     // reads it.

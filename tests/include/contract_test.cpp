@@ -40,9 +40,12 @@ TEST(VcamContractTest, ControlBlockRoundTrip) {
     EXPECT_EQ(AgentCameraIndex(control), 7u);
     StopDemand(control);
     EXPECT_EQ(LoadU64(block, 16) | LoadU64(block, 24) | LoadU64(block, 48), 0u);
-    StampControlHeader(block.data(), 80, 0x4F425643, 1);
-    EXPECT_FALSE(IsControlBlockValid(block.data(), 80) ||
-                 ReadControlBlock(block.data(), 80)->valid);
+    // Another release's version, or another magic: a block the agent counts as missing.
+    for (const auto& [magic, version] : {std::pair{0x4F425643u, 1u}, {0x4F425644u, 2u}}) {
+        StampControlHeader(block.data(), 80, magic, version);
+        EXPECT_FALSE(IsControlBlockValid(block.data(), 80) ||
+                     ReadControlBlock(block.data(), 80)->valid);
+    }
 }
 
 TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
