@@ -67,7 +67,7 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 0; }, kDeadlineMs));
 }
 
-TEST_F(AgentTest, RestartsAfterAnExitAndTakesItsChildrenAlong) {
+TEST_F(AgentTest, RestartsAfterAnExitObeysDisableAndTakesItsChildrenAlong) {
     SetMode("exit");
     StartAgent();
     peer_ = StartPeer(L"--demand 60");
@@ -77,8 +77,16 @@ TEST_F(AgentTest, RestartsAfterAnExitAndTakesItsChildrenAlong) {
         "producer started \\(camera-index=0 provider=directml\\)\r\n");
     EXPECT_TRUE(
         WaitUntil([&] { return std::regex_search(log_.NewText(), kRestart); }, kDeadlineMs));
-    // Started again as a producer that starts a child: killing the agent ends both.
+    SetMode("run");
+    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
+    // Disabled: the producer stops while demand goes on.
+    settings_.SetDword(L"Enabled", 0);
+    ASSERT_TRUE(log_.WaitFor("disabled via config; stopping producer\r\n", kDeadlineMs));
+    EXPECT_TRUE(WaitUntil([] { return Producers() == 0; }, 5000));
+
+    // Enabled again, with a producer that starts a child: killing the agent ends both.
     SetMode("child");
+    settings_.SetDword(L"Enabled", 1);
     ASSERT_TRUE(
         WaitUntil([&] { return Records().find("child pid=") != std::string::npos; }, kDeadlineMs));
     EXPECT_EQ(Producers(), 2u);
@@ -130,6 +138,10 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     settings_.SetDword(L"CameraIndex", 3);
     ASSERT_TRUE(WaitUntil([&] { return publications() == 2; }, kDeadlineMs));
     EXPECT_TRUE(WaitUntil([] { return ControlCameraIndex() == 3; }, 5000));
+    // Another magic: missing again, so the empty list and, after the idle time, no producer.
+    StampControl(0, 0x4F425644);
+    ASSERT_TRUE(WaitUntil([&] { return consumers().count == 0; }, kDeadlineMs));
+    EXPECT_TRUE(log_.WaitFor("no demand for 1000 ms; stopping producer", kDeadlineMs));
 
     // The integrator's example as the virtual camera, the agent started again once its sections
     // are there (under Global\, which Wine lets any program create): it finds no agent at first,
