@@ -15,31 +15,29 @@
 namespace orbelune {
 namespace {
 
-// A parsed command in short: its kind, --json, and name and value in brackets; or the error.
-std::string Parsed(std::vector<std::u16string> arguments) {
-    static const char* const kKinds[] = {"help",  "status",  "doctor",    "set",
-                                         "unset", "install", "uninstall", "cameras"};
+// The command that `arguments` parse to, and the usage error of those that parse to none.
+CtlCommand Command(std::vector<std::u16string> arguments) {
     const ParsedCommand parsed = ParseCtlArguments(arguments);
-    if (!parsed.command) {
-        return std::string("error: ").append(parsed.error.begin(), parsed.error.end());
-    }
-    const CtlCommand& c = *parsed.command;
-    std::string text = kKinds[static_cast<int>(c.kind)];
-    text.append(c.json ? " --json [" : " [").append(c.name.begin(), c.name.end());
-    return text.append("] [").append(c.value.begin(), c.value.end()).append("]");
+    EXPECT_TRUE(parsed.command) << ToUtf8(parsed.error);
+    return parsed.command.value_or(CtlCommand{});
+}
+std::string CommandError(std::vector<std::u16string> arguments) {
+    return ToUtf8(ParseCtlArguments(arguments).error);
 }
 
 TEST(CtlCommandTest, Arguments) {
-    EXPECT_EQ(Parsed({u"-h"}), "help [] []");
-    EXPECT_EQ(Parsed({u"set", u"CameraIndex", u"--help"}), "help [] []");
-    EXPECT_EQ(Parsed({u"status", u"--json"}), "status --json [] []");
-    EXPECT_EQ(Parsed({u"doctor", u"--json"}), "doctor --json [] []");
-    EXPECT_EQ(Parsed({}), "error: no command given");
-    EXPECT_EQ(Parsed({u"STATUS"}), "error: unknown command 'STATUS'");
-    EXPECT_EQ(Parsed({u"status", u"--xml"}), "error: unexpected argument '--xml' after status");
-    EXPECT_EQ(Parsed({u"status", u"--json", u"x"}), "error: unexpected argument 'x' after status");
-    EXPECT_EQ(Parsed({u"set", u"a", u"b", u"c"}), "error: unexpected argument 'c' after set");
-    EXPECT_EQ(Parsed({u"unset"}), "error: unset needs a NAME");
+    using Kind = CtlCommand::Kind;
+    EXPECT_EQ(Command({u"-h"}), (CtlCommand{Kind::kHelp, false, u"", u""}));
+    EXPECT_EQ(Command({u"set", u"CameraIndex", u"--help"}),
+              (CtlCommand{Kind::kHelp, false, u"", u""}));
+    EXPECT_EQ(Command({u"status", u"--json"}), (CtlCommand{Kind::kStatus, true, u"", u""}));
+    EXPECT_EQ(Command({u"doctor", u"--json"}), (CtlCommand{Kind::kDoctor, true, u"", u""}));
+    EXPECT_EQ(CommandError({}), "no command given");
+    EXPECT_EQ(CommandError({u"STATUS"}), "unknown command 'STATUS'");
+    EXPECT_EQ(CommandError({u"status", u"--xml"}), "unexpected argument '--xml' after status");
+    EXPECT_EQ(CommandError({u"status", u"--json", u"x"}), "unexpected argument 'x' after status");
+    EXPECT_EQ(CommandError({u"set", u"a", u"b", u"c"}), "unexpected argument 'c' after set");
+    EXPECT_EQ(CommandError({u"unset"}), "unset needs a NAME");
 }
 
 // The peer simulator's options in short: namespaces, section sizes, stamps, then the times.
@@ -85,52 +83,49 @@ TEST(PeerOptionsTest, Arguments) {
     }
 }
 
-// A checked setting in short: the name as stored, then its DWORD or its text's length; or the
-// error.
-std::string Checked(std::u16string_view name, std::u16string_view value) {
-    const CheckedSetting checked = CheckSetting(name, value);
-    if (!checked.write) {
-        return std::string("error: ").append(checked.error.begin(), checked.error.end());
-    }
-    const SettingWrite& w = *checked.write;
-    return std::string(w.name.begin(), w.name.end())
-        .append(w.number ? " dword " : " text of ")
-        .append(std::to_string(w.number ? w.dword : w.text.size()));
-}
-
 TEST(CtlCommandTest, SettingValues) {
     const std::u16string longest(1023, u'x'), tooLong(1024, u'x');
     const struct {
         std::u16string_view name, value;
-        std::string_view checked;
+        SettingWrite write;      // as stored, when the value is taken
+        std::string_view error;  // when it is not
     } kCases[] = {
-        {u"CameraIndex", u"-2147483648", "CameraIndex dword 2147483648"},
-        {u"CameraIndex", u"2147483647", "CameraIndex dword 2147483647"},
-        {u"CameraIndex", u"00000000000003", "CameraIndex dword 3"},
-        {u"ENABLED", u"1", "Enabled dword 1"},
-        {u"IdleStopMs", u"0", "IdleStopMs dword 0"},
-        {u"producerexe", u"C:\\p.exe", "ProducerExe text of 8"},
-        {u"RepoRoot", longest, "RepoRoot text of 1023"},
-        {u"Provider", tooLong,
-         "error: Provider is too long (1024 characters); the agent reads at most 1023"},
-        {u"Enabled", u"2", "error: Enabled takes 0 or 1, not '2'"},
-        {u"CameraIndex", u"2147483648",
-         "error: CameraIndex takes a whole number from -2147483648 to 2147483647, not "
-         "'2147483648'"},
-        {u"IdleStopMs", u"-1",
-         "error: IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"},
+        {u"CameraIndex", u"-2147483648", {u"CameraIndex", true, 2147483648u, u""}, ""},
+        {u"CameraIndex", u"2147483647", {u"CameraIndex", true, 2147483647u, u""}, ""},
+        {u"CameraIndex", u"00000000000003", {u"CameraIndex", true, 3, u""}, ""},
+        {u"ENABLED", u"1", {u"Enabled", true, 1, u""}, ""},
+        {u"IdleStopMs", u"0", {u"IdleStopMs", true, 0, u""}, ""},
+        {u"producerexe", u"C:\\p.exe", {u"ProducerExe", false, 0, u"C:\\p.exe"}, ""},
+        {u"RepoRoot", longest, {u"RepoRoot", false, 0, longest}, ""},
+        {u"Provider",
+         tooLong,
+         {},
+         "Provider is too long (1024 characters); the agent reads at most 1023"},
+        {u"Enabled", u"2", {}, "Enabled takes 0 or 1, not '2'"},
+        {u"CameraIndex",
+         u"2147483648",
+         {},
+         "CameraIndex takes a whole number from -2147483648 to 2147483647, not '2147483648'"},
+        {u"IdleStopMs",
+         u"-1",
+         {},
+         "IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"},
     };
     for (const auto& c : kCases) {
-        EXPECT_EQ(Checked(c.name, c.value), c.checked);
+        const CheckedSetting checked = CheckSetting(c.name, c.value);
+        EXPECT_EQ(ToUtf8(checked.error), c.error) << ToUtf8(c.value);
+        EXPECT_EQ(checked.write, c.error.empty() ? std::optional(c.write) : std::nullopt);
     }
+    const auto error = [](std::u16string_view name, std::u16string_view value) {
+        return ToUtf8(CheckSetting(name, value).error);
+    };
     // Text that is no plain decimal number, or is out of every range.
     for (const std::u16string_view value :
          {u"4294967296", u"99999999999", u"+3", u"-", u"", u"0x10", u" 1"}) {
-        const std::string checked = Checked(u"IdleStopMs", value);
-        EXPECT_EQ(checked.rfind("error: IdleStopMs takes", 0), 0u) << checked;
+        EXPECT_TRUE(error(u"IdleStopMs", value).starts_with("IdleStopMs takes")) << ToUtf8(value);
     }
-    EXPECT_EQ(Checked(u"CameraIndex", u"-2147483649").rfind("error: CameraIndex takes", 0), 0u);
-    EXPECT_EQ(Checked(u"CameraIndex ", u"1").rfind("error: unknown setting 'CameraIndex '", 0), 0u);
+    EXPECT_TRUE(error(u"CameraIndex", u"-2147483649").starts_with("CameraIndex takes"));
+    EXPECT_TRUE(error(u"CameraIndex ", u"1").starts_with("unknown setting 'CameraIndex '"));
 }
 
 // A running agent with demand, both blocks published, two consumers started in two time zones.

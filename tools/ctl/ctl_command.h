@@ -26,6 +26,8 @@ struct CtlCommand {
     bool json = false;     // status --json, doctor --json, cameras --json
     std::u16string name;   // set, unset
     std::u16string value;  // set
+
+    bool operator==(const CtlCommand&) const = default;
 };
 
 // The command, or a message saying what is wrong with the arguments (a usage error).
@@ -44,6 +46,8 @@ struct SettingWrite {
     bool number = false;
     std::uint32_t dword = 0;
     std::u16string text;
+
+    bool operator==(const SettingWrite&) const = default;
 };
 
 struct CheckedSetting {
