@@ -5,8 +5,7 @@
 # Wine in a private prefix, and the same programs and tests built by clang.
 #
 # The builds run one after another in front. The Wine tests mostly wait on the agent's timers
-# and the analysis needs only the clang build's compile commands, so they run in the
-# background (niced, their output in build/<stage>.log, printed if they fail) and fill the
+# and the analysis needs only compile commands, so they run in the background (niced, their output in build/<stage>.log, printed if they fail) and fill the
 # cores the builds leave idle. Each stage's time is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,12 +43,11 @@ finish() {  # finish STAGE: waits for a background stage and fails the run if it
     times+=("$1: $((SECONDS - started[$1])) s, in the background")
 }
 
-front configure-windows-clang cmake --preset windows-clang
-back clang-tidy bash scripts/tidy.sh --clang-configured
+back clang-tidy bash scripts/tidy.sh
 front native cmake --workflow --preset native
 front build-windows sh -c 'cmake --preset windows && cmake --build --preset windows'
 back test-windows ctest --preset windows
-front build-windows-clang cmake --build --preset windows-clang
+front build-windows-clang sh -c 'cmake --preset windows-clang && cmake --build --preset windows-clang'
 back test-windows-clang ctest --preset windows-clang
 front fuzz cmake --workflow --preset fuzz
 finish test-windows

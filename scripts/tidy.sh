@@ -3,8 +3,7 @@
 # Windows programs are read as the windows-clang build compiles them (MinGW-w64 target and
 # headers), the native-only benchmark and fuzz targets as a native clang build compiles them.
 # Any finding fails the run.
-#   bash scripts/tidy.sh [--clang-configured]
-# --clang-configured: build/windows-clang is configured already (the test command does it).
+#   bash scripts/tidy.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
@@ -12,8 +11,10 @@ orbelune_ensure_packages "${orbelune_packages[@]}"
 
 folders='agent|bench|capabilities|common|config|consumers|examples|fuzz|include|log|tests|tools'
 
-# Configuring is enough: clang-tidy needs the compile databases, not the objects.
-[ "${1:-}" = --clang-configured ] || cmake --preset windows-clang >/dev/null
+# Configuring is enough: clang-tidy needs the compile databases, not the objects. The Windows
+# one is the windows-clang build's, in a folder of its own without precompiled headers (those
+# would have to be built before clang-tidy could read a source).
+cmake --preset windows-clang -B build/tidy-windows -DORBELUNE_PCH=OFF >/dev/null
 cmake -S . -B build/tidy-native -G "Unix Makefiles" -DCMAKE_CXX_COMPILER=clang++ \
     -DORBELUNE_TESTS=OFF -DORBELUNE_FUZZ=ON -DORBELUNE_BENCH=ON >/dev/null
 
@@ -21,7 +22,7 @@ sources() {  # sources BUILD_DIR: our files in the build's compile database, lar
     grep -o '"file": "[^"]*"' "$1/compile_commands.json" | sed 's/^"file": "\(.*\)"$/\1/' |
         grep -E "^$PWD/($folders)/" | sort -u | xargs -r ls -S || true
 }
-windows=$(sources build/windows-clang)
+windows=$(sources build/tidy-windows)
 native_only=$(comm -23 <(sources build/tidy-native | sort) <(echo "$windows" | sort))
 
 # The analyser steps into no inline code of libstdc++: it takes a call into the standard
@@ -39,7 +40,7 @@ tidy() {  # tidy BUILD_DIR SOURCES: each source once, largest first, on every co
         >>"$log" 2>&1
 }
 status=0
-tidy build/windows-clang "$windows" || status=1
+tidy build/tidy-windows "$windows" || status=1
 tidy build/tidy-native "$native_only" || status=1
 count=$(echo "$windows" "$native_only" | wc -w)
 if [ "$status" -ne 0 ]; then
