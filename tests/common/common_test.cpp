@@ -27,8 +27,9 @@ TEST(TextTest, DecimalCaseUtf8AndLastLines) {
     EXPECT_EQ((std::u16string{ToUpperUnit(u'a'), ToUpperUnit(u'z'), ToUpperUnit(u'`'),
                               ToUpperUnit(u'{')}),
               u"AZ`{");
-    EXPECT_EQ(ToUtf8(u"a\u00e9\u20ac\U00010000\U0010FFFF"),
-              "a\xC3\xA9\xE2\x82\xAC\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(ToUtf8(u"\U00010000a\u00e9\u20ac\U0010FFFF"),
+              "\xF0\x90\x80\x80"
+              "a\xC3\xA9\xE2\x82\xAC\xF4\x8F\xBF\xBF");
     EXPECT_EQ(ToUtf8(u"\xDFFFx\xD800\xD800\xDFFF\xDBFF"),  // unpaired halves
               "\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x90\x8F\xBF\xEF\xBF\xBD");
     EXPECT_EQ(Latin1ToUtf8("caf\xE9"), "caf\xC3\xA9");

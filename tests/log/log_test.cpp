@@ -18,7 +18,8 @@ TEST(LogTest, LineBytesAndPlace) {
               stamp + std::string("a\0b\r\n", 5));
     EXPECT_EQ(ProducerStartedLine(-1, u"a b"), u"producer started (camera-index=-1 provider=a b)");
     EXPECT_EQ(ParseLogLine("2026-12-04 09:07:05 caf\xe9").value().message, "caf\xe9");
-    EXPECT_FALSE(ParseLogLine("2026-12-04T09:07:05 x") || ParseLogLine("2026-12-04 09:07:05"));
+    EXPECT_FALSE(ParseLogLine("2026-12-04T09:07:05 x") || ParseLogLine("2026-12-04 09:07:05") ||
+                 ParseLogLine("2026-12-0x 09:07:05 x"));
     EXPECT_EQ(LogFilePath(u"C:\\ProgramData"), u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log");
     // The base folder is the first candidate found, even a known folder found empty.
     EXPECT_EQ(ChooseLogBaseFolder(u"", u"D:\\Data", u"C:\\Temp"), u"");
