@@ -11,6 +11,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace orbelune {
@@ -222,10 +223,9 @@ TEST(CapabilitiesWinTest, WalksTheListedCameras) {
     std::string events;
     const std::vector<CameraDevice> cameras = DescribeListedCameras(FourCameras(events), 4, true);
     ASSERT_EQ(cameras.size(), 4u);
-    EXPECT_EQ(cameras[1].friendlyName, u"Camera 1");
-    EXPECT_EQ(cameras[2].symbolicLink, u"\\\\?\\usb#2");
-    EXPECT_EQ(cameras[0].activation, 0u);
-    EXPECT_EQ(cameras[2].activation, 0x80070005u);
+    EXPECT_EQ(std::tie(cameras[1].friendlyName, cameras[2].symbolicLink, cameras[0].activation,
+                       cameras[2].activation),
+              std::tuple(u"Camera 1", u"\\\\?\\usb#2", 0u, 0x80070005u));
     EXPECT_EQ(events,
               " activate device 0; shut down source 0; release source 0; activate device 1;"
               " shut down source 1; release source 1; activate device 2; activate device 3;"
