@@ -87,19 +87,47 @@ export ORBELUNE_WINEPREFIX=$prefix # for the msidb of build-msi.sh
 higher_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work")
 rebuilt_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work/rebuild")
 
-echo "== the log folders' security in the package"
-tables=$work/tables
-mkdir -p "$tables"
-run msidb -d "$(windows_path "$msi")" -f "$(windows_path "$tables")" -e MsiLockPermissionsEx \
-    >/dev/null
+echo "== the tables the build adds to what wixl writes"
+# Neither wixl nor Wine's msiexec reads these tables, so this is their only check: each must be
+# whole as Windows Installer defines it (names, types and keys from Microsoft's page of the
+# table; in a column definition the letter is the type, upper case when the column may be null,
+# and the number its width, 0 for any), with exactly these rows.
+# MsiLockPermissionsEx: MsiLockPermissionsEx (Text, the key), LockObject (Identifier), Table
+# (Text), SDDLText (FormattedSDDLText), Condition (Condition, the only nullable column).
 sddl='D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200af;;;IU)(A;OIIO;0x12008d;;;IU)(A;OICI;RC;;;OW)'
-expect_equal "MsiLockPermissionsEx" "$(tail -n +4 "$tables/MsiLockPermissionsEx.idt" | tr -d '\r')" \
-    "LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	
-LockLogFolder	LogFolder	CreateFolder	$sddl	"
+declare -A added=(
+    [MsiLockPermissionsEx]="MsiLockPermissionsEx	LockObject	Table	SDDLText	Condition
+s72	s72	s32	s0	S255
+MsiLockPermissionsEx	MsiLockPermissionsEx
+LockLogFolder	LogFolder	CreateFolder	$sddl	
+LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	"
+)
+export_tables() { # MSI FOLDER: every table of the package, one FOLDER/NAME.idt each
+    mkdir -p "$2"
+    run msidb -d "$(windows_path "$1")" -f "$(windows_path "$2")" -e '*' >/dev/null
+}
+symbols=${msi%.msi}-symbols
+(cd "$symbols" && wixl --arch x64 --define Version="$version" --define UpgradeBelow="$higher" \
+    --define BinDir=. --output "$work/wixl.msi" "$root/packaging/agent.wxs")
+export_tables "$work/wixl.msi" "$work/wixl-tables"
+export_tables "$msi" "$work/tables"
+names() { ls "$1" | sed -n 's/\.idt$//p' | sort; }
+expect_equal "tables added" "$(comm -13 <(names "$work/wixl-tables") <(names "$work/tables"))" \
+    "$(printf '%s\n' "${!added[@]}" | sort)"
+for table in "${!added[@]}"; do
+    # Rows in key order: msidb exports them in the order the package stores them.
+    expect_equal "$table" "$(tr -d '\r' <"$work/tables/$table.idt" | { head -n 3; sort; })" \
+        "${added[$table]}"
+done
+# Each lock names a folder of the CreateFolder table (Directory_ is its first column).
+while IFS=$'\t' read -r _ object table _; do
+    cut -f1 "$work/tables/CreateFolder.idt" | tr -d '\r' | tail -n +4 | grep -qxF "$object" ||
+        fail "the lock on $table $object names no folder the package creates"
+done < <(tr -d '\r' <"$work/tables/MsiLockPermissionsEx.idt" | tail -n +4)
+echo "ok: every lock names a folder the package creates"
 
 echo "== install $version silently"
 expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" 0
-symbols=${msi%.msi}-symbols
 for program in orbelune_vcam_agent.exe orbelune_vcam_ctl.exe; do
     installed=$(unix_path "$default_dir\\$program")
     cmp -s "$installed" "$symbols/$program" || fail "$installed is not the packaged $program"
