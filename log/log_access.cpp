@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "common/path.h"
+#include "log/log.h"
+
 namespace orbelune {
 
 namespace {
@@ -78,6 +81,27 @@ std::u16string PowerShellQuoted(std::u16string_view text) {
     return quoted;
 }
 
+std::u16string Mend(std::u16string_view path, LogPathKind kind, LogAccessFault fault) {
+    std::u16string quoted = u"\"";
+    quoted.append(path).append(u"\"");
+    if (fault == LogAccessFault::kRedirected) {
+        // Both remove the name alone: rmdir a junction, not the folder it leads to; del one
+        // name of a file, not the file's other names.
+        return std::u16string(kind == LogPathKind::kLogFile ? u"del " : u"rmdir ") + quoted;
+    }
+    if (kind == LogPathKind::kLogFile) {
+        return std::u16string(u"icacls ") + quoted + u" /reset";
+    }
+    // Only the DACL is set ("Access"), which the folder's owner and group keep.
+    std::u16string command =
+        u"powershell -NoProfile -Command \"$s = New-Object "
+        u"Security.AccessControl.DirectorySecurity; $s.SetSecurityDescriptorSddlForm(";
+    command.append(PowerShellQuoted(kLogFolderSecurity))
+        .append(u", 'Access'); (Get-Item -LiteralPath ");
+    command.append(PowerShellQuoted(path)).append(u").SetAccessControl($s)\"");
+    return command;
+}
+
 }  // namespace
 
 std::optional<LogAccessFault> JudgeLogPath(LogPathKind kind, const LogPathSecurity& security) {
@@ -104,26 +128,23 @@ std::optional<LogAccessFault> JudgeLogPath(LogPathKind kind, const LogPathSecuri
     return std::nullopt;
 }
 
-std::u16string LogAccessMend(std::u16string_view path, LogPathKind kind, LogAccessFault fault,
-                             std::u16string_view folderSecurity) {
-    std::u16string quoted = u"\"";
-    quoted.append(path).append(u"\"");
-    if (fault == LogAccessFault::kRedirected) {
-        // Both remove the name alone: rmdir a junction, not the folder it leads to; del one
-        // name of a file, not the file's other names.
-        return std::u16string(kind == LogPathKind::kLogFile ? u"del " : u"rmdir ") + quoted;
+std::vector<LogAccessFinding> JudgeLogAccess(
+    std::u16string_view baseFolder, const std::array<std::optional<LogPathSecurity>, 3>& read) {
+    const std::u16string file = LogFilePath(baseFolder), logFolder = FolderOfPath(file);
+    const std::array<std::u16string, 3> paths = {FolderOfPath(logFolder), logFolder, file};
+    std::vector<LogAccessFinding> findings;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const auto kind = static_cast<LogPathKind>(i);
+        const std::optional<LogAccessFault> fault =
+            read[i] ? JudgeLogPath(kind, *read[i]) : std::nullopt;
+        if (fault) {
+            findings.push_back({paths[i], kind, *fault, Mend(paths[i], kind, *fault)});
+            if (*fault == LogAccessFault::kRedirected) {
+                break;
+            }
+        }
     }
-    if (kind == LogPathKind::kLogFile) {
-        return std::u16string(u"icacls ") + quoted + u" /reset";
-    }
-    // Only the DACL is set ("Access"), which the folder's owner and group keep.
-    std::u16string command =
-        u"powershell -NoProfile -Command \"$s = New-Object "
-        u"Security.AccessControl.DirectorySecurity; $s.SetSecurityDescriptorSddlForm(";
-    command.append(PowerShellQuoted(folderSecurity))
-        .append(u", 'Access'); (Get-Item -LiteralPath ");
-    command.append(PowerShellQuoted(path)).append(u").SetAccessControl($s)\"");
-    return command;
+    return findings;
 }
 
 }  // namespace orbelune

@@ -3,6 +3,7 @@
 // reading is in log_access_win.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,11 +50,25 @@ enum class LogAccessFault {
 // grants the others nothing. Nothing when the path is fine.
 std::optional<LogAccessFault> JudgeLogPath(LogPathKind kind, const LogPathSecurity& security);
 
-// The command, for an elevated prompt, that mends `path` of that fault: the log folders get
-// `folderSecurity` (their SDDL) through PowerShell's Set-Acl, which hands it down to the files in
-// them; a log file takes what its folder hands down (icacls /reset); a junction or link is
-// removed (not what it leads to), and the next line the agent writes makes a real folder or file.
-std::u16string LogAccessMend(std::u16string_view path, LogPathKind kind, LogAccessFault fault,
-                             std::u16string_view folderSecurity);
+// One thing that keeps users' agents from the log: the path, what is wrong with it, and the
+// command, for an elevated prompt, that mends it: the log folders get kLogFolderSecurity through
+// PowerShell (only the DACL is set, and Windows hands it down to the files in them); a log file
+// takes what its folder hands down (icacls /reset); a junction or link is removed (not what it
+// leads to), and the next line an agent writes makes a real folder or file with the log's
+// security.
+struct LogAccessFinding {
+    std::u16string path;
+    LogPathKind kind = LogPathKind::kLogFile;
+    LogAccessFault fault = LogAccessFault::kCannotAppend;
+    std::u16string mend;
+
+    bool operator==(const LogAccessFinding&) const = default;
+};
+
+// The findings for the log under `baseFolder` from what was read of its paths, in the order of
+// LogPathKind (nothing for a path that is not there). Below a path that leads elsewhere nothing is
+// judged: it is not the log's.
+std::vector<LogAccessFinding> JudgeLogAccess(
+    std::u16string_view baseFolder, const std::array<std::optional<LogPathSecurity>, 3>& read);
 
 }  // namespace orbelune

@@ -4,7 +4,9 @@
 #include <sddl.h>
 
 #include "common/handles_win.h"
+#include "common/path.h"
 #include "common/text_win.h"
+#include "log/log.h"
 
 namespace orbelune {
 
@@ -59,6 +61,12 @@ std::optional<LogPathSecurity> ReadLogPathSecurity(std::u16string_view path) noe
         security.dacl = ReadAccessEntries(*dacl);
     }
     return security;
+}
+
+std::array<std::optional<LogPathSecurity>, 3> ReadLogAccess(std::u16string_view baseFolder) {
+    const std::u16string file = LogFilePath(baseFolder), logFolder = FolderOfPath(file);
+    return {ReadLogPathSecurity(FolderOfPath(logFolder)), ReadLogPathSecurity(logFolder),
+            ReadLogPathSecurity(file)};
 }
 
 }  // namespace orbelune

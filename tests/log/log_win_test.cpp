@@ -35,6 +35,11 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d caf\xe9\r\nsecond \\?\r\n");
     const std::string before = testing::ReadFileBytes(path);
     EXPECT_TRUE(std::regex_match(before, kLines)) << before;
+    // The log's paths as read for their security: the file itself, with a second name.
+    ASSERT_TRUE(CreateHardLinkW((path + L"2").c_str(), path.c_str(), nullptr));
+    const auto read = ReadLogAccess(ToU16(programData));
+    DeleteFileW((path + L"2").c_str());
+    EXPECT_TRUE(read[0] && read[1] && read[2] && read[2]->links == 2 && !read[2]->reparsePoint);
 
     // A file that another program holds without sharing: the line is dropped without a word
     // to the caller, and the next one is written as usual.
@@ -51,50 +56,27 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
 
     // A file deleted while the agent runs is made again by the next line.
     ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(ReadLogAccess(ToU16(programData))[2], std::nullopt);
     WriteLogLine(u"again");
     EXPECT_EQ(testing::ReadFileBytes(path).size(), 20u + 7);
 }
 
-// The log folders' security as Windows reads it back: the entries that the rules of
-// log_access.h judge, which let every user append and nobody rewrite (Wine enforces none of it,
-// nor keeps it on a folder).
-TEST(LogWinTest, FolderSecurityLetsEveryUserAppendAndNobodyRewrite) {
+// The log folders' security as the edge reads a DACL back (Wine keeps none on a file).
+TEST(LogWinTest, ReadsTheLogFolderSecurity) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         ToWide(kLogFolderSecurity).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
     const UniqueLocalMemory<void> owner(descriptor);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision) &&
-                GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
-    EXPECT_TRUE(control & SE_DACL_PROTECTED);  // ProgramData's creator-owner ACE stays out
-    // 0x1F01FF is full control; 0x1200AF list, traverse, read, add file and add folder, but
-    // no delete-child; 0x12008D read and FILE_APPEND_DATA, but no FILE_WRITE_DATA, DELETE or
-    // WRITE_DAC; 0x20000 READ_CONTROL alone.
-    const std::vector<AccessEntry> entries = ReadAccessEntries(*dacl);
-    EXPECT_EQ(entries, (std::vector<AccessEntry>{
-                           {true, "S-1-5-18", 0x1F01FF, 0x03},      // SYSTEM
-                           {true, "S-1-5-32-544", 0x1F01FF, 0x03},  // Administrators
-                           {true, "S-1-5-4", 0x1200AF, 0x00},       // interactive users: the folder
-                           {true, "S-1-5-4", 0x12008D, 0x09},       // ... each file in it
-                           {true, "S-1-3-4", 0x20000, 0x03},        // OWNER RIGHTS
-                       }));
-    EXPECT_EQ(JudgeLogPath(LogPathKind::kLogFolder, {false, 1, false, entries}), std::nullopt);
-}
-
-// A log path as the edge reads it (Wine keeps no descriptor on a file; only Windows shows the
-// grants): a file with a second name, and nothing for a missing one.
-TEST(LogWinTest, ReadsTheLogPathItself) {
-    const testing::ScratchFolder folder(L"access");
-    const std::wstring file = folder.Path() + L"\\vcam-agent.log";
-    ASSERT_TRUE(std::ofstream(std::filesystem::path(file)).good());
-    ASSERT_TRUE(CreateHardLinkW((file + L"2").c_str(), file.c_str(), nullptr));
-    const std::optional<LogPathSecurity> read = ReadLogPathSecurity(ToU16(file));
-    ASSERT_TRUE(read);
-    EXPECT_EQ(std::pair(read->links, read->reparsePoint), std::pair(2u, false));
-    EXPECT_EQ(ReadLogPathSecurity(ToU16(file + L"3")), std::nullopt);
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
+    EXPECT_EQ(ReadAccessEntries(*dacl), (std::vector<AccessEntry>{
+                                            {true, "S-1-5-18", 0x1F01FF, 0x03},  // SYSTEM
+                                            {true, "S-1-5-32-544", 0x1F01FF, 0x03},
+                                            {true, "S-1-5-4", 0x1200AF, 0x00},  // interactive
+                                            {true, "S-1-5-4", 0x12008D, 0x09},
+                                            {true, "S-1-3-4", 0x20000, 0x03},  // OWNER RIGHTS
+                                        }));
 }
 
 // The fallbacks of the base folder as the environment gives them: the ProgramData variable
@@ -110,17 +92,14 @@ TEST(LogWinTest, FallbackFolders) {
         SetEnvironmentVariableW(L"ProgramData", value);
         EXPECT_EQ(EnvironmentProgramDataFolder(), folder);
     }
-    // The temporary folders, at the length limit too: with its separator, a folder of 259
-    // units is the longest that GetFileAttributesW takes without a long-path prefix, and one of
-    // 261 is longer than the calls give.
+    // The temporary folders at the limit: with its separator, 259 units is the longest that
+    // GetFileAttributesW takes without a long-path prefix, and 261 more than the calls give.
     const testing::ScratchFolder temp(L"temp");
     const std::wstring file = temp.Path() + L"\\file";
     ASSERT_TRUE(std::ofstream(std::filesystem::path(file)).good());
     const std::wstring longest = temp.Path() + L'\\' + std::wstring(257 - temp.Path().size(), L'd'),
                        beyond = longest + L"dd";
-    for (const std::wstring& folder : {longest, beyond}) {
-        CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
-    }
+    ASSERT_TRUE(CreateDirectoryW(longest.c_str(), nullptr));
     for (const auto& [value, folder] : {std::pair<std::wstring, std::optional<std::u16string>>{
                                             temp.Path(), ToU16(temp.Path() + L"\\")},
                                         {file, std::nullopt},
@@ -128,9 +107,6 @@ TEST(LogWinTest, FallbackFolders) {
                                         {beyond, std::nullopt}}) {
         SetEnvironmentVariableW(L"TMP", value.c_str());
         EXPECT_EQ(TemporaryFolder(), folder) << value.size();
-    }
-    for (const std::wstring& folder : {beyond, longest}) {  // too long for the scratch removal
-        RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
     }
     SetEnvironmentVariableW(L"ProgramData", programData.c_str());
     SetEnvironmentVariableW(L"TMP", tmp.c_str());
