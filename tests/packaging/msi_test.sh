@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # The MSI under Wine, in a fresh prefix of its own, as an administrator uses it:
+#  0. every table the build adds to what wixl writes is whole as Windows Installer defines it;
 #  1. a silent per-machine install puts both programs, stripped, into Program Files and writes
 #     the machine's Run value, whose command starts the agent ("agent starting" in the log);
 #     the installed control tool reports the value, and Add/Remove Programs lists the product;
