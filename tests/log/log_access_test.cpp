@@ -8,7 +8,7 @@ namespace {
 using Kind = LogPathKind;
 using Fault = LogAccessFault;
 
-LogPathSecurity Dacl(std::vector<AccessEntry> entries) {
+LogPathSecurity Dacl(const std::vector<AccessEntry>& entries) {
     return {false, 1, false, entries};
 }
 
