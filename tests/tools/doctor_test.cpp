@@ -5,220 +5,272 @@
 #include <functional>
 #include <vector>
 
+#include "agent/producer.h"
 #include "log/log_lines.h"
-#include "tests/support/bytes.h"
 
 namespace orbelune {
 namespace {
 
 constexpr std::uint64_t kNow = 100000;
-const std::u16string kAgent = u"C:\\Agent\\orbelune_vcam_agent.exe";
-using Facts = DoctorFacts&;  // what each case below changes
+const std::u16string kProducer = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
 
-// An agent at work: demand with a consumer, a producer running, two formats published.
-DoctorFacts Healthy() {
-    DoctorFacts f;
-    StatusFacts& s = f.status;
-    s.moduleFolder = u"C:\\Agent";
-    s.agentRunning = true;
-    s.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
-    s.producerIds = {412};
-    // The agent, the producer it started, and that producer's own child.
-    f.agent = {300, 4, 1, 5000, u"orbelune_vcam_agent.exe"};
-    f.processes = {{4, 0, 0, 0, u"explorer.exe"},
-                   *f.agent,
-                   {412, 300, 1, 6000, u"orbelune_windows_retouch_vcam_producer.exe"},
-                   {413, 412, 1, 6001, u"orbelune_windows_retouch_vcam_producer.exe"}};
+// The control block's ticks as the agent reads them, looked at at `now`.
+Sample Ticks(std::uint64_t demand, std::uint64_t heartbeat, std::uint64_t now = kNow,
+             std::uint32_t version = 2) {
+    return {{0x4F425643, version, version == 2, 0, demand, 0, heartbeat}, 0, now};
+}
+SectionFacts Section(std::u16string name, std::uint32_t magic, std::uint32_t version,
+                     std::vector<Sample> samples) {
+    return {std::move(name), true, std::nullopt, magic, version, std::move(samples)};
+}
+SectionFacts Absent(std::u16string name, std::uint32_t error = 2, bool opened = false) {
+    return {std::move(name), opened, SystemError{error, u"(error)"}, 0, 0, {}};
+}
+SectionFacts Control(std::u16string name, std::uint32_t version, std::uint64_t demand) {
+    return Section(std::move(name), 0x4F425643, version, {Ticks(demand, demand, kNow, version)});
+}
+// The block's section under the Global\ name instead of the Local\ one.
+void ToGlobal(Sections& sections) {
+    sections[0] = sections[1];
+    sections[0].name.replace(0, 5, u"Global");
+    sections[1] = Absent(sections[1].name);
+}
+
+// An agent at work under another file name, known by its version resource: demand with a
+// consumer, the producer it started (and that one's child), two formats published, the
+// consumers block stamped anew while watched.
+Facts Healthy() {
+    Facts f;
     f.session = 1;
-    f.progress = {true, true, u"Local\\OrbeluneVcamConsumers.v1", kNow - 300, 0};
-    s.logonEntry = u"\"" + kAgent + u"\" /ignored";
-    s.now = kNow;
-    s.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
-    vcam::StampControlHeader(s.control.bytes.data(), 80);
-    StoreU64(s.control.bytes, 16, kNow - 100);  // demand, and a consumer's heartbeat
-    StoreU64(s.control.bytes, 48, kNow - 100);
-    f.controlLocal = s.control;
-    const vcam::CameraCapability formats[] = {{1280, 720, 30, 1}, {640, 480, 30, 1}};
-    s.capabilities = {u"Local\\OrbeluneVcamCapabilities.v1", PublishedCapabilities(formats, 0)};
-    s.consumers = {u"Local\\OrbeluneVcamConsumers.v1", PublishedConsumers({}, 0)};
-    s.logPath = f.expectedLogPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
-    s.logBytes = "2026-12-06 09:00:00 agent starting\r\n";
-    f.agentPaths = {kAgent};
-    f.logonEntryProgramExists = true;
-    f.producerExists = true;
-    f.producerHead = "MZ";
-    f.producerFullPath = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
-    f.repoRootFullPath = u"C:\\Agent";
-    f.repoRootIsFolder = true;
-    f.status.cameras = CameraListing{true, 0, {{u"Integrated Camera", u"\\\\?\\usb#0", 0u}}};
+    f.agentMutex = true;
+    f.toolFolder = u"D:\\Tool";
+    const std::u16string image = u"orbelune_windows_retouch_vcam_producer.exe";
+    f.processes = {{4, 0, 1, 0, u"explorer.exe", u"C:\\Windows\\explorer.exe", false},
+                   {300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
+                   {412, 300, 1, 6000, image, kProducer, false},
+                   {413, 412, 1, 6001, image, kProducer, false}};
+    f.userEntry = {u"%A%\\agent.exe", u"C:\\Agent\\agent.exe", {}, u"C:\\Agent\\AGENT.EXE", true};
+    f.producerArguments = ProducerArguments(kProducer, u"directml", 0, u"C:\\Agent");
+    f.producerArgv = f.producerArguments;
+    f.producerTried = f.repoRootIsFolder = true;
+    f.control = {Absent(u"Global\\OrbeluneVcamControl.v2"),
+                 Control(u"Local\\OrbeluneVcamControl.v2", 2, kNow - 100)};
+    f.capabilities = {Absent(u"Global\\OrbeluneVcamCapabilities.v1"),
+                      Section(u"Local\\OrbeluneVcamCapabilities.v1", 0x4F425650, 1, {})};
+    f.capabilitiesBlock = {f.capabilities[1].name,
+                           0x4F425650,
+                           1,
+                           vcam::SnapshotStatus::kAccepted,
+                           {1, 0, 2, {{1280, 720, 30, 1}, {640, 480, 30, 1}}}};
+    f.consumers = {Absent(u"Global\\OrbeluneVcamConsumers.v1"),
+                   Section(u"Local\\OrbeluneVcamConsumers.v1", 0x4F42434F, 1,
+                           {{{}, kNow - 300, kNow}, {{}, kNow + 700, kNow + 800}})};
+    f.logPath = f.expectedLogPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
+    f.logBytes = "2026-12-06 09:00:00 agent starting\r\n";
     f.localNow = ParseLogLine("2026-12-06 10:00:30 ")->time;
+    f.cameras = CameraListing{true, 0, {{u"Integrated Camera", u"\\\\?\\usb#0", 0u}}};
     return f;
 }
 
-void SetRaw(DoctorFacts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t number,
-            std::u16string text = {}) {
-    f.status.raw[static_cast<size_t>(setting)] = {outcome, number, std::move(text)};
-}
-
-// The producer the agent started is gone (its child with it).
-void NoProducer(Facts f) {
+void NoProducer(Facts& f) {
     f.processes.resize(2);
 }
-
-// No demand and no consumer.
-void NoDemand(Facts f) {
-    StoreU64(f.status.control.bytes, 16, 0), StoreU64(f.status.control.bytes, 48, 0);
-    f.controlLocal = f.status.control;
+void Log(Facts& f, const std::string& time, const std::string& message) {
+    *f.logBytes += "2026-12-06 " + time + " " + message + "\r\n";
 }
-
-void Log(DoctorFacts& f, const std::string& lines) {
-    *f.status.logBytes += lines;
+void Set(Facts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t number,
+         std::u16string text = {}) {
+    f.raw[static_cast<size_t>(setting)] = {outcome, number, std::move(text)};
 }
-
-// A control section under Global\ beside the Local\ one; `stale` (version 1) is the one of
-// another release.
-void GlobalControl(DoctorFacts& f, SectionFacts& stale) {
-    f.controlGlobal = f.controlLocal, f.controlGlobal.name = u"Global\\x";
-    StoreU32(stale.bytes, 4, 1);
+std::string Kinds(const Facts& facts) {
+    std::string kinds;
+    for (const Finding& finding : Diagnose(facts)) {
+        kinds += (kinds.empty() ? "" : ", ") + finding.kind;
+    }
+    return kinds;
 }
 
 TEST(DoctorTest, OneFindingPerFault) {
     using V = RawSetting::Outcome;
     using enum Setting;
-    const std::string fallbackLine =
-        "2026-12-06 10:00:01 camera capability enumeration failed/empty; using 1280x720@30 "
-        "fallback\r\n";
-    const std::string publishedLine =
-        "2026-12-06 10:00:01 published 1 native camera capability tuple(s)\r\n";
-    const vcam::CameraCapability kFallback[] = {{1280, 720, 30, 1}};
-    const auto fallback = [&](Facts f) {
-        f.status.capabilities.reading = PublishedCapabilities(kFallback, 0);
+    const std::string failed = "failed to start producer: 5 (Access is denied.)";
+    const std::string exited = "producer exited unexpectedly";
+    const auto fallback = [](Facts& f) {
+        f.capabilitiesBlock.snapshot = {2, 0, 1, {{1280, 720, 30, 1}}};
     };
-    const std::string exit = "2026-12-06 10:00:10 producer exited unexpectedly\r\n";
-    const auto failed = [](const std::string& time) {  // a start that failed at `time` today
-        return "2026-12-06 " + time + " failed to start producer: 5 (Access is denied.)\r\n";
-    };
-    const std::string started =
-        "2026-12-06 10:00:21 producer started (camera-index=0 provider=directml)\r\n";
-    const std::string oldExit = "2026-12-06 09:59:20 producer exited unexpectedly\r\n";
-    const std::vector<std::pair<std::function<void(Facts)>, const char*>> kCases = {
-        {[](Facts) {}, ""},
-        {[](Facts f) { NoProducer(f), NoDemand(f); }, ""},
-        {[](Facts f) { f.progress = {}; }, ""},
-        {[](Facts f) { NoProducer(f), f.progress.section = u"Global\\x"; },
-         "agent-on-other-sections"},
-        // A producer the agent did not start, under a reused id (a child cannot be older than
-        // its parent); another session's belongs to that session's agent.
-        {[](Facts f) { f.processes[2].created = 4999; },
-         "producer-not-running, producer-not-from-agent"},
-        {[](Facts f) { f.processes.resize(3), f.processes[2].session = 2; },
-         "producer-not-running"},
-        {[](Facts f) { SetRaw(f, kProducerExe, V::kValue, 0, f.producerFullPath + u" . "); }, ""},
-        {[](Facts f) { NoDemand(f), f.producerExists = false; }, "producer-missing"},
-        {[&](Facts f) { NoDemand(f), Log(f, failed("10:00:29")); }, "producer-start-failed"},
-        {[&](Facts f) { NoDemand(f), Log(f, failed("10:00:20") + started); }, ""},
-        {[](Facts f) { SetRaw(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
-        {[](Facts f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
-        {[](Facts f) { f.repoRootFullPath = u"C:\\Agent\\"; }, "argument-misquoted"},
-        {[](Facts f) { SetRaw(f, kProvider, V::kValue, 0, u"dml\\\\"); }, "argument-misquoted"},
-        {[](Facts f) { StoreU64(f.controlLocal.bytes, 16, 0); }, "heartbeat-without-demand"},
-        // A stale section of another release beside a good one, either way round.
-        {[](Facts f) { NoProducer(f), GlobalControl(f, f.controlGlobal); },
-         "stale-control-section, producer-not-running"},
-        {[](Facts f) { GlobalControl(f, f.controlLocal); }, ""},
-        {[](Facts f) { NoProducer(f), GlobalControl(f, f.controlLocal); },
-         "stale-control-section, agent-on-other-sections"},
-        {[](Facts f) { f.status.agentRunning = false, f.agentPaths.clear(); }, "agent-not-running"},
-        {[](Facts f) { f.status.logonEntry.reset(); }, "no-logon-entry"},
-        {[](Facts f) { f.logonEntryProgramExists = false; }, "logon-entry-missing-program"},
-        {[](Facts f) { f.status.logonEntry = u"D:\\Old\\orbelune_vcam_agent.exe"; },
-         "logon-entry-other-copy"},
-        {[](Facts f) { f.status.logonEntry = u"C:\\AGENT\\ORBELUNE_VCAM_AGENT.EXE"; }, ""},
-        {[](Facts f) { f.controlLocal = {}, f.status.capabilities = {}, f.status.consumers = {}; },
-         "sections-missing"},
-        {[](Facts f) { f.status.consumers.reading.reset(); }, "section-too-small"},
-        {[](Facts f) { NoProducer(f), StoreU32(f.controlLocal.bytes, 4, 1); }, "header-mismatch"},
-        {[](Facts f) { f.status.consumers.reading->magic = 0x4F42434E; }, "header-mismatch"},
-        {[](Facts f) { NoProducer(f), f.producerExists = false; }, "producer-missing"},
-        {[](Facts f) { NoProducer(f), f.producerHead = "no"; }, "producer-not-a-program"},
-        {[&](Facts f) { NoProducer(f), Log(f, failed("10:00:29")); }, "producer-start-failed"},
-        {[&](Facts f) { NoProducer(f), Log(f, failed("09:59:29")); }, "producer-not-running"},
-        {[&](Facts f) { Log(f, exit + exit + exit); }, "producer-restarting"},
-        {[&](Facts f) { Log(f, oldExit + exit + exit); }, ""},
-        {[](Facts f) { SetRaw(f, kIdleStopMs, V::kOtherType, 0); }, "setting-ignored"},
-        {[](Facts f) { SetRaw(f, kRepoRoot, V::kTooLong, 0); }, "setting-ignored"},
-        {[](Facts f) { StoreU64(f.controlLocal.bytes, 48, kNow + 1); }, "tick-in-future"},
-        {[](Facts f) { StoreU64(f.controlLocal.bytes, 16, ~0ull); }, "tick-in-future"},
-        {[](Facts f) { SetRaw(f, kCameraIndex, V::kValue, 0xFFFFFFFF); }, "negative-camera-index"},
-        {[&](Facts f) { fallback(f), Log(f, fallbackLine + publishedLine); },
-         "capabilities-fallback"},
-        {[&](Facts f) { fallback(f), f.status.logBytes.reset(); }, "capabilities-fallback"},
-        {[&](Facts f) {
-             fallback(f), Log(f, fallbackLine + publishedLine), f.status.cameras->devices.clear();
+    const std::vector<std::pair<std::function<void(Facts&)>, const char*>> kCases = {
+        {[](Facts&) {}, ""},
+        {[](Facts& f) { NoProducer(f), f.control[1].samples = {Ticks(0, 0)}; }, ""},
+        // The agent: not there; not stamping for the whole watch; stamping while the watch
+        // was too short to tell.
+        {[](Facts& f) { f.agentMutex = false, f.processes.resize(1); },
+         "agent-not-running, producer-not-running"},
+        {[](Facts& f) {
+             f.consumers[1].samples[1] = {{}, kNow - 300, kNow + 5000};
+         },
+         "agent-frozen"},
+        {[](Facts& f) {
+             f.consumers[1].samples[1] = {{}, kNow - 300, kNow + 100};
          },
          ""},
-        {[&](Facts f) { fallback(f), f.status.cameras.reset(); }, ""},
-        // The camera CameraIndex names: none, a virtual one, one the privacy settings keep
-        // closed (whatever was published), one in use now after its formats were published.
-        {[&](Facts f) { fallback(f), SetRaw(f, kCameraIndex, V::kValue, 1); },
-         "camera-index-past-end"},
-        {[](Facts f) { f.status.cameras->devices[0].symbolicLink = u"\\\\?\\SWD#VCAMDEVAPI#1"; },
+        // Its logon entries, as Windows starts them.
+        {[](Facts& f) { f.userEntry.reset(); }, "no-logon-entry"},
+        {[](Facts& f) {
+             f.userEntry->startError = SystemError{2, u""};
+         },
+         "logon-entry-missing-program"},
+        {[](Facts& f) { f.userEntry->agent = false; }, "logon-entry-not-agent"},
+        {[](Facts& f) { f.userEntry->image = u"D:\\Old\\agent.exe"; }, "logon-entry-other-copy"},
+        // Another session's agent: it shares the Global\ blocks, not the Local\ ones.
+        {[](Facts& f) {
+             f.processes.push_back({900, 4, 2, 1, u"orbelune_vcam_agent.exe", u"", true});
+             ToGlobal(f.consumers);
+         },
+         "agents-in-other-sessions"},
+        {[](Facts& f) {
+             f.processes.push_back({900, 4, 2, 1, u"x.exe", u"C:\\x.exe", true});
+         },
+         ""},
+        // The producer as Windows would start it with the agent's command line.
+        {[](Facts& f) { f.producerArguments.clear(), f.producerArgv.clear(); }, "producer-missing"},
+        {[](Facts& f) {
+             f.producerStartError = SystemError{193, u""};
+         },
+         "producer-not-a-program"},
+        {[](Facts& f) {
+             f.producerStartError = SystemError{5, u""}, f.producerIsFolder = true;
+         },
+         "producer-not-a-program"},
+        {[](Facts& f) {
+             f.producerStartError = SystemError{1260, u""};
+         },
+         "producer-start-failed"},
+        {[&](Facts& f) { Log(f, "10:00:29", failed); }, "producer-start-failed"},
+        // A failure followed by a start, before the settings last changed, a minute ago, or
+        // stamped after now (the clock set back) is past.
+        {[&](Facts& f) {
+             Log(f, "10:00:20", failed), Log(f, "10:00:21", "producer started (camera-index=0");
+         },
+         ""},
+        {[&](Facts& f) {
+             Log(f, "10:00:20", failed);
+             f.settingsWritten = LocalSeconds(ParseLogLine("2026-12-06 10:00:21 ")->time);
+         },
+         ""},
+        {[&](Facts& f) { Log(f, "09:59:29", failed); }, ""},
+        {[&](Facts& f) { Log(f, "10:00:31", failed); }, ""},
+        {[](Facts& f) { NoProducer(f); }, "producer-not-running"},
+        {[](Facts& f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
+        // A producer the agent did not start, under a reused id (a child cannot be older than
+        // its parent); another session's belongs to that session's agent.
+        {[](Facts& f) { f.processes[2].created = 4999; },
+         "producer-not-running, producer-not-from-agent"},
+        {[](Facts& f) { f.processes.resize(3), f.processes[2].session = 2; },
+         "producer-not-running"},
+        // Settings and paths.
+        {[](Facts& f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
+        {[](Facts& f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
+        {[](Facts& f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
+        {[](Facts& f) { f.producerArgv.resize(5); }, "argument-misquoted"},
+        {[](Facts& f) { Set(f, kEnabled, V::kValue, 0), NoProducer(f); }, "disabled"},
+        {[](Facts& f) { Set(f, kIdleStopMs, V::kOtherType, 0); }, "setting-ignored"},
+        {[](Facts& f) { Set(f, kCameraIndex, V::kValue, 0xFFFFFFFF); }, "negative-camera-index"},
+        // The sections, as Windows opens them for the agent.
+        {[](Facts& f) {
+             f.control[1] = Absent(f.control[1].name), NoProducer(f);
+             f.capabilities[1] = Absent(f.capabilities[1].name);
+             f.consumers[1] = Absent(f.consumers[1].name);
+         },
+         "sections-missing"},
+        {[](Facts& f) { f.capabilities[1] = Absent(f.capabilities[1].name, 8, true); },
+         "section-too-small"},
+        {[](Facts& f) { f.consumers[0] = Absent(f.consumers[0].name, 5); }, "section-not-opened"},
+        {[](Facts& f) { f.control[0] = Absent(f.control[0].name, 6); }, "section-not-opened"},
+        {[](Facts& f) { f.control[1] = Control(f.control[1].name, 1, kNow), NoProducer(f); },
+         "header-mismatch"},
+        {[](Facts& f) { f.consumers[1].magic = 0x4F42434E; }, "header-mismatch"},
+        // Two control sections: one of another release either way round, or two of this
+        // release of which only the Local\ one wants frames.
+        {[](Facts& f) {
+             f.control[0] = Control(u"Global\\OrbeluneVcamControl.v2", 1, 0), NoProducer(f);
+         },
+         "stale-control-section, producer-not-running"},
+        {[](Facts& f) {
+             ToGlobal(f.control), ToGlobal(f.consumers);
+             f.control[1] = Control(u"Local\\OrbeluneVcamControl.v2", 1, 0);
+         },
+         ""},
+        {[](Facts& f) { f.control[0] = Control(u"Global\\OrbeluneVcamControl.v2", 2, 0); },
+         "demand-in-other-section"},
+        // The ticks: in the future, moving but never fresh, a heartbeat without demand.
+        {[](Facts& f) { f.control[1].samples = {Ticks(kNow - 100, kNow + 1)}; }, "tick-in-future"},
+        {[](Facts& f) {
+             f.control[1].samples = {Ticks(40, 40), Ticks(540, 540, kNow + 500)}, NoProducer(f);
+         },
+         "ticks-never-fresh"},
+        {[](Facts& f) { f.control[1].samples = {Ticks(0, kNow - 100)}; },
+         "heartbeat-without-demand"},
+        // The camera CameraIndex names.
+        {[](Facts& f) { Set(f, kCameraIndex, V::kValue, 1); }, "camera-index-past-end"},
+        {[](Facts& f) { f.cameras->devices[0].symbolicLink = u"\\\\?\\SWD#VCAMDEVAPI#1"; },
          "camera-virtual"},
-        {[](Facts f) { f.status.cameras->devices[0].activation = 0x80070005; },
-         "camera-access-denied"},
-        {[](Facts f) { f.status.cameras->devices[0].activation = 0xC00D3704; }, ""},
-        // A camera whose one native format is 1280x720 at 30/1: published without a fallback.
-        {[&](Facts f) { fallback(f), Log(f, publishedLine); }, ""},
-        {[](Facts f) { f.expectedLogPath.clear(); }, "log-fallback"},
-        {[](Facts f) { f.logOpenError = 5; }, "log-not-writable"},
-        {[](Facts f) { f.logOpenError = 2; }, "log-not-writable"},
-        {[](Facts f) { f.status.agentRunning = false, f.agentPaths.clear(), f.logOpenError = 2; },
+        {[](Facts& f) { f.cameras->devices[0].activation = 0x80070005; }, "camera-access-denied"},
+        {[](Facts& f) { f.cameras->devices[0].activation = 0xC00D3704; }, ""},
+        {[&](Facts& f) {
+             fallback(f), Log(f, "10:00:01",
+                              "camera capability enumeration failed/empty; using "
+                              "1280x720@30 fallback");
+             Log(f, "10:00:01", "published 1 native camera capability tuple(s)");
+         },
+         "capabilities-fallback"},
+        {[&](Facts& f) {
+             fallback(f), Log(f, "10:00:01", "published 1 native camera capability tuple(s)");
+         },
+         ""},
+        {[&](Facts& f) { fallback(f), f.cameras->devices.clear(); }, ""},
+        // The log: where it is, whether it opens, and the producer's exits since the agent's
+        // start, however far apart.
+        {[](Facts& f) { f.expectedLogPath.clear(); }, "log-fallback"},
+        {[](Facts& f) {
+             f.logOpenError = SystemError{5, u""};
+         },
+         "log-not-writable"},
+        {[](Facts& f) {
+             f.logOpenError = SystemError{2, u""}, f.agentMutex = false;
+         },
          "agent-not-running"},
+        {[&](Facts& f) { Log(f, "09:10:00", exited); }, "producer-restarting"},
+        {[&](Facts& f) { Log(f, "08:10:00", exited); }, ""},
     };
     for (size_t i = 0; i < kCases.size(); ++i) {
-        DoctorFacts facts = Healthy();
+        Facts facts = Healthy();
+        facts.settingsWritten = LocalSeconds(ParseLogLine("2026-12-06 08:00:00 ")->time);
         kCases[i].first(facts);
-        std::string kinds;
-        for (const Finding& finding : Diagnose(facts)) {
-            kinds += (kinds.empty() ? "" : ", ") + finding.kind;
-        }
-        EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
+        EXPECT_EQ(Kinds(facts), kCases[i].second) << "row " << i;
     }
 }
 
 TEST(DoctorTest, TextAndJson) {
-    DoctorFacts facts = Healthy();
+    Facts facts = Healthy();
     NoProducer(facts);
-    facts.producerHead = "Te";
-    Log(facts, "2026-12-06 10:00:29 failed to start producer: 193 (Bad EXE format for %1.)\r\n");
-    const std::vector<Finding> findings = Diagnose(facts);
-    EXPECT_EQ(DoctorText(findings),
+    facts.producerStartError = SystemError{193, u"193 (Bad EXE format for %1.)"};
+    Log(facts, "10:00:29", "failed to start producer: 193 (Bad EXE format for %1.)");
+    const Node report = DoctorReport(Diagnose(facts));
+    EXPECT_EQ(ReportText(report),
               "1. frames are wanted but no producer runs: ProducerExe is not a program\n"
-              "   evidence: demandTick 99900, 100 ms old\n"
-              "   evidence: ProducerExe = C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe\n"
-              "   evidence: log: 2026-12-06 10:00:29 failed to start producer: 193 (Bad EXE "
+              "  evidence: demandTick 99900 (100 ms old, fresh)\n"
+              "  evidence: ProducerExe = C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe\n"
+              "  evidence: Windows refuses to start it with the agent's command line: 193 (Bad "
+              "EXE format for %1.)\n"
+              "  evidence: log: 2026-12-06 10:00:29 failed to start producer: 193 (Bad EXE "
               "format for %1.)\n"
-              "   to do: point ProducerExe at the producer's program: orbelune_vcam_ctl set "
+              "  to do: point ProducerExe at the producer's program: orbelune_vcam_ctl set "
               "ProducerExe PATH\n");
-    EXPECT_EQ(DoctorJson(findings).find(
-                  R"({"findings":[{"kind":"producer-not-a-program","problem":"frames are wanted)"),
+    EXPECT_EQ(ReportJson(report).find(R"({"findings":[{"kind":"producer-not-a-program",)"
+                                      R"("problem":"frames are wanted but no producer)"),
               0u);
-    facts = Healthy();
-    auto& cameras = facts.status.cameras->devices;
-    cameras.insert(cameras.begin(), {u"Cam", u"\\\\?\\SWD#VCAMDEVAPI#1", 0u});
-    EXPECT_EQ(DoctorText(Diagnose(facts)),
-              "1. CameraIndex 0 names a virtual camera, not a real one: the formats published are "
-              "that camera's (it may be this product's own virtual camera)\n"
-              "   evidence: camera: CameraIndex 0 names \"Cam\" (\\\\?\\SWD#VCAMDEVAPI#1), a "
-              "virtual camera, not a real one\n"
-              "   to do: orbelune_vcam_ctl set CameraIndex 1 (orbelune_vcam_ctl cameras lists "
-              "them all)\n");
-    EXPECT_EQ(DoctorJson({}), "{\"findings\":[]}\n");
-
-    EXPECT_EQ(LogonEntryProgram(u"  \"C:\\A b\\x.exe\" /q"), u"C:\\A b\\x.exe");
-    EXPECT_EQ(LogonEntryProgram(u"C:\\Ab\\x.exe /q"), u"C:\\Ab\\x.exe");
-    EXPECT_EQ(LocalSeconds(ParseLogLine("1970-01-01 00:00:00 ")->time), 0);
-    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap day
+    EXPECT_EQ(ReportText(DoctorReport({})).substr(0, 19), "nothing wrong found");
+    EXPECT_EQ(ReportJson(DoctorReport({})), "{\"findings\":[]}\n");
 }
 
 }  // namespace

@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "common/text.h"
-#include "orbelune/vcam_contract.h"
-#include "tests/support/bytes.h"
-#include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
-#include "tools/ctl/status_report.h"
+#include "tools/ctl/status.h"
 #include "tools/peer/peer_options.h"
 
 namespace orbelune {
@@ -128,31 +124,52 @@ TEST(CtlCommandTest, SettingValues) {
     EXPECT_TRUE(error(u"CameraIndex ", u"1").starts_with("unknown setting 'CameraIndex '"));
 }
 
-// A running agent with demand, both blocks published, two consumers started in two time zones.
-StatusFacts BusyFacts() {
-    StatusFacts facts;
-    facts.moduleFolder = u"C:\\Agent";
-    facts.producerImage = u"orbelune_windows_retouch_vcam_producer.exe";
-    facts.producerIds = {412, 413};
-    facts.now = 100000;
-    facts.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
-    std::memcpy(facts.control.bytes.data(), "CVBO\2\0\0\0\0\0\0\0\1", 13);
-    StoreU64(facts.control.bytes, 16, 100000);  // demand, consumer start, heartbeat
-    StoreU64(facts.control.bytes, 24, 99750);
-    StoreU64(facts.control.bytes, 48, 90000);
-    const vcam::CameraCapability kFormats[] = {{1920, 1080, 30, 1}, {640, 480, 15, 2}};
-    facts.capabilities = {u"Global\\OrbeluneVcamCapabilities.v1",
-                          PublishedCapabilities(kFormats, 1)};
-    const vcam::ConsumerSlot kSlots[] = {
-        {u"Zoom \"Meetings\"\n", "zoom.exe", 0, 134117352002500000},
-        {u"Cam\u00e9ra \U0001F4F7", "Microsoft.WindowsCamera_8wekyb3d8bbwe", 1, 1},
+// A running agent with demand, both blocks published, two consumers started in two time zones;
+// a producer of the agent's and one of another session.
+Facts BusyFacts() {
+    Facts f;
+    f.session = 1;
+    f.agentMutex = true;
+    f.toolFolder = u"D:\\Tool";
+    const std::u16string producer = u"orbelune_windows_retouch_vcam_producer.exe";
+    f.processes = {{300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
+                   {412, 300, 1, 6000, producer, u"", false},
+                   {413, 4, 2, 6000, producer, u"", false}};
+    const auto absent = [](const char16_t* name) {
+        return SectionFacts{name, false, SystemError{2, u"2 (File not found.)"}, 0, 0, {}};
     };
-    facts.consumers = {u"Local\\OrbeluneVcamConsumers.v1", PublishedConsumers(kSlots, 100000)};
-    facts.consumerStartsLocal = {LocalTime{2026, 1, 1, 10, 0, 0, 250, 0},
-                                 LocalTime{2026, 1, 1, 5, 0, 0, 0, -300}};
-    facts.logPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
-    facts.logBytes = "2026-01-01 10:00:00 agent starting\r\n2026-01-01 10:00:01 caf\xE9\r\n";
-    return facts;
+    f.control = {absent(u"Global\\OrbeluneVcamControl.v2"),
+                 {u"Local\\OrbeluneVcamControl.v2",
+                  true,
+                  {},
+                  0x4F425643,
+                  2,
+                  {{{0x4F425643, 2, true, 1, 100000, 99750, 90000}, 0, 100000}}}};
+    f.capabilities = {SectionFacts{u"Global\\OrbeluneVcamCapabilities.v1", true, {}, 0, 0, {}},
+                      absent(u"Local\\OrbeluneVcamCapabilities.v1")};
+    f.capabilitiesBlock = {f.capabilities[0].name,
+                           0x4F425650,
+                           1,
+                           vcam::SnapshotStatus::kAccepted,
+                           {1, 1, 2, {{1920, 1080, 30, 1}, {640, 480, 15, 2}}}};
+    f.consumers = {absent(u"Global\\OrbeluneVcamConsumers.v1"),
+                   {u"Local\\OrbeluneVcamConsumers.v1", true, {}, 0, 0, {{{}, 0, 100250}}}};
+    f.consumersBlock = {
+        f.consumers[1].name,
+        0x4F42434F,
+        1,
+        vcam::SnapshotStatus::kAccepted,
+        {1,
+         100000,
+         2,
+         {{u"Zoom \"Meetings\"\n", "zoom.exe", 0, 134117352002500000},
+          {u"Cam\u00e9ra \U0001F4F7", "Microsoft.WindowsCamera_8wekyb3d8bbwe", 1, 1}}}};
+    f.consumerStartsLocal = {LocalTime{2026, 1, 1, 10, 0, 0, 250, 0},
+                             LocalTime{2026, 1, 1, 5, 0, 0, 0, -300}};
+    f.logPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
+    f.logBytes = "2026-01-01 10:00:00 agent starting\r\n2026-01-01 10:00:01 caf\xE9\r\n";
+    f.cameras = CameraListing{true, 0, {{u"Cam", u"\\\\?\\usb#1", 0u}}};
+    return f;
 }
 
 // Whether every one of `parts` stands in `text`.
@@ -163,30 +180,39 @@ void ExpectParts(const std::string& text, std::initializer_list<std::string_view
 }
 
 TEST(StatusReportTest, BusyAgent) {
-    StatusFacts facts = BusyFacts();
-    facts.cameras = CameraListing{true, 0, {{u"Cam", u"\\\\?\\usb#1", 0u}}};
+    const Node report = StatusReport(BusyFacts());
     ExpectParts(
-        StatusText(facts),
-        {"(default)\ncamera: CameraIndex 0 names \"Cam\" (\\\\?\\usb#1)\nagent: ",
-         "producer (orbelune_windows_retouch_vcam_producer.exe): running, process ids 412, 413\n",
-         "  demandTick=100000 (0 ms old, fresh)\n  consumerStartTick=99750 (250 ms old, fresh)\n"
-         "  consumerHeartbeatTick=90000 (10000 ms old, stale)\n  demand=yes consumer present=no\n",
-         "  cameraIndex 1, count 2, sequence 1\n  [0] 1920x1080@30/1\n  [1] 640x480@15/2\n",
-         "  count 2, updated 0 ms ago (updatedTick 100000), sequence 1\n"
+        ReportText(report),
+        {"settings (HKEY_CURRENT_USER\\Software\\Orbelune; defaults in C:\\Agent, the running "
+         "agent's folder):\n  CameraIndex  0  (default)\n",
+         "  RepoRoot     C:\\Agent  (default)\ncamera: CameraIndex 0 names \"Cam\" (\\\\?\\usb#1)\n"
+         "agent: running in this session, process id 300, C:\\Agent\\agent.exe\n"
+         "producer (orbelune_windows_retouch_vcam_producer.exe): running, process id 412\n",
+         "control block (Local\\OrbeluneVcamControl.v2): valid, magic 0x4F425643 version 2\n"
+         "  cameraIndex 1\n  demandTick 100000 (0 ms old, fresh)\n"
+         "  consumerStartTick 99750 (250 ms old, fresh)\n"
+         "  consumerHeartbeatTick 90000 (10000 ms old, stale)\n  demand yes, consumer present no\n",
+         "capabilities block (Global\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
+         "version 1\n  cameraIndex 1, count 2, sequence 1\n  [0] 1920x1080@30/1\n  [1] "
+         "640x480@15/2\n",
+         "  count 2, updated 250 ms ago (updatedTick 100000), sequence 1\n"
          "  [0] \"Zoom \\\"Meetings\\\"\\x0A\" identity \"zoom.exe\", desktop, started 2026-01-01 "
          "10:00:00.250 local time (UTC+00:00)\n  [1] \"Cam\xC3\xA9ra \xF0\x9F\x93\xB7\" identity "
          "\"Microsoft.WindowsCamera_8wekyb3d8bbwe\", packaged, started 2026-01-01 05:00:00.000 "
          "local time (UTC-05:00)\n",
-         "last 2 lines:\n  2026-01-01 10:00:00 agent starting\n  2026-01-01 10:00:01 "
-         "caf\xC3\xA9\n"});
+         "log C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 2 lines:\n  2026-01-01 "
+         "10:00:00 agent starting\n  2026-01-01 10:00:01 caf\xC3\xA9\n"});
     ExpectParts(
-        StatusJson(facts),
-        {R"("camera":{"listedCameras":1,"named":{"index":0,"friendlyName":"Cam",)"
-         R"("symbolicLink":"\\\\?\\usb#1","virtual":false,"selected":true,"openError":null}},)",
-         R"("running":true,"processIds":[412,413]},"logonEntry":null,)",
+        ReportJson(report),
+        {R"({"settings":{"CameraIndex":{"value":0,"source":"default"},)",
+         R"("defaultsFolder":"C:\\Agent"},"camera":{"listedCameras":1,"named":{"index":0,)"
+         R"("friendlyName":"Cam","symbolicLink":"\\\\?\\usb#1","virtual":false,"selected":true,)"
+         R"("openError":null}},"agentRunning":true,"agent":{"processId":300,)",
+         R"("running":true,"processIds":[412]},"logonEntry":null,)",
          R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
-         R"("updatedAgeMs":0,"slots":[{"displayName":"Zoom \"Meetings\"\n",)"
-         R"("identity":"zoom.exe","packaged":false,"lastUsedStart":134117352002500000,)"
+         R"("snapshot":"accepted","count":2,"updatedTick":100000,"updatedAgeMs":250,)"
+         R"("slots":[{"displayName":"Zoom \"Meetings\"\u000a","identity":"zoom.exe",)"
+         R"("packaged":false,"lastUsedStart":134117352002500000,)"
          R"("startedLocal":"2026-01-01T10:00:00.250+00:00"},)"
          R"({"displayName":"Cam\u00e9ra \ud83d\udcf7","identity":)"
          R"("Microsoft.WindowsCamera_8wekyb3d8bbwe","packaged":true,"lastUsedStart":1,)"
@@ -196,54 +222,46 @@ TEST(StatusReportTest, BusyAgent) {
 }
 
 TEST(StatusReportTest, MissingAndStrangeBlocks) {
-    StatusFacts facts = BusyFacts();
-    facts.producerIds = {7};
-    facts.logBytes.reset();
-    facts.control.bytes[0] = std::byte{'D'};
-    StoreU64(facts.control.bytes, 24, 100250);
-    StoreU64(facts.control.bytes, 48, ~0ull);
-    // A capabilities block not yet published into, and a consumers block the virtual camera
-    // stamped wrongly, with an update from after the tool's clock reading.
-    std::vector<std::byte> block(2068);
-    std::memcpy(block.data(), "PVBO\0\0\0\0\0\0\0\0\x81", 13);  // version 0, count 129
-    facts.capabilities.reading = vcam::ReadCapabilitiesBlock(block.data(), block.size());
-    block.assign(608, std::byte{0});
-    std::memcpy(block.data(), "OCBX\1\0\0\0\4\0\0\0\0\0\0\0\x94\x88\1", 19);
-    StoreU64(block, 24 + 136, 5);  // the first slot's start and `packaged`
-    StoreU32(block, 24 + 128, 2);
-    std::memcpy(block.data() + 24, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345x", 66);
-    facts.consumers.reading = vcam::ReadConsumersBlock(block.data(), block.size());
-    facts.consumerStartsLocal.clear();
+    Facts f = BusyFacts();
+    f.processes.clear();
+    f.agentMutex = false;
+    f.logBytes.reset();
+    f.control[1].samples[0].control = {0x4F425644, 2, false, 0, 1, 100250, ~0ull};
+    // A capabilities block not yet published into, and a consumers block of another release.
+    f.capabilitiesBlock.status = vcam::SnapshotStatus::kNotPublished;
+    f.capabilitiesBlock.magic = f.capabilitiesBlock.version = 0;
+    f.consumersBlock.status = vcam::SnapshotStatus::kRejected;
+    f.consumersBlock.magic = 0x5842434F;
     ExpectParts(
-        StatusText(facts),
-        {"running, process id 7\n",
-         "control block: magic=0x4F425644 version=2 (invalid: wrong magic, counts as missing)\n",
-         "  consumerStartTick=100250 (250 ms in the future, stale)\n"
-         "  consumerHeartbeatTick=18446744073709551615 (9223372036854775807 ms in the future, "
-         "stale)\n",
-         "  demand=no consumer present=no\n",
-         "not valid, magic 0x4F425650 version 0 (expected 1); not published by the agent yet\n"
-         "  cameraIndex 0, count 129 (more than the 128 slots), sequence 0\n",
-         "  [127] 0x0@0/0\nconsumers block (Local\\OrbeluneVcamConsumers.v1): not valid, magic "
-         "0x5842434F (expected 0x4F42434F) version 1; the agent never writes a block like this\n"
-         "  count 4, updatedTick 100500, 500 ms later than the tool's clock reading, sequence 0\n"
-         "  [0] \"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345\" identity \"x\", packaged=2, started at "
-         "FILETIME 5 (no local time for it)\n",
-         "  [3] \"\" identity \"\", desktop, no start time\nlog "
-         "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log: cannot be read\n"});
-
-    // Sections missing, or too small to be mapped at their block's size.
-    facts.control.bytes.clear();
-    facts.capabilities = {};
-    facts.consumers.reading.reset();
-    facts.producerIds.clear();
-    ExpectParts(StatusText(facts),
-                {"control block: section Local\\OrbeluneVcamControl.v2 cannot be mapped at 80 "
-                 "bytes; the agent counts it as missing\ncapabilities block: no section\n"
-                 "consumers block: section Local\\OrbeluneVcamConsumers.v1 cannot be mapped at "
-                 "608 bytes; the agent counts it as missing\n"});
-    ExpectParts(StatusJson(facts), {R"("processIds":[]},"logonEntry":)",
-                                    R"("capabilitiesBlock":{"section":null,"mapped":false},)"});
+        ReportText(StatusReport(f)),
+        {"agent: not running in this session\nproducer "
+         "(orbelune_windows_retouch_vcam_producer.exe): not running\n",
+         "control block (Local\\OrbeluneVcamControl.v2): not valid (the agent counts it as "
+         "missing), magic 0x4F425644 (expected 0x4F425643) version 2\n",
+         "  consumerStartTick 100250 (250 ms in the future, stale)\n"
+         "  consumerHeartbeatTick 18446744073709551615 (9223372036854775807 ms in the future, "
+         "stale)\n  demand no, consumer present no\n",
+         "capabilities block (Global\\OrbeluneVcamCapabilities.v1): not published by the agent "
+         "yet, magic 0x00000000 (expected 0x4F425650) version 0 (expected 1)\nconsumers block "
+         "(Local\\OrbeluneVcamConsumers.v1): not valid, magic 0x5842434F (expected 0x4F42434F) "
+         "version 1\nlog C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log: cannot be read\n"});
+    // Sections the agent cannot take, each name with Windows' reason.
+    f.control[1] = {
+        u"Local\\OrbeluneVcamControl.v2", true, SystemError{8, u"8 (No memory.)"}, 0, 0, {}};
+    f.capabilities[0] = f.control[1];
+    f.capabilities[0].error = SystemError{5, u"5 (Access denied.)"};
+    f.capabilities[0].opened = false;
+    ExpectParts(ReportText(StatusReport(f)),
+                {"control block: Global\\OrbeluneVcamControl.v2 2 (File not found.); "
+                 "Local\\OrbeluneVcamControl.v2 opens but cannot be mapped at the block's size, 8 "
+                 "(No memory.); the agent counts it as missing\n",
+                 "capabilities block: Local\\OrbeluneVcamControl.v2 5 (Access denied.); "});
+    ExpectParts(ReportJson(StatusReport(f)),
+                {R"("controlBlock":{"sections":[{"section":"Global\\OrbeluneVcamControl.v2",)"
+                 R"("opened":false,"error":2},{"section":"Local\\OrbeluneVcamControl.v2",)"
+                 R"("opened":true,"error":8}]},)",
+                 R"("producer":{"image":"orbelune_windows_retouch_vcam_producer.exe",)"
+                 R"("running":false,"processIds":[]},)"});
 }
 
 // Which camera the configured index names, and the list `cameras` prints: a real camera, a
@@ -253,10 +271,10 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
         true,
         0,
         {{u"Integrated Camera", u"\\\\?\\usb#vid_04f2#0", 0u},
-         {u"Orbelune Camera", u"\\\\?\\SWD#VCAMDEVAPI#1", 0u},  // virtual by its link
+         {u"Orbelune Camera", u"\\\\?\\SWD#VCAMDEVAPI#1", std::nullopt},  // virtual by its link
          {u"USB Camera", u"\\\\?\\usb#vid_046d#2", 0x80070005u},
          {u"Effects Windows Virtual Camera", u"\\\\?\\SWD#MSRRAS#3", 0xC00D3704u}}};
-    const std::string kFallback = "the agent publishes the 1280x720@30 fallback\n";
+    const std::string kFallback = "the agent publishes the 1280x720@30 fallback";
     const std::string kDenied =
         "cannot be opened: access denied: camera access for desktop apps is off in the privacy "
         "settings (0x80070005)";
@@ -264,32 +282,35 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
         std::int32_t index;
         std::string line;
     } kCases[] = {
-        {0, "camera: CameraIndex 0 names \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)\n"},
+        {0, "camera: CameraIndex 0 names \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)"},
         {1,
          "camera: CameraIndex 1 names \"Orbelune Camera\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual "
-         "camera, not a real one\n"},
+         "camera, not a real one"},
         {2, "camera: CameraIndex 2 names \"USB Camera\" (\\\\?\\usb#vid_046d#2); it " + kDenied +
                 ", so " + kFallback},
         {4, "camera: CameraIndex 4 names no camera: 4 listed, 0 to 3; " + kFallback},
         {-1, "camera: CameraIndex -1 is negative and names no camera; " + kFallback},
     };
     for (const auto& c : kCases) {
-        EXPECT_EQ(ConfiguredCameraText(listing, c.index), c.line);
+        EXPECT_EQ(ConfiguredCamera(listing, c.index).line, c.line);
     }
-    EXPECT_EQ(CamerasText(listing, 2),
+    EXPECT_EQ(ReportText(CamerasReport(listing, 2)),
               "0  \"Integrated Camera\" (\\\\?\\usb#vid_04f2#0)\n"
               "1  \"Orbelune Camera\" (\\\\?\\SWD#VCAMDEVAPI#1)  virtual camera\n"
               "2  \"USB Camera\" (\\\\?\\usb#vid_046d#2)  " +
                   kDenied +
                   "  <- CameraIndex\n3  \"Effects Windows Virtual Camera\" (\\\\?\\SWD#MSRRAS#3)  "
                   "virtual camera  cannot be opened: in use by another application (0xC00D3704)\n");
-    ExpectParts(CamerasJson(listing, 1),
+    ExpectParts(ReportJson(CamerasReport(listing, 1)),
                 {R"({"cameraIndex":1,"listError":null,"cameras":[{"index":0,)",
                  R"("virtual":true,"selected":true,"openError":null},{"index":2,)",
                  R"("selected":false,"openError":"0x80070005","openFailure":"access denied: )"});
-    EXPECT_EQ(ConfiguredCameraText({false, 0x80004005, {}}, 0),
+    EXPECT_EQ(ConfiguredCamera({false, 0x80004005, {}}, 0).line,
               "camera: CameraIndex 0 cannot be looked up: MFEnumDeviceSources failed with "
-              "0x80004005\n");
+              "0x80004005");
+    EXPECT_EQ(ReportText(CamerasReport({false, 0x80004005, {}}, 0)),
+              "the cameras cannot be listed: MFEnumDeviceSources failed with 0x80004005; " +
+                  kFallback + "\n");
 }
 
 }  // namespace

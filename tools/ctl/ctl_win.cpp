@@ -15,12 +15,10 @@
 #include "common/system_error_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
-#include "config/settings_win.h"
-#include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
-#include "tools/ctl/ctl_facts_win.h"
 #include "tools/ctl/doctor.h"
-#include "tools/ctl/status_report.h"
+#include "tools/ctl/facts_win.h"
+#include "tools/ctl/status.h"
 
 namespace {
 
@@ -64,24 +62,24 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
                                    : Output(removed, kExitSuccess);
 }
 
+// The report as text or JSON, as the command asks.
+int Report(const CtlCommand& command, const Node& report, int exitCode) {
+    return Output(command.json ? ReportJson(report) : ReportText(report), exitCode);
+}
+
 int Cameras(const CtlCommand& command) {
-    const CameraListing listing = ListCamerasOnce();
-    const std::int32_t index =
-        SettingsFromValues(ReadRawSettingValues(), ModuleDirectory()).cameraIndex;
-    return Output(command.json ? CamerasJson(listing, index) : CamerasText(listing, index),
-                  listing.listed ? kExitSuccess : kExitFailure);
+    const Facts facts = GatherFacts(FactsFor::kCameras);
+    return Report(command, CamerasReport(*facts.cameras, SettingsOf(facts).cameraIndex),
+                  facts.cameras->listed ? kExitSuccess : kExitFailure);
 }
 
 int Status(const CtlCommand& command) {
-    StatusFacts facts = GatherStatus();
-    facts.cameras = ListCamerasOnce();
-    return Output(command.json ? StatusJson(facts) : StatusText(facts), kExitSuccess);
+    return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)), kExitSuccess);
 }
 
 int Doctor(const CtlCommand& command) {
-    const std::vector<Finding> findings = Diagnose(GatherDoctorFacts());
-    return Output(command.json ? DoctorJson(findings) : DoctorText(findings),
-                  findings.empty() ? kExitSuccess : kExitFailure);
+    const std::vector<Finding> findings = Diagnose(GatherFacts(FactsFor::kDoctor));
+    return Report(command, DoctorReport(findings), findings.empty() ? kExitSuccess : kExitFailure);
 }
 
 int Set(const CtlCommand& command) {

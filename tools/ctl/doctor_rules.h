@@ -1,4 +1,5 @@
-// The rules of `doctor`, each adding the findings of its kind; Diagnose runs them in order.
+// The rules of `doctor`, each adding the findings of its subject; Diagnose runs them in order
+// over what it worked out once.
 #pragma once
 
 #include <cstdint>
@@ -11,51 +12,50 @@
 
 namespace orbelune {
 
-// The log lines looked at, and how far back a line counts as recent.
-inline constexpr std::size_t kDoctorLogLines = 500;
-inline constexpr std::int64_t kDoctorRecentSeconds = 60;
-
-// The facts the rules look at, worked out once.
 struct DoctorContext {
-    const DoctorFacts& facts;
+    const Facts& facts;
     AgentSettings settings;
-    const SectionFacts& controlSection;  // the control section the agent works on
-    std::optional<vcam::ControlReading> control;
-    std::optional<ProcessFacts> producer;  // the agent's child: the producer it started
-    std::vector<std::string> recentLines;  // the log's lines of the last minute, oldest first
+    const ProcessFacts* agent;    // this session's agent; nothing when none runs
+    const SectionFacts* control;  // the control section the agent works on; nothing when none
+    ControlStatus status;         // that section as the agent judges it at its first look
+    bool producerRuns;            // a process the agent started runs
+    bool wanted;                  // frames are wanted, the agent is enabled and no producer runs
+    // The log's lines, oldest first: its tail up to now (a line stamped later was written before
+    // the clock was set back); of those, the present ones, from the later of the settings' last
+    // change and the agent's last start on; of those, the recent ones, of the last minute; and
+    // the last minute's lines from before the present ones.
+    std::vector<std::string> tail, lines, recentLines, pastLines;
+    std::string otherSessions;  // "2, 3": the sessions of agents elsewhere; empty when none
 };
 
-// Whether the process is the agent's child or a descendant of it.
-bool IsStartedByAgent(const DoctorFacts& facts, const ProcessFacts& process);
+// The log's lines: how far back a line counts as recent, and how many of the tail's are read.
+inline constexpr std::int64_t kDoctorRecentSeconds = 60;
+inline constexpr std::size_t kDoctorLogLines = 500;
 
-// The agent and the producer: doctor_agent.cpp.
+// The agent, its logon entries, the producer it starts and the agents of other sessions:
+// doctor_agent.cpp.
 void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindForeignProducers(const DoctorContext& c, std::vector<Finding>& findings);
 
-// The settings and the paths made of them: doctor_settings.cpp.
-void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings);
-
-// The virtual camera's sections, their headers and ticks: doctor_sections.cpp.
+// The virtual camera's sections, their headers and ticks: doctor_blocks.cpp.
 void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindHeaderProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings);
-// "NAME VALUE, AGE ms old", or "NAME 0 (never)".
-std::string TickEvidence(const char* name, const TickReading& tick);
 
-// The camera behind CameraIndex and the formats the agent published from it: doctor_camera.cpp.
+// The settings, the paths made of them and the camera CameraIndex names: doctor_settings.cpp.
+void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings);
 void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings);
 
-// The log: doctor_log.cpp. The lines of the last kDoctorRecentSeconds before the local time
-// `localNowSeconds`, oldest first; the last recent line whose message starts with `message`;
-// the last one that no "producer started (" line follows; and whether the agent's last
-// publication of formats was the fallback, by the log when it has the publication.
-std::vector<std::string> RecentLines(const StatusFacts& status, std::int64_t localNowSeconds);
-std::optional<std::string> LastRecentLine(const DoctorContext& c, std::u16string_view message);
-std::optional<std::string> LastRecentFailure(const DoctorContext& c, std::u16string_view message);
-bool PublishedFallback(const DoctorFacts& facts);
+// The log and what its lines tell: doctor_log.cpp. The message of a line (empty for a line
+// without a time); the last of `lines` whose message starts with `message`, unless a line
+// that starts with `unless` follows it; evidence that another session's agent may have written
+// a log line.
+std::string_view MessageOf(std::string_view line);
+std::optional<std::string> LastLine(const std::vector<std::string>& lines,
+                                    std::u16string_view message, std::u16string_view unless = {});
+void NoteSharedLog(const DoctorContext& c, Finding& finding);
 void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings);
-void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings);
+
+// "HKEY_CURRENT_USER\Software\Orbelune\NAME".
+std::string SettingPath(Setting setting);
 
 }  // namespace orbelune
