@@ -7,6 +7,7 @@
 
 #include "agent/producer.h"
 #include "log/log_lines.h"
+#include "tools/ctl/reports.h"
 
 namespace orbelune {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "common/text.h"
 #include "tools/ctl/ctl_command.h"
-#include "tools/ctl/status.h"
+#include "tools/ctl/reports.h"
 #include "tools/peer/peer_options.h"
 
 namespace orbelune {

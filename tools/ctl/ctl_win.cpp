@@ -18,7 +18,7 @@
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/doctor.h"
 #include "tools/ctl/facts_win.h"
-#include "tools/ctl/status.h"
+#include "tools/ctl/reports.h"
 
 namespace {
 
@@ -89,25 +89,16 @@ int Set(const CtlCommand& command) {
         return kExitUsage;
     }
     const SettingWrite& write = *checked.write;
-    UniqueHkey key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, nullptr, 0,
-                                     KEY_SET_VALUE, nullptr, key.Put(), nullptr);
+    // The key is created when it is not there yet.
+    const std::wstring text = ToWide(write.text);
+    const DWORD number = write.dword;
+    const LSTATUS status = RegSetKeyValueW(
+        HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), ToWide(write.name).c_str(),
+        write.number ? REG_DWORD : REG_SZ,
+        write.number ? static_cast<const void*>(&number) : text.c_str(),
+        write.number ? sizeof number : static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) {
-        return Failed(u"RegCreateKeyExW", static_cast<DWORD>(status));
-    }
-    const std::wstring valueName = ToWide(write.name);
-    if (write.number) {
-        const DWORD data = write.dword;
-        status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD,
-                                reinterpret_cast<const BYTE*>(&data), sizeof data);
-    } else {
-        const std::wstring data = ToWide(write.text);
-        status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(data.c_str()),
-                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    }
-    if (status != ERROR_SUCCESS) {
-        return Failed(u"RegSetValueExW", static_cast<DWORD>(status));
+        return Failed(u"RegSetKeyValueW", static_cast<DWORD>(status));
     }
     const std::u16string shown = write.number ? command.value : QuoteArgument(command.value);
     return Output(ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n", kExitSuccess);

@@ -1,13 +1,10 @@
 // What stands between the user and a working camera, now or at the agent's next start: the
 // agent's own rules applied to the facts, as findings that each say what is wrong, show the
-// evidence and say what to do.
+// evidence and say what to do. Diagnose works out the rules' shared context once and runs the
+// rules, one file of them per subject, in order.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "tools/ctl/facts.h"
-#include "tools/report/report.h"
 
 namespace orbelune {
 
@@ -20,8 +17,37 @@ struct Finding {
 
 std::vector<Finding> Diagnose(const Facts& facts);
 
-// The findings as a report value: {"findings":[{kind, problem, evidence, action}]}, numbered
-// for people; one line when there are none.
-Node DoctorReport(const std::vector<Finding>& findings);
+struct DoctorContext {
+    const Facts& facts;
+    AgentSettings settings;
+    const ProcessFacts* agent;    // this session's agent; nothing when none runs
+    const SectionFacts* control;  // the control section the agent works on; nothing when none
+    ControlStatus status;         // that section as the agent judges it at its first look
+    bool wanted;                  // frames are wanted, the agent is enabled and no producer runs
+    // The log's lines, oldest first: its tail up to now (a line stamped later was written before
+    // the clock was set back); of those, the present ones, from the later of the settings' last
+    // change and the agent's last start on; the present and the past ones of the last minute.
+    std::vector<std::string> tail, lines, recentLines, pastLines;
+    std::string otherSessions;  // "2, 3": the sessions of agents elsewhere; empty when none
+};
+
+inline constexpr std::int64_t kDoctorRecentSeconds = 60;
+inline constexpr std::size_t kDoctorLogLines = 500;  // of the log's tail
+
+// The rules: the agent, its logon entries, the agents of other sessions, and the producer
+// (doctor_agent.cpp); the sections, their headers and ticks (doctor_blocks.cpp); the settings,
+// the paths made of them and the camera CameraIndex names (doctor_settings.cpp); the log and
+// what its lines tell (doctor_log.cpp).
+using Rule = void(const DoctorContext& c, std::vector<Finding>& findings);
+Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProblems,
+    FindSettingProblems, FindCameraProblems, FindLogProblems;
+
+// Whether a log line's message starts with `message`; the last of `lines` that says `message`,
+// unless a line that says `unless` follows it; the evidence that the agents of other sessions
+// write the log too.
+bool Says(std::string_view line, std::u16string_view message);
+std::optional<std::string> LastLine(const std::vector<std::string>& lines,
+                                    std::u16string_view message, std::u16string_view unless = {});
+void NoteSharedLog(const DoctorContext& c, Finding& finding);
 
 }  // namespace orbelune

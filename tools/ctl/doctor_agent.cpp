@@ -7,36 +7,17 @@
 #include "common/text.h"
 #include "log/log_lines.h"
 #include "tools/ctl/ctl_command.h"
-#include "tools/ctl/doctor_rules.h"
+#include "tools/ctl/doctor.h"
 
 namespace orbelune {
 namespace {
 
-// How long the agent may stamp nothing: its longest pass (a producer's stop waits up to
-// kStopWaitMs) and its one-second interval between stamps.
+// The longest the agent stamps nothing: its longest pass (a stop waits kStopWaitMs) and a second.
 constexpr std::uint64_t kProgressWindowMs = 4000;
 
 std::string RunValue(bool machine) {
     return std::string(machine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + ToUtf8(kRunKey) +
            "\\" + ToUtf8(kRunValueName);
-}
-
-bool SamePath(std::u16string_view a, std::u16string_view b) {
-    return ToLowerUnits(a) == ToLowerUnits(b);
-}
-
-// Whether the consumers blocks show the agent at work: some stamp moved while watched. Nothing
-// when no block of this release was there to watch, or the watch was too short to tell.
-std::optional<bool> AgentProgress(const Facts& facts, const SectionFacts** watched) {
-    std::optional<bool> progress;
-    for (const SectionFacts& s : facts.consumers) {
-        if (IsStampedConsumers(s) &&
-            (Moved(s) || s.samples.back().now - s.samples.front().now >= kProgressWindowMs)) {
-            *watched = &s;
-            progress = progress.value_or(false) || Moved(s);
-        }
-    }
-    return progress;
 }
 
 void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
@@ -50,40 +31,43 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
     for (const bool machine : {false, true}) {
         const std::optional<LogonEntry>& entry = machine ? f.machineEntry : f.userEntry;
-        if (!entry || (!entry->startError && entry->image.empty())) {
+        if (!entry || (!entry->startError && entry->image.empty())) {  // not asked of Windows
             continue;
         }
-        const std::string whose = machine ? "for all users" : "for this user";
-        std::vector<std::string> evidence = {RunValue(machine) + " = " + ToUtf8(entry->stored)};
+        const std::string whose =
+            "the logon entry " + std::string(machine ? "for all users" : "for this user");
+        Finding finding{"",
+                        "",
+                        {RunValue(machine) + " = " + ToUtf8(entry->stored)},
+                        machine ? "repair or reinstall the MSI"
+                                : "run `orbelune_vcam_ctl install` beside the agent, or "
+                                  "`orbelune_vcam_ctl uninstall` to remove the entry"};
         if (entry->expanded != entry->stored) {
-            evidence.push_back("expanded: " + ToUtf8(entry->expanded));
+            finding.evidence.push_back("expanded: " + ToUtf8(entry->expanded));
         }
-        const std::string repair = machine ? "repair or reinstall the MSI"
-                                           : "run `orbelune_vcam_ctl install` beside the agent, "
-                                             "or `orbelune_vcam_ctl uninstall` to remove the entry";
+        finding.evidence.push_back(entry->startError ? "Windows cannot start it: " +
+                                                           ToUtf8(entry->startError->text)
+                                                     : "it starts " + ToUtf8(entry->image));
         if (entry->startError) {
-            evidence.push_back("Windows cannot start it: " + ToUtf8(entry->startError->text));
-            findings.push_back({"logon-entry-missing-program",
-                                "the logon entry " + whose + " starts no program", evidence,
-                                repair});
+            finding.kind = "logon-entry-missing-program";
+            finding.problem = whose + " starts no program";
         } else if (!entry->agent) {
-            evidence.push_back("it starts " + ToUtf8(entry->image) +
-                               ", whose version resource is not the agent's");
-            findings.push_back({"logon-entry-not-agent",
-                                "the logon entry " + whose +
-                                    " starts another program than the "
-                                    "agent",
-                                evidence, repair});
-        } else if (c.agent && !c.agent->path.empty() && !SamePath(entry->image, c.agent->path)) {
-            evidence.push_back("it starts " + ToUtf8(entry->image));
-            evidence.push_back("running: " + ToUtf8(c.agent->path));
-            findings.push_back({"logon-entry-other-copy",
-                                "the logon entry " + whose +
-                                    " starts another copy of the agent than the one running",
-                                evidence,
-                                "keep one copy: run `orbelune_vcam_ctl install` beside the copy "
-                                "to keep, or remove the other"});
+            finding.kind = "logon-entry-not-agent";
+            finding.problem = whose +
+                              " starts another program than the agent: its version "
+                              "resource is not the agent's";
+        } else if (c.agent && !c.agent->path.empty() &&
+                   ToLowerUnits(entry->image) != ToLowerUnits(c.agent->path)) {
+            finding.kind = "logon-entry-other-copy";
+            finding.problem = whose + " starts another copy of the agent than the one running";
+            finding.evidence.push_back("running: " + ToUtf8(c.agent->path));
+            finding.action =
+                "keep one copy: run `orbelune_vcam_ctl install` beside the copy to "
+                "keep, or remove the other";
+        } else {
+            continue;
         }
+        findings.push_back(std::move(finding));
     }
 }
 
@@ -99,17 +83,27 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
              {"no mutex " + ToUtf8(std::wstring_view(kSingletonMutexName)) + " in this session"},
              "start " + agentName + "; with a logon entry it starts by itself at every logon"});
     }
-    const SectionFacts* watched = nullptr;
-    if (f.agentMutex && c.otherSessions.empty() && !AgentProgress(f, &watched).value_or(true)) {
-        const Sample& last = watched->samples.back();
-        const std::uint64_t stamped = watched->samples.front().updatedTick;
+    const SectionFacts* still = nullptr;
+    for (const SectionFacts& s : f.consumers) {
+        if (Moved(s)) {
+            still = nullptr;
+            break;
+        }
+        if (IsStampedConsumers(s) &&
+            s.samples.back().now - s.samples.front().now >= kProgressWindowMs) {
+            still = &s;
+        }
+    }
+    if (f.agentMutex && still && c.otherSessions.empty()) {
+        const std::uint64_t stamped = still->samples.front().updatedTick;
         const std::string pid = c.agent ? std::to_string(c.agent->id) : "";
         findings.push_back(
             {"agent-frozen",
              "the agent runs but makes no progress: it is frozen (suspended) or hung",
-             {ToUtf8(watched->name) + ": updatedTick " + std::to_string(stamped) +
+             {ToUtf8(still->name) + ": updatedTick " + std::to_string(stamped) +
                   ", unchanged for " +
-                  std::to_string(last.now - std::min(stamped, watched->samples.front().now)) +
+                  std::to_string(still->samples.back().now -
+                                 std::min(stamped, still->samples.front().now)) +
                   " ms; the agent stamps it about every second",
               c.agent ? ToUtf8(c.agent->image) + ": process id " + pid
                       : "no agent process found in this session"},
@@ -118,24 +112,18 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                  " and start " + agentName + " again; its producer ends with it"});
     }
     FindLogonProblems(c, findings);
-    if (!c.otherSessions.empty()) {
-        const bool global =
-            std::any_of(f.consumers.begin(), f.consumers.end(), [&](const SectionFacts& s) {
-                return &s == AgentSection(f.consumers) && s.name.starts_with(u"Global\\");
-            });
-        if (global) {
-            findings.push_back(
-                {"agents-in-other-sessions",
-                 "agents of other sessions write the same Global\\ capabilities and consumers "
-                 "blocks as this session's: the virtual camera sees each agent's formats and "
-                 "consumers in turn, and the blocks cannot tell whether this session's agent "
-                 "works",
-                 {"agents run in sessions " + c.otherSessions + " besides this one (" +
-                      std::to_string(f.session) + ")",
-                  "they write the same log, " + ToUtf8(f.logPath)},
-                 "judge this session alone with the other users signed out; the virtual camera "
-                 "must expect one writer per session under Global\\"});
-        }
+    const SectionFacts* consumers = AgentSection(f.consumers);
+    if (!c.otherSessions.empty() && consumers && consumers->name.starts_with(u"Global\\")) {
+        findings.push_back(
+            {"agents-in-other-sessions",
+             "agents of other sessions write the same Global\\ capabilities and consumers blocks "
+             "as this session's: the virtual camera sees each agent's formats and consumers in "
+             "turn, and the blocks cannot tell whether this session's agent works",
+             {"agents run in sessions " + c.otherSessions + " besides this one (" +
+                  std::to_string(f.session) + ")",
+              "they write the same log, " + ToUtf8(f.logPath)},
+             "judge this session alone with the other users signed out; the virtual camera must "
+             "expect one writer per session under Global\\"});
     }
 }
 
@@ -143,72 +131,74 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
 // own runs, or at its next start, whatever the demand; and producers it did not start.
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const Facts& f = c.facts;
+    const std::optional<SystemError>& error = f.producerStartError;
     // A failed start counts until a start succeeds after it.
     const std::optional<std::string> failed =
         LastLine(c.recentLines, kProducerStartFailedPrefix, kProducerStartedPrefix);
-    const std::optional<std::string> past = LastLine(c.pastLines, kProducerStartFailedPrefix);
-    Finding finding{"", "", {}, "look at the last lines of the log (orbelune_vcam_ctl status)"};
-    std::string why;
     const std::string set = "orbelune_vcam_ctl set ProducerExe PATH";
-    const std::optional<SystemError>& error = f.producerStartError;
-    if (IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty()) {
-        finding.kind = "producer-missing";
-        why = "ProducerExe is not there";
-        finding.action = "install the producer there, or point ProducerExe at it: " + set;
-    } else if (error && (f.producerIsFolder || error->code == 193 || error->code == 216 ||
-                         error->code == 11 || error->code == 191)) {
-        finding.kind = "producer-not-a-program";
-        why = f.producerIsFolder ? "ProducerExe is a folder, not a program"
-                                 : "ProducerExe is not a program";
-        finding.action = "point ProducerExe at the producer's program: " + set;
-    } else if (error || failed.has_value()) {
-        finding.kind = "producer-start-failed";
-        why = "the agent cannot start it";
-        finding.action = "mend what the error names";
-    } else if (!c.wanted) {
-        finding.kind.clear();
-    } else if (c.control &&
-               std::any_of(f.consumers.begin(), f.consumers.end(), [&](const SectionFacts& s) {
-                   return Moved(s) && s.name[0] != c.control->name[0];
-               })) {
-        finding.kind = "agent-on-other-sections";
-        why = "the agent works on the sections under the other namespace";
-        finding.action = "end " + ToUtf8(kAgentExeName) +
-                         " and start it again, so that it maps the sections that are there now";
-    } else {
-        finding.kind = "producer-not-running";
-    }
-    if (!finding.kind.empty()) {
-        const TickReading& latest = c.status.demandTick.value >= c.status.consumerStartTick.value
-                                        ? c.status.demandTick
-                                        : c.status.consumerStartTick;
-        finding.problem = c.wanted ? "frames are wanted but no producer runs"
-                                   : "the agent cannot start the producer at the next demand";
-        finding.problem += why.empty() ? "" : ": " + why;
+    const bool elsewhere =
+        c.control &&
+        std::any_of(f.consumers.begin(), f.consumers.end(), [&](const SectionFacts& s) {
+            return Moved(s) && s.name[0] != c.control->name[0];
+        });
+    const struct {
+        bool holds;
+        const char* kind;
+        std::string why, action;
+    } kCauses[] = {{IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(),
+                    "producer-missing", ": ProducerExe is not there",
+                    "install the producer there, or point ProducerExe at it: " + set},
+                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216 ||
+                              error->code == 11 || error->code == 191),
+                    "producer-not-a-program",
+                    f.producerIsFolder ? ": ProducerExe is a folder, not a program"
+                                       : ": ProducerExe is not a program",
+                    "point ProducerExe at the producer's program: " + set},
+                   {error || failed, "producer-start-failed", ": the agent cannot start it",
+                    "mend what the error names"},
+                   {c.wanted && elsewhere, "agent-on-other-sections",
+                    ": the agent works on the sections under the other namespace",
+                    "end " + ToUtf8(kAgentExeName) +
+                        " and start it again, so that it maps the sections that are there now"},
+                   {c.wanted, "producer-not-running", "",
+                    "look at the last lines of the log (orbelune_vcam_ctl status)"}};
+    const auto cause = std::find_if(std::begin(kCauses), std::end(kCauses),
+                                    [](const auto& cause) { return cause.holds; });
+    if (cause != std::end(kCauses)) {
+        Finding finding{cause->kind,
+                        (c.wanted ? "frames are wanted but no producer runs"
+                                  : "the agent cannot start the producer at the next demand") +
+                            cause->why,
+                        {},
+                        cause->action};
         if (c.wanted) {
-            finding.evidence.push_back(TickText(
-                &latest == &c.status.demandTick ? "demandTick" : "consumerStartTick", latest));
+            const bool start = c.status.consumerStartTick.value > c.status.demandTick.value;
+            finding.evidence.push_back(
+                TickText(start ? "consumerStartTick" : "demandTick",
+                         start ? c.status.consumerStartTick : c.status.demandTick));
         }
         finding.evidence.push_back("ProducerExe = " + ToUtf8(c.settings.producerExe));
         if (error) {
             finding.evidence.push_back(
-                "Windows refuses to start it with the agent's command "
-                "line: " +
+                "Windows refuses to start it with the agent's command line: " +
                 ToUtf8(error->text));
-        } else if (f.producerTried && failed.has_value()) {
+        } else if (f.producerTried && failed) {
             finding.evidence.push_back("Windows starts it now with the agent's command line");
         }
-        for (const auto& line : {failed, LastLine(c.recentLines, kProducerNotFoundPrefix)}) {
+        const auto notFound = LastLine(c.recentLines, kProducerNotFoundPrefix);
+        for (const auto& line : {failed, notFound}) {
             if (line) {
                 finding.evidence.push_back("log: " + *line);
-                NoteSharedLog(c, finding);
             }
         }
-        if (past && !failed) {
+        if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back(
-                "log, before the settings last changed or the agent last "
-                "started: " +
+                "log, from before the settings last changed or the agent "
+                "last started: " +
                 *past);
+        }
+        if (failed || notFound) {
+            NoteSharedLog(c, finding);
         }
         findings.push_back(std::move(finding));
     }
@@ -217,22 +207,21 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     // them, and starts its own beside them.
     const std::u16string image = ToLowerUnits(FileNameOfPath(
         f.producerArguments.empty() ? c.settings.producerExe : f.producerArguments.front()));
-    std::vector<std::string> evidence;
-    std::string pids;
+    Finding foreign{"producer-not-from-agent",
+                    "a producer runs that the agent did not start: the agent neither watches nor "
+                    "stops it, and starts its own beside it",
+                    {},
+                    "end it (taskkill /f"};
     for (const ProcessFacts& p : f.processes) {
         if (p.session == f.session && ToLowerUnits(p.image) == image && !StartedByAgent(f, p)) {
-            evidence.push_back(ToUtf8(p.image) + ": process id " + std::to_string(p.id) +
-                               ", started by process id " + std::to_string(p.parentId));
-            pids += " /pid " + std::to_string(p.id);
+            foreign.evidence.push_back(ToUtf8(p.image) + ": process id " + std::to_string(p.id) +
+                                       ", started by process id " + std::to_string(p.parentId));
+            foreign.action += " /pid " + std::to_string(p.id);
         }
     }
-    if (!evidence.empty()) {
-        findings.push_back({"producer-not-from-agent",
-                            "a producer runs that the agent did not start: the agent neither "
-                            "watches nor stops it, and starts its own beside it",
-                            evidence,
-                            "end it (taskkill /f" + pids +
-                                "); the agent starts the producer itself when frames are wanted"});
+    if (!foreign.evidence.empty()) {
+        foreign.action += "); the agent starts the producer itself when frames are wanted";
+        findings.push_back(std::move(foreign));
     }
 }
 

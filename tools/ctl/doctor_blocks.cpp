@@ -2,25 +2,17 @@
 // which of two holds the demand, and the ticks the virtual camera stamps.
 #include "agent/agent_names.h"
 #include "common/text.h"
-#include "tools/ctl/doctor_rules.h"
+#include "tools/ctl/doctor.h"
 
 namespace orbelune {
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorInvalidHandle = 6;
-
-bool Mapped(const SectionFacts& s) {
-    return s.opened && !s.error;
-}
-
 bool Valid(const SectionFacts& s) {
-    return Mapped(s) && s.samples.front().control.valid;
+    return s.opened && !s.error && !s.samples.empty() && s.samples.front().control.valid;
 }
 
-bool Demand(const SectionFacts& s) {
-    return JudgeControlBlock(s.samples.front().control, s.samples.front().now).demand;
+ControlStatus Judged(const SectionFacts& s) {
+    return JudgeControlBlock(s.samples.front().control, s.samples.front().now);
 }
 
 std::string HeaderEvidence(const SectionFacts& s) {
@@ -30,20 +22,19 @@ std::string HeaderEvidence(const SectionFacts& s) {
 // A header that differs from this agent's: the block counts as missing to the agent.
 void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::uint32_t version,
             std::vector<Finding>& findings) {
-    if (s.magic == magic && s.version == version) {
-        return;
+    if (s.magic != magic || s.version != version) {
+        findings.push_back(
+            {"header-mismatch",
+             std::string("the ") + block + " carries " +
+                 (s.magic != magic
+                      ? "magic " + HexText(s.magic) + " where this agent expects " + HexText(magic)
+                      : "version " + std::to_string(s.version) +
+                            " where this agent expects version " + std::to_string(version)) +
+                 ": the virtual camera and the agent come from different releases",
+             {HeaderEvidence(s)},
+             "install a virtual camera and an agent of the same release; until then the agent "
+             "treats the block as missing"});
     }
-    findings.push_back(
-        {"header-mismatch",
-         std::string("the ") + block + " carries " +
-             (s.magic != magic
-                  ? "magic " + HexText(s.magic) + " where this agent expects " + HexText(magic)
-                  : "version " + std::to_string(s.version) + " where this agent expects version " +
-                        std::to_string(version)) +
-             ": the virtual camera and the agent come from different releases",
-         {HeaderEvidence(s)},
-         "install a virtual camera and an agent of the same release; until then the agent "
-         "treats the block as missing"});
 }
 
 // Two control sections the agent would act on differently: one of another release beside this
@@ -56,33 +47,30 @@ void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) 
     if (Valid(global) != Valid(local)) {
         const SectionFacts& stale = Valid(global) ? local : global;
         const SectionFacts& good = Valid(global) ? global : local;
-        const bool worksOnGood = c.control == &good;
-        if (Valid(global) && worksOnGood) {
+        if (Valid(global) && c.control == &good) {
             return;  // the agent works on the Global\ one, and takes it at every start
         }
         findings.push_back(
             {"stale-control-section",
              "a control section of another release, " + ToUtf8(stale.name) +
                  ", stands beside this release's " + ToUtf8(good.name) + ": " +
-                 (Valid(global) ? "an agent that mapped the Local\\ one at its start sees no "
-                                  "demand until it restarts; it takes the Global\\ one at its "
-                                  "next start"
-                  : worksOnGood ? "the agent works on the Local\\ one now, but at its next start "
-                                  "it takes the Global\\ one and sees no demand"
-                                : "if the agent mapped the Global\\ one at its start, it sees no "
-                                  "demand now; and at its next start it takes the Global\\ one "
-                                  "and sees no demand"),
+                 (Valid(global)        ? "an agent that mapped the Local\\ one at its start sees "
+                                         "no demand until it restarts; it takes the Global\\ one "
+                                         "at its next start"
+                  : c.control == &good ? "the agent works on the Local\\ one now, but at its next "
+                                         "start it takes the Global\\ one and sees no demand"
+                                       : "if the agent mapped the Global\\ one at its start, it "
+                                         "sees no demand now; and at its next start it takes the "
+                                         "Global\\ one and sees no demand"),
              {HeaderEvidence(stale), HeaderEvidence(good)},
              "end the programs of the other release that hold " + ToUtf8(stale.name) +
                  " (the section goes with the last of them), then " + restart});
-    } else if (Valid(global) && !Demand(global) && Demand(local)) {
-        const SectionFacts* sections[] = {&global, &local};
+    } else if (Valid(global) && !Judged(global).demand && Judged(local).demand) {
         std::vector<std::string> evidence;
-        for (const SectionFacts* s : sections) {
-            const ControlStatus status =
-                JudgeControlBlock(s->samples.front().control, s->samples.front().now);
-            evidence.push_back(ToUtf8(s->name) + ": " + TickText("demandTick", status.demandTick) +
-                               ", " + TickText("consumerStartTick", status.consumerStartTick));
+        for (const SectionFacts* s : {&global, &local}) {
+            evidence.push_back(ToUtf8(s->name) + ": " +
+                               TickText("demandTick", Judged(*s).demandTick) + ", " +
+                               TickText("consumerStartTick", Judged(*s).consumerStartTick));
         }
         findings.push_back(
             {"demand-in-other-section",
@@ -103,47 +91,42 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
     const struct {
         const Sections& sections;
         const wchar_t* name;
-    } kBlocks[] = {{f.control, vcam::kControlSectionName},
-                   {f.capabilities, vcam::kCapabilitiesSectionName},
-                   {f.consumers, vcam::kConsumersSectionName}};
+        std::size_t size;
+    } kBlocks[] = {{f.control, vcam::kControlSectionName, vcam::kControlBlockSize},
+                   {f.capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
+                   {f.consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
     std::vector<std::string> missing;
     for (const auto& block : kBlocks) {
         bool found = false;
         for (const SectionFacts& s : block.sections) {
+            // Windows' answer to the agent's open: 2 no such section, 5 not allowed, 6 a name
+            // held by another kind of object; or, after an open, the map's failure.
             const std::uint32_t error = s.error ? s.error->code : 0;
-            found = found || error != kErrorFileNotFound;
-            const std::string evidence =
-                "OpenFileMappingW(" + ToUtf8(s.name) +
-                ", read and write): " + (s.error ? ToUtf8(s.error->text) : std::string("opened"));
+            found = found || error != 2;
+            const std::string name = ToUtf8(s.name), size = std::to_string(block.size);
             if (s.opened && s.error) {
-                findings.push_back({"section-too-small",
-                                    "the virtual camera's section " + ToUtf8(s.name) +
-                                        " is smaller than this agent's block: the two come from "
-                                        "different releases",
-                                    {evidence, "MapViewOfFile: " + ToUtf8(s.error->text)},
-                                    "install a virtual camera and an agent of the same release"});
-            } else if (error == kErrorAccessDenied || error == kErrorInvalidHandle) {
-                const bool denied = error == kErrorAccessDenied;
+                findings.push_back(
+                    {"section-too-small",
+                     "the virtual camera's section " + name +
+                         " is smaller than this agent's block of " + size +
+                         " bytes: the two come from different releases",
+                     {"it cannot be mapped at " + size + " bytes: " + ToUtf8(s.error->text)},
+                     "install a virtual camera and an agent of the same release"});
+            } else if (error != 0 && error != 2) {
                 findings.push_back(
                     {"section-not-opened",
-                     denied
-                         ? "the agent may not open the virtual camera's section " + ToUtf8(s.name) +
-                               " for reading and writing: its security "
-                               "leaves this user out"
-                         : "the name " + ToUtf8(s.name) +
-                               " belongs to another kind of object than a section, so the "
-                               "virtual camera cannot make its section there",
-                     {evidence},
-                     denied ? "the virtual camera must make its sections so that every "
-                              "signed-in user may read and write them; update or reinstall it"
-                            : "end the program that holds an object of that name, then start "
-                              "the virtual camera again"});
-            } else if (error != 0 && error != kErrorFileNotFound) {
-                findings.push_back(
-                    {"section-not-opened",
-                     "the virtual camera's section " + ToUtf8(s.name) + " cannot be opened",
-                     {evidence},
-                     "reinstall the virtual camera"});
+                     error == 5 ? "the agent may not open the virtual camera's section " + name +
+                                      ": its security leaves this user out"
+                     : error == 6 ? "the name " + name +
+                                        " belongs to another kind of object than a "
+                                        "section, so the virtual camera cannot make it"
+                                  : "the virtual camera's section " + name + " cannot be opened",
+                     {"OpenFileMappingW with read and write access: " + ToUtf8(s.error->text)},
+                     error == 5   ? "the virtual camera must make its sections so that every "
+                                    "signed-in user may read and write them; update it"
+                     : error == 6 ? "end the program that holds an object of that name, then "
+                                    "start the virtual camera again"
+                                  : "reinstall the virtual camera"});
             }
         }
         if (!found) {
@@ -161,8 +144,8 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
                             "open the Orbelune camera in an application so that the virtual "
                             "camera starts; if its sections still do not appear, reinstall it"});
     }
-    if (Mapped(f.control[0]) && Mapped(f.control[1]) &&
-        (Valid(f.control[0]) || Valid(f.control[1]))) {
+    const bool both = !f.control[0].error && !f.control[1].error;
+    if (both && (Valid(f.control[0]) || Valid(f.control[1]))) {
         TwoControlSections(c, findings);
     } else if (c.control) {
         Header("control block", *c.control, vcam::kControlMagic, vcam::kControlVersion, findings);
@@ -177,21 +160,22 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     if (!c.control || !Valid(*c.control)) {
         return;
     }
-    const ControlStatus& status = c.status;
-    const std::uint64_t now = c.control->samples.front().now;
-    const std::pair<const char*, const TickReading*> kTicks[] = {
-        {"demandTick", &status.demandTick},
-        {"consumerStartTick", &status.consumerStartTick},
-        {"consumerHeartbeatTick", &status.consumerHeartbeatTick}};
+    const ControlStatus& s = c.status;
     std::vector<std::string> future;
-    for (const auto& [name, tick] : kTicks) {
+    for (const auto& [name, tick] : {std::pair{"demandTick", &s.demandTick},
+                                     {"consumerStartTick", &s.consumerStartTick},
+                                     {"consumerHeartbeatTick", &s.consumerHeartbeatTick}}) {
         if (tick->ageMs < 0) {
             future.push_back(std::string(name) + " " + std::to_string(tick->value) + " is " +
                              std::to_string(-tick->ageMs) +
-                             " ms ahead of this machine's GetTickCount64 (" + std::to_string(now) +
-                             ")");
+                             " ms ahead of this machine's GetTickCount64 (" +
+                             std::to_string(c.control->samples.front().now) + ")");
         }
     }
+    const auto ticks = [](const char* when, const ControlStatus& s) {
+        return std::string(when) + TickText("demandTick", s.demandTick) + ", " +
+               TickText("consumerHeartbeatTick", s.consumerHeartbeatTick);
+    };
     if (!future.empty()) {
         findings.push_back({"tick-in-future",
                             "the virtual camera stamps ticks in the future: it writes another "
@@ -201,24 +185,21 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                             "then the agent counts those ticks as never fresh"});
     } else if (Moved(*c.control) && !EverFresh(*c.control)) {
         const Sample& last = c.control->samples.back();
-        const ControlStatus then = JudgeControlBlock(last.control, last.now);
         findings.push_back({"ticks-never-fresh",
                             "the virtual camera stamps its ticks, but none is ever fresh: it "
                             "writes another clock than GetTickCount64, or stamps it late",
-                            {"first seen: " + TickText("demandTick", status.demandTick) + ", " +
-                                 TickText("consumerHeartbeatTick", status.consumerHeartbeatTick),
-                             "last seen: " + TickText("demandTick", then.demandTick) + ", " +
-                                 TickText("consumerHeartbeatTick", then.consumerHeartbeatTick)},
+                            {ticks("first seen: ", s),
+                             ticks("last seen: ", JudgeControlBlock(last.control, last.now))},
                             "the virtual camera must stamp GetTickCount64 milliseconds as it "
                             "reads them; until then the agent sees no demand"});
-    } else if (status.consumerPresent && !status.demand) {
+    } else if (s.consumerPresent && !s.demand) {
         findings.push_back(
             {"heartbeat-without-demand",
              "the virtual camera shows a consumer but asks for no frames: a defect of the "
              "virtual camera, which must keep demandTick fresh while a consumer wants frames",
-             {TickText("consumerHeartbeatTick", status.consumerHeartbeatTick),
-              TickText("demandTick", status.demandTick),
-              TickText("consumerStartTick", status.consumerStartTick)},
+             {TickText("consumerHeartbeatTick", s.consumerHeartbeatTick),
+              TickText("demandTick", s.demandTick),
+              TickText("consumerStartTick", s.consumerStartTick)},
              "report it to the virtual camera's makers; closing and reopening the camera in the "
              "application may bring demand back"});
     }

@@ -3,14 +3,17 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "log/log_lines.h"
-#include "tools/ctl/doctor_rules.h"
-#include "tools/ctl/status.h"
+#include "tools/ctl/doctor.h"
+#include "tools/ctl/reports.h"
 
 namespace orbelune {
 namespace {
 
-// Paths as the agent takes them: made absolute against its own current folder, then handed to
-// the producer on its command line.
+std::string SettingPath(Setting setting) {
+    return "HKEY_CURRENT_USER\\" + ToUtf8(kSettingsKey) + "\\" + ToUtf8(RowOf(setting).name);
+}
+
+// Paths made absolute against the agent's current folder and handed to the producer.
 void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const AgentSettings& settings = c.settings;
     for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &settings.producerExe},
@@ -62,14 +65,10 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
 }
 
-bool Failed(const CameraDevice& camera) {
-    return camera.activation && (*camera.activation & 0x80000000U) != 0;
-}
-
 // What to set instead: the first real camera that opens, as a command; or, with none, advice.
 std::string RealCameraAction(const CameraListing& listing) {
     for (std::uint32_t i = 0; i < listing.devices.size(); ++i) {
-        if (!IsVirtualCamera(listing.devices[i]) && !Failed(listing.devices[i])) {
+        if (!IsVirtualCamera(listing.devices[i]) && !OpenFailed(listing.devices[i])) {
             return "orbelune_vcam_ctl set CameraIndex " + std::to_string(i) +
                    " (orbelune_vcam_ctl cameras lists them all)";
         }
@@ -82,30 +81,24 @@ constexpr std::string_view kRestart =
     "; the agent reads the formats only at its start and when CameraIndex changes, so then end "
     "orbelune_vcam_agent.exe and start it again";
 
-// Whether the agent's last publication of formats was the fallback, by the log when it holds
-// the publication.
+// Whether the agent's last publication of formats in the log was the fallback.
 bool PublishedFallback(const std::vector<std::string>& tail) {
-    bool seenPublication = false;
+    bool published = false;
     for (auto line = tail.rbegin(); line != tail.rend(); ++line) {
-        const std::string_view message = MessageOf(*line);
-        if (LogMessageStartsWith(message, kPublishedPrefix) &&
-            message.ends_with(LogMessageBytes(kPublishedSuffix))) {
-            if (seenPublication) {
+        if (Says(*line, kCapabilitiesFallbackLine)) {
+            return published;
+        }
+        if (Says(*line, kPublishedPrefix)) {
+            if (published) {
                 return false;
             }
-            seenPublication = true;
-        } else if (LogMessageStartsWith(message, kCapabilitiesFallbackLine)) {
-            return seenPublication;
+            published = true;
         }
     }
-    return !seenPublication;
+    return !published;
 }
 
 }  // namespace
-
-std::string SettingPath(Setting setting) {
-    return "HKEY_CURRENT_USER\\" + ToUtf8(kSettingsKey) + "\\" + ToUtf8(RowOf(setting).name);
-}
 
 void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const Facts& f = c.facts;
@@ -152,68 +145,61 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
 }
 
 // The camera that CameraIndex names as the agent picks it: none (an index past the end of the
-// list), a virtual camera rather than a real one, one that cannot be opened; and the fallback
-// published while the camera is there. With no camera at all the fallback is all there is, and
-// no setting changes that; a negative index has a finding of its own.
+// list), a virtual camera rather than a real one, one the privacy settings keep closed; and the
+// fallback published while the camera is there. With no camera at all the fallback is all there
+// is, and no setting changes that; a negative index has a finding of its own.
 void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const std::optional<CameraListing>& listing = c.facts.cameras;
     const std::int32_t index = c.settings.cameraIndex;
     if (!listing || !listing->listed || listing->devices.empty() || index < 0) {
         return;
     }
-    const std::string named = ConfiguredCamera(*listing, index).line;
     const auto device = static_cast<std::uint32_t>(index);
-    if (device >= listing->devices.size()) {
-        Finding finding{"camera-index-past-end",
-                        "CameraIndex " + std::to_string(index) +
-                            " names no camera, so the virtual camera gets only the 1280x720 "
-                            "fallback format",
-                        {named},
-                        RealCameraAction(*listing)};
+    const CameraDevice* camera =
+        device < listing->devices.size() ? &listing->devices[device] : nullptr;
+    const vcam::CapabilitiesSnapshot& published = c.facts.capabilitiesBlock.snapshot;
+    Finding finding{"",
+                    "CameraIndex " + std::to_string(index),
+                    {ConfiguredCamera(*listing, index).line},
+                    RealCameraAction(*listing)};
+    if (!camera) {
+        finding.kind = "camera-index-past-end";
+        finding.problem +=
+            " names no camera, so the virtual camera gets only the 1280x720 "
+            "fallback format";
         const Node list = CamerasReport(*listing, index);
-        for (const Node& camera : list.children.back().children) {
-            finding.evidence.push_back("camera " + camera.line);
+        for (const Node& listed : list.children.back().children) {
+            finding.evidence.push_back("camera " + listed.line);
         }
-        findings.push_back(std::move(finding));
+    } else if (IsVirtualCamera(*camera)) {
+        finding.kind = "camera-virtual";
+        finding.problem +=
+            " names a virtual camera, not a real one: the formats published are "
+            "that camera's (it may be this product's own virtual camera)";
+    } else if (camera->activation == 0x80070005u) {  // E_ACCESSDENIED
+        finding = {"camera-access-denied",
+                   "the camera cannot be opened: camera access for desktop apps is off in the "
+                   "privacy settings, so the agent publishes the 1280x720 fallback and the "
+                   "producer gets no frames",
+                   finding.evidence,
+                   "in Settings > Privacy & security > Camera, turn on \"Camera access\" and "
+                   "\"Let desktop apps access your camera\"" +
+                       std::string(kRestart)};
+    } else if (c.facts.capabilitiesBlock.status == vcam::SnapshotStatus::kAccepted &&
+               published.count == 1 &&
+               published.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
+               PublishedFallback(c.tail)) {
+        finding = {
+            "capabilities-fallback",
+            "the virtual camera was given only the 1280x720 fallback format: the camera "
+            "gave no formats when the agent published" +
+                std::string(OpenFailed(*camera) ? "" : " (missing or busy then)"),
+            {"capabilities block: count 1, [0] 1280x720@30/1", finding.evidence[0]},
+            "close other programs that use the camera, or reconnect it" + std::string(kRestart)};
+        NoteSharedLog(c, finding);
+    } else {
         return;
     }
-    const CameraDevice& camera = listing->devices[device];
-    if (IsVirtualCamera(camera)) {
-        findings.push_back(
-            {"camera-virtual",
-             "CameraIndex " + std::to_string(index) +
-                 " names a virtual camera, not a real one: the formats published are that "
-                 "camera's (it may be this product's own virtual camera)",
-             {named},
-             RealCameraAction(*listing)});
-        return;
-    }
-    if (Failed(camera) && *camera.activation == 0x80070005) {  // E_ACCESSDENIED
-        findings.push_back(
-            {"camera-access-denied",
-             "the camera cannot be opened: camera access for desktop apps is off in the privacy "
-             "settings, so the agent publishes the 1280x720 fallback and the producer gets no "
-             "frames",
-             {named},
-             "in Settings > Privacy & security > Camera, turn on \"Camera access\" and \"Let "
-             "desktop apps access your camera\"" +
-                 std::string(kRestart)});
-        return;
-    }
-    const PublishedBlock<vcam::CapabilitiesSnapshot>& block = c.facts.capabilitiesBlock;
-    if (block.status != vcam::SnapshotStatus::kAccepted || block.snapshot.count != 1 ||
-        block.snapshot.formats[0] != vcam::CameraCapability{1280, 720, 30, 1} ||
-        !PublishedFallback(c.tail)) {
-        return;
-    }
-    Finding finding{
-        "capabilities-fallback",
-        "the virtual camera was given only the 1280x720 fallback format: the camera "
-        "gave no formats when the agent published" +
-            std::string(Failed(camera) ? "" : " (missing or busy then)"),
-        {"capabilities block: count 1, [0] 1280x720@30/1", named},
-        "close other programs that use the camera, or reconnect it" + std::string(kRestart)};
-    NoteSharedLog(c, finding);
     findings.push_back(std::move(finding));
 }
 

@@ -13,6 +13,7 @@
 #include "agent/producer_win.h"
 #include "capabilities/capabilities_win.h"
 #include "common/path.h"
+#include "common/file_win.h"
 #include "common/path_win.h"
 #include "common/section_win.h"
 #include "common/system_error_win.h"
@@ -112,9 +113,8 @@ std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     const auto read = [&](DWORD flags) -> std::optional<std::u16string> {
         std::vector<wchar_t> buffer(32768);
         auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-        if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(),
-                         flags, nullptr, buffer.data(),
-                         &size) != ERROR_SUCCESS) {
+        if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(), flags,
+                         nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
             return std::nullopt;
         }
         return ToU16(buffer.data());
@@ -201,32 +201,13 @@ std::vector<Looked> LookAtSections(Facts& facts) {
 
 // The log's last kLogTailBytes, from the start of a line: the log has no size limit, and only
 // its last lines are shown and judged.
-constexpr LONGLONG kLogTailBytes = LONGLONG{64} * 1024;
-
-UniqueHandle OpenLog(const std::u16string& path, DWORD access) {
-    // Shared with every other use, as the agents share it.
-    return UniqueHandle(CreateFileW(ToWide(path).c_str(), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
+constexpr size_t kLogTailBytes = size_t{64} * 1024;
 
 std::optional<std::string> ReadLogTail(const std::u16string& path) {
-    const UniqueHandle file = OpenLog(path, GENERIC_READ);
-    LARGE_INTEGER size = {};
-    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {
-        return std::nullopt;
-    }
-    LARGE_INTEGER from = {};
-    from.QuadPart = size.QuadPart > kLogTailBytes ? size.QuadPart - kLogTailBytes : 0;
-    std::string tail(static_cast<size_t>(size.QuadPart - from.QuadPart), '\0');
-    DWORD read = 0;
-    if (!SetFilePointerEx(file.Get(), from, nullptr, FILE_BEGIN) ||
-        !ReadFile(file.Get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr)) {
-        return std::nullopt;
-    }
-    tail.resize(read);
-    if (from.QuadPart > 0) {
-        tail.erase(0, std::min(tail.size(), tail.find('\n') + 1));
+    std::optional<std::string> tail = ReadWholeFile(ToWide(path));
+    if (tail && tail->size() > kLogTailBytes) {
+        tail->erase(0, tail->size() - kLogTailBytes);
+        tail->erase(0, std::min(tail->size(), tail->find('\n') + 1));
     }
     return tail;
 }
@@ -331,7 +312,11 @@ Facts GatherFacts(FactsFor what) {
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
     }
-    if (const UniqueHandle log = OpenLog(facts.logPath, FILE_APPEND_DATA); !log.IsValid()) {
+    // Opened for appending as the agent opens it, sharing it as the agents share it.
+    if (const UniqueHandle log(CreateFileW(ToWide(facts.logPath).c_str(), FILE_APPEND_DATA,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        !log.IsValid()) {
         facts.logOpenError = ErrorOf(GetLastError());
     }
     facts.localNow = LogClockNow().value_or(std::tm{});

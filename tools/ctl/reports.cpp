@@ -1,4 +1,4 @@
-#include "tools/ctl/status.h"
+#include "tools/ctl/reports.h"
 
 #include "common/path.h"
 #include "common/text.h"
@@ -7,10 +7,6 @@ namespace orbelune {
 namespace {
 
 constexpr std::string_view kFallback = "the agent publishes the 1280x720@30 fallback";
-
-bool Failed(const CameraDevice& camera) {
-    return camera.activation && (*camera.activation & 0x80000000U) != 0;
-}
 
 // "cannot be opened: REASON (0x...)", for a camera that was tried and did not open.
 std::string OpenFailure(const CameraDevice& camera) {
@@ -43,7 +39,7 @@ Node CameraNode(std::string key, std::string line, const CameraDevice& camera, s
                                Value("virtual", IsVirtualCamera(camera)),
                                Value("selected", selected),
                                Null("openError")};
-    if (Failed(camera)) {
+    if (OpenFailed(camera)) {
         nodes.back() = Value("openError", Latin1ToU16(HexText(*camera.activation)));
         nodes.push_back(
             Value("openFailure", std::u16string(ActivationFailureReason(*camera.activation))));
@@ -174,7 +170,7 @@ Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex) {
         cameras.push_back(CameraNode("",
                                      std::to_string(i) + "  " + Named(camera) +
                                          (IsVirtualCamera(camera) ? "  virtual camera" : "") +
-                                         (Failed(camera) ? "  " + OpenFailure(camera) : "") +
+                                         (OpenFailed(camera) ? "  " + OpenFailure(camera) : "") +
                                          (selected ? "  <- CameraIndex" : ""),
                                      camera, i, selected));
     }
@@ -212,11 +208,11 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
             break;
         case CameraSelection::Kind::kDevice: {
             const CameraDevice& camera = listing.devices[selection.device];
-            line +=
-                " names " + Named(camera) +
-                (IsVirtualCamera(camera) ? ", a virtual camera, not a real one" : "") +
-                (Failed(camera) ? "; it " + OpenFailure(camera) + ", so " + std::string(kFallback)
-                                : "");
+            line += " names " + Named(camera) +
+                    (IsVirtualCamera(camera) ? ", a virtual camera, not a real one" : "") +
+                    (OpenFailed(camera)
+                         ? "; it " + OpenFailure(camera) + ", so " + std::string(kFallback)
+                         : "");
             return Object("camera", line,
                           {Value("listedCameras", count),
                            CameraNode("named", "", camera, selection.device, true)});
@@ -251,6 +247,27 @@ Node StatusReport(const Facts& facts) {
                               : Unopened("consumersBlock", "consumers block", facts.consumers));
     nodes.push_back(LogNode(facts));
     return Object("", "", std::move(nodes));
+}
+
+Node DoctorReport(const std::vector<Finding>& findings) {
+    std::vector<Node> nodes;
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const Finding& f = findings[i];
+        std::vector<Node> evidence;
+        for (const std::string& e : f.evidence) {
+            evidence.push_back(Value("", Utf8ToU16(e), "evidence: " + e));
+        }
+        nodes.push_back(
+            Object("", std::to_string(i + 1) + ". " + f.problem,
+                   {Value("kind", Latin1ToU16(f.kind)), Value("problem", Utf8ToU16(f.problem)),
+                    Array("evidence", "", std::move(evidence)),
+                    Value("action", Utf8ToU16(f.action), "to do: " + f.action)}));
+    }
+    return Object("",
+                  findings.empty() ? "nothing wrong found: the agent runs, the virtual camera's "
+                                     "blocks are in order and the settings are used as stored"
+                                   : "",
+                  {Array("findings", "", std::move(nodes))});
 }
 
 }  // namespace orbelune

@@ -1,9 +1,11 @@
-// What `status` and `cameras` show, each as one report value made from the facts.
+// The control tool's reports, each one value made from the facts or the findings, which
+// report.h renders into text and into JSON.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "tools/ctl/doctor.h"
 #include "tools/ctl/facts.h"
 #include "tools/report/report.h"
 
@@ -17,6 +19,10 @@ Node StatusReport(const Facts& facts);
 // one, why it cannot be opened for one that cannot, and a mark on the one `cameraIndex` names.
 // With no camera, or no list, one line that says so.
 Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex);
+
+// The findings: {"findings":[{kind, problem, evidence, action}]}, numbered for people; one line
+// when there are none.
+Node DoctorReport(const std::vector<Finding>& findings);
 
 // "camera: CameraIndex N names ...": what the index names, and whether the agent can read
 // formats from it.
