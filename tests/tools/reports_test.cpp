@@ -21,9 +21,9 @@ Sample Ticks(std::uint64_t demand, std::uint64_t heartbeat, std::uint64_t now = 
              std::uint32_t version = 2) {
     return {{0x4F425643, version, version == 2, 0, demand, 0, heartbeat}, 0, now};
 }
-Sample Stamp(std::uint64_t updatedTick, std::uint64_t now) {
-    return {{}, updatedTick, now};
-}
+const auto Stamp = [](std::uint64_t updatedTick, std::uint64_t now) {
+    return Sample{{}, updatedTick, now};
+};
 SectionFacts Section(std::u16string name, std::uint32_t magic, std::uint32_t version,
                      std::vector<Sample> samples = {}) {
     return {std::move(name), true, std::nullopt, magic, version, std::move(samples)};
@@ -73,9 +73,7 @@ Facts Healthy() {
     return f;
 }
 
-void NoProducer(Facts& f) {
-    f.processes.resize(2);
-}
+const auto NoProducer = [](Facts& f) { f.processes.resize(2); };
 void Log(Facts& f, const std::string& time, const std::string& message) {
     *f.logBytes += "2026-12-06 " + time + " " + message + "\r\n";
 }
@@ -274,7 +272,9 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
         "apps is off in the privacy settings (0x80070005)";
     for (const auto& [index, line] : std::initializer_list<std::pair<int, std::string>>{
              {1, "1 names \"V\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual camera, not a real one"},
-             {2, "2 names \"USB Camera\" (\\\\?\\usb#2); it " + kDenied + ", so " + kFallback},
+             {2, "2 names \"USB Camera\" (\\\\?\\usb#2); it " + kDenied +
+                     ", so the agent "
+                     "publishes the 1280x720@30 fallback"},
              {4, "4 names no camera: 4 listed, 0 to 3; " + kFallback},
              {-1, "-1 is negative and names no camera; " + kFallback}}) {
         EXPECT_EQ(ConfiguredCamera(listing, index).line, "camera: CameraIndex " + line);
