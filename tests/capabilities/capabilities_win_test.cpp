@@ -216,9 +216,8 @@ TEST(CapabilitiesWinTest, WalksTheListedCameras) {
         EXPECT_EQ(events, c.events) << c.index;
     }
 
-    // The listing `cameras`, `status` and `doctor` show: each camera named and its activation's
-    // result, a source it activates shut down at once; a virtual camera, known by its name, never
-    // activated; every device released. A failed enumeration lists nothing.
+    // The listing the control tool shows: a virtual camera, known by its name, never activated;
+    // every device released. A failed enumeration lists nothing.
     std::string events;
     IMFActivate** devices = FourCameras(events);
     devices[3]->SetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, L"Effects Windows Virtual Camera");

@@ -64,8 +64,7 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     }
 }
 
-// Looking on as the agent opens a section keeps Windows' error: no such name (2), a name held by
-// another kind of object (6), a view beyond the section (5).
+// Looking on keeps Windows' error: no such name (2), another object's name (6), too big (5).
 TEST(SectionWinTest, LookingOnKeepsWindowsAnswer) {
     const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, L"Local\\OrbeluneTestHeld"));
     const UniqueHandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,

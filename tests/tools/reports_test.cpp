@@ -41,9 +41,8 @@ void ToGlobal(Sections& sections) {
     sections[1] = Absent(sections[1].name);
 }
 
-// An agent at work under another file name, known by its version resource: demand with a
-// consumer, the producer it started (and that one's child), two formats published, the
-// consumers block stamped anew while watched.
+// An agent at work under another file name, known by its version resource: demand and a
+// consumer, its producer (and that one's child), formats published, its stamp moving.
 Facts Healthy() {
     Facts f;
     f.session = f.agentMutex = f.producerTried = f.repoRootIsFolder = true;
@@ -57,7 +56,7 @@ Facts Healthy() {
     f.producerArgv = f.producerArguments =
         ProducerArguments(kProducer, u"directml", 0, u"C:\\Agent");
     f.control = {Absent(u"Global\\OrbeluneVcamControl.v2"),
-                 Control(u"Local\\OrbeluneVcamControl.v2", 2, kNow - 100)};
+                 Control(u"Local\\OrbeluneVcamControl.v2", 2, kNow)};
     f.capabilities = {Absent(u"Global\\OrbeluneVcamCapabilities.v1"),
                       Section(u"Local\\OrbeluneVcamCapabilities.v1", 0x4F425650, 1)};
     f.capabilitiesBlock = {f.capabilities[1].name, 0x4F425650, 1, kAccepted, {1, 0, 2}};
@@ -100,9 +99,8 @@ TEST(DoctorTest, OneFindingPerFault) {
         // The agent: not there; not stamping for the whole watch, or the watch too short to tell.
         {[](F f) { f.agentMutex = false, f.processes.resize(1); },
          "agent-not-running, producer-not-running"},
-        {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 5000); }, "agent-frozen"},
+        {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 100); }, ""},
-        // Its logon entries, as Windows starts them.
         {[](F f) { f.userEntry.reset(); }, "no-logon-entry"},
         {[&](F f) { f.userEntry->startError = error(2); }, "logon-entry-missing-program"},
         {[](F f) { f.userEntry->agent = false; }, "logon-entry-not-agent"},
@@ -114,19 +112,17 @@ TEST(DoctorTest, OneFindingPerFault) {
          "agents-in-other-sessions"},
         // The producer, as Windows answers a start with the agent's command line.
         {[](F f) { f.producerArguments.clear(), f.producerArgv.clear(); }, "producer-missing"},
-        {[&](F f) { f.producerStartError = error(193); }, "producer-not-a-program"},
+        {[&](F f) { f.producerStartError = error(216); }, "producer-not-a-program"},
         {[&](F f) { f.producerStartError = error(1260); }, "producer-start-failed"},
         {[&](F f) { Log(f, "10:00:29", failed); }, "producer-start-failed"},
-        // A failure followed by a start, before the settings last changed, or stamped after now
-        // (the clock set back) is past.
+        // Past: a failure a start followed, from before the settings changed, or after now.
         {[&](F f) { Log(f, "10:00:20", failed), Log(f, "10:00:21", "producer started (c"); }, ""},
         {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten = LocalSeconds(f.localNow) - 5; },
          ""},
-        {[&](F f) { Log(f, "10:00:31", failed); }, ""},
+        {[&](F f) { Log(f, "10:00:31", failed), Log(f, "09:59:30", failed); }, ""},
         {[](F f) { NoProducer(f); }, "producer-not-running"},
         {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
-        // A producer the agent did not start, under a reused id (a child cannot be older than
-        // its parent).
+        // A producer the agent did not start, under a reused id (a child is not older).
         {[](F f) { f.processes[2].created = 4999; },
          "producer-not-running, producer-not-from-agent"},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
@@ -145,8 +141,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](F f) { f.control[0] = Absent(f.control[0].name, 6); }, "section-not-opened"},
         {[](F f) { f.control[1] = Control(f.control[1].name, 1, kNow), NoProducer(f); },
          "header-mismatch"},
-        // Two control sections: one of another release either way round, or two of this
-        // release of which only the Local\ one wants frames.
+        // Two control sections: another release's beside this one's, or demand only in Local\.
         {[&](F f) { f.control[0] = Control(global, 1, 0), NoProducer(f); },
          "stale-control-section, producer-not-running"},
         {[](F f) {
@@ -161,18 +156,21 @@ TEST(DoctorTest, OneFindingPerFault) {
          },
          "ticks-never-fresh"},
         {[](F f) { f.control[1].samples = {Ticks(0, kNow - 100)}; }, "heartbeat-without-demand"},
-        // The camera CameraIndex names.
         {[](F f) { Set(f, kCameraIndex, V::kValue, 1); }, "camera-index-past-end"},
         {[](F f) { f.cameras->devices[0].symbolicLink = u"\\\\?\\SWD#VCAMDEVAPI#1"; },
          "camera-virtual"},
         {[](F f) { f.cameras->devices[0].activation = 0x80070005; }, "camera-access-denied"},
         {[&](F f) { fallback(f), Log(f, "10:00:01", fallen), Log(f, "10:00:01", published); },
          "capabilities-fallback"},
-        {[&](F f) { fallback(f), Log(f, "10:00:01", published); }, ""},
-        // The log: where it is, whether it opens, and the producer's exits since the agent's
-        // start, however far apart.
+        {[&](F f) {
+             fallback(f), Log(f, "10:00:01", fallen), Log(f, "10:00:01", published);
+             Log(f, "10:00:02", published);
+         },
+         ""},
+        // The log: its place, whether it opens, the producer's exits since the agent's start.
         {[](F f) { f.expectedLogPath.clear(); }, "log-fallback"},
-        {[&](F f) { f.logOpenError = error(5); }, "log-not-writable"},
+        {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
+         "agent-not-running, log-not-writable"},
         {[&](F f) { f.logOpenError = error(2), f.agentMutex = false; }, "agent-not-running"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
@@ -186,6 +184,19 @@ TEST(DoctorTest, OneFindingPerFault) {
         }
         EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
     }
+}
+
+// The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
+TEST(DoctorTest, WatchSettles) {
+    Facts f = Healthy();
+    f.consumers[1].samples.pop_back();
+    EXPECT_FALSE(WatchSettled(f));
+    f.consumers[1].samples.push_back(Stamp(kNow, kNow + 900));
+    f.control[1].samples = {Ticks(40, 40), Ticks(40, 40, kNow + 3000)};
+    EXPECT_FALSE(WatchSettled(f));
+    f.control[1].samples.push_back(Ticks(40, 40, kNow + 3001));
+    EXPECT_TRUE(WatchSettled(f));
+    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap year
 }
 
 // The findings as people and scripts read them.
@@ -208,37 +219,39 @@ void ExpectParts(const std::string& text, std::initializer_list<std::string_view
     }
 }
 
-// The agent at work, another session's producer, a tick ahead, a consumer with an awkward name
-// started an hour behind UTC; then blocks of another release, not published, or not opened.
+// The agent at work, awkward ticks and names; then blocks not published, not valid, not opened.
 TEST(StatusReportTest, AgentAndBlocks) {
     Facts f = Healthy();
     f.processes[3].session = 2;
     f.control[1].samples[0].control.consumerStartTick = kNow + 250;
     f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow - 250, 1}};
-    f.consumersBlock.snapshot.consumers[0] = {u"Z\"\n\u00e9\U0001F4F7", "z.exe", 1, 1};
+    f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1, 1};
     f.consumerStartsLocal = {LocalTime{2026, 1, 1, 5, 0, 0, 250, -60}};
     const std::string text = ReportText(StatusReport(f));
     ExpectParts(text, {"settings (HKEY_CURRENT_USER\\Software\\Orbelune; defaults in C:\\Agent, "
-                       "the running agent's folder):\n  CameraIndex  0  (default)\n",
+                       "the running agent's folder):\n  CameraIndex  0  (default)\n  Provider     "
+                       "directml  (default)\n  Enabled      1  (default)\n",
                        "agent: running in this session, process id 300, C:\\Agent\\agent.exe\n"
                        "producer (orbelune_windows_retouch_vcam_producer.exe): running, process "
                        "id 412\nlogon entry: installed, %A%\\agent.exe\n",
                        "control block (Local\\OrbeluneVcamControl.v2): valid, magic 0x4F425643 "
-                       "version 2\n  cameraIndex 0\n  demandTick 99900 (100 ms old, fresh)\n  "
+                       "version 2\n  cameraIndex 0\n  demandTick 100000 (0 ms old, fresh)\n  "
                        "consumerStartTick 100250 (250 ms in the future, stale)\n  "
-                       "consumerHeartbeatTick 99900 (100 ms old, fresh)\n  demand no, consumer "
+                       "consumerHeartbeatTick 100000 (0 ms old, fresh)\n  demand no, consumer "
                        "present yes\n",
                        "  count 1, updated 250 ms ago (updatedTick 99750), sequence 1\n  [0] "
-                       "\"Z\\\"\\x0A\xC3\xA9\xF0\x9F\x93\xB7\" identity \"z.exe\", packaged, "
+                       "\"Z \\\"\\x0A\xC3\xA9\xF0\x9F\x93\xB7\" identity \"z.exe\", packaged, "
                        "started 2026-01-01 05:00:00.250 local time (UTC-01:00)\nlog "
                        "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 1 line:\n  "
                        "2026-12-06 09:00:00 agent starting\n"});
     ExpectParts(
         ReportJson(StatusReport(f)),
-        {R"("defaultsFolder":"C:\\Agent"},"camera":{"listedCameras":1,"named":{"index":0,)",
+        {R"({"settings":{"CameraIndex":{"value":0,"source":"default"},"Provider":{"value":)"
+         R"("directml","source":"default"},"Enabled":{"value":true,"source":"default"},)",
+         R"("defaultsFolder":"C:\\Agent"},"camera":{"listedCameras":1,"named":{"index":0,)",
          R"("agentRunning":true,"agent":{"processId":300,)", R"("processIds":[412]},)",
-         R"("demandTick":{"value":99900,"ageMs":100,"fresh":true},)",
-         R"("slots":[{"displayName":"Z\"\u000a\u00e9\ud83d\udcf7","identity":"z.exe",)"
+         R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
+         R"("slots":[{"displayName":"Z \"\u000a\u00e9\ud83d\udcf7","identity":"z.exe",)"
          R"("packaged":true,"lastUsedStart":1,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
          R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});
 

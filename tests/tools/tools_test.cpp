@@ -59,7 +59,6 @@ TEST(PeerOptionsTest, Arguments) {
               u"--consumers-size", u"1", u"--control-magic", u"0x4f425644", u"--control-version",
               u"1", u"--consumers-magic", u"FFFFFFFF", u"--consumers-version", u"0"}),
         "G 79/4096/1 4F425644.1 FFFFFFFF.0 -1 0 0 -1 0 -1 1");
-    EXPECT_EQ(Peer({u"--demand", u"1", u"-h"}), "help");
     EXPECT_EQ(Peer({u"--control-version", u"0x1"}), "error: bad value '0x1' for --control-version");
 }
 

@@ -11,7 +11,7 @@ namespace {
 // The control section the agent works on: the one where it stamps the consumers block, mapped
 // at its start; else the one it takes at its next start.
 const SectionFacts* WorkingControl(const Facts& facts) {
-    for (size_t i = 0; i < 2; ++i) {
+    for (size_t i = 0; i < facts.control.size(); ++i) {
         const SectionFacts& control = facts.control[i];
         if (Moved(facts.consumers[i]) && control.opened && !control.error) {
             return &control;

@@ -148,8 +148,8 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     } kCauses[] = {{IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(),
                     "producer-missing", ": ProducerExe is not there",
                     "install the producer there, or point ProducerExe at it: " + set},
-                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216 ||
-                              error->code == 11 || error->code == 191),
+                   // Windows' "not a valid application" and "of another machine type".
+                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
                     "producer-not-a-program",
                     f.producerIsFolder ? ": ProducerExe is a folder, not a program"
                                        : ": ProducerExe is not a program",
