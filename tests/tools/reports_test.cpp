@@ -114,7 +114,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](F f) { f.producerArguments.clear(), f.producerArgv.clear(); }, "producer-missing"},
         {[&](F f) { f.producerStartError = error(216); }, "producer-not-a-program"},
         {[&](F f) { f.producerStartError = error(1260); }, "producer-start-failed"},
-        {[&](F f) { Log(f, "10:00:29", failed); }, "producer-start-failed"},
+        {[&](F f) { Log(f, "10:00:30", failed); }, "producer-start-failed"},
         // Past: a failure a start followed, from before the settings changed, or after now.
         {[&](F f) { Log(f, "10:00:20", failed), Log(f, "10:00:21", "producer started (c"); }, ""},
         {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten = LocalSeconds(f.localNow) - 5; },
