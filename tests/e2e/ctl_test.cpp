@@ -14,6 +14,7 @@ TEST_F(AgentTest, DoctorAsksWindowsAndTheRunningAgent) {
     const std::wstring entry = L"\"" + agent + L"\"";
     RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent", REG_SZ, entry.c_str(),
                     static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t)));
+    EXPECT_EQ(Ctl(L"doctor").out.rfind("1. no agent runs in this session\n", 0), 0u);
     agent_ = Launch(agent, L"", Folder());
     peer_ = StartPeer(L"--demand 60 --heartbeat 60");
     ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
