@@ -101,6 +101,9 @@ struct CameraListing {
 // "Windows Virtual Camera". Such a camera may be the one the producer feeds.
 bool IsVirtualCamera(const CameraDevice& device);
 
+// Whether activating the device was tried and failed.
+bool OpenFailed(const CameraDevice& device);
+
 // Why a device could not be activated, in words, for the HRESULTs a camera gives; empty for
 // any other.
 std::u16string_view ActivationFailureReason(std::uint32_t result);

@@ -64,6 +64,22 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     }
 }
 
+// Looking on keeps Windows' error: no such name (2), another object's name (6), too big (5).
+TEST(SectionWinTest, LookingOnKeepsWindowsAnswer) {
+    const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, L"Local\\OrbeluneTestHeld"));
+    const UniqueHandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                  4096, L"Local\\OrbeluneTestLooked"));
+    for (const auto& [name, size, error] : {std::tuple{L"Local\\OrbeluneTestNone", 80, 2},
+                                            {L"Local\\OrbeluneTestHeld", 80, 6},
+                                            {L"Local\\OrbeluneTestLooked", 80, 0},
+                                            {L"Local\\OrbeluneTestLooked", 1 << 20, 5}}) {
+        const SectionLook look = LookAtSection(name, size);
+        EXPECT_EQ(look.error, static_cast<DWORD>(error)) << size;
+        EXPECT_EQ(look.opened, error == 0 || error == 5);
+        EXPECT_EQ(look.view != nullptr, error == 0);
+    }
+}
+
 // The allowed grants of an object's discretionary ACL, in order.
 std::vector<std::string> Grants(HANDLE object) {
     PACL dacl = nullptr;

@@ -128,7 +128,7 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     // The control tool shows them as the agent sees them; Wine has no camera: the fallback format.
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
-         {"agent: running in this session\n",
+         {"agent: running in this session, process id ",
           "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
           "version 1\n  cameraIndex 2, count 1, sequence 1\n  [0] 1280x720@30/1\n",
           "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
