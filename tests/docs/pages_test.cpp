@@ -53,13 +53,14 @@ TEST(PagesTest, RepeatTheAgentsOwnFacts) {
     // Each setting's row up to its meaning ("| `Name` | REG_TYPE | default |") and reg.exe line.
     for (const SettingRow& row : kSettingRows) {
         const bool number = IsNumberKind(row.kind);
-        const std::string name = b(row.name), type = number ? "REG_DWORD" : "REG_SZ",
-                          text = "`" + b(row.defaultText) + "`";
-        const std::string value = number ? std::to_string(row.defaultNumber)
-                                  : row.kind == SettingKind::kText ? text
-                                  : row.defaultText.empty()        ? "the agent's folder"
-                                                            : text + " in the agent's folder";
-        lines.push_back("| `" + name + "` | " + type + " | " + value + " |");
+        const char* type = number ? "REG_DWORD" : "REG_SZ";
+        const std::string name = b(row.name), text = "`" + b(row.defaultText) + "`";
+        lines.push_back("| `" + name + "` | " + type + " | " +
+                        (number                           ? std::to_string(row.defaultNumber)
+                         : row.kind == SettingKind::kText ? text
+                         : row.defaultText.empty()        ? "the agent's folder"
+                                                          : text + " in the agent's folder") +
+                        " |");
         lines.push_back("reg add \"HKCU\\" + b(kSettingsKey) + "\" /v " + name + " /t " + type);
     }
     for (const std::string& text : lines) {
