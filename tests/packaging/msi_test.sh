@@ -5,7 +5,8 @@
 #     the machine's Run value, whose command starts the agent ("agent starting" in the log);
 #     the installed control tool reports the value, and Add/Remove Programs lists the product;
 #     the log folder is made first, and the package gives both log folders the agent's security
-#     for them (MsiLockPermissionsEx rows, which Wine's msiexec does not apply);
+#     for them (MsiLockPermissionsEx rows, which Wine's msiexec does not apply); the
+#     administrators' page (docs/DEPLOYMENT.md) names what the package installs as it is;
 #  2. a package of a higher version, installed over it into another folder (INSTALLDIR),
 #     replaces it: one product remains, and the Run value names the new folder;
 #  3. a rebuild of that version, installed without INSTALLDIR, replaces it in the same folder;
@@ -145,6 +146,17 @@ expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
     "$version|Orbelune|$default_dir\\"
 
 [ -d "$prefix/drive_c/ProgramData/Orbelune/Logs" ] || fail "no ProgramData\\Orbelune\\Logs"
+
+# The administrators' page states the package's folder, values, entry, refusal and SDDL; each
+# must stand there as the package has it (the page's lines joined, as Markdown reads them).
+page=$(tr '\n' ' ' <"$root/docs/DEPLOYMENT.md" | tr -s ' ')
+refusal=$(sed -n 's/.*<Condition Message="\([^"]*\)">.*/\1/p' "$root/packaging/agent.wxs")
+for fact in "\`$default_dir\\\`" "\`OrbeluneCameraAgent\` under \`HKEY_LOCAL_MACHINE\\${run_key#HKLM\\}\`" \
+    "\"Orbelune Camera Agent\" by Orbelune" "\`InstallDir\` under \`HKEY_LOCAL_MACHINE\\Software\\Orbelune\\Camera Agent\`" \
+    "says \"$refusal\"" "'$sddl'"; do
+    grep -qF -- "$fact" <<<"$page" || fail "docs/DEPLOYMENT.md does not say: $fact"
+done
+echo "ok: docs/DEPLOYMENT.md as the package is"
 echo "ok: the log folder is there before any agent runs"
 
 echo "== the Run value's command starts the agent"
