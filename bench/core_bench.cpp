@@ -36,7 +36,8 @@ struct alignas(8) ControlBlockBytes {
 
 ControlBlockBytes ControlBlock(std::uint64_t demandTick, std::uint64_t heartbeatTick) {
     ControlBlockBytes block;
-    vcam::StampControlHeader(block.bytes.data(), block.bytes.size());
+    StoreU32(block.bytes, vcam::kControlMagicField.offset, vcam::kControlMagic);
+    StoreU32(block.bytes, vcam::kControlVersionField.offset, vcam::kControlVersion);
     StoreU64(block.bytes, vcam::kControlDemandTickField.offset, demandTick);
     StoreU64(block.bytes, vcam::kControlConsumerHeartbeatTickField.offset, heartbeatTick);
     return block;
@@ -158,7 +159,8 @@ void ConsumersRefresh(int iterations) {
         u"C:#Program Files#obs-studio#bin#64bit#obs64.exe", u"C:#Apps#Slack#slack.exe",
         u"C:#Apps#Tool#tool.exe"};
     alignas(8) std::array<std::byte, vcam::kConsumersBlockSize> block{};
-    vcam::StampConsumersHeader(block.data(), block.size());
+    StoreU32(block, vcam::kConsumersMagicField.offset, vcam::kConsumersMagic);
+    StoreU32(block, vcam::kConsumersVersionField.offset, vcam::kConsumersVersion);
     DisplayNameCache cache;
     for (int i = 0; i < iterations; ++i) {
         std::vector<ConsumerRecord> records;

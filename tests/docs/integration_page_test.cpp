@@ -11,7 +11,7 @@
 #include <string_view>
 #include <utility>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_blocks.h"
 
 namespace orbelune::vcam {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
-#include "orbelune/vcam_contract.h"
+#include "tools/report/block_reading.h"
 #include "tests/support/agent_run_win.h"
 
 namespace orbelune {

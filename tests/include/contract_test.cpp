@@ -1,7 +1,8 @@
-// The contract with the virtual camera: each block read back as its writer left it, and what a
-// reader makes of a copy that no publication leaves. (Copies taken during a publication: the
-// threaded snapshot_stress.)
-#include "orbelune/vcam_contract.h"
+// The contract with the virtual camera: each block read back through the virtual camera's calls
+// as the agent's writer left it, what a reader makes of a copy that no publication leaves, and
+// the virtual camera's judgments of the agent. (Copies taken while one writer or two publish:
+// the threaded snapshot_stress.)
+#include "orbelune/vcam_agent.h"
 #include "orbelune/vcam_peer.h"
 
 #include <gtest/gtest.h>
@@ -19,30 +20,32 @@ namespace {
 
 TEST(VcamContractTest, ControlBlockRoundTrip) {
     std::vector<std::byte> block(80, std::byte{0xEE});
-    const ControlView control = {block.data(), block.size()};  // the virtual camera's stamps
-    StampPeerHeaders(control, {});
-    StampDemand(control, 1001);
-    StampConsumerStart(control, 1002);
-    StampConsumerHeartbeat(control, 1003);
+    std::memcpy(block.data(), "CVBO\2\0\0\0", 8);  // the virtual camera's stamp
+    const ControlView control = detail::ControlViews::Over(block.data(), block.size());
+    const ControlView tooShort = detail::ControlViews::Over(block.data(), 79);
+    StampDemand(control, 1001u);
+    StampConsumerStart(control, std::uint64_t{1002});
+    StampConsumerHeartbeat(control, 1003ull);
+    StampDemand(tooShort, 5u);
     for (const auto& [index, stored] : {std::pair{-3, 0u}, {2147483647, 2147483647u}, {7, 7u}}) {
         StoreControlCameraIndex(block.data(), index);
-        EXPECT_EQ(ReadControlBlock(block.data(), block.size())->cameraIndex, stored);
+        EXPECT_EQ(AgentCameraIndex(control), stored);
     }
     const auto r = ReadControlBlock(block.data(), block.size());
-    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->demandTick, r->consumerStartTick,
-                       r->consumerHeartbeatTick),
-              std::tuple(true, 0x4F425643u, 2u, 1001u, 1002u, 1003u));
+    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->cameraIndex, r->demandTick,
+                       r->consumerStartTick, r->consumerHeartbeatTick),
+              std::tuple(true, 0x4F425643u, 2u, 7u, 1001u, 1002u, 1003u));
     // The virtual camera's own bytes (8-11, 32-47, 56-79) are never touched.
     EXPECT_EQ(std::memcmp(block.data(), "CVBO\2\0\0\0\xEE\xEE\xEE\xEE\7\0\0\0", 16), 0);
     EXPECT_EQ(std::count(block.begin() + 16, block.end(), std::byte{0xEE}), 16 + 24);
     EXPECT_TRUE(IsControlBlockValid(block.data(), 80) && !IsControlBlockValid(block.data(), 79) &&
-                !ReadControlBlock(block.data(), 79));
-    EXPECT_EQ(AgentCameraIndex(control), 7u);
+                !ReadControlBlock(block.data(), 79) && !ReadControlBlock(block.data() + 4, 80) &&
+                AgentCameraIndex(tooShort) == 0);
     StopDemand(control);
     EXPECT_EQ(LoadU64(block, 16) | LoadU64(block, 24) | LoadU64(block, 48), 0u);
     // Another release's version, or another magic: a block the agent counts as missing.
-    for (const auto& [magic, version] : {std::pair{0x4F425643u, 1u}, {0x4F425644u, 2u}}) {
-        StampControlHeader(block.data(), 80, magic, version);
+    for (const char* header : {"CVBO\1\0\0\0", "DVBO\2\0\0\0"}) {
+        std::memcpy(block.data(), header, 8);
         EXPECT_FALSE(IsControlBlockValid(block.data(), 80) ||
                      ReadControlBlock(block.data(), 80)->valid);
     }
@@ -54,21 +57,23 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     for (std::uint32_t i = 1; i <= 130; ++i) {
         formats.push_back({2 * i, 4 * i, i, 1000 + i});
     }
+    const CapabilitiesView view = {block.data(), block.size()};
+    LatestSnapshot<CapabilitiesSnapshot> latest;
+    const CapabilitiesSnapshot& s = latest.snapshot;
+    const auto taken = [&] { return std::vector(s.formats, s.formats + s.count); };
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
-    auto r = ReadCapabilitiesBlock(block.data(), block.size());
-    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->cameraIndex, r->count, r->sequence),
-              std::tuple(true, 0x4F425650u, 1u, 0u, 128u, 0xABABABACu));
-    EXPECT_EQ(r->entries, std::vector(formats.begin(), formats.begin() + 128));
-    CapabilitiesSnapshot snapshot;
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(0u, 0xABABABACu));
+    EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     const std::vector<std::byte> zeros(2072);  // a view too short, misaligned, not published
-    for (const auto& [view, status] :
-         {std::pair{CapabilitiesView{block.data(), 2068}, SnapshotStatus::kAccepted},
-          {{block.data(), 2067}, SnapshotStatus::kSectionTooSmall},
-          {{zeros.data() + 4, 2068}, SnapshotStatus::kSectionTooSmall},
-          {{zeros.data(), 2068}, SnapshotStatus::kNotPublished}}) {
-        EXPECT_EQ(SnapshotCapabilities(view, snapshot).status, status);
+    using Case = std::tuple<const void*, size_t, SnapshotStatus>;
+    for (const auto& [from, size, status] :
+         {Case{block.data(), 2067, SnapshotStatus::kSectionTooSmall},
+          Case{zeros.data() + 4, 2068, SnapshotStatus::kSectionTooSmall},
+          Case{zeros.data(), 2068, SnapshotStatus::kNotPublished}}) {
+        CapabilitiesSnapshot snapshot;
+        EXPECT_EQ(SnapshotCapabilities({from, size}, snapshot).status, status);
     }
-    EXPECT_EQ(std::vector(snapshot.formats, snapshot.formats + snapshot.count), r->entries);
     // What no publication leaves, each alone: another magic or version, a count beyond the
     // slots, a format within the count without its rate's denominator.
     for (const auto& [at, value] :
@@ -77,31 +82,36 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
         StoreU32(copy, at, value);
         EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), SnapshotStatus::kRejected);
     }
+    // The same formats published again are no change, and cost nothing until they are.
+    EXPECT_FALSE(TakeWhenChanged(view, latest));
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), 0);
+    EXPECT_FALSE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(s.sequence, 0xABABABADu);
 
     // A shorter publication leaves nothing of the longer one; the sequence wraps.
     StoreU32(block, 2064, 0xFFFFFFFF);
     WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 7);
     EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\7\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
-    r = ReadCapabilitiesBlock(block.data(), block.size());
-    EXPECT_EQ(r->entries, std::vector(formats.begin() + 5, formats.begin() + 8));
-    EXPECT_EQ(r->sequence, 0u);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector(formats.begin() + 5, formats.begin() + 8));
+    EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(0u, 7u));
     EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
     StoreU32(block, 76, 1);  // nor a byte in a slot beyond the count
     EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), SnapshotStatus::kRejected);
-
-    // Too short to be the block: nothing is written or read.
+    // Too short to be the block: nothing is written. A publication of no formats is no list.
     WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
     EXPECT_EQ(LoadU32(block, 2064), 0u);
-    EXPECT_FALSE(ReadCapabilitiesBlock(block.data(), 2067));
-    // A publication of no formats is no list a reader takes.
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 0, 0);
     EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), SnapshotStatus::kRejected);
 }
 
 TEST(VcamContractTest, ConsumersBlockRoundTrip) {
-    std::vector<std::byte> block(608, std::byte{0xAA});
-    StampConsumersHeader(block.data(), block.size());
-    StoreU64(block, 16, 0);  // never written: no update tick
+    std::vector<std::byte> block(608);
+    // Nobody has stamped it, or the agent has not written it yet: not published, either way.
+    EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
+    std::fill(block.begin(), block.end(), std::byte{0xAA});
+    std::memcpy(block.data(), "OCBO\1\0\0\0", 8);
+    StoreU64(block, 16, 0);
     EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
     StoreU32(block, 600, 0xFFFFFFFE);
     // A name of 32 units and an identity of 64 bytes, each stored one short with its terminator.
@@ -112,48 +122,93 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
                                   {u"", "e.exe", 0, 3},  // a file named ".exe" gives no name
                                   {u"D", "d", 1, 4},
                                   {u"E", "e", 0, 5}};
-    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
-    StampConsumersUpdate(block.data(), 123456789012);
-    auto r = ReadConsumersBlock(block.data(), block.size());
     std::vector<ConsumerSlot> expected(slots, slots + 4);
     expected[0].displayName.pop_back();  // the low half of the pair; its high half stays
     expected[0].identity.pop_back();
-    EXPECT_EQ(r->slots, expected);
-    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->count, r->updatedTick, r->sequence),
-              std::tuple(true, 0x4F42434Fu, 1u, 4u, 123456789012u, 0xFFFFFFFFu));
+    const ConsumersView view = {block.data(), block.size()};
+    LatestSnapshot<ConsumersSnapshot> latest;
+    const ConsumersSnapshot& s = latest.snapshot;
+    const auto taken = [&] {
+        std::vector<ConsumerSlot> list;
+        for (const ConsumerEntry& e : std::vector(s.consumers, s.consumers + s.count)) {
+            list.push_back({e.displayName, e.identity, e.packaged, e.lastUsedStart});
+        }
+        return list;
+    };
+    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
+    StampConsumersUpdate(block.data(), 123456789012);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), expected);
+    EXPECT_EQ(std::tie(s.updatedTick, s.sequence), std::tuple(123456789012u, ~0u));
     EXPECT_EQ(LoadU32(block, 12) & LoadU32(block, 604), 0xAAAAAAAAu);  // the peer's words
-    ConsumersSnapshot snapshot;
-    ASSERT_TRUE(SnapshotConsumers({block.data(), block.size()}, snapshot).Accepted());
-    EXPECT_EQ(std::u16string(snapshot.consumers[0].displayName), expected[0].displayName);
-    EXPECT_EQ(std::tie(snapshot.count, snapshot.updatedTick, snapshot.consumers[3].identity[0],
-                       snapshot.consumers[2].displayName[0]),
-              std::tuple(4u, 123456789012u, 'd', u'\0'));  // an empty name is a name
     // What no write leaves, each alone: a count beyond the slots, a slot beyond the count,
     // `packaged` 2, the reserved word set, no start time, the name's last unit set, a byte behind
-    // the identity's terminator, an empty identity.
-    const std::pair<size_t, int> kMarks[] = {{8, 5},   {8, 3},  {152, 2}, {156, 1},
-                                             {304, 0}, {86, 1}, {242, 1}, {520, 0}};
+    // the identity's terminator, an empty identity, another version.
+    const std::pair<size_t, int> kMarks[] = {{8, 5},  {8, 3},   {152, 2}, {156, 1}, {304, 0},
+                                             {86, 1}, {242, 1}, {520, 0}, {4, 2}};
     for (const auto& [at, value] : kMarks) {
         std::vector<std::byte> copy = block;
         copy[at] = std::byte(value);
         EXPECT_EQ(JudgeConsumersCopy(copy.data()), SnapshotStatus::kRejected) << at;
     }
-
-    // A shorter list leaves nothing of the longer one; the sequence wraps.
+    // The same list rewritten is no change; a shorter list leaves nothing of the longer one, and
+    // the sequence wraps.
+    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
+    StampConsumersUpdate(block.data(), 123456790012);
+    EXPECT_FALSE(TakeWhenChanged(view, latest));
     ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), &slots[1], 1));
-    StampConsumersUpdate(block.data(), 7);
-    r = ReadConsumersBlock(block.data(), block.size());
-    EXPECT_EQ(r->slots, std::vector<ConsumerSlot>{slots[1]});
-    EXPECT_EQ(r->sequence, 0u);
+    StampConsumersUpdate(block.data(), 123456791012);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector<ConsumerSlot>{slots[1]});
+    EXPECT_EQ(s.sequence, 1u);
     EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
     // A block the virtual camera has not stamped as expected is not written at all.
-    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 1) ||
-                 ReadConsumersBlock(block.data(), 607));
+    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 1));
     for (const char* header : {"OCBO\2\0\0\0", "OBCO\1\0\0\0"}) {
         std::memcpy(block.data(), header, 8);
         EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 1));
     }
     EXPECT_EQ(LoadU32(block, 8), 1u);
+}
+
+TEST(VcamContractTest, TheVirtualCameraJudgesTheAgent) {
+    // At 10000, a consumers block updated at a tick (0: never), and the agent's magic or not in
+    // the capabilities block; an update later than the caller's clock reading counts as running.
+    static const struct {
+        std::uint64_t updated;
+        std::uint32_t magic;
+        AgentPresence presence;
+    } kAgents[] = {{0, 0, AgentPresence::kNone},
+                   {0, 0x4F425650, AgentPresence::kStopped},
+                   {7499, 0, AgentPresence::kStopped},
+                   {7500, 0, AgentPresence::kRunning},
+                   {10001, 0, AgentPresence::kRunning}};
+    for (const auto& c : kAgents) {
+        std::vector<std::byte> consumers(608), capabilities(2068);
+        StoreU64(consumers, 16, c.updated);
+        StoreU32(capabilities, 0, c.magic);
+        EXPECT_EQ(CheckAgent({capabilities.data(), 2068}, {consumers.data(), 608}, 10000u),
+                  c.presence);
+        EXPECT_EQ(CheckAgent({capabilities.data(), 2067}, {consumers.data(), 607}, 10000u),
+                  AgentPresence::kNone);
+    }
+    // Two snapshots of a consumers block, the earlier's update tick 50000: one agent moves the
+    // sequence at most once a second of its update tick, plus three.
+    static const struct {
+        std::uint32_t from, to;
+        std::uint64_t tick;
+        bool several;
+    } kPairs[] = {{100, 103, 50000, false}, {100, 104, 50000, true},  {100, 108, 55999, false},
+                  {100, 109, 55999, true},  {100, 109, 56000, false}, {100, 101, 49999, true},
+                  {100, 100, 40000, false}, {~1u, 2, 51000, false}};
+    for (const auto& c : kPairs) {
+        ConsumersSnapshot earlier, later;
+        earlier.sequence = c.from;
+        earlier.updatedTick = 50000;
+        later.sequence = c.to;
+        later.updatedTick = c.tick;
+        EXPECT_EQ(HasSeveralWriters(earlier, later), c.several) << c.to;
+    }
 }
 
 }  // namespace

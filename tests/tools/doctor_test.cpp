@@ -34,8 +34,8 @@ DoctorFacts Healthy() {
     s.logonEntry = u"\"" + kAgent + u"\" /ignored";
     s.now = kNow;
     s.control = {u"Local\\OrbeluneVcamControl.v2", std::vector<std::byte>(80)};
-    vcam::StampControlHeader(s.control.bytes.data(), 80);
-    StoreU64(s.control.bytes, 16, kNow - 100);  // demand, and a consumer's heartbeat
+    std::memcpy(s.control.bytes.data(), "CVBO\2\0\0\0", 8);  // stamped as the virtual camera does
+    StoreU64(s.control.bytes, 16, kNow - 100);               // demand, and a consumer's heartbeat
     StoreU64(s.control.bytes, 48, kNow - 100);
     f.controlLocal = s.control;
     const vcam::CameraCapability formats[] = {{1280, 720, 30, 1}, {640, 480, 30, 1}};

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "orbelune/vcam_contract.h"
+#include "tools/report/block_reading.h"
 #include "tests/support/bytes.h"
 #include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"

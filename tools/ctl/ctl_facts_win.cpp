@@ -150,8 +150,11 @@ AgentProgress WatchAgent() {
         std::uint64_t first = 0;
     };
     const auto tick = [](const Watched& w) {
-        const auto r = vcam::ReadConsumersBlock(w.view.get(), vcam::kConsumersBlockSize);
-        return r && r->valid ? std::optional(r->updatedTick) : std::nullopt;
+        // One load of the live word: the agent may be writing the block.
+        return vcam::IsConsumersBlockValid(w.view.get(), vcam::kConsumersBlockSize)
+                   ? std::optional(vcam::detail::Load<std::uint64_t>(
+                         w.view.get(), vcam::kConsumersUpdatedTickField.offset))
+                   : std::nullopt;
     };
     std::vector<Watched> watched;
     for (const wchar_t* prefix : {vcam::kGlobalPrefix, vcam::kLocalPrefix}) {

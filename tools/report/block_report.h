@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "tools/report/block_reading.h"
 #include "tools/report/json_writer.h"
 
 namespace orbelune {

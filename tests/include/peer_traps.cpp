@@ -1,0 +1,44 @@
+// The virtual camera's calls as its team writes them, compiled by the Windows builds, never run.
+// Built with TRAP n, line n is swapped for a mistake that must not compile; test peer_trap_n
+// expects the compiler's error for it.
+#include <windows.h>
+
+#include "orbelune/vcam_peer_win.h"
+
+namespace vcam = orbelune::vcam;
+
+// `readOnly`: a read-only mapping of `size` bytes.
+unsigned PeerCalls(const void* readOnly, std::size_t size) {
+    const vcam::CreatedSections created = vcam::OpenOrCreatePeerSections(vcam::kLocalPrefix);
+#if TRAP == 1  // a control view made by hand over any memory
+    const vcam::ControlView control{const_cast<void*>(readOnly), size};
+#else
+    const vcam::ControlView control = created.sections.Control();
+#endif
+#if TRAP == 2  // a view of sections unmapped at the end of the statement
+    const vcam::ConsumersView consumers =
+        vcam::OpenOrCreatePeerSections(vcam::kLocalPrefix).sections.Consumers();
+#else
+    const vcam::ConsumersView consumers = created.sections.Consumers();
+#endif
+#if TRAP == 3  // a negative tick
+    vcam::StampDemand(control, -1);
+#else
+    vcam::StampDemand(control, GetTickCount64());
+#endif
+#if TRAP == 4  // a tick into the consumers block
+    vcam::StampConsumerHeartbeat(consumers, GetTickCount64());
+#else
+    vcam::StampConsumerHeartbeat(control, GetTickCount64());
+#endif
+#if TRAP == 5  // the clock as a signed number
+    const long long now = static_cast<long long>(GetTickCount64());
+#else
+    const ULONGLONG now = GetTickCount64();
+#endif
+    // Snapshots only read: a read-only mapping serves as it is.
+    static vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
+    return static_cast<unsigned>(
+               vcam::CheckAgent(created.sections.Capabilities(), consumers, now)) +
+           (vcam::TakeWhenChanged(vcam::CapabilitiesView{readOnly, size}, formats) ? 1u : 0u);
+}
