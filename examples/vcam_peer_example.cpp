@@ -2,7 +2,7 @@
 // creates the three shared sections, keeps demand and a consumer heartbeat fresh for a few
 // seconds, as a virtual camera does while an application has it open, says whether an agent
 // publishes, and prints the camera formats and the consumers that the agent publishes whenever
-// they change. On the way out it stops demand.
+// they change, and whether more than one agent writes them. On the way out it stops demand.
 //
 //   vcam_peer_example [SECONDS]      (default 10)
 //
@@ -69,6 +69,11 @@ int main(int argc, char** argv) {
     // What the agent published, as last accepted; static: a snapshot of the formats is 2 KB.
     static vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
     static vcam::LatestSnapshot<vcam::ConsumersSnapshot> consumers;
+    // A consumers snapshot from five seconds before, to tell whether more than one agent writes
+    // the block: the agents of several signed-in users do, on sections under Global\. Its names
+    // may then be another user's, or no one's.
+    static vcam::ConsumersSnapshot earlier;
+    ULONGLONG earlierAt = 0;
     int presence = -1;
     const ULONGLONG end = GetTickCount64() + seconds * 1000ULL;
     for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
@@ -94,6 +99,13 @@ int main(int argc, char** argv) {
         }
         if (vcam::TakeWhenChanged(sections.Consumers(), consumers)) {
             Print(consumers.snapshot);
+        }
+        if (consumers.accepted && now - earlierAt >= 5000) {
+            if (earlierAt != 0 && vcam::HasSeveralWriters(earlier, consumers.snapshot)) {
+                std::printf("more than one agent writes the consumers block\n");
+            }
+            earlier = consumers.snapshot;
+            earlierAt = now;
         }
         std::fflush(stdout);
         Sleep(100);

@@ -107,7 +107,7 @@ template <typename Tick>
         detail::Holds(consumers.block, consumers.size, kConsumersBlockSize)
             ? detail::Load<std::uint64_t>(consumers.block, kConsumersUpdatedTickField.offset)
             : 0;
-    if (updated != 0 && (updated > clock || IsFresh(updated, clock))) {
+    if (updated > clock || IsFresh(updated, clock)) {
         return AgentPresence::kRunning;
     }
     const bool published =

@@ -63,24 +63,23 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     const auto taken = [&] { return std::vector(s.formats, s.formats + s.count); };
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
     ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(CheckAgent(view, {}, 1u), AgentPresence::kStopped);  // it published, once
     EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(0u, 0xABABABACu));
     EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     const std::vector<std::byte> zeros(2072);  // a view too short, misaligned, not published
-    using Case = std::tuple<const void*, size_t, SnapshotStatus>;
-    for (const auto& [from, size, status] :
-         {Case{block.data(), 2067, SnapshotStatus::kSectionTooSmall},
-          Case{zeros.data() + 4, 2068, SnapshotStatus::kSectionTooSmall},
-          Case{zeros.data(), 2068, SnapshotStatus::kNotPublished}}) {
-        CapabilitiesSnapshot snapshot;
-        EXPECT_EQ(SnapshotCapabilities({from, size}, snapshot).status, status);
-    }
+    CapabilitiesSnapshot none;
+    using enum SnapshotStatus;
+    EXPECT_EQ(std::vector({SnapshotCapabilities({block.data(), 2067}, none).status,
+                           SnapshotCapabilities({zeros.data() + 4, 2068}, none).status,
+                           SnapshotCapabilities({zeros.data(), 2068}, none).status}),
+              std::vector({kSectionTooSmall, kSectionTooSmall, kNotPublished}));
     // What no publication leaves, each alone: another magic or version, a count beyond the
     // slots, a format within the count without its rate's denominator.
     for (const auto& [at, value] :
          {std::pair{0, 0x4F425651}, {4, 2}, {12, 129}, {16 + 127 * 16 + 12, 0}}) {
         std::vector<std::byte> copy = block;
         StoreU32(copy, at, value);
-        EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), SnapshotStatus::kRejected);
+        EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), kRejected);
     }
     // The same formats published again are no change, and cost nothing until they are.
     EXPECT_FALSE(TakeWhenChanged(view, latest));
@@ -97,18 +96,20 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(0u, 7u));
     EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
     StoreU32(block, 76, 1);  // nor a byte in a slot beyond the count
-    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), SnapshotStatus::kRejected);
+    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), kRejected);
     // Too short to be the block: nothing is written. A publication of no formats is no list.
     WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
     EXPECT_EQ(LoadU32(block, 2064), 0u);
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 0, 0);
-    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), SnapshotStatus::kRejected);
+    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), kRejected);
 }
 
 TEST(VcamContractTest, ConsumersBlockRoundTrip) {
     std::vector<std::byte> block(608);
+    const ConsumersView view = {block.data(), block.size()};
     // Nobody has stamped it, or the agent has not written it yet: not published, either way.
     EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
+    EXPECT_EQ(CheckAgent({}, view, 1u), AgentPresence::kNone);
     std::fill(block.begin(), block.end(), std::byte{0xAA});
     std::memcpy(block.data(), "OCBO\1\0\0\0", 8);
     StoreU64(block, 16, 0);
@@ -125,7 +126,6 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
     std::vector<ConsumerSlot> expected(slots, slots + 4);
     expected[0].displayName.pop_back();  // the low half of the pair; its high half stays
     expected[0].identity.pop_back();
-    const ConsumersView view = {block.data(), block.size()};
     LatestSnapshot<ConsumersSnapshot> latest;
     const ConsumersSnapshot& s = latest.snapshot;
     const auto taken = [&] {
@@ -140,6 +140,11 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
     ASSERT_TRUE(TakeWhenChanged(view, latest));
     EXPECT_EQ(taken(), expected);
     EXPECT_EQ(std::tie(s.updatedTick, s.sequence), std::tuple(123456789012u, ~0u));
+    // The agent runs while it rewrote the block within 2500 ms of the clock reading, or after it.
+    using enum AgentPresence;
+    EXPECT_EQ(std::vector({CheckAgent({}, view, 123456789011u), CheckAgent({}, view, 123456791512u),
+                           CheckAgent({}, view, 123456791513u), CheckAgent({}, {}, 1u)}),
+              std::vector({kRunning, kRunning, kStopped, kNone}));
     EXPECT_EQ(LoadU32(block, 12) & LoadU32(block, 604), 0xAAAAAAAAu);  // the peer's words
     // What no write leaves, each alone: a count beyond the slots, a slot beyond the count,
     // `packaged` 2, the reserved word set, no start time, the name's last unit set, a byte behind
@@ -171,44 +176,20 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
     EXPECT_EQ(LoadU32(block, 8), 1u);
 }
 
-TEST(VcamContractTest, TheVirtualCameraJudgesTheAgent) {
-    // At 10000, a consumers block updated at a tick (0: never), and the agent's magic or not in
-    // the capabilities block; an update later than the caller's clock reading counts as running.
-    static const struct {
-        std::uint64_t updated;
-        std::uint32_t magic;
-        AgentPresence presence;
-    } kAgents[] = {{0, 0, AgentPresence::kNone},
-                   {0, 0x4F425650, AgentPresence::kStopped},
-                   {7499, 0, AgentPresence::kStopped},
-                   {7500, 0, AgentPresence::kRunning},
-                   {10001, 0, AgentPresence::kRunning}};
-    for (const auto& c : kAgents) {
-        std::vector<std::byte> consumers(608), capabilities(2068);
-        StoreU64(consumers, 16, c.updated);
-        StoreU32(capabilities, 0, c.magic);
-        EXPECT_EQ(CheckAgent({capabilities.data(), 2068}, {consumers.data(), 608}, 10000u),
-                  c.presence);
-        EXPECT_EQ(CheckAgent({capabilities.data(), 2067}, {consumers.data(), 607}, 10000u),
-                  AgentPresence::kNone);
-    }
+TEST(VcamContractTest, TheVirtualCameraTellsSeveralWriters) {
     // Two snapshots of a consumers block, the earlier's update tick 50000: one agent moves the
     // sequence at most once a second of its update tick, plus three.
-    static const struct {
-        std::uint32_t from, to;
-        std::uint64_t tick;
-        bool several;
-    } kPairs[] = {{100, 103, 50000, false}, {100, 104, 50000, true},  {100, 108, 55999, false},
-                  {100, 109, 55999, true},  {100, 109, 56000, false}, {100, 101, 49999, true},
-                  {100, 100, 40000, false}, {~1u, 2, 51000, false}};
-    for (const auto& c : kPairs) {
+    const auto several = [](std::uint32_t from, std::uint32_t to, std::uint64_t tick) {
         ConsumersSnapshot earlier, later;
-        earlier.sequence = c.from;
-        earlier.updatedTick = 50000;
-        later.sequence = c.to;
-        later.updatedTick = c.tick;
-        EXPECT_EQ(HasSeveralWriters(earlier, later), c.several) << c.to;
-    }
+        std::tie(earlier.sequence, earlier.updatedTick, later.sequence, later.updatedTick) =
+            std::tuple(from, 50000u, to, tick);
+        return HasSeveralWriters(earlier, later);
+    };
+    EXPECT_EQ(
+        std::vector({several(100, 103, 50000), several(100, 104, 50000), several(100, 109, 55999),
+                     several(100, 109, 56000), several(100, 101, 49999), several(100, 100, 40000),
+                     several(~1u, 2, 51000)}),
+        std::vector({false, true, true, false, true, false, false}));
 }
 
 }  // namespace

@@ -26,19 +26,10 @@ unsigned PeerCalls(const void* readOnly, std::size_t size) {
 #else
     vcam::StampDemand(control, GetTickCount64());
 #endif
-#if TRAP == 4  // a tick into the consumers block
-    vcam::StampConsumerHeartbeat(consumers, GetTickCount64());
-#else
-    vcam::StampConsumerHeartbeat(control, GetTickCount64());
-#endif
-#if TRAP == 5  // the clock as a signed number
-    const long long now = static_cast<long long>(GetTickCount64());
-#else
-    const ULONGLONG now = GetTickCount64();
-#endif
     // Snapshots only read: a read-only mapping serves as it is.
     static vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
-    return static_cast<unsigned>(
-               vcam::CheckAgent(created.sections.Capabilities(), consumers, now)) +
+    const auto agent =
+        vcam::CheckAgent(created.sections.Capabilities(), consumers, GetTickCount64());
+    return static_cast<unsigned>(agent) +
            (vcam::TakeWhenChanged(vcam::CapabilitiesView{readOnly, size}, formats) ? 1u : 0u);
 }

@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
     }
     for (long r = 0; r < readers; ++r) {
         pool.emplace_back([&] {
-            ConsumersSnapshot cs, first, previous;
+            ConsumersSnapshot cs, previous;
             CapabilitiesSnapshot fs;
             for (bool any = false; !stop.load(std::memory_order_relaxed);) {
                 const auto takeConsumers = [&] {
@@ -169,9 +169,7 @@ int main(int argc, char** argv) {
                 };
                 if (c.Take(takeConsumers, cs, rotation.consumers, SameConsumers)) {
                     c.torn += cs.updatedTick % 500 != 0;  // torn: halves of two ticks
-                    c.several +=
-                        any && (HasSeveralWriters(first, cs) || HasSeveralWriters(previous, cs));
-                    first = any ? first : cs;
+                    c.several += any && HasSeveralWriters(previous, cs);
                     previous = cs;
                     any = true;
                 }
