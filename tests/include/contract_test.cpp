@@ -27,7 +27,8 @@ TEST(VcamContractTest, ControlBlockRoundTrip) {
     StampConsumerStart(control, std::uint64_t{1002});
     StampConsumerHeartbeat(control, 1003ull);
     StampDemand(tooShort, 5u);
-    for (const auto& [index, stored] : {std::pair{-3, 0u}, {2147483647, 2147483647u}, {7, 7u}}) {
+    for (const auto& [index, stored] :
+         {std::pair{-3, 0u}, {1, 1u}, {2147483647, 2147483647u}, {7, 7u}}) {
         StoreControlCameraIndex(block.data(), index);
         EXPECT_EQ(AgentCameraIndex(control), stored);
     }
@@ -61,11 +62,14 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     LatestSnapshot<CapabilitiesSnapshot> latest;
     const CapabilitiesSnapshot& s = latest.snapshot;
     const auto taken = [&] { return std::vector(s.formats, s.formats + s.count); };
-    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
+    // Three formats over a block never written: every byte beyond them zero.
+    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 1);
+    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\1\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
+    EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
     ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector(formats.begin() + 5, formats.begin() + 8));
+    EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(1u, 0xABABABACu));
     EXPECT_EQ(CheckAgent(view, {}, 1u), AgentPresence::kStopped);  // it published, once
-    EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(0u, 0xABABABACu));
-    EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     const std::vector<std::byte> zeros(2072);  // a view too short, misaligned, not published
     CapabilitiesSnapshot none;
     using enum SnapshotStatus;
@@ -73,33 +77,33 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
                            SnapshotCapabilities({zeros.data() + 4, 2068}, none).status,
                            SnapshotCapabilities({zeros.data(), 2068}, none).status}),
               std::vector({kSectionTooSmall, kSectionTooSmall, kNotPublished}));
-    // What no publication leaves, each alone: another magic or version, a count beyond the
-    // slots, a format within the count without its rate's denominator.
-    for (const auto& [at, value] :
-         {std::pair{0, 0x4F425651}, {4, 2}, {12, 129}, {16 + 127 * 16 + 12, 0}}) {
+    // What no publication leaves, each alone: another magic, a version without its magic's, a
+    // count beyond the slots, a format within the count without its rate's denominator, a byte
+    // in a slot beyond the count.
+    for (const auto& [at, value] : {std::pair{0, 0x4F425651},
+                                    {4, 0},
+                                    {12, 129},
+                                    {16 + 2 * 16 + 12, 0},
+                                    {16 + 3 * 16 + 12, 1}}) {
         std::vector<std::byte> copy = block;
         StoreU32(copy, at, value);
-        EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), kRejected);
+        EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), kRejected) << at;
     }
-    // The same formats published again are no change, and cost nothing until they are.
-    EXPECT_FALSE(TakeWhenChanged(view, latest));
-    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), 0);
-    EXPECT_FALSE(TakeWhenChanged(view, latest));
-    EXPECT_EQ(s.sequence, 0xABABABADu);
-
-    // A shorter publication leaves nothing of the longer one; the sequence wraps.
-    StoreU32(block, 2064, 0xFFFFFFFF);
-    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 7);
-    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\7\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
+    // The first 128 of 130, a negative camera index as 0; the same again is no change, other
+    // formats are, and the sequence wraps.
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
     ASSERT_TRUE(TakeWhenChanged(view, latest));
-    EXPECT_EQ(taken(), std::vector(formats.begin() + 5, formats.begin() + 8));
-    EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(0u, 7u));
-    EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
-    StoreU32(block, 76, 1);  // nor a byte in a slot beyond the count
-    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), kRejected);
+    EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
+    StoreU32(block, 2064, 0xFFFFFFFF);
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 128, 0);
+    EXPECT_FALSE(TakeWhenChanged(view, latest));
+    WriteCapabilitiesBlock(block.data(), block.size(), &formats[1], 128, 0);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector(formats.begin() + 1, formats.begin() + 129));
+    EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(1u, 0u));
     // Too short to be the block: nothing is written. A publication of no formats is no list.
     WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
-    EXPECT_EQ(LoadU32(block, 2064), 0u);
+    EXPECT_EQ(LoadU32(block, 2064), 1u);
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 0, 0);
     EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), kRejected);
 }
@@ -148,24 +152,26 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
     EXPECT_EQ(LoadU32(block, 12) & LoadU32(block, 604), 0xAAAAAAAAu);  // the peer's words
     // What no write leaves, each alone: a count beyond the slots, a slot beyond the count,
     // `packaged` 2, the reserved word set, no start time, the name's last unit set, a byte behind
-    // the identity's terminator, an empty identity, another version.
+    // the identity's terminator, an empty identity, a version without its magic's.
     const std::pair<size_t, int> kMarks[] = {{8, 5},  {8, 3},   {152, 2}, {156, 1}, {304, 0},
-                                             {86, 1}, {242, 1}, {520, 0}, {4, 2}};
+                                             {86, 1}, {242, 1}, {520, 0}, {4, 0}};
     for (const auto& [at, value] : kMarks) {
         std::vector<std::byte> copy = block;
         copy[at] = std::byte(value);
         EXPECT_EQ(JudgeConsumersCopy(copy.data()), SnapshotStatus::kRejected) << at;
     }
-    // The same list rewritten is no change; a shorter list leaves nothing of the longer one, and
-    // the sequence wraps.
+    // The same list rewritten is no change, another is; a shorter list leaves nothing of the
+    // longer one, and the sequence wraps.
     ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
     StampConsumersUpdate(block.data(), 123456790012);
     EXPECT_FALSE(TakeWhenChanged(view, latest));
-    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), &slots[1], 1));
-    StampConsumersUpdate(block.data(), 123456791012);
-    ASSERT_TRUE(TakeWhenChanged(view, latest));
-    EXPECT_EQ(taken(), std::vector<ConsumerSlot>{slots[1]});
-    EXPECT_EQ(s.sequence, 1u);
+    for (const std::size_t count : {4, 1}) {  // as many others, then fewer
+        ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), &slots[1], count));
+        StampConsumersUpdate(block.data(), 123456791012);
+        ASSERT_TRUE(TakeWhenChanged(view, latest));
+        EXPECT_EQ(taken(), std::vector(&slots[1], &slots[1] + count));
+    }
+    EXPECT_EQ(s.sequence, 2u);
     EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
     // A block the virtual camera has not stamped as expected is not written at all.
     EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 1));

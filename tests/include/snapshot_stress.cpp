@@ -1,7 +1,7 @@
 // snapshot_stress [SECONDS [READERS [PAUSE_US [WRITERS]]]] (default 2, 4, 0, 1): WRITERS threads
 // publish six consumer lists and format sets each, in turn, with the agent's writers, PAUSE_US
-// apart, while READERS threads take and count snapshots. The update tick is a clock of each
-// writer's own that moves a second per publication, as an agent's does at least.
+// apart, while READERS threads take and count snapshots. Each writer stamps a clock of its own
+// that moves a second per publication, as an agent's moves at least.
 // One writer: fails on a torn update tick, on a mix that is no state the writer's order of
 // stores passes through, on a verdict of several writers, or when nothing was accepted.
 // Two writers, as the agents of two sessions on the same Global\ blocks: counts what readers
@@ -28,11 +28,12 @@ using Count = std::atomic<unsigned long long>;
 constexpr std::size_t kSets = 6;  // per writer
 
 struct Counts {
-    Count taken{0}, retried{0}, rejected{0}, settledRejected{0}, exact{0}, mixed{0}, documented{0},
+    Count taken{0}, rejected{0}, settledRejected{0}, exact{0}, mixed{0}, documented{0},
         settledMixed{0}, several{0}, torn{0};
     Count started{0}, ended{0};  // publications of the block begun and ended
 
-    // One snapshot into `s` by `take`, judged against the publications and the mixes.
+    // A snapshot into `s` by `take`, judged against [0] the publications and [1] the mixes that
+    // one writer's order of stores documents.
     template <typename Snapshot, typename Snap, typename Same>
     bool Take(Snap take, const Snapshot& s, const std::vector<Snapshot> (&states)[2], Same same) {
         const unsigned long long begun = started, done = ended;
@@ -43,7 +44,6 @@ struct Counts {
                                [&](const auto& k) { return same(s, k); });
         };
         ++taken;
-        retried += static_cast<unsigned long long>(r.copies - 1);
         if (!r.Accepted()) {
             ++rejected;
             settledRejected += settled && r.status == SnapshotStatus::kRejected;
@@ -58,21 +58,17 @@ struct Counts {
     }
     void Print(const char* block) const {
         std::printf(
-            "%-12s taken %llu, retried %llu, rejected %llu (settled %llu), accepted exact "
-            "%llu, mixed %llu (documented %llu, settled %llu), several writers seen %llu, "
-            "torn %llu\n",
-            block, taken.load(), retried.load(), rejected.load(), settledRejected.load(),
-            exact.load(), mixed.load(), documented.load(), settledMixed.load(), several.load(),
-            torn.load());
+            "%-12s taken %llu, rejected %llu (settled %llu), accepted exact %llu, mixed "
+            "%llu (documented %llu, settled %llu), several writers seen %llu, torn %llu\n",
+            block, taken.load(), rejected.load(), settledRejected.load(), exact.load(),
+            mixed.load(), documented.load(), settledMixed.load(), several.load(), torn.load());
     }
 };
 
-// What the writers publish, and what a snapshot may accept besides: [0] the publications,
-// [1] the mixes one writer's order of stores documents (none with two writers).
 struct Rotation {
     std::vector<ConsumerSlot> lists[2 * kSets];  // writer w publishes w * kSets onward
     std::vector<CameraCapability> sets[2 * kSets];
-    std::vector<ConsumersSnapshot> consumers[2];
+    std::vector<ConsumersSnapshot> consumers[2];  // as Counts::Take judges by
     std::vector<CapabilitiesSnapshot> formats[2];
 
     explicit Rotation(std::size_t writers) {
@@ -94,9 +90,7 @@ struct Rotation {
             CapabilitiesSnapshot& f = formats[0].emplace_back();
             f = {0, static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(sets[k].size()), {}};
             std::copy(sets[k].begin(), sets[k].end(), f.formats);
-            // The one mix of the capabilities writer's order: the next set's camera index over
-            // the formats of the set before it.
-            if (writers == 1) {
+            if (writers == 1) {  // the next set's camera index over the formats before it
                 formats[1].emplace_back(f).cameraIndex = (k + 1) % kSets;
             }
         }
@@ -115,9 +109,9 @@ struct Rotation {
                 for (std::size_t end = 144; end > 0; end -= end == 144 ? 8 : 4) {
                     const std::size_t at = slot + end - (end == 144 ? 8 : 4);
                     std::memcpy(block + at, next + at, end == 144 ? 8 : 4);
-                    ConsumersSnapshot state;
-                    if (SnapshotConsumers({block, sizeof block}, state, 1).Accepted()) {
-                        consumers[1].push_back(state);
+                    if (SnapshotConsumers({block, sizeof block}, consumers[1].emplace_back(), 1)
+                            .status != SnapshotStatus::kAccepted) {
+                        consumers[1].pop_back();
                     }
                 }
             }
@@ -139,7 +133,6 @@ int main(int argc, char** argv) {
     std::atomic<bool> stop{false};
     Count publications{0};
     Counts c, f;
-
     std::vector<std::thread> pool;
     for (std::size_t w = 0; w < writers; ++w) {
         pool.emplace_back([&, w] {
@@ -161,22 +154,26 @@ int main(int argc, char** argv) {
     }
     for (long r = 0; r < readers; ++r) {
         pool.emplace_back([&] {
-            ConsumersSnapshot cs, previous;
+            ConsumersSnapshot cs, first, previous;
             CapabilitiesSnapshot fs;
             for (bool any = false; !stop.load(std::memory_order_relaxed);) {
-                const auto takeConsumers = [&] {
-                    return SnapshotConsumers({consumers, sizeof consumers}, cs);
-                };
-                if (c.Take(takeConsumers, cs, rotation.consumers, SameConsumers)) {
-                    c.torn += cs.updatedTick % 500 != 0;  // torn: halves of two ticks
-                    c.several += any && HasSeveralWriters(previous, cs);
+                if (c.Take(
+                        [&] {
+                            return SnapshotConsumers({consumers, sizeof consumers}, cs);
+                        },
+                        cs, rotation.consumers, SameConsumers)) {
+                    c.torn += cs.updatedTick % 500 != 0;  // halves of two ticks
+                    c.several +=
+                        any && (HasSeveralWriters(previous, cs) || HasSeveralWriters(first, cs));
+                    first = any ? first : cs;
                     previous = cs;
                     any = true;
                 }
-                const auto takeFormats = [&] {
-                    return SnapshotCapabilities({capabilities, sizeof capabilities}, fs);
-                };
-                (void)f.Take(takeFormats, fs, rotation.formats, SameFormats);
+                (void)f.Take(
+                    [&] {
+                        return SnapshotCapabilities({capabilities, sizeof capabilities}, fs);
+                    },
+                    fs, rotation.formats, SameFormats);
             }
         });
     }

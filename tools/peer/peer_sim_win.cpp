@@ -42,6 +42,8 @@ bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
 struct Namespace {
     std::wstring prefix;
     vcam::PeerSections sections;
+    vcam::ConsumersSnapshot earlier;  // a consumers snapshot from five seconds before or more
+    std::uint64_t earlierAt = 0;
 };
 
 // A header word stamped as the virtual camera stamps it, with whatever value the options ask for
@@ -96,7 +98,7 @@ void PrintCapabilities(const Namespace& ns) {
     }
 }
 
-void PrintConsumers(const Namespace& ns) {
+void PrintConsumers(Namespace& ns) {
     vcam::ConsumersSnapshot s;
     const vcam::SnapshotResult r = vcam::SnapshotConsumers(ns.sections.Consumers(), s);
     const std::uint64_t now = GetTickCount64();  // after the update tick was copied
@@ -107,6 +109,14 @@ void PrintConsumers(const Namespace& ns) {
     }
     std::printf("sequence %u, updated %lld ms ago, %u consumer(s)\n", s.sequence,
                 static_cast<long long>(now - s.updatedTick), s.count);
+    // The agents of several signed-in users write the same block under Global\.
+    if (now - ns.earlierAt >= 5000) {
+        if (ns.earlierAt != 0 && vcam::HasSeveralWriters(ns.earlier, s)) {
+            std::printf("  more than one agent writes this block\n");
+        }
+        ns.earlier = s;
+        ns.earlierAt = now;
+    }
     for (std::uint32_t i = 0; i < s.count; ++i) {
         const vcam::ConsumerEntry& c = s.consumers[i];
         const auto started = LocalTimeOf(c.lastUsedStart);
@@ -124,7 +134,7 @@ void PrintConsumers(const Namespace& ns) {
 
 // The blocks as the virtual camera takes them: the control block as the agent reads it, the
 // published ones through snapshots. Each age is reckoned from a clock read after the tick.
-void Print(const Namespace& ns) {
+void Print(Namespace& ns) {
     const vcam::PeerSection& control = ns.sections.control;
     const auto reading = vcam::ReadControlBlock(control.Data(), control.size);
     const std::uint64_t now = GetTickCount64();
@@ -199,10 +209,10 @@ int wmain(int argc, wchar_t** argv) {
 
     std::vector<Namespace> namespaces;
     if (options.global) {
-        namespaces.push_back({vcam::kGlobalPrefix, {}});
+        namespaces.emplace_back().prefix = vcam::kGlobalPrefix;
     }
     if (options.local) {
-        namespaces.push_back({vcam::kLocalPrefix, {}});
+        namespaces.emplace_back().prefix = vcam::kLocalPrefix;
     }
     for (Namespace& ns : namespaces) {
         if (!CreateSection(ns.prefix + vcam::kControlSectionName, options.controlSize,
@@ -230,7 +240,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         stamper.Stamp(namespaces, now);
         if (options.printEvery > 0 && now >= nextPrint) {
-            for (const Namespace& ns : namespaces) {
+            for (Namespace& ns : namespaces) {
                 Print(ns);
             }
             nextPrint = now + static_cast<std::uint64_t>(options.printEvery * 1000);
