@@ -219,12 +219,12 @@ CPU
 `tests/include/snapshot_stress.cpp`, built optimised from the public headers alone: the agent's
 writers publish six consumer lists and six format sets each, in turn, while four threads take
 snapshots as the virtual camera does and compare each with what was published. Per block:
-snapshots taken, extra double copies (retried), snapshots that gave nothing (rejected; settled:
-while no publication was in flight from before the snapshot until after it), accepted ones that
-equal a publication (exact) and those that do not (mixed; documented: a state that one
-writer's order of stores passes through; settled as before), and how often a reader's
-`HasSeveralWriters` said so. With one writer every mix must be documented; with two, the
-counts are what the virtual camera's page warns of.
+snapshots taken, snapshots that gave nothing (rejected; settled: while no publication was in
+flight from before the snapshot until after it), accepted ones that equal a publication (exact)
+and those that do not (mixed; documented: a state that one writer's order of stores passes
+through; settled as before), and how often a reader's `HasSeveralWriters` said so. With one
+writer every mix must be documented; with two, the counts are what the virtual camera's page
+warns of.
 
 STRESS
     cat "$work/stress.md"

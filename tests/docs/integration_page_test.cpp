@@ -1,7 +1,6 @@
-// docs/INTEGRATION.md gives the shared blocks byte by byte to the people who build the virtual
-// camera: each section's name, size, magic and version, and the offset and size of every field
-// of its header, entries and slots. Each line the public header's constants make must stand on
-// the page (the contract's own tests hold the constants to the bytes).
+// docs/INTEGRATION.md gives the shared blocks byte by byte: each section's name, size, magic and
+// version, and the offset and size of every field. Each line the public header's constants make
+// must stand on the page (the contract's own tests hold the constants to the bytes).
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,14 +1,12 @@
-// The virtual camera's calls as its team writes them, compiled by the Windows builds, never run.
-// Built with TRAP n, line n is swapped for a mistake that must not compile; test peer_trap_n
-// expects the compiler's error for it.
+// The virtual camera's calls as its team writes them, compiled by the Windows builds. Built with
+// TRAP n, line n is a mistake that must not compile; test peer_trap_n expects its error.
 #include <windows.h>
 
 #include "orbelune/vcam_peer_win.h"
 
 namespace vcam = orbelune::vcam;
 
-// `readOnly`: a read-only mapping of `size` bytes.
-unsigned PeerCalls(const void* readOnly, std::size_t size) {
+unsigned PeerCalls(const void* readOnly, std::size_t size) {  // a read-only mapping
     const vcam::CreatedSections created = vcam::OpenOrCreatePeerSections(vcam::kLocalPrefix);
 #if TRAP == 1  // a control view made by hand over any memory
     const vcam::ControlView control{const_cast<void*>(readOnly), size};

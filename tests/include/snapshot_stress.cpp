@@ -1,12 +1,9 @@
 // snapshot_stress [SECONDS [READERS [PAUSE_US [WRITERS]]]] (default 2, 4, 0, 1): WRITERS threads
-// publish six consumer lists and format sets each, in turn, with the agent's writers, PAUSE_US
-// apart, while READERS threads take and count snapshots. Each writer stamps a clock of its own
-// that moves a second per publication, as an agent's moves at least.
-// One writer: fails on a torn update tick, on a mix that is no state the writer's order of
-// stores passes through, on a verdict of several writers, or when nothing was accepted.
-// Two writers, as the agents of two sessions on the same Global\ blocks: counts what readers
-// accept that neither published (settled: while no publication was in flight from before the
-// snapshot until after it), and fails on a torn update tick or when no reader tells two writers.
+// publish six consumer lists and format sets each in turn with the agent's writers, PAUSE_US
+// apart, stamping a clock of their own that moves a second per publication, while READERS
+// threads count snapshots. Fails on a torn update tick, and with one writer on a mix that is no
+// state its order of stores passes through, a verdict of several writers, or nothing accepted;
+// with two (two sessions' agents on Global\ blocks) when no reader tells two writers.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -75,8 +72,7 @@ struct Rotation {
         static const std::size_t kConsumers[kSets] = {4, 1, 3, 0, 4, 2};
         static const std::size_t kFormats[kSets] = {3, 128, 40, 40, 1, 77};  // 40 twice
         for (std::size_t k = 0; k < writers * kSets; ++k) {
-            // Lengths that overlap, so that a slot rewritten in place passes through states
-            // that look whole; empty names; slots emptied as a list shrinks.
+            // Overlapping lengths (slots rewritten in place), empty names, shrinking lists.
             for (std::size_t i = 0; i < kConsumers[k % kSets]; ++i) {
                 lists[k].push_back({std::u16string((k * 7 + i * 5) % 30, char16_t(u'A' + k)),
                                     std::string(1 + (k * 11 + i * 3) % 60, char('a' + k)),
@@ -109,8 +105,8 @@ struct Rotation {
                 for (std::size_t end = 144; end > 0; end -= end == 144 ? 8 : 4) {
                     const std::size_t at = slot + end - (end == 144 ? 8 : 4);
                     std::memcpy(block + at, next + at, end == 144 ? 8 : 4);
-                    if (SnapshotConsumers({block, sizeof block}, consumers[1].emplace_back(), 1)
-                            .status != SnapshotStatus::kAccepted) {
+                    if (!SnapshotConsumers({block, sizeof block}, consumers[1].emplace_back(), 1)
+                             .Accepted()) {
                         consumers[1].pop_back();
                     }
                 }
@@ -128,10 +124,9 @@ int main(int argc, char** argv) {
     const std::size_t writers = argc > 4 && std::strtol(argv[4], nullptr, 10) == 2 ? 2 : 1;
     static const Rotation rotation(writers);
     alignas(8) static unsigned char consumers[kConsumersBlockSize];
-    alignas(8) static unsigned char capabilities[kCapabilitiesBlockSize + 4];
+    alignas(8) static unsigned char capabilities[2072];  // longer than the block
     std::memcpy(consumers, "OCBO\1\0\0\0", 8);
     std::atomic<bool> stop{false};
-    Count publications{0};
     Counts c, f;
     std::vector<std::thread> pool;
     for (std::size_t w = 0; w < writers; ++w) {
@@ -147,7 +142,6 @@ int main(int argc, char** argv) {
                 WriteCapabilitiesBlock(capabilities, sizeof capabilities, rotation.sets[k].data(),
                                        rotation.sets[k].size(), static_cast<std::int32_t>(k));
                 ++f.ended;
-                ++publications;
                 std::this_thread::sleep_for(pause);
             }
         });
@@ -156,12 +150,10 @@ int main(int argc, char** argv) {
         pool.emplace_back([&] {
             ConsumersSnapshot cs, first, previous;
             CapabilitiesSnapshot fs;
+            const auto list = [&] { return SnapshotConsumers({consumers, sizeof consumers}, cs); };
+            const auto set = [&] { return SnapshotCapabilities({capabilities, 2072}, fs); };
             for (bool any = false; !stop.load(std::memory_order_relaxed);) {
-                if (c.Take(
-                        [&] {
-                            return SnapshotConsumers({consumers, sizeof consumers}, cs);
-                        },
-                        cs, rotation.consumers, SameConsumers)) {
+                if (c.Take(list, cs, rotation.consumers, SameConsumers)) {
                     c.torn += cs.updatedTick % 500 != 0;  // halves of two ticks
                     c.several +=
                         any && (HasSeveralWriters(previous, cs) || HasSeveralWriters(first, cs));
@@ -169,11 +161,7 @@ int main(int argc, char** argv) {
                     previous = cs;
                     any = true;
                 }
-                (void)f.Take(
-                    [&] {
-                        return SnapshotCapabilities({capabilities, sizeof capabilities}, fs);
-                    },
-                    fs, rotation.formats, SameFormats);
+                (void)f.Take(set, fs, rotation.formats, SameFormats);
             }
         });
     }
@@ -183,7 +171,7 @@ int main(int argc, char** argv) {
         t.join();
     }
     std::printf("%llu publications of each block by %zu writer(s), %ld readers, %ld s\n",
-                publications.load(), writers, readers, seconds);
+                c.ended.load(), writers, readers, seconds);
     c.Print("consumers");
     f.Print("capabilities");
     if (c.torn > 0 || (writers == 1 ? c.exact == 0 || f.exact == 0 || c.mixed != c.documented ||

@@ -51,8 +51,7 @@ inline auto PublishedCapabilities(std::span<const vcam::CameraCapability> format
 // `slots` written at `tick` into a block the virtual camera stamped.
 inline auto PublishedConsumers(std::span<const vcam::ConsumerSlot> slots, std::uint64_t tick) {
     std::vector<std::byte> block(608);
-    StoreU32(block, 0, 0x4F42434F);  // stamped "OCBO", version 1, as the virtual camera does
-    StoreU32(block, 4, 1);
+    std::memcpy(block.data(), "OCBO\1\0\0\0", 8);  // stamped as the virtual camera does
     const bool written = vcam::WriteConsumerSlots(block.data(), 608, slots.data(), slots.size());
     vcam::StampConsumersUpdate(block.data(), tick);
     return written ? vcam::ReadConsumersBlock(block.data(), 608) : std::nullopt;
