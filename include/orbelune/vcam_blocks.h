@@ -255,8 +255,9 @@ static_assert(detail::Precedes(kSlotDisplayNameField, kSlotIdentityField) &&
 // the block, so that each of the virtual camera's calls takes the one block it may touch. The
 // capabilities and consumers views are read-only (their snapshots only read), and may be made
 // over any memory, a read-only mapping too. The control view is the only one written through:
-// it comes only from the sections that own the mapping (vcam_peer_win.h's PeerSections), never
-// from a pointer, so that no tick is stamped into another block's memory.
+// it has no public constructor but the empty one, and comes from the sections that own the
+// mapping (vcam_peer_win.h's PeerSections, through detail::ControlViews), so that no tick is
+// stamped into memory that is not a control block.
 struct CapabilitiesView {
     const void* block = nullptr;
     std::size_t size = 0;
