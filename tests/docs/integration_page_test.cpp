@@ -20,7 +20,6 @@ std::string Title(const wchar_t* name, size_t size, std::uint32_t magic, std::ui
     return title;
 }
 
-// A field's table row starts "| offset | size | `name` |".
 std::string Row(Field field, const char* name) {
     return "| " + std::to_string(field.offset) + " | " + std::to_string(field.size) + " | `" +
            name + "` |";

@@ -65,9 +65,9 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     ASSERT_TRUE(TakeWhenChanged(view, latest));
     EXPECT_EQ(taken(), std::vector(formats.begin() + 5, formats.begin() + 8));
     EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(1u, 0xABABABACu));
-    EXPECT_EQ(CheckAgent(view, {}, 1u), AgentPresence::kStopped);  // it published, once
-    const std::vector<std::byte> zeros(2068);                      // never written
-    EXPECT_EQ(JudgeCapabilitiesCopy(zeros.data()), SnapshotStatus::kNotPublished);
+    EXPECT_EQ(CheckAgent(view, {}, 1u), AgentPresence::kStopped);          // it published, once
+    EXPECT_EQ(JudgeCapabilitiesCopy(std::vector<std::byte>(2068).data()),  // never written
+              SnapshotStatus::kNotPublished);
     using enum SnapshotStatus;
     // What no publication leaves, each alone: another magic, a version without its magic's, a
     // count beyond the slots, a format within the count without a rate, a byte beyond the count.
@@ -88,9 +88,10 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     StoreU32(block, 2064, 0xFFFFFFFF);
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 128, 0);
     EXPECT_FALSE(TakeWhenChanged(view, latest));
-    WriteCapabilitiesBlock(block.data(), block.size(), &formats[1], 128, 0);
+    std::swap(formats[0], formats[128]);  // only the first differs
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 128, 0);
     ASSERT_TRUE(TakeWhenChanged(view, latest));
-    EXPECT_EQ(taken(), std::vector(formats.begin() + 1, formats.begin() + 129));
+    EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(1u, 0u));
     // Too short to be the block: nothing is written. A publication of no formats is no list.
     WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
@@ -161,14 +162,24 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
         EXPECT_EQ(taken(), std::vector(&slots[1], &slots[1] + count));
     }
     EXPECT_EQ(s.sequence, 2u);
+    // More writes than one agent makes in the update tick's span, or a tick gone back.
+    ConsumersSnapshot later = s;
+    const auto several = [&](std::uint32_t writes, std::uint64_t ms) {
+        std::tie(later.sequence, later.updatedTick) =
+            std::tuple(s.sequence + writes, s.updatedTick + ms);
+        return HasSeveralWriters(s, later);
+    };
+    EXPECT_EQ(std::vector({several(3, 0), several(4, 0), several(9, 5999), several(9, 6000),
+                           several(1, ~0ull), several(0, ~0ull)}),
+              std::vector({false, true, true, false, true, false}));
     EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
     // A block the virtual camera has not stamped as expected is not written at all.
-    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 1));
+    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 2) || LoadU32(block, 8) != 1);
     for (const char* header : {"OCBO\2\0\0\0", "OBCO\1\0\0\0"}) {
         std::memcpy(block.data(), header, 8);
-        EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 1));
+        EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 2) ||
+                     LoadU32(block, 8) != 1);
     }
-    EXPECT_EQ(LoadU32(block, 8), 1u);
 }
 
 }  // namespace

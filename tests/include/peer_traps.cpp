@@ -24,10 +24,9 @@ unsigned PeerCalls(const void* readOnly, std::size_t size) {  // a read-only map
 #else
     vcam::StampDemand(control, GetTickCount64());
 #endif
-    // Snapshots only read: a read-only mapping serves as it is.
     static vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
-    const auto agent =
+    const bool changed = vcam::TakeWhenChanged(vcam::CapabilitiesView{readOnly, size}, formats);
+    const vcam::AgentPresence agent =
         vcam::CheckAgent(created.sections.Capabilities(), consumers, GetTickCount64());
-    return static_cast<unsigned>(agent) +
-           (vcam::TakeWhenChanged(vcam::CapabilitiesView{readOnly, size}, formats) ? 1u : 0u);
+    return static_cast<unsigned>(agent) + (changed ? 1u : 0u);
 }
