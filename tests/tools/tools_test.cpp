@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "tools/report/block_reading.h"
 #include "tests/support/bytes.h"
+#include "tools/report/block_reading.h"
 #include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/ctl/status_report.h"
