@@ -58,8 +58,7 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     LatestSnapshot<CapabilitiesSnapshot> latest;
     const CapabilitiesSnapshot& s = latest.snapshot;
     const auto taken = [&] { return std::vector(s.formats, s.formats + s.count); };
-    // Three formats over a block never written: every byte beyond them zero.
-    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 1);
+    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 1);  // over 0xAB bytes
     EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\1\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
     EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
     ASSERT_TRUE(TakeWhenChanged(view, latest));
@@ -106,8 +105,7 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
     // Nobody has stamped it, or the agent has not written it yet: not published, either way.
     EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
     std::fill(block.begin(), block.end(), std::byte{0xAA});
-    std::memcpy(block.data(), "OCBO\1\0\0\0", 8);
-    StoreU64(block, 16, 0);
+    std::memcpy(block.data(), "OCBO\1\0\0\0\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\0\0\0\0\0\0\0\0", 24);
     EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
     StoreU32(block, 600, 0xFFFFFFFE);
     // A name of 32 units and an identity of 64 bytes, each stored one short with its terminator.
@@ -161,7 +159,10 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
         ASSERT_TRUE(TakeWhenChanged(view, latest));
         EXPECT_EQ(taken(), std::vector(&slots[1], &slots[1] + count));
     }
-    EXPECT_EQ(s.sequence, 2u);
+    StoreU64(block, 24 + 136, 9);  // only a start time moves, under the next sequence
+    StoreU32(block, 600, LoadU32(block, 600) + 1);
+    EXPECT_TRUE(TakeWhenChanged(view, latest) && s.consumers[0].lastUsedStart == 9 &&
+                s.sequence == 3);
     // More writes than one agent makes in the update tick's span, or a tick gone back.
     ConsumersSnapshot later = s;
     const auto several = [&](std::uint32_t writes, std::uint64_t ms) {

@@ -26,7 +26,6 @@ unsigned PeerCalls(const void* readOnly, std::size_t size) {  // a read-only map
 #endif
     static vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
     const bool changed = vcam::TakeWhenChanged(vcam::CapabilitiesView{readOnly, size}, formats);
-    const vcam::AgentPresence agent =
-        vcam::CheckAgent(created.sections.Capabilities(), consumers, GetTickCount64());
-    return static_cast<unsigned>(agent) + (changed ? 1u : 0u);
+    const auto capabilities = created.sections.Capabilities();
+    return static_cast<unsigned>(vcam::CheckAgent(capabilities, consumers, ~0ull)) + changed;
 }
