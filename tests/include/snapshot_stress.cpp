@@ -94,7 +94,7 @@ struct Rotation {
         // applied one by one (each slot's start time, then its words from its end back).
         for (std::size_t k = 0; k < writers * kSets; ++k) {
             alignas(8) unsigned char block[kConsumersBlockSize] = {}, next[kConsumersBlockSize];
-            std::memcpy(block, "OCBO\1\0\0\0", 8);
+            std::copy_n("OCBO\1\0\0\0", 8, block);
             const auto& from = lists[(k + kSets - 1) % kSets];
             (void)WriteConsumerSlots(block, sizeof block, from.data(), from.size());
             StampConsumersUpdate(block, 1);
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     static const Rotation rotation(writers);
     alignas(8) static unsigned char consumers[kConsumersBlockSize];
     alignas(8) static unsigned char capabilities[2072];  // longer than the block
-    std::memcpy(consumers, "OCBO\1\0\0\0", 8);
+    std::copy_n("OCBO\1\0\0\0", 8, consumers);
     std::atomic<bool> stop{false};
     Counts c, f;
     std::vector<std::thread> pool;
