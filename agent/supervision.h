@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_blocks.h"
 
 namespace orbelune {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 
 namespace orbelune {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/handles_win.h"
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_blocks.h"
 
 namespace orbelune {
 

@@ -6,8 +6,8 @@
 
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
-#include "orbelune/vcam_contract.h"
 #include "tests/support/agent_run_win.h"
+#include "tools/report/block_reading.h"
 
 namespace orbelune {
 namespace {

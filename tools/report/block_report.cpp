@@ -87,24 +87,6 @@ std::string FormatText(const vcam::CameraCapability& f) {
            std::to_string(f.frameRateNumerator) + "/" + std::to_string(f.frameRateDenominator);
 }
 
-// The peer simulator's readings as snapshots: accepted when the block is stamped and holds a
-// count within its slots (the peer prints its own snapshots this way), else why not.
-template <typename Reading, typename Snapshot>
-PublishedBlock<Snapshot> FromReading(const PublishedBlockFacts<Reading>& block, std::uint32_t slots,
-                                     bool published) {
-    PublishedBlock<Snapshot> p{block.name, 0, 0, vcam::SnapshotStatus::kSectionTooSmall, {}};
-    if (const std::optional<Reading>& r = block.reading) {
-        p.magic = r->magic;
-        p.version = r->version;
-        p.status = !published                      ? vcam::SnapshotStatus::kNotPublished
-                   : r->valid && r->count <= slots ? vcam::SnapshotStatus::kAccepted
-                                                   : vcam::SnapshotStatus::kRejected;
-        p.snapshot.sequence = r->sequence;
-        p.snapshot.count = r->count;
-    }
-    return p;
-}
-
 }  // namespace
 
 ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
@@ -226,38 +208,6 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
 
 std::string DescribeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
     return ReportText(ControlNode(u"", block, now));
-}
-
-std::string CapabilitiesText(const PublishedBlockFacts<vcam::CapabilitiesReading>& block) {
-    const auto& r = block.reading;
-    auto p = FromReading<vcam::CapabilitiesReading, vcam::CapabilitiesSnapshot>(
-        block, vcam::kMaxCapabilities, r && (r->magic != 0 || r->version != 0));
-    if (r) {
-        p.snapshot.cameraIndex = r->cameraIndex;
-        std::copy_n(r->entries.begin(), std::min<size_t>(r->entries.size(), vcam::kMaxCapabilities),
-                    p.snapshot.formats);
-    }
-    return ReportText(CapabilitiesNode(p));
-}
-
-std::string ConsumersText(const PublishedBlockFacts<vcam::ConsumersReading>& block,
-                          const std::vector<std::optional<LocalTime>>& startsLocal,
-                          std::uint64_t now) {
-    const auto& r = block.reading;
-    auto p = FromReading<vcam::ConsumersReading, vcam::ConsumersSnapshot>(
-        block, vcam::kMaxConsumers, r && r->updatedTick != 0);
-    for (size_t i = 0; r && i < r->slots.size() && i < vcam::kMaxConsumers; ++i) {
-        vcam::ConsumerEntry& e = p.snapshot.consumers[i];
-        const vcam::ConsumerSlot& slot = r->slots[i];
-        slot.displayName.copy(e.displayName, vcam::kSlotDisplayNameUnits - 1);
-        slot.identity.copy(e.identity, vcam::kSlotIdentityBytes - 1);
-        e.packaged = slot.packaged;
-        e.lastUsedStart = slot.lastUsedStart;
-    }
-    if (r) {
-        p.snapshot.updatedTick = r->updatedTick;
-    }
-    return ReportText(ConsumersNode(p, startsLocal, now));
 }
 
 }  // namespace orbelune

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 #include "orbelune/vcam_snapshot.h"
 #include "tools/report/report.h"
 
@@ -63,18 +63,7 @@ Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block);
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
                    const std::vector<std::optional<LocalTime>>& startsLocal, std::uint64_t now);
 
-// The peer simulator's way in, from readings of the blocks (a snapshot it took, or the block as
-// it stands where none was accepted). The section's name is empty when neither name exists;
-// the reading is nothing when it cannot be mapped at the block's size.
-template <typename Reading>
-struct PublishedBlockFacts {
-    std::u16string name;
-    std::optional<Reading> reading;
-};
+// The control block as text, for the peer simulator.
 std::string DescribeControlBlock(const vcam::ControlReading& block, std::uint64_t now);
-std::string CapabilitiesText(const PublishedBlockFacts<vcam::CapabilitiesReading>& block);
-std::string ConsumersText(const PublishedBlockFacts<vcam::ConsumersReading>& block,
-                          const std::vector<std::optional<LocalTime>>& startsLocal,
-                          std::uint64_t now);
 
 }  // namespace orbelune

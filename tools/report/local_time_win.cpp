@@ -39,13 +39,4 @@ std::vector<std::optional<LocalTime>> LocalStartTimes(const vcam::ConsumersSnaps
     return times;
 }
 
-std::vector<std::optional<LocalTime>> LocalStartTimes(
-    const PublishedBlockFacts<vcam::ConsumersReading>& block) {
-    std::vector<std::optional<LocalTime>> times;
-    for (size_t i = 0; block.reading && i < block.reading->slots.size(); ++i) {
-        times.push_back(LocalTimeOf(block.reading->slots[i].lastUsedStart));
-    }
-    return times;
-}
-
 }  // namespace orbelune
