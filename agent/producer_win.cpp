@@ -37,34 +37,61 @@ std::optional<std::wstring> FullPath(const std::wstring& path) {
 
 }  // namespace
 
-void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
-    StopProducer(producer);
+UniqueHandle CreateKillOnCloseJob() noexcept {
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (job.IsValid()) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                sizeof limits);
+    }
+    return job;
+}
 
+std::optional<ProducerLaunch> PrepareProducer(const AgentSettings& settings) {
     const std::wstring configuredExe = ToWide(settings.producerExe);
     const std::optional<std::wstring> exe = FullPath(configuredExe);
     if (!exe || !PathExists(configuredExe)) {
-        WriteLogLine(ProducerNotFoundLine(settings.producerExe));
-        return;
+        return std::nullopt;
     }
     // A repository root whose full path cannot be worked out is handed over as configured.
     const std::wstring configuredRoot = ToWide(settings.repoRoot);
     const std::wstring repoRoot = FullPath(configuredRoot).value_or(configuredRoot);
-
-    const std::vector<std::u16string> arguments =
+    ProducerLaunch launch;
+    launch.arguments =
         ProducerArguments(ToU16(*exe), settings.provider, settings.cameraIndex, ToU16(repoRoot));
-    std::wstring commandLine = ToWide(BuildProducerCommandLine(arguments));
+    launch.commandLine = BuildProducerCommandLine(launch.arguments);
+    return launch;
+}
 
+DWORD CreateSuspendedProcess(std::wstring commandLine, UniqueHandle& process,
+                             UniqueHandle& thread) noexcept {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
-        const DWORD error = GetLastError();
+        return GetLastError();
+    }
+    process = UniqueHandle(info.hProcess);
+    thread = UniqueHandle(info.hThread);
+    return 0;
+}
+
+void StartProducer(ProducerProcess& producer, const AgentSettings& settings) {
+    StopProducer(producer);
+
+    const std::optional<ProducerLaunch> launch = PrepareProducer(settings);
+    if (!launch) {
+        WriteLogLine(ProducerNotFoundLine(settings.producerExe));
+        return;
+    }
+    if (const DWORD error =
+            CreateSuspendedProcess(ToWide(launch->commandLine), producer.process, producer.thread);
+        error != 0) {
         WriteLogLine(ProducerStartFailedLine(DescribeSystemError(error)));
         return;
     }
-    producer.process = UniqueHandle(info.hProcess);
-    producer.thread = UniqueHandle(info.hThread);
     // Into the job while still suspended, so that everything it starts belongs to the job too.
     if (producer.job.IsValid()) {
         AssignProcessToJobObject(producer.job.Get(), producer.process.Get());

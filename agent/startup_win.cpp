@@ -5,30 +5,13 @@
 #include <objbase.h>
 
 #include "agent/agent_names.h"
+#include "agent/producer_win.h"
 #include "agent/supervision_loop_win.h"
 #include "common/handles_win.h"
 #include "log/log_lines.h"
 #include "log/log_win.h"
 
 namespace orbelune {
-namespace {
-
-// An unnamed job whose only limit is kill-on-close: when the agent ends, however it ends, the
-// system closes the last handle and every process in the job ends with it. No breakaway flag,
-// so whatever the producer starts joins the job too. Empty when the job cannot be created.
-UniqueHandle CreateKillOnCloseJob() {
-    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
-    if (job.IsValid()) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
-                                sizeof limits);
-    }
-    return job;
-}
-
-}  // namespace
-
 int RunAgent() {
     // Neither result matters here: without COM or Media Foundation the camera enumeration
     // fails on its own terms and the rest of the agent runs as usual.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 
 namespace orbelune {
 

@@ -2,7 +2,7 @@
 
 #include "config/settings_win.h"
 #include "log/log_win.h"
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 
 namespace orbelune {
 namespace {

@@ -30,6 +30,7 @@
 #include "common/section_win.h"
 #include "common/text_win.h"
 #include "config/settings.h"
+#include "orbelune/vcam_agent.h"
 #include "tests/support/wait_win.h"
 
 namespace {

@@ -21,6 +21,7 @@
 #include "consumers/app_identity.h"
 #include "consumers/consent_store.h"
 #include "consumers/consumers_block.h"
+#include "orbelune/vcam_peer.h"
 #include "tests/support/bytes.h"
 
 namespace {
@@ -36,7 +37,8 @@ struct alignas(8) ControlBlockBytes {
 
 ControlBlockBytes ControlBlock(std::uint64_t demandTick, std::uint64_t heartbeatTick) {
     ControlBlockBytes block;
-    vcam::StampControlHeader(block.bytes.data(), block.bytes.size());
+    StoreU32(block.bytes, vcam::kControlMagicField.offset, vcam::kControlMagic);
+    StoreU32(block.bytes, vcam::kControlVersionField.offset, vcam::kControlVersion);
     StoreU64(block.bytes, vcam::kControlDemandTickField.offset, demandTick);
     StoreU64(block.bytes, vcam::kControlConsumerHeartbeatTickField.offset, heartbeatTick);
     return block;
@@ -153,7 +155,8 @@ void ConsumersRefresh(int iterations) {
         u"C:#Program Files#obs-studio#bin#64bit#obs64.exe", u"C:#Apps#Slack#slack.exe",
         u"C:#Apps#Tool#tool.exe"};
     alignas(8) std::array<std::byte, vcam::kConsumersBlockSize> block{};
-    vcam::StampConsumersHeader(block.data(), block.size());
+    StoreU32(block, vcam::kConsumersMagicField.offset, vcam::kConsumersMagic);
+    StoreU32(block, vcam::kConsumersVersionField.offset, vcam::kConsumersVersion);
     DisplayNameCache cache;
     for (int i = 0; i < iterations; ++i) {
         std::vector<ConsumerRecord> records;
@@ -178,6 +181,70 @@ void ConsumersRefresh(int iterations) {
 void CleanName(int iterations) {
     for (int i = 0; i < iterations; ++i) {
         gSink = gSink + CleanVersionName(u"  Example Meetings GPU Helper (64-bit) ").size();
+    }
+}
+
+// The virtual camera's side: whole snapshots of a publication of each block (two copies of the
+// block, judged and decoded), and TakeWhenChanged on both while nothing was published since (one
+// load each), as a virtual camera calls it several times a second.
+struct Published {
+    alignas(8) std::array<std::byte, vcam::kCapabilitiesBlockSize> capabilities{};
+    alignas(8) std::array<std::byte, vcam::kConsumersBlockSize> consumers{};
+
+    Published() {
+        std::vector<vcam::CameraCapability> formats;
+        for (std::uint32_t i = 0; i < 40; ++i) {
+            formats.push_back({1280 - 16 * i, 720 - 9 * i, 30, 1});
+        }
+        vcam::WriteCapabilitiesBlock(capabilities.data(), capabilities.size(), formats.data(),
+                                     formats.size(), 0);
+        StoreU32(consumers, vcam::kConsumersMagicField.offset, vcam::kConsumersMagic);
+        StoreU32(consumers, vcam::kConsumersVersionField.offset, vcam::kConsumersVersion);
+        const std::vector<vcam::ConsumerSlot> slots(4, {u"Zoom Meetings", "zoom.exe", 0, 1});
+        (void)vcam::WriteConsumerSlots(consumers.data(), consumers.size(), slots.data(),
+                                       slots.size());
+        vcam::StampConsumersUpdate(consumers.data(), 1000);
+    }
+    [[nodiscard]] vcam::CapabilitiesView Capabilities() const {
+        return {capabilities.data(), capabilities.size()};
+    }
+    [[nodiscard]] vcam::ConsumersView Consumers() const {
+        return {consumers.data(), consumers.size()};
+    }
+};
+
+// Built before main, outside what callgrind collects: the publications, and the latest
+// snapshots of them that TakeWhenChanged holds.
+const Published gPublished;
+struct Latest {
+    vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
+    vcam::LatestSnapshot<vcam::ConsumersSnapshot> consumers;
+
+    Latest() {
+        (void)vcam::TakeWhenChanged(gPublished.Capabilities(), formats);
+        (void)vcam::TakeWhenChanged(gPublished.Consumers(), consumers);
+    }
+} gLatest;
+
+void SnapshotSet(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        gSink =
+            gSink +
+            vcam::SnapshotCapabilities(gPublished.Capabilities(), gLatest.formats.snapshot).copies;
+    }
+}
+
+void SnapshotList(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        gSink = gSink +
+                vcam::SnapshotConsumers(gPublished.Consumers(), gLatest.consumers.snapshot).copies;
+    }
+}
+
+void TakeUnchanged(int iterations) {
+    for (int i = 0; i < iterations; ++i) {
+        gSink = gSink + vcam::TakeWhenChanged(gPublished.Capabilities(), gLatest.formats) +
+                vcam::TakeWhenChanged(gPublished.Consumers(), gLatest.consumers);
     }
 }
 
@@ -206,6 +273,9 @@ constexpr Case kCases[] = {
      ConsumersRefresh},
     {"clean-version-name", "CleanVersionName of a name with blanks, a group and suffix words",
      CleanName},
+    {"snapshot-capabilities", "SnapshotCapabilities of a publication of 40 formats", SnapshotSet},
+    {"snapshot-consumers", "SnapshotConsumers of a publication of 4 consumers", SnapshotList},
+    {"take-unchanged", "TakeWhenChanged on both blocks, nothing published since", TakeUnchanged},
 };
 
 }  // namespace

@@ -162,6 +162,10 @@ bool IsVirtualCamera(const CameraDevice& device) {
                                   name.substr(name.size() - kNameEnd.size()) == kNameEnd);
 }
 
+bool OpenFailed(const CameraDevice& device) {
+    return device.activation && (*device.activation & 0x80000000U) != 0;
+}
+
 std::u16string_view ActivationFailureReason(std::uint32_t result) {
     static const struct {
         std::uint32_t result;

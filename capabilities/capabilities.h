@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 
 namespace orbelune {
 
@@ -100,6 +100,9 @@ struct CameraListing {
 // whose interface path starts "\\?\SWD#VCAMDEVAPI#", and whose friendly name Windows ends with
 // "Windows Virtual Camera". Such a camera may be the one the producer feeds.
 bool IsVirtualCamera(const CameraDevice& device);
+
+// Whether activating the device was tried and failed.
+bool OpenFailed(const CameraDevice& device);
 
 // Why a device could not be activated, in words, for the HRESULTs a camera gives; empty for
 // any other.

@@ -121,46 +121,43 @@ std::vector<CameraCapability> EnumerateCameraCapabilities(std::int32_t cameraInd
     return CapabilitiesOfListedCamera(devices, count, cameraIndex);
 }
 
-std::vector<CameraDevice> DescribeListedCameras(IMFActivate** array, UINT32 count,
-                                                bool activate) noexcept {
-    std::vector<CameraDevice> cameras;
-    for (const ComPtr<IMFActivate>& device : OwnDevices(array, count)) {
-        CameraDevice& camera = cameras.emplace_back();
-        if (!device) {
+CameraListing ListCameras(HRESULT enumeration, IMFActivate** array, UINT32 count) noexcept {
+    const std::vector<ComPtr<IMFActivate>> devices = OwnDevices(array, count);
+    CameraListing listing;
+    listing.listed = SUCCEEDED(enumeration);
+    listing.error = listing.listed ? 0 : static_cast<std::uint32_t>(enumeration);
+    for (size_t i = 0; listing.listed && i < devices.size(); ++i) {
+        IMFActivate* device = devices[i].Get();
+        CameraDevice& camera = listing.devices.emplace_back();
+        if (device == nullptr) {
             continue;
         }
-        camera.friendlyName = ReadString(device.Get(), MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME);
+        camera.friendlyName = ReadString(device, MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME);
         camera.symbolicLink =
-            ReadString(device.Get(), MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK);
-        if (activate) {
-            ComPtr<IMFMediaSource> source;
-            const HRESULT result =
-                device->ActivateObject(IID_IMFMediaSource, reinterpret_cast<void**>(source.Put()));
-            camera.activation = static_cast<std::uint32_t>(FAILED(result) ? result
-                                                           : source       ? S_OK
-                                                                          : E_NOINTERFACE);
-            if (source) {
-                source->Shutdown();
-            }
-            device->ShutdownObject();
+            ReadString(device, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK);
+        if (IsVirtualCamera(camera)) {
+            continue;
         }
+        ComPtr<IMFMediaSource> source;
+        const HRESULT result =
+            device->ActivateObject(IID_IMFMediaSource, reinterpret_cast<void**>(source.Put()));
+        camera.activation = static_cast<std::uint32_t>(FAILED(result) ? result
+                                                       : source       ? S_OK
+                                                                      : E_NOINTERFACE);
+        if (source) {
+            source->Shutdown();
+        }
+        device->ShutdownObject();
     }
-    return cameras;
+    return listing;
 }
 
-CameraListing ListCameras(bool activate) noexcept {
-    CameraListing listing;
+CameraListing ListCameras() noexcept {
     const ComPtr<IMFAttributes> query = VideoCaptureQuery();
     IMFActivate** devices = nullptr;
     UINT32 count = 0;
     const HRESULT result = query ? MFEnumDeviceSources(query.Get(), &devices, &count) : E_FAIL;
-    listing.listed = SUCCEEDED(result);
-    if (!listing.listed) {
-        listing.error = static_cast<std::uint32_t>(result);
-        return listing;
-    }
-    listing.devices = DescribeListedCameras(devices, count, activate);
-    return listing;
+    return ListCameras(result, devices, count);
 }
 
 }  // namespace orbelune

@@ -31,14 +31,16 @@ std::vector<CameraCapability> CapabilitiesOfListedCamera(IMFActivate** devices, 
 // cannot be made.
 ComPtr<IMFAttributes> VideoCaptureQuery() noexcept;
 
-// The video-capture devices as the agent counts them, each with its name and link and, when
-// `activate`, the result of activating it as a media source (the source is shut down again at
-// once). Expects COM and Media Foundation as above.
-CameraListing ListCameras(bool activate) noexcept;
+// The video-capture devices as the agent counts them, from what MFEnumDeviceSources gave: its
+// result, and `devices` and `count`, owned from here on. Each with its name and link; a real
+// camera also with the result of activating it as a media source (shut down again at once). A
+// virtual camera is known by its name and link before anything is done to it and is never
+// activated: its full media source can lock other applications out of it. Every device is
+// released and the array freed. Expects COM and Media Foundation as above.
+CameraListing ListCameras(HRESULT enumeration, IMFActivate** devices, UINT32 count) noexcept;
 
-// ListCameras from the device list on, `devices` and `count` owned as above.
-std::vector<CameraDevice> DescribeListedCameras(IMFActivate** devices, UINT32 count,
-                                                bool activate) noexcept;
+// ListCameras of Media Foundation's own list.
+CameraListing ListCameras() noexcept;
 
 // The native types of the reader's first video stream, in index order, each read with
 // ReadNativeType. The walk ends at MF_E_NO_MORE_TYPES or at a bound of NativeTypeWalk; an

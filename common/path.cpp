@@ -42,4 +42,11 @@ std::u16string_view FileNameOfPath(std::u16string_view path) {
     return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
 }
 
+bool IsAbsolutePath(std::u16string_view path) {
+    const auto separator = [&](size_t at) {
+        return at < path.size() && (path[at] == u'\\' || path[at] == u'/');
+    };
+    return (separator(0) && separator(1)) || (path.size() > 1 && path[1] == u':' && separator(2));
+}
+
 }  // namespace orbelune

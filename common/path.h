@@ -16,6 +16,9 @@ std::u16string JoinPath(std::u16string_view left, std::u16string_view name);
 // an empty folder.
 std::u16string FolderOfPath(std::u16string_view path);
 
+// Whether a path means the same whatever the current folder: "X:\..." or "\\server\...".
+bool IsAbsolutePath(std::u16string_view path);
+
 // The file-name part of a path: what follows its last separator (all of it when it has none).
 std::u16string_view FileNameOfPath(std::u16string_view path);
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/handles_win.h"
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_blocks.h"
 
 namespace orbelune {
 
@@ -31,18 +31,29 @@ bool OpenSharedSection(MappedSection& section, std::wstring_view name, size_t si
     return false;
 }
 
+SectionLook LookAtSection(const std::wstring& fullName, size_t size) noexcept {
+    SectionLook look;
+    look.mapping =
+        UniqueHandle(OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, fullName.c_str()));
+    look.opened = look.mapping.IsValid();
+    if (look.opened) {
+        look.view.reset(MapViewOfFile(look.mapping.Get(), FILE_MAP_READ, 0, 0, size));
+    }
+    look.error = look.view ? 0 : GetLastError();
+    return look;
+}
+
 SectionCopy CopySection(std::wstring_view name, size_t size) {
     SectionCopy copy;
     for (const wchar_t* prefix : {vcam::kGlobalPrefix, vcam::kLocalPrefix}) {
         const std::wstring fullName = prefix + std::wstring(name);
-        const UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, fullName.c_str()));
-        const UniqueView view(
-            section.IsValid() ? MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, size) : nullptr);
-        if (section.IsValid() && (copy.name.empty() || view)) {
+        const SectionLook look = LookAtSection(fullName, size);
+        copy.error = look.error;
+        if (look.opened && (copy.name.empty() || look.view)) {
             copy.name = fullName;
         }
-        if (view) {
-            const auto* bytes = static_cast<const std::byte*>(view.get());
+        if (look.view) {
+            const auto* bytes = static_cast<const std::byte*>(look.view.get());
             copy.bytes.assign(bytes, bytes + size);
             break;
         }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "consumers/consumer_record.h"
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 
 namespace orbelune {
 

@@ -2,7 +2,7 @@
 // creates the three shared sections, keeps demand and a consumer heartbeat fresh for a few
 // seconds, as a virtual camera does while an application has it open, says whether an agent
 // publishes, and prints the camera formats and the consumers that the agent publishes whenever
-// they change. On the way out it stops demand.
+// they change, and whether more than one agent writes them. On the way out it stops demand.
 //
 //   vcam_peer_example [SECONDS]      (default 10)
 //
@@ -18,14 +18,6 @@
 namespace vcam = orbelune::vcam;
 
 namespace {
-
-// A block the agent publishes: the latest snapshot, handed to every snapshot call (it helps
-// them tell a publication in progress), and what was last shown.
-template <typename Snapshot>
-struct Published {
-    Snapshot latest, shown;
-    bool taken = false;  // a snapshot was accepted: latest.sequence is its sequence
-};
 
 void Print(const vcam::CapabilitiesSnapshot& formats) {
     std::printf("camera %u, %u format(s):\n", formats.cameraIndex, formats.count);
@@ -45,23 +37,6 @@ void Print(const vcam::ConsumersSnapshot& consumers) {
             name[unit] = static_cast<wchar_t>(c.displayName[unit]);
         }
         std::printf("  %ls (%s, %s)\n", name, c.identity, c.packaged != 0 ? "packaged" : "desktop");
-    }
-}
-
-// A snapshot again whenever a publication has finished since the last one accepted. One taken
-// while a publication was under way may already hold its data, so what is shown is compared by
-// content, not by sequence. A snapshot that gives nothing is tried again next time round.
-template <typename View, typename Snapshot>
-void ShowWhenChanged(View view, Published<Snapshot>& block,
-                     vcam::SnapshotResult (*take)(View, Snapshot&, int) noexcept,
-                     bool (*same)(const Snapshot&, const Snapshot&) noexcept) {
-    if ((!block.taken || vcam::HasChangedSince(view, block.latest.sequence)) &&
-        take(view, block.latest, vcam::kSnapshotAttempts).Accepted()) {
-        if (!block.taken || !same(block.latest, block.shown)) {
-            Print(block.latest);
-            block.shown = block.latest;
-        }
-        block.taken = true;
     }
 }
 
@@ -91,9 +66,14 @@ int main(int argc, char** argv) {
     // An application has opened the camera: a consumer begins now. Its start is stamped once;
     // the agent ranks the applications it finds by how near their start lies to it.
     vcam::StampConsumerStart(sections.Control(), GetTickCount64());
-    // Static: a snapshot of the formats is 2 KB.
-    static Published<vcam::CapabilitiesSnapshot> formats;
-    static Published<vcam::ConsumersSnapshot> consumers;
+    // What the agent published, as last accepted; static: a snapshot of the formats is 2 KB.
+    static vcam::LatestSnapshot<vcam::CapabilitiesSnapshot> formats;
+    static vcam::LatestSnapshot<vcam::ConsumersSnapshot> consumers;
+    // A consumers snapshot from five seconds before, to tell whether more than one agent writes
+    // the block: the agents of several signed-in users do, on sections under Global\. Its names
+    // may then be another user's, or no one's.
+    static vcam::ConsumersSnapshot earlier;
+    ULONGLONG earlierAt = 0;
     int presence = -1;
     const ULONGLONG end = GetTickCount64() + seconds * 1000ULL;
     for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
@@ -111,10 +91,22 @@ int main(int argc, char** argv) {
                                                                          : "no agent");
         }
 
-        ShowWhenChanged(sections.Capabilities(), formats, vcam::SnapshotCapabilities,
-                        vcam::SameFormats);
-        ShowWhenChanged(sections.Consumers(), consumers, vcam::SnapshotConsumers,
-                        vcam::SameConsumers);
+        // A snapshot again whenever a publication has finished since the last one accepted,
+        // shown when what it holds differs from what was shown (the agent rewrites an unchanged
+        // consumer list every second). One that gives nothing is tried again next time round.
+        if (vcam::TakeWhenChanged(sections.Capabilities(), formats)) {
+            Print(formats.snapshot);
+        }
+        if (vcam::TakeWhenChanged(sections.Consumers(), consumers)) {
+            Print(consumers.snapshot);
+        }
+        if (consumers.accepted && now - earlierAt >= 5000) {
+            if (earlierAt != 0 && vcam::HasSeveralWriters(earlier, consumers.snapshot)) {
+                std::printf("more than one agent writes the consumers block\n");
+            }
+            earlier = consumers.snapshot;
+            earlierAt = now;
+        }
         std::fflush(stdout);
         Sleep(100);
     }

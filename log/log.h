@@ -6,24 +6,11 @@
 #include <string>
 #include <string_view>
 
-namespace orbelune {
+// kLogFolderSecurity: the security, in SDDL, of each log folder the agent creates (a folder that
+// exists already is left as it is); log/log_folder_security.sddl holds it and says what it grants.
+#include "log/log_folder_security.h"
 
-// The security of each log folder the agent creates (a folder that exists already is left as it
-// is), in SDDL. The agents of all signed-in users share the one log file, and the first of them
-// creates it, so a file's creator must not be the only one who can write it; and since every
-// user appends to it, none may delete or rewrite what the others wrote:
-// - SYSTEM and Administrators: full control of the folder and all in it.
-// - Interactive users (every signed-in session's token holds this group; it is the group the
-//   virtual camera's sections grant too), on the folder itself: list, traverse, read, create
-//   files and folders; no delete or rename of anything in it. On each file in it (inherited):
-//   read and append (FILE_APPEND_DATA, not FILE_WRITE_DATA), nothing more, whoever created it.
-// - OWNER RIGHTS: read control only, so that the user whose agent made the folder or the file
-//   does not get the owner's implicit right to change its DACL and grant itself the rest.
-// Protected ("P"), so that the creator-owner full control which ProgramData hands down does not
-// apply here. The agent opens the log for FILE_APPEND_DATA alone, which this grants.
-inline constexpr std::u16string_view kLogFolderSecurity =
-    u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200af;;;IU)(A;OIIO;0x12008d;;;IU)"
-    u"(A;OICI;RC;;;OW)";
+namespace orbelune {
 
 // The log file's path under the given base folder.
 std::u16string LogFilePath(std::u16string_view baseFolder);

@@ -7,6 +7,7 @@
 
 #include <time.h>
 
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -44,7 +45,9 @@ using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
 }  // namespace
 
 std::optional<std::u16string> TemporaryFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
+    // The longest folder the calls give is MAX_PATH units with its separator, and its NUL.
+    std::array<wchar_t, MAX_PATH + 1> buffer = {};
+    const DWORD size = static_cast<DWORD>(buffer.size());
     DWORD length = 0;
     // GetTempPath2W exists from Windows 11 and recent Windows 10 builds only.
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -53,18 +56,19 @@ std::optional<std::u16string> TemporaryFolder() {
         GetTempPath2WFunction getTempPath2 = nullptr;
         static_assert(sizeof getTempPath2 == sizeof proc);
         std::memcpy(&getTempPath2, &proc, sizeof proc);
-        length = getTempPath2(MAX_PATH + 1, buffer);
+        length = getTempPath2(size, buffer.data());
     } else {
-        length = GetTempPathW(MAX_PATH + 1, buffer);
+        length = GetTempPathW(size, buffer.data());
     }
-    if (length == 0 || length > MAX_PATH) {
+    // A length of the size or more is the size the folder would need: it was not written.
+    if (length == 0 || length >= size) {
         return std::nullopt;
     }
-    const DWORD attributes = GetFileAttributesW(buffer);
+    const DWORD attributes = GetFileAttributesW(buffer.data());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return std::nullopt;
     }
-    return ToU16(buffer);
+    return ToU16(std::wstring_view(buffer.data(), length));
 }
 
 namespace {

@@ -48,20 +48,18 @@ wxs=$(cd "$(dirname "$0")" && pwd)/agent.wxs
     --define BinDir=. --output ../"$name.msi" "$wxs")
 
 # wixl has no element for a folder's security, so the MsiLockPermissionsEx rows (Windows
-# Installer 5) that give the two log folders their SDDL are imported into the package here. The
-# SDDL is the one the agent gives the log folders it makes: kLogFolderSecurity in log/log.h,
-# its string pieces joined.
-sddl=$(awk '/kLogFolderSecurity =/ { on = 1 }
-    on { s = $0; while (match(s, /u"[^"]*"/)) { printf "%s", substr(s, RSTART + 2, RLENGTH - 3)
-                                                 s = substr(s, RSTART + RLENGTH) } }
-    on && /;[[:space:]]*$/ { exit }' "$root/log/log.h")
-if [[ $sddl != D:* ]]; then
-    echo "build-msi.sh: no kLogFolderSecurity in $root/log/log.h" >&2
+# Installer 5) that give the two log folders their SDDL are imported into the package here, with
+# the table's columns as Windows Installer defines them. The SDDL is the one the agent gives the
+# log folders it makes: the line of log/log_folder_security.sddl that starts with "D:". Windows
+# Installer formats that column, so brackets, braces and "<" would be read as references.
+sddl=$(grep -m 1 '^D:' "$root/log/log_folder_security.sddl" | tr -d '\r' || true)
+if [[ -z $sddl || $sddl == *[][{}\<]* ]]; then
+    echo "build-msi.sh: no SDDL without [ ] { } < in $root/log/log_folder_security.sddl" >&2
     exit 1
 fi
 tables=$(mktemp -d)
 trap 'rm -rf "$tables"' EXIT
-printf '%s\r\n' "MsiLockPermissionsEx	LockObject	Table	SDDL	Condition" "s72	s72	s32	s0	S255" \
+printf '%s\r\n' "MsiLockPermissionsEx	LockObject	Table	SDDLText	Condition" "s72	s72	s32	s0	S255" \
     "MsiLockPermissionsEx	MsiLockPermissionsEx" \
     "LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	" \
     "LockLogFolder	LogFolder	CreateFolder	$sddl	" >"$tables/MsiLockPermissionsEx.idt"

@@ -7,8 +7,11 @@
 #     own (build/bench-prefix);
 #  3. the agent's CPU time and peak working set over 60 s idle and over 60 s with a consumer
 #     heartbeat and five applications in the webcam consent store, beside a floor program that
-#     only starts COM and Media Foundation and sleeps (orbelune_bench_floor.exe).
-#   bash scripts/bench.sh [TRIALS] [SECONDS]     defaults: 30 trials, 60 s per CPU phase
+#     only starts COM and Media Foundation and sleeps (orbelune_bench_floor.exe);
+#  4. the virtual camera's snapshots against the agent's writers in threads (the stress test of
+#     scripts/stress.sh): one writer back to back and a millisecond apart, two writers a
+#     millisecond apart, 60 s each.
+#   bash scripts/bench.sh [TRIALS] [SECONDS]     defaults: 30 trials, 60 s per CPU and stress phase
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
@@ -23,7 +26,7 @@ mkdir -p "$work" docs
 
 echo "== building"
 cmake --preset bench >/dev/null
-cmake --build --preset bench --target orbelune_core_bench >/dev/null
+cmake --build --preset bench --target orbelune_core_bench snapshot_stress_long >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target orbelune_vcam_agent orbelune_vcam_peer \
     orbelune_windows_retouch_vcam_producer orbelune_bench orbelune_bench_floor >/dev/null
@@ -43,6 +46,20 @@ iterations=1000
     done < <(build/bench/bin/orbelune_core_bench --list)
 } >"$work/instructions.md"
 cat "$work/instructions.md"
+
+echo "== snapshots against live writers ($seconds s per run)"
+{
+    for run in "0 1" "1000 1" "1000 2"; do
+        read -r pause writers <<<"$run"
+        echo "\`stress.sh $seconds 4 $pause $writers\`:"
+        echo
+        echo '```'
+        build/bench/bin/snapshot_stress_long "$seconds" 4 "$pause" "$writers" || true
+        echo '```'
+        echo
+    done
+} >"$work/stress.md"
+cat "$work/stress.md"
 
 prefix=$root/build/bench-prefix
 run() { cmake/wine-run.sh "$prefix" "$@"; }
@@ -195,6 +212,22 @@ phase adds. How its time splits between those calls has not been measured.
 
 CPU
     cat "$work/cpu.md"
+    cat <<'STRESS'
+
+## Snapshots under a live writer
+
+`tests/include/snapshot_stress.cpp`, built optimised from the public headers alone: the agent's
+writers publish six consumer lists and six format sets each, in turn, while four threads take
+snapshots as the virtual camera does and compare each with what was published. Per block:
+snapshots taken, snapshots that gave nothing (rejected; settled: while no publication was in
+flight from before the snapshot until after it), accepted ones that equal a publication (exact)
+and those that do not (mixed; documented: a state that one writer's order of stores passes
+through; settled as before), and how often a reader's `HasSeveralWriters` said so. With one
+writer every mix must be documented; with two, the counts are what the virtual camera's page
+warns of.
+
+STRESS
+    cat "$work/stress.md"
     cat <<'FOOT'
 
 ## How to reproduce

@@ -3,7 +3,7 @@
 #   build/package/orbelune-camera-agent-<version>-x64.msi, the programs in it stripped, and
 #   build/package/orbelune-camera-agent-<version>-x64-symbols/, the same programs with their
 #   symbols beside them (NAME.exe.debug) for reading crash dumps.
-# <version> is the project's version in CMakeLists.txt. docs/INTEGRATION.md tells how to deploy
+# <version> is the project's version in CMakeLists.txt. docs/DEPLOYMENT.md tells how to deploy
 # the package; the test command installs, upgrades and removes it under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,7 @@
-// The virtual camera's side of the Orbelune camera agent's contract, on Windows: it opens the
-// three sections, or creates them so that every signed-in user's agent (and the virtual camera
-// itself, when it comes back) can open them, and gives vcam_peer.h's calls their typed views.
-// C++17, header-only, with nothing but <windows.h> and vcam_peer.h.
+// The virtual camera's side of the Orbelune camera agent's blocks, on Windows: it opens the three
+// sections, or creates them so that every signed-in user's agent (and the virtual camera itself,
+// when it comes back) can open them, and gives vcam_peer.h's calls their typed views. C++17,
+// header-only, with nothing but <windows.h> and vcam_peer.h.
 //
 // The calls, in the order a virtual camera makes them:
 //   OpenOrCreatePeerSections(kGlobalPrefix)  once per process (a service or a Frame Server media
@@ -9,10 +9,12 @@
 //                                            starts, which may not, under Local\, its own
 //                                            session's namespace). Sections that outlived an
 //                                            earlier run of the virtual camera, held open by the
-//                                            agents, are opened again.
+//                                            agents, are opened again. Keep the result: the views
+//                                            live as long as it does, and none can be taken from
+//                                            a temporary.
 //   StampPeerHeaders(sections)               then the agents take the blocks as present
 //   StampDemand(sections.Control(), GetTickCount64()) and the consumer ticks (vcam_peer.h)
-//   SnapshotCapabilities(sections.Capabilities(), ...), SnapshotConsumers(...)
+//   TakeWhenChanged(sections.Capabilities(), latest), and the same for sections.Consumers()
 //   StopDemand(sections.Control())           when the camera is no longer used, and on shutdown
 // The sections end when the last process holding them lets go: the virtual camera's owners
 // below, and the agents, which keep theirs for their lifetime.
@@ -34,22 +36,22 @@ namespace detail {
 // Owns one value that Windows hands out, given back once with `Traits::Release` when the owner
 // ends or is reset; null is empty.
 template <typename T, typename Traits>
-class UniqueSectionValue {
+class UniqueWinValue {
   public:
-    UniqueSectionValue() noexcept = default;
-    explicit UniqueSectionValue(T value) noexcept : value_(value) {}
-    UniqueSectionValue(UniqueSectionValue&& other) noexcept
+    UniqueWinValue() noexcept = default;
+    explicit UniqueWinValue(T value) noexcept : value_(value) {}
+    UniqueWinValue(UniqueWinValue&& other) noexcept
         : value_(std::exchange(other.value_, nullptr)) {}
-    UniqueSectionValue& operator=(UniqueSectionValue&& other) noexcept {
+    UniqueWinValue& operator=(UniqueWinValue&& other) noexcept {
         if (this != &other) {
             Reset();
             value_ = std::exchange(other.value_, nullptr);
         }
         return *this;
     }
-    UniqueSectionValue(const UniqueSectionValue&) = delete;
-    UniqueSectionValue& operator=(const UniqueSectionValue&) = delete;
-    ~UniqueSectionValue() { Reset(); }
+    UniqueWinValue(const UniqueWinValue&) = delete;
+    UniqueWinValue& operator=(const UniqueWinValue&) = delete;
+    ~UniqueWinValue() { Reset(); }
 
     [[nodiscard]] T Get() const noexcept { return value_; }
     void Reset() noexcept {
@@ -62,43 +64,55 @@ class UniqueSectionValue {
     T value_ = nullptr;
 };
 
-struct SectionHandleTraits {
+struct HandleTraits {
     static void Release(HANDLE handle) noexcept { CloseHandle(handle); }
 };
 
-struct SectionViewTraits {
+struct ViewTraits {
     static void Release(void* view) noexcept { UnmapViewOfFile(view); }
 };
+
+// Owns a kernel handle whose "none" is null (sections, tokens).
+using OwnedHandle = UniqueWinValue<HANDLE, HandleTraits>;
 
 }  // namespace detail
 
 // Owns a section handle. CreateFileMappingW gives null, never INVALID_HANDLE_VALUE, for none.
-using SectionHandle = detail::UniqueSectionValue<HANDLE, detail::SectionHandleTraits>;
+using SectionHandle = detail::OwnedHandle;
 
 // Owns a mapped view.
-using SectionView = detail::UniqueSectionValue<void*, detail::SectionViewTraits>;
+using SectionView = detail::UniqueWinValue<void*, detail::ViewTraits>;
 
 // A section the virtual camera opened or created, with a read-write view of its first `size`
-// bytes.
+// bytes. Its memory lives as long as the section: none is handed out by a temporary.
 struct PeerSection {
     SectionHandle handle;
     SectionView view;
     std::size_t size = 0;
     bool existed = false;  // opened: it outlived an earlier run, or another process made it
 
-    [[nodiscard]] void* Data() const noexcept { return view.Get(); }
+    [[nodiscard]] void* Data() const& noexcept { return view.Get(); }
+    void* Data() const&& = delete;
 };
 
+// The three sections, and the views of their blocks for vcam_peer.h's calls. The control view,
+// the only one written through, comes from here alone; no view comes from a temporary, whose
+// sections are unmapped at the end of the statement.
 struct PeerSections {
     PeerSection control, capabilities, consumers;
 
-    [[nodiscard]] ControlView Control() const noexcept { return {control.Data(), control.size}; }
-    [[nodiscard]] CapabilitiesView Capabilities() const noexcept {
+    [[nodiscard]] ControlView Control() const& noexcept {
+        return detail::ControlViews::Over(control.Data(), control.size);
+    }
+    [[nodiscard]] CapabilitiesView Capabilities() const& noexcept {
         return {capabilities.Data(), capabilities.size};
     }
-    [[nodiscard]] ConsumersView Consumers() const noexcept {
+    [[nodiscard]] ConsumersView Consumers() const& noexcept {
         return {consumers.Data(), consumers.size};
     }
+    ControlView Control() const&& = delete;
+    CapabilitiesView Capabilities() const&& = delete;
+    ConsumersView Consumers() const&& = delete;
 };
 
 // A Win32 call that failed: its name and GetLastError right after it.
@@ -112,35 +126,48 @@ struct PeerError {
 // runs as the signed-in user, could not open it. The discretionary ACL grants:
 //   SYSTEM (S-1-5-18) and Administrators (S-1-5-32-544): SECTION_ALL_ACCESS (0xF001F), as a
 //     default does;
-//   the creating account (the token's user), Interactive (S-1-5-4) and LocalService (S-1-5-19):
-//     SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ (7).
+//   Interactive (S-1-5-4), LocalService (S-1-5-19), the write-restricted SID (S-1-5-33) and the
+//     creating account (the token's user): SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ
+//     (7).
 // Interactive is the group of every user signed in at the console or through Remote Desktop, in
 // whose sessions the agents run. The creating account is there because the agents keep the
 // sections open: a virtual camera that restarts finds them still there and must be able to open
 // them again, whatever account it runs as (a standard user is not always Interactive, a service
 // never is). LocalService is the account of the Frame Server's media sources, so that a virtual
-// camera whose media source runs there opens the sections that its other half created. The
-// rights are what OpenFileMappingW with FILE_MAP_READ | FILE_MAP_WRITE and a read-write view
+// camera whose media source runs there opens the sections that its other half created.
+// The write-restricted SID is for a service whose token is restricted: a service of the
+// restricted SID type gets its service SID, Everyone, its logon SID and S-1-5-33 as restricting
+// SIDs, and Windows grants such a token a right only when the ACL grants it both to the token's
+// own SIDs and to one of the restricting SIDs (for a write-restricted token, only the write rights
+// are checked twice). Whether the Frame Server's token is restricted is not documented; with the
+// grant a media source whose token is restricted still maps the sections for writing. The grant
+// widens nothing: S-1-5-33 is never one of a token's own SIDs, so it only ever counts in that
+// second check, after the token's own SIDs have passed the first.
+// The rights are what OpenFileMappingW with FILE_MAP_READ | FILE_MAP_WRITE and a read-write view
 // need, and nothing more: no resizing, no change of the descriptor, no deletion. Authenticated
 // Users (S-1-5-11) would do for the agents too, but would also let in network logons, which no
-// agent uses. A creating account that is one of the other four gets no second entry.
-// It is built with CreateWellKnownSid, GetTokenInformation, InitializeAcl, AddAccessAllowedAce,
-// InitializeSecurityDescriptor and SetSecurityDescriptorDacl into buffers of its own, so nothing
-// needs freeing. It points into itself, so it stays where it was made.
+// agent uses; Everyone would let in anyone. A creating account that is one of the others gets no
+// second entry.
+// It is built with InitializeSid, GetSidSubAuthority, GetTokenInformation, InitializeAcl,
+// AddAccessAllowedAce, InitializeSecurityDescriptor and SetSecurityDescriptorDacl into buffers of
+// its own, so nothing needs freeing. It points into itself, so it stays where it was made.
 class SectionSecurity {
   public:
     static constexpr DWORD kFullAccess = SECTION_ALL_ACCESS;
     static constexpr DWORD kMapAccess = SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ;
 
     SectionSecurity() noexcept {
+        // Each SID under the NT authority (S-1-5-...), by its one or two subauthorities.
         static constexpr struct {
-            WELL_KNOWN_SID_TYPE sid;
+            BYTE count;
+            DWORD subauthorities[2];
             DWORD access;
         } kGrants[] = {
-            {WinLocalSystemSid, kFullAccess},
-            {WinBuiltinAdministratorsSid, kFullAccess},
-            {WinInteractiveSid, kMapAccess},
-            {WinLocalServiceSid, kMapAccess},
+            {1, {SECURITY_LOCAL_SYSTEM_RID}, kFullAccess},
+            {2, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}, kFullAccess},
+            {1, {SECURITY_INTERACTIVE_RID}, kMapAccess},
+            {1, {SECURITY_LOCAL_SERVICE_RID}, kMapAccess},
+            {1, {SECURITY_WRITE_RESTRICTED_CODE_RID}, kMapAccess},
         };
         static_assert(sizeof kGrants / sizeof kGrants[0] + 1 == kSids, "one SID buffer per grant");
         ACL* acl = static_cast<ACL*>(static_cast<void*>(acl_));
@@ -152,11 +179,14 @@ class SectionSecurity {
         if (!CreatorSid(sids_[kSids - 1])) {
             return;
         }
+        SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
         for (std::size_t i = 0; i + 1 < kSids; ++i) {
-            DWORD sidSize = sizeof sids_[i];
-            if (!CreateWellKnownSid(kGrants[i].sid, nullptr, sids_[i], &sidSize)) {
-                error_ = {"CreateWellKnownSid", GetLastError()};
+            if (!InitializeSid(sids_[i], &ntAuthority, kGrants[i].count)) {
+                error_ = {"InitializeSid", GetLastError()};
                 return;
+            }
+            for (BYTE n = 0; n < kGrants[i].count; ++n) {
+                *GetSidSubAuthority(sids_[i], n) = kGrants[i].subauthorities[n];
             }
             creatorListed = creatorListed || EqualSid(sids_[i], sids_[kSids - 1]);
             if (!AddAccessAllowedAce(acl, ACL_REVISION, kGrants[i].access, sids_[i])) {
@@ -194,25 +224,27 @@ class SectionSecurity {
   private:
     // The user SID of this process's token, copied into `sid`.
     bool CreatorSid(BYTE (&sid)[SECURITY_MAX_SID_SIZE]) noexcept {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        HANDLE opened = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
             error_ = {"OpenProcessToken", GetLastError()};
             return false;
         }
+        const detail::OwnedHandle token(opened);
         alignas(8) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
         DWORD size = 0;
-        const BOOL read = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
-        const DWORD code = GetLastError();
-        CloseHandle(token);
+        if (!GetTokenInformation(token.Get(), TokenUser, user, sizeof user, &size)) {
+            error_ = {"GetTokenInformation", GetLastError()};
+            return false;
+        }
         const auto* tokenUser = static_cast<const TOKEN_USER*>(static_cast<const void*>(user));
-        if (!read || !CopySid(SECURITY_MAX_SID_SIZE, sid, tokenUser->User.Sid)) {
-            error_ = {read ? "CopySid" : "GetTokenInformation", read ? GetLastError() : code};
+        if (!CopySid(SECURITY_MAX_SID_SIZE, sid, tokenUser->User.Sid)) {
+            error_ = {"CopySid", GetLastError()};
             return false;
         }
         return true;
     }
 
-    static constexpr std::size_t kSids = 5;  // the four above and the creating account
+    static constexpr std::size_t kSids = 6;  // the five above and the creating account
     alignas(DWORD) BYTE sids_[kSids][SECURITY_MAX_SID_SIZE] = {};
     alignas(DWORD)
         BYTE acl_[sizeof(ACL) + kSids * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)] = {};
@@ -315,9 +347,27 @@ struct CreatedSections {
     return created;
 }
 
-// Stamps the control and consumers headers (vcam_peer.h).
+// Stamps the control and consumers headers with the magic and version the agent expects; until
+// then the agent takes those blocks as missing. (The agent stamps the capabilities header
+// itself.) A section too small for its block is left as it is.
 inline void StampPeerHeaders(const PeerSections& sections) noexcept {
-    StampPeerHeaders(sections.Control(), sections.Consumers());
+    const struct {
+        const PeerSection& section;
+        std::size_t blockSize;
+        Field magicField, versionField;
+        std::uint32_t magic, version;
+    } headers[] = {
+        {sections.control, kControlBlockSize, kControlMagicField, kControlVersionField,
+         kControlMagic, kControlVersion},
+        {sections.consumers, kConsumersBlockSize, kConsumersMagicField, kConsumersVersionField,
+         kConsumersMagic, kConsumersVersion},
+    };
+    for (const auto& h : headers) {
+        if (detail::Holds(h.section.Data(), h.section.size, h.blockSize)) {
+            detail::Store(h.section.Data(), h.magicField.offset, h.magic);
+            detail::Store(h.section.Data(), h.versionField.offset, h.version);
+        }
+    }
 }
 
 }  // namespace orbelune::vcam

@@ -1,21 +1,26 @@
 // The virtual camera's snapshots of the two blocks the Orbelune camera agent publishes, the
-// capabilities and the consumers: taken from the live blocks into the caller's fixed arrays,
-// nothing allocated, nothing thrown. Portable C++17 with the standard library only; vcam_peer.h
-// gathers it with the rest of the virtual camera's calls.
+// capabilities and the consumers: taken from the live blocks through read-only views into the
+// caller's fixed arrays, nothing allocated, nothing thrown. Portable C++17 with the standard
+// library only; vcam_peer.h gathers it with the rest of the virtual camera's calls.
 //
-// What an accepted snapshot guarantees. The agent marks no publication as in progress: it writes
-// a block field by field and stores a new `sequence` last. A snapshot reads `sequence`, copies
-// the block twice with a yield in between (every field with one load of its own width), and
-// reads `sequence` again. It accepts the copy only when both reads of `sequence` agree, the two
-// copies are identical byte for byte, and the copy could be a finished publication: magic and
-// version the agent's, a count within the slots, every record within the count whole (a format
-// with a rate; a consumer with terminated texts, an identity, `packaged` 0 or 1, a start time)
-// and nothing beyond the count. The snapshot object passed in counts too: when it holds an
-// earlier snapshot under the block's current sequence, different content under that sequence is
-// a publication in progress, and is rejected (for the consumers, unless the update tick moved as
-// well, which the agent stores once the list is whole). An accepted snapshot is therefore what
-// the block held at one moment while no publication finished, and the agent's order of stores
-// leaves these moments:
+// What an accepted snapshot guarantees, with one writer. The agent marks no publication as in
+// progress: it writes a block field by field, each field with one release store, and stores a
+// new `sequence` last. A snapshot reads `sequence`, copies the block twice with a yield in
+// between (every field with one acquire load of its own width), and reads `sequence` again. It
+// accepts the copy only when both reads of `sequence` agree, the two copies are identical byte
+// for byte, and the copy could be a finished publication: magic and version the agent's, a count
+// within the slots, every record within the count whole (a format with a rate; a consumer with
+// terminated texts, an identity, `packaged` 0 or 1, a start time) and nothing beyond the count.
+// The judges rely on the order of the writer's stores (the release stores make it the language's
+// order, and the acquire loads keep it in the copy): a slot being emptied loses its start time
+// first, a format is zeroed from its rate's denominator back and written with its denominator
+// last, and the count is stored before the records, so every moment inside a publication leaves
+// a record missing within the count or standing beyond it, except those listed below. The
+// snapshot object passed in counts too: when it holds an earlier snapshot under the block's
+// current sequence, different content under that sequence is a publication in progress, and is
+// rejected (for the consumers, unless the update tick moved as well, which the agent stores once
+// the list is whole). An accepted snapshot is therefore what the block held at one moment while
+// no publication finished:
 //   - between publications: the last publication, whole;
 //   - after a publication's last record and before its `sequence`: the new publication whole,
 //     under the previous sequence (and, for the consumers, maybe the previous update tick);
@@ -25,38 +30,53 @@
 //     the previous and the new count) where the slot still looks whole: a list that mixes the
 //     two, slot by slot or within a slot.
 // The last two need the writer's thread stopped at that very store for the whole double copy,
-// while the caller has no snapshot of the finished publication under that sequence. Measured by
-// tests/include/snapshot_stress.cpp over a minute with four readers on two cores: with a writer
-// publishing back to back, mixes were seen under one consumers publication in 36000 and one
-// capabilities publication in two million; with a millisecond between publications, never. The
-// agent publishes consumers once a second and capabilities rarely, each in microseconds. Every
-// other moment inside a publication is rejected: a slot being emptied loses its start time first,
-// a format its rate's denominator first, and a changed count leaves a record missing within it
-// or standing beyond it. The next publication ends with a new `sequence`, so a virtual camera
-// that takes a snapshot again whenever HasChangedSince says so corrects a mix within one
-// publication.
+// while the caller has no snapshot of the finished publication under that sequence; how rarely
+// that happens is measured by tests/include/snapshot_stress.cpp (docs/PERFORMANCE.md). The next
+// publication ends with a new `sequence`, so a virtual camera that takes a snapshot again
+// whenever HasChangedSince says so (TakeWhenChanged) corrects a mix within one publication.
+//
+// Two writers. The guarantee holds for one writer per block. Sections under Global\ are opened
+// by the agent of every signed-in user, and each writes the same capabilities and consumers
+// blocks; their stores interleave, and nothing in the layout tells one writer's from the other's.
+// Then a snapshot may accept, and keep accepting until the next write, a list or a format set
+// that neither agent published (one user's application name over another's executable, say), and
+// two publications at the same moment may leave a capabilities block that every snapshot rejects
+// until the next publication, which may not come before an agent restarts or a camera index
+// changes. HasSeveralWriters tells from two snapshots of the consumers block whether it has more
+// than one writer (it then alternates between the users' lists anyway).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
-#include "vcam_block_copy.h"
-#include "vcam_capabilities.h"
-#include "vcam_common.h"
-#include "vcam_consumers.h"
+#include "vcam_blocks.h"
 
 namespace orbelune::vcam {
 
-// The views of the two blocks the agent publishes (ControlView, in vcam_peer.h, is the third).
-struct CapabilitiesView {
-    const void* block = nullptr;
-    std::size_t size = 0;
+// Why a snapshot gave nothing, or that it gave something.
+enum class SnapshotStatus {
+    kAccepted,          // the snapshot is filled in
+    kNotPublished,      // the agent has not published there yet: no agent, or not yet (for the
+                        // consumers block, also: nobody has stamped it)
+    kRetriesExhausted,  // every copy saw the block change: publications kept finishing
+    kRejected,          // the copies agreed but held no finished publication: one was in
+                        // progress (or the block has more than one writer, or another program
+                        // wrote it); ask again later
+    kSectionTooSmall,   // the view is null, shorter than the block or not aligned to 8 bytes
 };
-struct ConsumersView {
-    void* block = nullptr;  // writable for the header stamp; the agent writes the rest
-    std::size_t size = 0;
+
+// What a snapshot call did: its status and how many double copies it took.
+struct SnapshotResult {
+    SnapshotStatus status = SnapshotStatus::kNotPublished;
+    int copies = 0;
+
+    [[nodiscard]] bool Accepted() const noexcept { return status == SnapshotStatus::kAccepted; }
 };
+
+// Double copies a snapshot takes before it gives up; between attempts it yields the processor.
+inline constexpr int kSnapshotAttempts = 8;
 
 // One capabilities publication.
 struct CapabilitiesSnapshot {
@@ -115,11 +135,121 @@ struct ConsumersSnapshot {
     return true;
 }
 
+namespace detail {
+
+// A copy of a block, aligned as a mapped view is.
+template <std::size_t kSize>
+struct BlockCopy {
+    alignas(8) unsigned char bytes[(kSize + 7) / 8 * 8];
+};
+
+inline std::uint32_t CopiedU32(const unsigned char* copy, std::size_t offset) noexcept {
+    std::uint32_t value = 0;
+    std::memcpy(&value, copy + offset, sizeof value);
+    return value;
+}
+
+inline std::uint64_t CopiedU64(const unsigned char* copy, std::size_t offset) noexcept {
+    std::uint64_t value = 0;
+    std::memcpy(&value, copy + offset, sizeof value);
+    return value;
+}
+
+inline bool IsConsumers64BitField(std::size_t offset) noexcept {
+    return offset == kConsumersUpdatedTickField.offset ||
+           (offset >= kConsumersEntriesField.offset &&
+            offset < kConsumersEntriesField.offset + kConsumersEntriesField.size &&
+            (offset - kConsumersEntriesField.offset) % kConsumerSlotSize ==
+                kSlotLastUsedStartField.offset);
+}
+
+// Copies the first kSize bytes of the live block, every field with one acquire load of its own
+// width: the 64-bit fields whole, everything else (texts included) as 32-bit words. The acquire
+// loads keep the writer's order of stores in the copy, and the copy before the next load of
+// `sequence`, without a fence.
+template <std::size_t kSize, bool kHas64BitFields>
+void CopyFields(const void* block, unsigned char* copy) noexcept {
+    for (std::size_t at = 0; at < kSize;) {
+        if (kHas64BitFields && IsConsumers64BitField(at)) {
+            const auto word = Load<std::uint64_t>(block, at, std::memory_order_acquire);
+            std::memcpy(copy + at, &word, sizeof word);
+            at += sizeof word;
+        } else {
+            const auto word = Load<std::uint32_t>(block, at, std::memory_order_acquire);
+            std::memcpy(copy + at, &word, sizeof word);
+            at += sizeof word;
+        }
+    }
+}
+
+// The double copy: `sequence`, a copy, a second copy, `sequence` again. kAccepted here means
+// only that nothing moved in between; the judge decides the rest.
+template <std::size_t kSize, bool kHas64BitFields, typename Judge>
+SnapshotResult TakeSnapshot(const void* block, std::size_t size, std::size_t sequenceOffset,
+                            int attempts, Judge judge, BlockCopy<kSize>& copy) noexcept {
+    SnapshotResult result;
+    if (!Holds(block, size, kSize)) {
+        result.status = SnapshotStatus::kSectionTooSmall;
+        return result;
+    }
+    BlockCopy<kSize> second;
+    result.status = SnapshotStatus::kRetriesExhausted;
+    for (; result.copies < attempts; ++result.copies) {
+        if (result.copies > 0) {
+            std::this_thread::yield();  // give a writer in the middle of a publication a turn
+        }
+        const auto before = Load<std::uint32_t>(block, sequenceOffset, std::memory_order_acquire);
+        CopyFields<kSize, kHas64BitFields>(block, copy.bytes);
+        std::this_thread::yield();  // a writer waiting for this processor moves on, and shows
+        CopyFields<kSize, kHas64BitFields>(block, second.bytes);
+        const auto after = Load<std::uint32_t>(block, sequenceOffset, std::memory_order_acquire);
+        if (before != after || std::memcmp(copy.bytes, second.bytes, kSize) != 0) {
+            result.status = SnapshotStatus::kRetriesExhausted;
+            continue;
+        }
+        result.status = judge(copy.bytes);
+        if (result.status == SnapshotStatus::kAccepted) {
+            ++result.copies;
+            break;
+        }
+    }
+    return result;
+}
+
+// A text field of `units` units of `unitBytes` bytes: terminated, zero behind the terminator,
+// and (when `nonEmpty`) not empty.
+inline bool IsWholeText(const unsigned char* text, std::size_t units, std::size_t unitBytes,
+                        bool nonEmpty) noexcept {
+    bool ended = false;
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        bool zero = true;
+        for (std::size_t byte = 0; byte < unitBytes; ++byte) {
+            zero = zero && text[unit * unitBytes + byte] == 0;
+        }
+        if ((ended && !zero) || (unit == 0 && zero && nonEmpty)) {
+            return false;
+        }
+        ended = ended || zero;
+    }
+    return ended;
+}
+
+inline bool IsAllZero(const unsigned char* bytes, std::size_t size) noexcept {
+    for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace detail
+
 // Judges a copy of the capabilities block (kCapabilitiesBlockSize bytes) that nothing changed
 // while it was taken: kAccepted when it could be a finished publication, kNotPublished for a
-// block the agent has not stamped (magic and version 0), kRejected otherwise (another magic or
-// version, a count of 0 or above kMaxCapabilities, a format within the count with a zero rate
-// denominator, a non-zero byte beyond the count).
+// block nobody has stamped (magic and version 0: the agent stamps this header itself), kRejected
+// otherwise (another magic or version, a count of 0 or above kMaxCapabilities, a format within
+// the count with a zero rate denominator, a non-zero byte beyond the count).
 [[nodiscard]] inline SnapshotStatus JudgeCapabilitiesCopy(const void* block) noexcept {
     using detail::CopiedU32;
     const auto* copy = static_cast<const unsigned char*>(block);
@@ -146,16 +276,20 @@ struct ConsumersSnapshot {
 }
 
 // Judges a copy of the consumers block (kConsumersBlockSize bytes), as JudgeCapabilitiesCopy:
-// kNotPublished for a block the agent has not written yet (update tick 0), kRejected for another
-// magic or version, a count above kMaxConsumers, a slot within the count that is no whole
-// consumer (a text unterminated or with bytes behind its terminator, an empty identity,
-// `packaged` other than 0 or 1, the reserved word set, no start time), a non-zero byte in a slot
-// beyond the count.
+// kNotPublished for a block nobody has stamped (magic and version 0) or that the agent has not
+// written yet (update tick 0), kRejected for another magic or version, a count above
+// kMaxConsumers, a slot within the count that is no whole consumer (a text unterminated or with
+// bytes behind its terminator, an empty identity, `packaged` other than 0 or 1, the reserved word
+// set, no start time), a non-zero byte in a slot beyond the count.
 [[nodiscard]] inline SnapshotStatus JudgeConsumersCopy(const void* block) noexcept {
     using detail::CopiedU32;
     const auto* copy = static_cast<const unsigned char*>(block);
-    if (CopiedU32(copy, kConsumersMagicField.offset) != kConsumersMagic ||
-        CopiedU32(copy, kConsumersVersionField.offset) != kConsumersVersion) {
+    const std::uint32_t magic = CopiedU32(copy, kConsumersMagicField.offset);
+    const std::uint32_t version = CopiedU32(copy, kConsumersVersionField.offset);
+    if (magic == 0 && version == 0) {
+        return SnapshotStatus::kNotPublished;
+    }
+    if (magic != kConsumersMagic || version != kConsumersVersion) {
         return SnapshotStatus::kRejected;
     }
     if (detail::CopiedU64(copy, kConsumersUpdatedTickField.offset) == 0) {
@@ -216,9 +350,6 @@ inline void Decode(const unsigned char* copy, ConsumersSnapshot& out) noexcept {
         entry.lastUsedStart = CopiedU64(slot, kSlotLastUsedStartField.offset);
     }
 }
-
-}  // namespace detail
-namespace detail {
 
 // A snapshot of a live block into `out`: the double copy, judged by `judgeCopy`, decoded, and
 // rejected when `inProgress(taken, out)` finds it differing from the snapshot `out` already holds
@@ -298,6 +429,69 @@ SnapshotResult SnapshotInto(const void* block, std::size_t size, std::size_t seq
     return detail::Holds(consumers.block, consumers.size, kConsumersBlockSize) &&
            detail::Load<std::uint32_t>(consumers.block, kConsumersSequenceField.offset,
                                        std::memory_order_acquire) != sequence;
+}
+
+// What a virtual camera keeps of a block the agent publishes: the last accepted snapshot, which
+// every snapshot call is handed, and whether there is one.
+template <typename Snapshot>
+struct LatestSnapshot {
+    Snapshot snapshot;
+    bool accepted = false;
+};
+
+namespace detail {
+
+template <typename View, typename Snapshot, typename Take, typename Same>
+bool TakeWhenChanged(View view, LatestSnapshot<Snapshot>& latest, Take take, Same same) noexcept {
+    if (latest.accepted && !HasChangedSince(view, latest.snapshot.sequence)) {
+        return false;
+    }
+    Snapshot taken = latest.snapshot;
+    if (!take(view, taken, kSnapshotAttempts).Accepted()) {
+        return false;
+    }
+    const bool changed = !latest.accepted || !same(taken, latest.snapshot);
+    latest.snapshot = taken;
+    latest.accepted = true;
+    return changed;
+}
+
+}  // namespace detail
+
+// "Snapshot when changed": takes a snapshot when `latest` holds none yet or a publication has
+// finished since the one it holds, and keeps it when it is accepted. True when `latest` now holds
+// other formats (or consumers) than before, or its first; false when nothing changed, or the
+// snapshot gave nothing (the next call tries again). Call it as often as the block is needed: it
+// costs one load while no publication finishes.
+[[nodiscard]] inline bool TakeWhenChanged(CapabilitiesView capabilities,
+                                          LatestSnapshot<CapabilitiesSnapshot>& latest) noexcept {
+    return detail::TakeWhenChanged(capabilities, latest, SnapshotCapabilities, SameFormats);
+}
+
+[[nodiscard]] inline bool TakeWhenChanged(ConsumersView consumers,
+                                          LatestSnapshot<ConsumersSnapshot>& latest) noexcept {
+    return detail::TakeWhenChanged(consumers, latest, SnapshotConsumers, SameConsumers);
+}
+
+// Whether the consumers block has had more than one writer between two accepted snapshots of it,
+// `earlier` and `later` (taken after it). One agent rewrites the block at most once per
+// kConsumersRewriteMs of its clock and stamps that clock as the update tick, so between the two
+// its sequence moves by at most the update tick's progress in kConsumersRewriteMs, plus 3: one
+// for a snapshot holding a finished list under the previous sequence, one for a refresh that
+// took up to a second before its tick, one for an agent that restarted in between. A sequence
+// that moves further, or an update tick that goes back while the sequence moves on, means more
+// than one writer. Two agents that rewrite the block every second show within a few seconds:
+// compare snapshots at least five seconds apart.
+[[nodiscard]] inline bool HasSeveralWriters(const ConsumersSnapshot& earlier,
+                                            const ConsumersSnapshot& later) noexcept {
+    const std::uint32_t writes = later.sequence - earlier.sequence;
+    if (writes == 0) {
+        return false;
+    }
+    if (later.updatedTick < earlier.updatedTick) {
+        return true;
+    }
+    return writes > (later.updatedTick - earlier.updatedTick) / kConsumersRewriteMs + 3;
 }
 
 }  // namespace orbelune::vcam

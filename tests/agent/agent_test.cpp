@@ -48,7 +48,8 @@ TEST(SupervisionTest, PeerSignalsFromTicksLoadedBeforeTheClock) {
     };
     for (const auto& c : kCases) {
         alignas(8) std::array<std::byte, 80> block{};
-        vcam::StampControlHeader(block.data(), block.size(), 0x4F425643, c.version);
+        StoreU32(block, 0, 0x4F425643);
+        StoreU32(block, 4, c.version);
         StoreU64(block, 16, c.demandTick);
         StoreU64(block, 24, c.startTick);
         StoreU64(block, 48, c.heartbeatTick);

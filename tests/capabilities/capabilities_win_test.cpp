@@ -218,19 +218,23 @@ TEST(CapabilitiesWinTest, WalksTheListedCameras) {
         EXPECT_EQ(events, c.events) << c.index;
     }
 
-    // The listing names each camera and says how its activation went; a source it activates is
-    // shut down at once.
+    // The listing the control tool shows: a virtual camera, known by its name, never activated;
+    // every device released. A failed enumeration lists nothing.
     std::string events;
-    const std::vector<CameraDevice> cameras = DescribeListedCameras(FourCameras(events), 4, true);
-    ASSERT_EQ(cameras.size(), 4u);
-    EXPECT_EQ(std::tie(cameras[1].friendlyName, cameras[2].symbolicLink, cameras[0].activation,
-                       cameras[2].activation),
-              std::tuple(u"Camera 1", u"\\\\?\\usb#2", 0u, 0x80070005u));
+    IMFActivate** devices = FourCameras(events);
+    devices[3]->SetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, L"Effects Windows Virtual Camera");
+    const CameraListing listing = ListCameras(S_OK, devices, 4);
+    ASSERT_EQ(listing.devices.size(), 4u);
+    EXPECT_EQ(listing.devices[1].friendlyName, u"Camera 1");
+    EXPECT_EQ(listing.devices[2].symbolicLink, u"\\\\?\\usb#2");
+    EXPECT_EQ(listing.devices[0].activation, 0u);
+    EXPECT_EQ(listing.devices[3].activation, std::nullopt);
+    EXPECT_EQ(listing.devices[2].activation, 0x80070005u);
     EXPECT_EQ(events,
               " activate device 0; shut down source 0; release source 0; activate device 1;"
-              " shut down source 1; release source 1; activate device 2; activate device 3;"
-              " shut down source 3; release source 3;" +
+              " shut down source 1; release source 1; activate device 2;" +
                   kReleases);
+    EXPECT_EQ(ListCameras(E_FAIL, nullptr, 0).error, static_cast<std::uint32_t>(E_FAIL));
     MFShutdown();
     CoUninitialize();
 }

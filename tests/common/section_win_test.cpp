@@ -64,6 +64,22 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     }
 }
 
+// Looking on keeps Windows' error: no such name (2), another object's name (6), too big (5).
+TEST(SectionWinTest, LookingOnKeepsWindowsAnswer) {
+    const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, L"Local\\OrbeluneTestHeld"));
+    const UniqueHandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                  4096, L"Local\\OrbeluneTestLooked"));
+    for (const auto& [name, size, error] : {std::tuple{L"Local\\OrbeluneTestNone", 80, 2},
+                                            {L"Local\\OrbeluneTestHeld", 80, 6},
+                                            {L"Local\\OrbeluneTestLooked", 80, 0},
+                                            {L"Local\\OrbeluneTestLooked", 1 << 20, 5}}) {
+        const SectionLook look = LookAtSection(name, size);
+        EXPECT_EQ(look.error, static_cast<DWORD>(error)) << size;
+        EXPECT_EQ(look.opened, error == 0 || error == 5);
+        EXPECT_EQ(look.view != nullptr, error == 0);
+    }
+}
+
 // The allowed grants of an object's discretionary ACL, in order.
 std::vector<std::string> Grants(HANDLE object) {
     PACL dacl = nullptr;
@@ -80,17 +96,17 @@ TEST(SectionWinTest, TheVirtualCamerasSectionsSurviveItsRestart) {
     ASSERT_EQ(created.error.call, nullptr) << created.error.code;
     EXPECT_FALSE(created.Existed() || created.sections.control.existed);
     // SYSTEM and Administrators every right (0xF001F); Interactive users, LocalService (a Frame
-    // Server media source) and the creating account (Wine's one user) map read, map write and
-    // query (7).
-    const std::vector<std::string> grants = {"S-1-5-18 0x00 0xF001F", "S-1-5-32-544 0x00 0xF001F",
-                                             "S-1-5-4 0x00 0x7", "S-1-5-19 0x00 0x7",
-                                             "S-1-5-21-0-0-0-1000 0x00 0x7"};
+    // Server media source), the write-restricted SID (a restricted service token's second check)
+    // and the creating account (Wine's one user) map read, map write and query (7).
+    const std::vector<std::string> grants = {
+        "S-1-5-18 0x00 0xF001F", "S-1-5-32-544 0x00 0xF001F", "S-1-5-4 0x00 0x7",
+        "S-1-5-19 0x00 0x7",     "S-1-5-33 0x00 0x7",         "S-1-5-21-0-0-0-1000 0x00 0x7"};
     for (const PeerSection* section :
          {&created.sections.control, &created.sections.capabilities, &created.sections.consumers}) {
         EXPECT_EQ(Grants(section->handle.Get()), grants);
     }
     StampPeerHeaders(created.sections);
-    StampDemand(created.sections.Control(), 0x0102030405060708);
+    StampDemand(created.sections.Control(), 0x0102030405060708u);
     // The agent maps the three blocks and keeps them; the virtual camera exits and comes back.
     MappedSection agent, capabilities, consumers;
     ASSERT_TRUE(OpenSharedSection(agent, L"OrbeluneVcamControl.v2", 80) &&
@@ -99,7 +115,7 @@ TEST(SectionWinTest, TheVirtualCamerasSectionsSurviveItsRestart) {
     created = CreatedSections();
     created = OpenOrCreatePeerSections(L"Local\\");
     ASSERT_TRUE(created.Existed()) << created.error.code;
-    StampConsumerHeartbeat(created.sections.Control(), 0x0807060504030201);
+    StampConsumerHeartbeat(created.sections.Control(), 0x0807060504030201u);
     EXPECT_EQ(LoadU64(agent.Bytes(), 0), 0x00000002'4F425643u);  // "CVBO", version 2, kept
     EXPECT_EQ(std::pair(LoadU64(agent.Bytes(), 16), LoadU64(agent.Bytes(), 48)),
               std::pair(0x0102030405060708u, 0x0807060504030201u));  // demand, then heartbeat

@@ -1,7 +1,7 @@
-// The contract with the virtual camera: each block read back as its writer left it, and what a
-// reader makes of a copy that no publication leaves. (Copies taken during a publication: the
-// threaded snapshot_stress.)
-#include "orbelune/vcam_contract.h"
+// The contract with the virtual camera: each block read back through the virtual camera's calls
+// as the agent's writer left it, and what a reader makes of a copy that no publication leaves.
+// (Copies taken while one writer or two publish: the threaded snapshot_stress.)
+#include "orbelune/vcam_agent.h"
 #include "orbelune/vcam_peer.h"
 
 #include <gtest/gtest.h>
@@ -19,30 +19,30 @@ namespace {
 
 TEST(VcamContractTest, ControlBlockRoundTrip) {
     std::vector<std::byte> block(80, std::byte{0xEE});
-    const ControlView control = {block.data(), block.size()};  // the virtual camera's stamps
-    StampPeerHeaders(control, {});
-    StampDemand(control, 1001);
-    StampConsumerStart(control, 1002);
-    StampConsumerHeartbeat(control, 1003);
-    for (const auto& [index, stored] : {std::pair{-3, 0u}, {2147483647, 2147483647u}, {7, 7u}}) {
+    std::memcpy(block.data(), "CVBO\2\0\0\0", 8);  // the virtual camera's stamp
+    const ControlView control = detail::ControlViews::Over(block.data(), block.size());
+    StampDemand(control, 1001u);
+    StampConsumerStart(control, std::uint64_t{1002});
+    StampConsumerHeartbeat(control, 1003ull);
+    for (const auto& [index, stored] :
+         {std::pair{-3, 0u}, {1, 1u}, {2147483647, 2147483647u}, {7, 7u}}) {
         StoreControlCameraIndex(block.data(), index);
-        EXPECT_EQ(ReadControlBlock(block.data(), block.size())->cameraIndex, stored);
+        EXPECT_EQ(AgentCameraIndex(control), stored);
     }
     const auto r = ReadControlBlock(block.data(), block.size());
-    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->demandTick, r->consumerStartTick,
-                       r->consumerHeartbeatTick),
-              std::tuple(true, 0x4F425643u, 2u, 1001u, 1002u, 1003u));
+    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->cameraIndex, r->demandTick,
+                       r->consumerStartTick, r->consumerHeartbeatTick),
+              std::tuple(true, 0x4F425643u, 2u, 7u, 1001u, 1002u, 1003u));
     // The virtual camera's own bytes (8-11, 32-47, 56-79) are never touched.
     EXPECT_EQ(std::memcmp(block.data(), "CVBO\2\0\0\0\xEE\xEE\xEE\xEE\7\0\0\0", 16), 0);
     EXPECT_EQ(std::count(block.begin() + 16, block.end(), std::byte{0xEE}), 16 + 24);
     EXPECT_TRUE(IsControlBlockValid(block.data(), 80) && !IsControlBlockValid(block.data(), 79) &&
-                !ReadControlBlock(block.data(), 79));
-    EXPECT_EQ(AgentCameraIndex(control), 7u);
+                !ReadControlBlock(block.data(), 79) && !ReadControlBlock(block.data() + 4, 80));
     StopDemand(control);
     EXPECT_EQ(LoadU64(block, 16) | LoadU64(block, 24) | LoadU64(block, 48), 0u);
     // Another release's version, or another magic: a block the agent counts as missing.
-    for (const auto& [magic, version] : {std::pair{0x4F425643u, 1u}, {0x4F425644u, 2u}}) {
-        StampControlHeader(block.data(), 80, magic, version);
+    for (const char* header : {"CVBO\1", "DVBO\2"}) {
+        std::memcpy(block.data(), header, 5);
         EXPECT_FALSE(IsControlBlockValid(block.data(), 80) ||
                      ReadControlBlock(block.data(), 80)->valid);
     }
@@ -54,54 +54,58 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     for (std::uint32_t i = 1; i <= 130; ++i) {
         formats.push_back({2 * i, 4 * i, i, 1000 + i});
     }
-    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
-    auto r = ReadCapabilitiesBlock(block.data(), block.size());
-    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->cameraIndex, r->count, r->sequence),
-              std::tuple(true, 0x4F425650u, 1u, 0u, 128u, 0xABABABACu));
-    EXPECT_EQ(r->entries, std::vector(formats.begin(), formats.begin() + 128));
-    CapabilitiesSnapshot snapshot;
-    const std::vector<std::byte> zeros(2072);  // a view too short, misaligned, not published
-    for (const auto& [view, status] :
-         {std::pair{CapabilitiesView{block.data(), 2068}, SnapshotStatus::kAccepted},
-          {{block.data(), 2067}, SnapshotStatus::kSectionTooSmall},
-          {{zeros.data() + 4, 2068}, SnapshotStatus::kSectionTooSmall},
-          {{zeros.data(), 2068}, SnapshotStatus::kNotPublished}}) {
-        EXPECT_EQ(SnapshotCapabilities(view, snapshot).status, status);
-    }
-    EXPECT_EQ(std::vector(snapshot.formats, snapshot.formats + snapshot.count), r->entries);
-    // What no publication leaves, each alone: another magic or version, a count beyond the
-    // slots, a format within the count without its rate's denominator.
-    for (const auto& [at, value] :
-         {std::pair{0, 0x4F425651}, {4, 2}, {12, 129}, {16 + 127 * 16 + 12, 0}}) {
+    const CapabilitiesView view = {block.data(), block.size()};
+    LatestSnapshot<CapabilitiesSnapshot> latest;
+    const CapabilitiesSnapshot& s = latest.snapshot;
+    const auto taken = [&] { return std::vector(s.formats, s.formats + s.count); };
+    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 1);  // over 0xAB bytes
+    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\1\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
+    EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector(formats.begin() + 5, formats.begin() + 8));
+    EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(1u, 0xABABABACu));
+    EXPECT_EQ(CheckAgent(view, {}, 1u), AgentPresence::kStopped);          // it published, once
+    EXPECT_EQ(JudgeCapabilitiesCopy(std::vector<std::byte>(2068).data()),  // never written
+              SnapshotStatus::kNotPublished);
+    using enum SnapshotStatus;
+    // What no publication leaves, each alone: another magic, a version without its magic's, a
+    // count beyond the slots, a format within the count without a rate, a byte beyond the count.
+    for (const auto& [at, value] : {std::pair{0, 0x4F425651},
+                                    {4, 0},
+                                    {12, 129},
+                                    {16 + 2 * 16 + 12, 0},
+                                    {16 + 3 * 16 + 12, 1}}) {
         std::vector<std::byte> copy = block;
         StoreU32(copy, at, value);
-        EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), SnapshotStatus::kRejected);
+        EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), kRejected) << at;
     }
-
-    // A shorter publication leaves nothing of the longer one; the sequence wraps.
+    // The first 128 of 130, a negative camera index as 0; the same again is no change, other
+    // formats are, and the sequence wraps.
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), formats.size(), -1);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     StoreU32(block, 2064, 0xFFFFFFFF);
-    WriteCapabilitiesBlock(block.data(), block.size(), &formats[5], 3, 7);
-    EXPECT_EQ(std::memcmp(block.data(), "PVBO\1\0\0\0\7\0\0\0\3\0\0\0\14\0\0\0\30\0\0\0", 24), 0);
-    r = ReadCapabilitiesBlock(block.data(), block.size());
-    EXPECT_EQ(r->entries, std::vector(formats.begin() + 5, formats.begin() + 8));
-    EXPECT_EQ(r->sequence, 0u);
-    EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
-    StoreU32(block, 76, 1);  // nor a byte in a slot beyond the count
-    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), SnapshotStatus::kRejected);
-
-    // Too short to be the block: nothing is written or read.
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 128, 0);
+    EXPECT_FALSE(TakeWhenChanged(view, latest));
+    std::swap(formats[0], formats[128]);  // only the first differs
+    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 128, 0);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
+    EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(1u, 0u));
+    // Too short to be the block: nothing is written. A publication of no formats is no list.
     WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
-    EXPECT_EQ(LoadU32(block, 2064), 0u);
-    EXPECT_FALSE(ReadCapabilitiesBlock(block.data(), 2067));
-    // A publication of no formats is no list a reader takes.
+    EXPECT_EQ(LoadU32(block, 2064), 1u);
     WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 0, 0);
-    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), SnapshotStatus::kRejected);
+    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), kRejected);
 }
 
 TEST(VcamContractTest, ConsumersBlockRoundTrip) {
-    std::vector<std::byte> block(608, std::byte{0xAA});
-    StampConsumersHeader(block.data(), block.size());
-    StoreU64(block, 16, 0);  // never written: no update tick
+    std::vector<std::byte> block(608);
+    const ConsumersView view = {block.data(), block.size()};
+    // Nobody has stamped it, or the agent has not written it yet: not published, either way.
+    EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
+    std::fill(block.begin(), block.end(), std::byte{0xAA});
+    std::memcpy(block.data(), "OCBO\1\0\0\0\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\0\0\0\0\0\0\0\0", 24);
     EXPECT_EQ(JudgeConsumersCopy(block.data()), SnapshotStatus::kNotPublished);
     StoreU32(block, 600, 0xFFFFFFFE);
     // A name of 32 units and an identity of 64 bytes, each stored one short with its terminator.
@@ -112,48 +116,71 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
                                   {u"", "e.exe", 0, 3},  // a file named ".exe" gives no name
                                   {u"D", "d", 1, 4},
                                   {u"E", "e", 0, 5}};
-    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
-    StampConsumersUpdate(block.data(), 123456789012);
-    auto r = ReadConsumersBlock(block.data(), block.size());
     std::vector<ConsumerSlot> expected(slots, slots + 4);
     expected[0].displayName.pop_back();  // the low half of the pair; its high half stays
     expected[0].identity.pop_back();
-    EXPECT_EQ(r->slots, expected);
-    EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->count, r->updatedTick, r->sequence),
-              std::tuple(true, 0x4F42434Fu, 1u, 4u, 123456789012u, 0xFFFFFFFFu));
+    LatestSnapshot<ConsumersSnapshot> latest;
+    const ConsumersSnapshot& s = latest.snapshot;
+    const auto taken = [&] {
+        std::vector<ConsumerSlot> list;
+        for (const ConsumerEntry& e : std::vector(s.consumers, s.consumers + s.count)) {
+            list.push_back({e.displayName, e.identity, e.packaged, e.lastUsedStart});
+        }
+        return list;
+    };
+    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
+    StampConsumersUpdate(block.data(), 123456789012);
+    ASSERT_TRUE(TakeWhenChanged(view, latest));
+    EXPECT_EQ(taken(), expected);
+    EXPECT_EQ(std::tie(s.updatedTick, s.sequence), std::tuple(123456789012u, ~0u));
+    // The agent runs while it rewrote the block within 2500 ms of the clock reading, or after it.
+    using enum AgentPresence;
+    EXPECT_EQ(std::vector({CheckAgent({}, view, 123456789011u), CheckAgent({}, view, 123456791512u),
+                           CheckAgent({}, view, 123456791513u), CheckAgent({}, {}, 1u)}),
+              std::vector({kRunning, kRunning, kStopped, kNone}));
     EXPECT_EQ(LoadU32(block, 12) & LoadU32(block, 604), 0xAAAAAAAAu);  // the peer's words
-    ConsumersSnapshot snapshot;
-    ASSERT_TRUE(SnapshotConsumers({block.data(), block.size()}, snapshot).Accepted());
-    EXPECT_EQ(std::u16string(snapshot.consumers[0].displayName), expected[0].displayName);
-    EXPECT_EQ(std::tie(snapshot.count, snapshot.updatedTick, snapshot.consumers[3].identity[0],
-                       snapshot.consumers[2].displayName[0]),
-              std::tuple(4u, 123456789012u, 'd', u'\0'));  // an empty name is a name
     // What no write leaves, each alone: a count beyond the slots, a slot beyond the count,
     // `packaged` 2, the reserved word set, no start time, the name's last unit set, a byte behind
-    // the identity's terminator, an empty identity.
-    const std::pair<size_t, int> kMarks[] = {{8, 5},   {8, 3},  {152, 2}, {156, 1},
-                                             {304, 0}, {86, 1}, {242, 1}, {520, 0}};
+    // the identity's terminator, an empty identity, a version without its magic's.
+    const std::pair<size_t, int> kMarks[] = {{8, 5},  {8, 3},   {152, 2}, {156, 1}, {304, 0},
+                                             {86, 1}, {242, 1}, {520, 0}, {4, 0}};
     for (const auto& [at, value] : kMarks) {
         std::vector<std::byte> copy = block;
         copy[at] = std::byte(value);
         EXPECT_EQ(JudgeConsumersCopy(copy.data()), SnapshotStatus::kRejected) << at;
     }
-
-    // A shorter list leaves nothing of the longer one; the sequence wraps.
-    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), &slots[1], 1));
-    StampConsumersUpdate(block.data(), 7);
-    r = ReadConsumersBlock(block.data(), block.size());
-    EXPECT_EQ(r->slots, std::vector<ConsumerSlot>{slots[1]});
-    EXPECT_EQ(r->sequence, 0u);
+    // The same list again is no change, another is; a shorter one leaves nothing of the longer.
+    ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), slots, 5));
+    StampConsumersUpdate(block.data(), 123456790012);
+    EXPECT_FALSE(TakeWhenChanged(view, latest));
+    for (const std::size_t count : {4, 1}) {  // as many others, then fewer
+        ASSERT_TRUE(WriteConsumerSlots(block.data(), block.size(), &slots[1], count));
+        StampConsumersUpdate(block.data(), 123456791012);
+        ASSERT_TRUE(TakeWhenChanged(view, latest));
+        EXPECT_EQ(taken(), std::vector(&slots[1], &slots[1] + count));
+    }
+    StoreU64(block, 24 + 136, 9);  // only a start time moves, under the next sequence
+    StoreU32(block, 600, LoadU32(block, 600) + 1);
+    EXPECT_TRUE(TakeWhenChanged(view, latest) && s.consumers[0].lastUsedStart == 9 &&
+                s.sequence == 3);
+    // More writes than one agent makes in the update tick's span, or a tick gone back.
+    ConsumersSnapshot later = s;
+    const auto several = [&](std::uint32_t writes, std::uint64_t ms) {
+        std::tie(later.sequence, later.updatedTick) =
+            std::tuple(s.sequence + writes, s.updatedTick + ms);
+        return HasSeveralWriters(s, later);
+    };
+    EXPECT_EQ(std::vector({several(3, 0), several(4, 0), several(9, 5999), several(9, 6000),
+                           several(1, ~0ull), several(0, ~0ull)}),
+              std::vector({false, true, true, false, true, false}));
     EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
     // A block the virtual camera has not stamped as expected is not written at all.
-    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 1) ||
-                 ReadConsumersBlock(block.data(), 607));
+    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 2) || LoadU32(block, 8) != 1);
     for (const char* header : {"OCBO\2\0\0\0", "OBCO\1\0\0\0"}) {
         std::memcpy(block.data(), header, 8);
-        EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 1));
+        EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 2) ||
+                     LoadU32(block, 8) != 1);
     }
-    EXPECT_EQ(LoadU32(block, 8), 1u);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // The log file under the prefix's program-data folder.
 #include "log/log_win.h"
+#include "log/log_access_win.h"
+
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +37,11 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d caf\xe9\r\nsecond \\?\r\n");
     const std::string before = testing::ReadFileBytes(path);
     EXPECT_TRUE(std::regex_match(before, kLines)) << before;
+    // The log's paths as read for their security: the file itself, with a second name.
+    ASSERT_TRUE(CreateHardLinkW((path + L"2").c_str(), path.c_str(), nullptr));
+    const auto read = ReadLogAccess(ToU16(programData));
+    DeleteFileW((path + L"2").c_str());
+    EXPECT_TRUE(read[0] && read[1] && read[2] && read[2]->links == 2 && !read[2]->reparsePoint);
 
     // A file that another program holds without sharing: the line is dropped without a word
     // to the caller, and the next one is written as usual.
@@ -50,34 +58,23 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
 
     // A file deleted while the agent runs is made again by the next line.
     ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(ReadLogAccess(ToU16(programData))[2], std::nullopt);
     WriteLogLine(u"again");
     EXPECT_EQ(testing::ReadFileBytes(path).size(), 20u + 7);
 }
 
-// The log folders' security, as Windows applies it to the folders the agent creates and to the
-// files created in them (Wine enforces none of it, nor keeps it on a folder).
-TEST(LogWinTest, FolderSecurityLetsEveryUserAppendAndNobodyRewrite) {
+// The log folders' own security, as the edge reads a DACL back (Wine keeps none on a file), lets
+// every signed-in user's agent create the log and append to it.
+TEST(LogWinTest, TheLogFolderSecurityPassesItsOwnRule) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         ToWide(kLogFolderSecurity).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
     const UniqueLocalMemory<void> owner(descriptor);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision) &&
-                GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
-    EXPECT_TRUE(control & SE_DACL_PROTECTED);  // ProgramData's creator-owner ACE stays out
-    // 0x1F01FF is full control; 0x1200AF list, traverse, read, add file and add folder, but
-    // no delete-child; 0x12008D read and FILE_APPEND_DATA, but no FILE_WRITE_DATA, DELETE or
-    // WRITE_DAC; 0x20000 READ_CONTROL alone.
-    EXPECT_EQ(testing::Grants(dacl), (std::vector<std::string>{
-                                         "S-1-5-18 0x03 0x1F01FF",      // SYSTEM
-                                         "S-1-5-32-544 0x03 0x1F01FF",  // Administrators
-                                         "S-1-5-4 0x00 0x1200AF",       // interactive users: folder
-                                         "S-1-5-4 0x09 0x12008D",       // ... each file in it
-                                         "S-1-3-4 0x03 0x20000",        // OWNER RIGHTS
-                                     }));
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
+    EXPECT_EQ(JudgeLogPath(LogPathKind::kLogFolder, {false, 1, false, ReadAccessEntries(*dacl)}),
+              std::nullopt);
 }
 
 // The fallbacks of the base folder as the environment gives them: the ProgramData variable
@@ -93,13 +90,22 @@ TEST(LogWinTest, FallbackFolders) {
         SetEnvironmentVariableW(L"ProgramData", value);
         EXPECT_EQ(EnvironmentProgramDataFolder(), folder);
     }
+    // The temporary folders at the limit: with its separator, 259 units is the longest that
+    // GetFileAttributesW takes without a long-path prefix, and 261 more than the calls give.
     const testing::ScratchFolder temp(L"temp");
     const std::wstring file = temp.Path() + L"\\file";
     ASSERT_TRUE(std::ofstream(std::filesystem::path(file)).good());
-    SetEnvironmentVariableW(L"TMP", temp.Path().c_str());
-    EXPECT_EQ(TemporaryFolder(), ToU16(temp.Path() + L"\\"));
-    SetEnvironmentVariableW(L"TMP", file.c_str());
-    EXPECT_EQ(TemporaryFolder(), std::nullopt);
+    const std::wstring longest = temp.Path() + L'\\' + std::wstring(257 - temp.Path().size(), L'd'),
+                       beyond = longest + L"dd";
+    ASSERT_TRUE(CreateDirectoryW(longest.c_str(), nullptr));
+    for (const auto& [value, folder] : {std::pair<std::wstring, std::optional<std::u16string>>{
+                                            temp.Path(), ToU16(temp.Path() + L"\\")},
+                                        {file, std::nullopt},
+                                        {longest, ToU16(longest + L"\\")},
+                                        {beyond, std::nullopt}}) {
+        SetEnvironmentVariableW(L"TMP", value.c_str());
+        EXPECT_EQ(TemporaryFolder(), folder) << value.size();
+    }
     SetEnvironmentVariableW(L"ProgramData", programData.c_str());
     SetEnvironmentVariableW(L"TMP", tmp.c_str());
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The MSI under Wine, in a fresh prefix of its own, as an administrator uses it:
+#  0. every table the build adds to what wixl writes is whole as Windows Installer defines it;
 #  1. a silent per-machine install puts both programs, stripped, into Program Files and writes
 #     the machine's Run value, whose command starts the agent ("agent starting" in the log);
 #     the installed control tool reports the value, and Add/Remove Programs lists the product;
 #     the log folder is made first, and the package gives both log folders the agent's security
-#     for them (MsiLockPermissionsEx rows, which Wine's msiexec does not apply);
+#     for them (MsiLockPermissionsEx rows, which Wine's msiexec does not apply); the
+#     administrators' page (docs/DEPLOYMENT.md) names what the package installs as it is;
 #  2. a package of a higher version, installed over it into another folder (INSTALLDIR),
 #     replaces it: one product remains, and the Run value names the new folder;
 #  3. a rebuild of that version, installed without INSTALLDIR, replaces it in the same folder;
@@ -87,19 +89,48 @@ export ORBELUNE_WINEPREFIX=$prefix # for the msidb of build-msi.sh
 higher_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work")
 rebuilt_msi=$("$root/packaging/build-msi.sh" "$higher" "$bin" "$work/rebuild")
 
-echo "== the log folders' security in the package"
-tables=$work/tables
-mkdir -p "$tables"
-run msidb -d "$(windows_path "$msi")" -f "$(windows_path "$tables")" -e MsiLockPermissionsEx \
-    >/dev/null
+echo "== the tables the build adds to what wixl writes"
+# Neither wixl nor Wine's msiexec reads these tables, so this is their only check: each must be
+# whole as Windows Installer defines it (names, types and keys from Microsoft's page of the
+# table; in a column definition the letter is the type, upper case when the column may be null,
+# and the number its width, 0 for any), with exactly these rows.
+# MsiLockPermissionsEx: MsiLockPermissionsEx (Text, the key), LockObject (Identifier), Table
+# (Text), SDDLText (FormattedSDDLText), Condition (Condition, the only nullable column).
 sddl='D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200af;;;IU)(A;OIIO;0x12008d;;;IU)(A;OICI;RC;;;OW)'
-expect_equal "MsiLockPermissionsEx" "$(tail -n +4 "$tables/MsiLockPermissionsEx.idt" | tr -d '\r')" \
-    "LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	
-LockLogFolder	LogFolder	CreateFolder	$sddl	"
+declare -A added=(
+    [MsiLockPermissionsEx]="MsiLockPermissionsEx	LockObject	Table	SDDLText	Condition
+s72	s72	s32	s0	S255
+MsiLockPermissionsEx	MsiLockPermissionsEx
+LockLogFolder	LogFolder	CreateFolder	$sddl	
+LockOrbeluneDataFolder	OrbeluneDataFolder	CreateFolder	$sddl	"
+)
+export_tables() { # MSI FOLDER: every table of the package, one FOLDER/NAME.idt each
+    mkdir -p "$2"
+    run msidb -d "$(windows_path "$1")" -f "$(windows_path "$2")" -e '*' >/dev/null
+}
+symbols=${msi%.msi}-symbols
+(cd "$symbols" && wixl --arch x64 --define Version="$version" --define UpgradeBelow="$higher" \
+    --define BinDir=. --output "$work/wixl.msi" "$root/packaging/agent.wxs")
+export_tables "$work/wixl.msi" "$work/wixl-tables"
+export_tables "$msi" "$work/tables"
+names() { ls "$1" | sed -n 's/\.idt$//p' | sort; }
+expect_equal "tables added" "$(comm -13 <(names "$work/wixl-tables") <(names "$work/tables"))" \
+    "$(printf '%s\n' "${!added[@]}" | sort)"
+for table in "${!added[@]}"; do
+    # Rows in key order: msidb exports them in the order the package stores them.
+    idt=$work/tables/$table.idt
+    expect_equal "$table" "$(head -n 3 "$idt" | tr -d '\r'; tail -n +4 "$idt" | tr -d '\r' | sort)" \
+        "${added[$table]}"
+done
+# Each lock names a folder of the CreateFolder table (Directory_ is its first column).
+while IFS=$'\t' read -r _ object table _; do
+    cut -f1 "$work/tables/CreateFolder.idt" | tr -d '\r' | tail -n +4 | grep -qxF "$object" ||
+        fail "the lock on $table $object names no folder the package creates"
+done < <(tr -d '\r' <"$work/tables/MsiLockPermissionsEx.idt" | tail -n +4)
+echo "ok: every lock names a folder the package creates"
 
 echo "== install $version silently"
 expect_equal "msiexec exit code" "$(msiexec_status /i "$(windows_path "$msi")")" 0
-symbols=${msi%.msi}-symbols
 for program in orbelune_vcam_agent.exe orbelune_vcam_ctl.exe; do
     installed=$(unix_path "$default_dir\\$program")
     cmp -s "$installed" "$symbols/$program" || fail "$installed is not the packaged $program"
@@ -115,6 +146,17 @@ expect_equal "Add/Remove Programs" "$(products | cut -d'|' -f1-3)" \
     "$version|Orbelune|$default_dir\\"
 
 [ -d "$prefix/drive_c/ProgramData/Orbelune/Logs" ] || fail "no ProgramData\\Orbelune\\Logs"
+
+# The administrators' page states the package's folder, values, entry, refusal and SDDL; each
+# must stand there as the package has it (the page's lines joined, as Markdown reads them).
+page=$(tr '\n' ' ' <"$root/docs/DEPLOYMENT.md" | tr -s ' ')
+refusal=$(sed -n 's/.*<Condition Message="\([^"]*\)">.*/\1/p' "$root/packaging/agent.wxs")
+for fact in "\`$default_dir\\\`" "\`OrbeluneCameraAgent\` under \`HKEY_LOCAL_MACHINE\\${run_key#HKLM\\}\`" \
+    "\"Orbelune Camera Agent\" by Orbelune" "\`InstallDir\` under \`HKEY_LOCAL_MACHINE\\Software\\Orbelune\\Camera Agent\`" \
+    "says \"$refusal\"" "'$sddl'"; do
+    grep -qF -- "$fact" <<<"$page" || fail "docs/DEPLOYMENT.md does not say: $fact"
+done
+echo "ok: docs/DEPLOYMENT.md as the package is"
 echo "ok: the log folder is there before any agent runs"
 
 echo "== the Run value's command starts the agent"

@@ -11,7 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
+#include "tools/report/block_reading.h"
 
 namespace orbelune {
 
@@ -50,7 +51,7 @@ inline auto PublishedCapabilities(std::span<const vcam::CameraCapability> format
 // `slots` written at `tick` into a block the virtual camera stamped.
 inline auto PublishedConsumers(std::span<const vcam::ConsumerSlot> slots, std::uint64_t tick) {
     std::vector<std::byte> block(608);
-    vcam::StampConsumersHeader(block.data(), 608);
+    std::memcpy(block.data(), "OCBO\1\0\0\0", 8);  // stamped as the virtual camera does
     const bool written = vcam::WriteConsumerSlots(block.data(), 608, slots.data(), slots.size());
     vcam::StampConsumersUpdate(block.data(), tick);
     return written ? vcam::ReadConsumersBlock(block.data(), 608) : std::nullopt;

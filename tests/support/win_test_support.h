@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +18,7 @@
 #include "common/path_win.h"
 #include "common/process_win.h"
 #include "common/text_win.h"
+#include "log/log_access_win.h"
 #include "tests/support/wait_win.h"
 
 namespace orbelune::testing {
@@ -31,17 +31,11 @@ inline std::string ReadFileBytes(const std::wstring& path) {  // empty when it c
 // 0x02 folders do, 0x08 not for the object itself).
 inline std::vector<std::string> Grants(const ACL* dacl) {
     std::vector<std::string> grants;
-    void* ace = nullptr;
-    for (DWORD i = 0;
-         dacl != nullptr && i < dacl->AceCount && GetAce(const_cast<ACL*>(dacl), i, &ace); ++i) {
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        char* sid = nullptr;
-        ConvertSidToStringSidA(const_cast<DWORD*>(&allowed->SidStart), &sid);
-        const UniqueLocalMemory<char> sidOwner(sid);
+    for (const AccessEntry& entry : dacl ? ReadAccessEntries(*dacl) : std::vector<AccessEntry>{}) {
         char text[96] = {};
-        std::snprintf(text, sizeof text, "%s 0x%02X 0x%lX", sid, allowed->Header.AceFlags,
-                      static_cast<unsigned long>(allowed->Mask));
-        grants.emplace_back(text);
+        std::snprintf(text, sizeof text, "%s 0x%02X 0x%X", entry.sid.c_str(), entry.flags,
+                      static_cast<unsigned>(entry.mask));
+        grants.emplace_back(entry.allowed ? text : "denied");
     }
     return grants;
 }

@@ -1,5 +1,7 @@
 #include "tools/ctl/ctl_command.h"
 
+#include <charconv>
+
 #include "common/text.h"
 #include "config/settings.h"
 
@@ -24,28 +26,14 @@ NumberRange RangeOf(SettingKind kind) {
     }
 }
 
-// Decimal digits with an optional leading minus sign, as a value that cannot overflow for the
-// lengths accepted; nothing for any other text.
+// Decimal digits with an optional leading minus sign; nothing for any other text, or a number
+// beyond 64 bits.
 std::optional<std::int64_t> ParseDecimal(std::u16string_view text) {
-    const bool negative = !text.empty() && text.front() == u'-';
-    if (negative) {
-        text.remove_prefix(1);
-    }
-    // Leading zeros aside, more than ten digits is out of every range here.
-    while (text.size() > 1 && text.front() == u'0') {
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.size() > 10) {
-        return std::nullopt;
-    }
+    const std::string ascii = ToUtf8(text);
     std::int64_t value = 0;
-    for (const char16_t c : text) {
-        if (c < u'0' || c > u'9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - u'0');
-    }
-    return negative ? -value : value;
+    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    return error == std::errc() && end == ascii.data() + ascii.size() ? std::optional(value)
+                                                                      : std::nullopt;
 }
 
 std::u16string Quoted(std::u16string_view text) {
@@ -178,39 +166,34 @@ std::string CtlUsage() {
     }
     ranges += std::string(kIndent) + texts + "   text, at most " +
               std::to_string(kMaxSettingLength) + " characters\n";
-    return "Usage: orbelune_vcam_ctl COMMAND\n"
-           "\n"
-           "Shows and changes the Orbelune camera agent of this user and session.\n"
-           "\n"
-           "Commands:\n"
-           "  status [--json]     the effective settings and where each comes from, whether the "
-           "agent\n"
-           "                      and the producer run, the logon entries of this user and of all\n"
-           "                      users, the shared blocks as the agent sees them and the last "
-           "lines\n"
-           "                      of the log; --json gives one JSON object\n"
-           "  doctor [--json]     what stands between the user and a working camera: each "
-           "problem\n"
-           "                      with its evidence and what to do, by the agent's own rules;\n"
-           "                      exit code 1 when it finds one\n"
-           "  cameras [--json]    the cameras as the agent counts them: the CameraIndex of each,\n"
-           "                      its name and link, whether it is a virtual camera, and why one\n"
-           "                      cannot be opened; exit code 1 when they cannot be listed\n"
-           "  set NAME VALUE      store a setting under HKEY_CURRENT_USER\\" +
+    return R"(Usage: orbelune_vcam_ctl COMMAND
+
+Shows and changes the Orbelune camera agent of this user and session.
+
+Commands:
+  status [--json]     the effective settings and where each comes from, whether the agent
+                      and the producer run, the logon entries of this user and of all
+                      users, the shared blocks as the agent sees them and the last lines
+                      of the log; --json gives one JSON object
+  doctor [--json]     what stands between the user and a working camera: each problem
+                      with its evidence and what to do, by the agent's own rules and
+                      Windows' answers; exit code 1 when it finds one
+  cameras [--json]    the cameras as the agent counts them: the CameraIndex of each,
+                      its name and link, whether it is a virtual camera, and why one
+                      cannot be opened; exit code 1 when they cannot be listed
+  set NAME VALUE      store a setting under HKEY_CURRENT_USER\)" +
            ToUtf8(kSettingsKey) + ":\n" + ranges +
-           "                      The running agent picks a change up within half a second.\n"
-           "  unset NAME          remove a setting, so that the agent uses its default\n"
-           "  install             start " +
-           ToUtf8(kAgentExeName) +
-           " (beside this tool) at every logon of\n"
-           "                      this user, through HKEY_CURRENT_USER\\" +
-           ToUtf8(kRunKey) +
-           "\n"
-           "  uninstall           remove that logon entry\n"
-           "  --help, -h, /?      show this text\n"
-           "\n"
-           "Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or "
-           "value).\n";
+           R"(                      The running agent picks a change up within half a second.
+  unset NAME          remove a setting, so that the agent uses its default
+  install             start )" +
+           ToUtf8(kAgentExeName) + R"( (beside this tool) at every logon of
+                      this user, through HKEY_CURRENT_USER\)" +
+           ToUtf8(kRunKey) + R"(
+  uninstall           remove that logon entry
+  --help, -h, /?      show this text
+
+Exit codes: 0 success, 1 failure, 2 usage error (bad command, setting name or value).
+)";
 }
 
 }  // namespace orbelune

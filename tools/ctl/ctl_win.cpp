@@ -15,12 +15,10 @@
 #include "common/system_error_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
-#include "config/settings_win.h"
-#include "tools/ctl/camera_report.h"
 #include "tools/ctl/ctl_command.h"
-#include "tools/ctl/ctl_facts_win.h"
 #include "tools/ctl/doctor.h"
-#include "tools/ctl/status_report.h"
+#include "tools/ctl/facts_win.h"
+#include "tools/ctl/reports.h"
 
 namespace {
 
@@ -64,24 +62,24 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
                                    : Output(removed, kExitSuccess);
 }
 
+// The report as text or JSON, as the command asks.
+int Report(const CtlCommand& command, const Node& report, int exitCode) {
+    return Output(command.json ? ReportJson(report) : ReportText(report), exitCode);
+}
+
 int Cameras(const CtlCommand& command) {
-    const CameraListing listing = ListCamerasOnce();
-    const std::int32_t index =
-        SettingsFromValues(ReadRawSettingValues(), ModuleDirectory()).cameraIndex;
-    return Output(command.json ? CamerasJson(listing, index) : CamerasText(listing, index),
-                  listing.listed ? kExitSuccess : kExitFailure);
+    const Facts facts = GatherFacts(FactsFor::kCameras);
+    return Report(command, CamerasReport(*facts.cameras, SettingsOf(facts).cameraIndex),
+                  facts.cameras->listed ? kExitSuccess : kExitFailure);
 }
 
 int Status(const CtlCommand& command) {
-    StatusFacts facts = GatherStatus();
-    facts.cameras = ListCamerasOnce();
-    return Output(command.json ? StatusJson(facts) : StatusText(facts), kExitSuccess);
+    return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)), kExitSuccess);
 }
 
 int Doctor(const CtlCommand& command) {
-    const std::vector<Finding> findings = Diagnose(GatherDoctorFacts());
-    return Output(command.json ? DoctorJson(findings) : DoctorText(findings),
-                  findings.empty() ? kExitSuccess : kExitFailure);
+    const std::vector<Finding> findings = Diagnose(GatherFacts(FactsFor::kDoctor));
+    return Report(command, DoctorReport(findings), findings.empty() ? kExitSuccess : kExitFailure);
 }
 
 int Set(const CtlCommand& command) {
@@ -91,25 +89,16 @@ int Set(const CtlCommand& command) {
         return kExitUsage;
     }
     const SettingWrite& write = *checked.write;
-    UniqueHkey key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, nullptr, 0,
-                                     KEY_SET_VALUE, nullptr, key.Put(), nullptr);
+    // The key is created when it is not there yet.
+    const std::wstring text = ToWide(write.text);
+    const DWORD number = write.dword;
+    const LSTATUS status = RegSetKeyValueW(
+        HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), ToWide(write.name).c_str(),
+        write.number ? REG_DWORD : REG_SZ,
+        write.number ? static_cast<const void*>(&number) : text.c_str(),
+        write.number ? sizeof number : static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) {
-        return Failed(u"RegCreateKeyExW", static_cast<DWORD>(status));
-    }
-    const std::wstring valueName = ToWide(write.name);
-    if (write.number) {
-        const DWORD data = write.dword;
-        status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_DWORD,
-                                reinterpret_cast<const BYTE*>(&data), sizeof data);
-    } else {
-        const std::wstring data = ToWide(write.text);
-        status = RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(data.c_str()),
-                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    }
-    if (status != ERROR_SUCCESS) {
-        return Failed(u"RegSetValueExW", static_cast<DWORD>(status));
+        return Failed(u"RegSetKeyValueW", static_cast<DWORD>(status));
     }
     const std::u16string shown = write.number ? command.value : QuoteArgument(command.value);
     return Output(ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n", kExitSuccess);

@@ -1,121 +1,82 @@
-// The rules about the log and what its recent lines tell: where it is written, whether it can
-// be, and a producer that keeps exiting.
+// The rules about the log and what its lines tell: where it is written, whether it can be, and
+// a producer that ends by itself.
 #include <algorithm>
 
 #include "common/path.h"
 #include "common/text.h"
 #include "log/log_lines.h"
-#include "tools/ctl/doctor_rules.h"
+#include "tools/ctl/doctor.h"
 
 namespace orbelune {
-namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr int kRestartLoopExits = 3;  // exits in the last minute that make a loop
-
-// The message of a line, or nothing for a line without a time.
-std::string_view MessageOf(std::string_view line) {
+bool Says(std::string_view line, std::u16string_view message) {
     const std::optional<LogLineParts> parts = ParseLogLine(line);
-    return parts ? parts->message : std::string_view();
+    return parts && LogMessageStartsWith(parts->message, message);
 }
 
-}  // namespace
-
-std::vector<std::string> RecentLines(const StatusFacts& status, std::int64_t localNowSeconds) {
-    std::vector<std::string> recent;
-    for (std::string& line : LastLines(status.logBytes.value_or(""), kDoctorLogLines)) {
-        const std::optional<LogLineParts> parts = ParseLogLine(line);
-        if (parts && LocalSeconds(parts->time) > localNowSeconds - kDoctorRecentSeconds) {
-            recent.push_back(std::move(line));
-        }
-    }
-    return recent;
+std::optional<std::string> LastLine(const std::vector<std::string>& lines,
+                                    std::u16string_view message, std::u16string_view unless) {
+    const auto line = std::find_if(lines.rbegin(), lines.rend(), [&](const std::string& l) {
+        return Says(l, message) || (!unless.empty() && Says(l, unless));
+    });
+    return line != lines.rend() && Says(*line, message) ? std::optional(*line) : std::nullopt;
 }
 
-std::optional<std::string> LastRecentLine(const DoctorContext& c, std::u16string_view message) {
-    for (auto line = c.recentLines.rbegin(); line != c.recentLines.rend(); ++line) {
-        if (LogMessageStartsWith(MessageOf(*line), message)) {
-            return *line;
-        }
+void NoteSharedLog(const DoctorContext& c, Finding& finding) {
+    if (!c.otherSessions.empty()) {
+        finding.evidence.push_back("the agents of sessions " + c.otherSessions +
+                                   " write the same log, and its lines do not say whose they are");
     }
-    return std::nullopt;
-}
-
-std::optional<std::string> LastRecentFailure(const DoctorContext& c, std::u16string_view message) {
-    for (auto line = c.recentLines.rbegin(); line != c.recentLines.rend(); ++line) {
-        if (LogMessageStartsWith(MessageOf(*line), kProducerStartedPrefix)) {
-            return std::nullopt;
-        }
-        if (LogMessageStartsWith(MessageOf(*line), message)) {
-            return *line;
-        }
-    }
-    return std::nullopt;
-}
-
-bool PublishedFallback(const DoctorFacts& facts) {
-    if (!facts.status.logBytes) {
-        return true;
-    }
-    bool seenPublication = false;
-    const std::vector<std::string> lines = LastLines(*facts.status.logBytes, kDoctorLogLines);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const std::string_view message = MessageOf(*line);
-        if (LogMessageStartsWith(message, kPublishedPrefix) &&
-            message.ends_with(LogMessageBytes(kPublishedSuffix))) {
-            if (seenPublication) {
-                return false;
-            }
-            seenPublication = true;
-        } else if (LogMessageStartsWith(message, kCapabilitiesFallbackLine)) {
-            return seenPublication;
-        }
-    }
-    return !seenPublication;
 }
 
 void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
-    const StatusFacts& s = c.facts.status;
-    if (ToLowerUnits(s.logPath) != ToLowerUnits(c.facts.expectedLogPath)) {
+    const Facts& f = c.facts;
+    if (ToLowerUnits(f.logPath) != ToLowerUnits(f.expectedLogPath)) {
         findings.push_back(
             {"log-fallback",
              "the log has fallen back to another folder",
-             {"expected: " + (c.facts.expectedLogPath.empty()
+             {"expected: " + (f.expectedLogPath.empty()
                                   ? std::string("the ProgramData known folder cannot be had")
-                                  : ToUtf8(c.facts.expectedLogPath)),
-              "the agent writes: " + ToUtf8(s.logPath)},
+                                  : ToUtf8(f.expectedLogPath)),
+              "the agent writes: " + ToUtf8(f.logPath)},
              "check that the ProgramData folder exists and is readable"});
     }
-    const std::optional<std::uint32_t> error = c.facts.logOpenError;
-    const bool missing = error == kErrorFileNotFound || error == kErrorPathNotFound;
-    if (error && (!missing || s.agentRunning)) {
+    const std::uint32_t error = f.logOpenError ? f.logOpenError->code : 0;
+    // Before the agent's first line there is no file (2) or folder (3) to open.
+    if (error != 0 && (f.agentMutex || (error != 2 && error != 3))) {
         findings.push_back({"log-not-writable",
                             "the log cannot be written where it should be",
-                            {ToUtf8(s.logPath) + ": " + ToUtf8(c.facts.logOpenErrorText)},
+                            {ToUtf8(f.logPath) + ": " + ToUtf8(f.logOpenError->text)},
                             "let the agent's users create and write " +
-                                ToUtf8(FolderOfPath(s.logPath)) +
+                                ToUtf8(FolderOfPath(f.logPath)) +
                                 ", or end the program that holds the file"});
     }
-}
-
-void FindRestartLoop(const DoctorContext& c, std::vector<Finding>& findings) {
-    const auto exits =
-        std::count_if(c.recentLines.begin(), c.recentLines.end(), [](const std::string& line) {
-            return MessageOf(line) == LogMessageBytes(kProducerExitedLine);
-        });
-    if (exits < kRestartLoopExits) {
+    // Every exit of the producer counts, however far apart: the agent starts it again while
+    // frames are wanted, and a user sees the camera stall each time.
+    std::vector<std::int64_t> exits;
+    for (const std::string& line : c.lines) {
+        if (Says(line, kProducerExitedLine)) {
+            exits.push_back(LocalSeconds(ParseLogLine(line)->time));
+        }
+    }
+    if (exits.empty()) {
         return;
     }
-    Finding finding{"producer-restarting",
-                    "the producer restarts in a loop: it exited " + std::to_string(exits) +
-                        " times in the last minute",
-                    {"log: " + *LastRecentLine(c, kProducerExitedLine)},
-                    "the producer ends by itself soon after each start: start it by hand with "
-                    "the command line the agent uses to see why"};
-    if (const auto started = LastRecentLine(c, kProducerStartedPrefix)) {
+    const auto n = static_cast<std::int64_t>(exits.size());
+    Finding finding{
+        "producer-restarting",
+        "the producer ends by itself: it exited " + std::to_string(n) +
+            (n == 1 ? " time"
+                    : " times, about every " +
+                          std::to_string((exits.back() - exits.front()) / (n - 1)) + " s") +
+            ", and the agent starts it again while frames are wanted",
+        {"log: " + *LastLine(c.lines, kProducerExitedLine)},
+        "the producer ends by itself after its start: start it by hand with the "
+        "command line the agent uses to see why"};
+    if (const auto started = LastLine(c.lines, kProducerStartedPrefix)) {
         finding.evidence.push_back("log: " + *started);
     }
+    NoteSharedLog(c, finding);
     findings.push_back(std::move(finding));
 }
 

@@ -1,8 +1,10 @@
-// The rules about the settings as the agent takes them: values it ignores or cannot use, and
-// paths that do not reach the producer as they were meant.
-#include "agent/producer.h"
+// The rules about the settings as the agent takes them: values it ignores or cannot use, paths
+// that do not reach the producer as they were meant, and the camera CameraIndex names.
+#include "common/path.h"
 #include "common/text.h"
-#include "tools/ctl/doctor_rules.h"
+#include "log/log_lines.h"
+#include "tools/ctl/doctor.h"
+#include "tools/ctl/reports.h"
 
 namespace orbelune {
 namespace {
@@ -11,56 +13,7 @@ std::string SettingPath(Setting setting) {
     return "HKEY_CURRENT_USER\\" + ToUtf8(kSettingsKey) + "\\" + ToUtf8(RowOf(setting).name);
 }
 
-}  // namespace
-
-bool IsAbsolutePath(std::u16string_view path) {
-    const auto separator = [&](size_t at) {
-        return at < path.size() && (path[at] == u'\\' || path[at] == u'/');
-    };
-    return (separator(0) && separator(1)) || (path.size() > 1 && path[1] == u':' && separator(2));
-}
-
-std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine) {
-    std::vector<std::u16string> arguments;
-    size_t at = 0;
-    while (true) {
-        while (at < commandLine.size() && (commandLine[at] == u' ' || commandLine[at] == u'\t')) {
-            ++at;
-        }
-        if (at == commandLine.size()) {
-            return arguments;
-        }
-        std::u16string argument;
-        bool quoted = false;
-        for (; at < commandLine.size(); ++at) {
-            const char16_t c = commandLine[at];
-            if (!quoted && (c == u' ' || c == u'\t')) {
-                break;
-            }
-            if (c == u'\\') {
-                size_t count = 0;
-                while (at < commandLine.size() && commandLine[at] == u'\\') {
-                    ++count, ++at;
-                }
-                const bool beforeQuote = at < commandLine.size() && commandLine[at] == u'"';
-                argument.append(beforeQuote ? count / 2 : count, u'\\');
-                if (beforeQuote && count % 2 == 1) {
-                    argument += u'"';
-                } else {
-                    --at;  // the quote, or the character after the backslashes, comes next
-                }
-            } else if (c == u'"') {
-                quoted = !quoted;
-            } else {
-                argument += c;
-            }
-        }
-        arguments.push_back(std::move(argument));
-    }
-}
-
-// Paths as the agent takes them: made absolute against its own current folder, then handed to
-// the producer on its command line.
+// Paths made absolute against the agent's current folder and handed to the producer.
 void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const AgentSettings& settings = c.settings;
     for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &settings.producerExe},
@@ -74,41 +27,37 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                                 "orbelune_vcam_ctl set " + name + " FULL-PATH"});
         }
     }
-    const std::u16string& root = c.facts.repoRootFullPath;
     if (IsAbsolutePath(settings.repoRoot) && !c.facts.repoRootIsFolder) {
         findings.push_back({"repo-root-missing",
                             "RepoRoot is not a folder: the producer is handed a repository root "
                             "that is not there",
-                            {"RepoRoot = " + ToUtf8(root)},
+                            {"RepoRoot = " + ToUtf8(settings.repoRoot)},
                             "orbelune_vcam_ctl set RepoRoot FOLDER, or orbelune_vcam_ctl unset "
                             "RepoRoot for the agent's folder"});
     }
-    // What the producer receives, from the command line the agent builds.
-    const std::vector<std::u16string> meant =
-        ProducerArguments(c.facts.producerFullPath, settings.provider, settings.cameraIndex, root);
-    const std::u16string line = BuildProducerCommandLine(meant);
-    const std::vector<std::u16string> received = SplitCommandLine(line);
+    // What the producer receives: the agent's command line as the producer's runtime splits it.
+    const std::vector<std::u16string>& meant = c.facts.producerArguments;
+    const std::vector<std::u16string>& received = c.facts.producerArgv;
     for (const auto& [setting, at] :
          {std::pair{Setting::kProvider, size_t{4}}, {Setting::kRepoRoot, size_t{8}}}) {
-        if (received.size() == meant.size() && received[at] == meant[at]) {
+        if (meant.size() <= at || (received.size() == meant.size() && received[at] == meant[at])) {
             continue;
         }
         const std::string name = ToUtf8(RowOf(setting).name);
-        const std::string got = at < received.size() ? ToUtf8(received[at]) : "nothing";
         std::u16string trimmed = meant[at];
         while (!trimmed.empty() && trimmed.back() == u'\\') {
             trimmed.pop_back();
         }
-        std::string problem = name;
-        problem += meant[at].ends_with(u'\\')
-                       ? " ends in a backslash, which escapes the quote after it"
-                       : " holds a backslash before a double quote, which upsets its quoting";
-        problem += ": the producer receives " + got;
-        problem += " instead of " + ToUtf8(meant[at]);
         findings.push_back(
             {"argument-misquoted",
-             problem,
-             {"producer command line: " + ToUtf8(line)},
+             name +
+                 (meant[at].ends_with(u'\\')
+                      ? " ends in a backslash, which escapes the quote after it"
+                      : " holds a backslash before a double quote, which upsets its quoting") +
+                 ": the producer receives " +
+                 (at < received.size() ? ToUtf8(received[at]) : std::string("nothing")) +
+                 " instead of " + ToUtf8(meant[at]),
+             {"producer command line: " + ToUtf8(c.facts.producerCommandLine)},
              trimmed.empty() || trimmed.back() == u':'
                  ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"
                  : "orbelune_vcam_ctl set " + name + " " + ToUtf8(trimmed)});
@@ -116,8 +65,44 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
 }
 
+// What to set instead: the first real camera that opens, as a command; or, with none, advice.
+std::string RealCameraAction(const CameraListing& listing) {
+    for (std::uint32_t i = 0; i < listing.devices.size(); ++i) {
+        if (!IsVirtualCamera(listing.devices[i]) && !OpenFailed(listing.devices[i])) {
+            return "orbelune_vcam_ctl set CameraIndex " + std::to_string(i) +
+                   " (orbelune_vcam_ctl cameras lists them all)";
+        }
+    }
+    return "connect a real camera, or allow it to be opened, then set CameraIndex to its index "
+           "as orbelune_vcam_ctl cameras lists it";
+}
+
+constexpr std::string_view kRestart =
+    "; the agent reads the formats only at its start and when CameraIndex changes, so then end "
+    "orbelune_vcam_agent.exe and start it again";
+
+// Whether the agent's last publication of formats in the log was the fallback.
+bool PublishedFallback(const std::vector<std::string>& tail) {
+    bool published = false;
+    for (auto line = tail.rbegin(); line != tail.rend(); ++line) {
+        if (Says(*line, kCapabilitiesFallbackLine)) {
+            return published;
+        }
+        if (Says(*line, kPublishedPrefix)) {
+            if (published) {
+                return false;
+            }
+            published = true;
+        }
+    }
+    return !published;
+}
+
+}  // namespace
+
 void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings) {
-    const StatusFacts& s = c.facts.status;
+    const Facts& f = c.facts;
+    FindPathProblems(c, findings);
     if (!c.settings.enabled) {
         findings.push_back({"disabled",
                             "the agent is disabled: Enabled is 0, so it starts no producer",
@@ -125,7 +110,7 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
                             "orbelune_vcam_ctl set Enabled 1"});
     }
     for (size_t i = 0; i < kSettingCount; ++i) {
-        const RawSetting::Outcome outcome = s.raw[i].outcome;
+        const RawSetting::Outcome outcome = f.raw[i].outcome;
         if (outcome == RawSetting::Outcome::kMissing || outcome == RawSetting::Outcome::kValue) {
             continue;
         }
@@ -138,15 +123,15 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
             : outcome == RawSetting::Outcome::kTooLong
                 ? "is longer than " + std::to_string(kMaxSettingLength) + " characters"
                 : "cannot be read";
-        std::string problem = "the setting " + ToUtf8(row.name) + " " + why;
-        problem += "; the agent uses its default, ";
-        problem += ToUtf8(SettingText(row.kind, ResolveSetting(s.raw, setting, s.moduleFolder)));
-        findings.push_back({"setting-ignored",
-                            problem,
-                            {SettingPath(setting)},
-                            "orbelune_vcam_ctl set " + ToUtf8(row.name) +
-                                " VALUE stores it as the agent reads it; orbelune_vcam_ctl unset " +
-                                ToUtf8(row.name) + " removes it"});
+        findings.push_back(
+            {"setting-ignored",
+             "the setting " + ToUtf8(row.name) + " " + why + "; the agent uses its default, " +
+                 ToUtf8(
+                     SettingText(row.kind, ResolveSetting(f.raw, setting, AgentFolder(f).first))),
+             {SettingPath(setting)},
+             "orbelune_vcam_ctl set " + ToUtf8(row.name) +
+                 " VALUE stores it as the agent reads it; orbelune_vcam_ctl unset " +
+                 ToUtf8(row.name) + " removes it"});
     }
     if (c.settings.cameraIndex < 0) {
         findings.push_back(
@@ -157,6 +142,65 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
              {SettingPath(Setting::kCameraIndex) + " = " + std::to_string(c.settings.cameraIndex)},
              "orbelune_vcam_ctl set CameraIndex 0 (or the index of the camera to use)"});
     }
+}
+
+// The camera that CameraIndex names as the agent picks it: none (an index past the end of the
+// list), a virtual camera rather than a real one, one the privacy settings keep closed; and the
+// fallback published while the camera is there. With no camera at all the fallback is all there
+// is, and no setting changes that; a negative index has a finding of its own.
+void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) {
+    const std::optional<CameraListing>& listing = c.facts.cameras;
+    const std::int32_t index = c.settings.cameraIndex;
+    if (!listing || !listing->listed || listing->devices.empty() || index < 0) {
+        return;
+    }
+    const auto device = static_cast<std::uint32_t>(index);
+    const CameraDevice* camera =
+        device < listing->devices.size() ? &listing->devices[device] : nullptr;
+    const vcam::CapabilitiesSnapshot& published = c.facts.capabilitiesBlock.snapshot;
+    Finding finding{"",
+                    "CameraIndex " + std::to_string(index),
+                    {ConfiguredCamera(*listing, index).line},
+                    RealCameraAction(*listing)};
+    if (!camera) {
+        finding.kind = "camera-index-past-end";
+        finding.problem +=
+            " names no camera, so the virtual camera gets only the 1280x720 "
+            "fallback format";
+        const Node list = CamerasReport(*listing, index);
+        for (const Node& listed : list.children.back().children) {
+            finding.evidence.push_back("camera " + listed.line);
+        }
+    } else if (IsVirtualCamera(*camera)) {
+        finding.kind = "camera-virtual";
+        finding.problem +=
+            " names a virtual camera, not a real one: the formats published are "
+            "that camera's (it may be this product's own virtual camera)";
+    } else if (camera->activation == 0x80070005u) {  // E_ACCESSDENIED
+        finding = {"camera-access-denied",
+                   "the camera cannot be opened: camera access for desktop apps is off in the "
+                   "privacy settings, so the agent publishes the 1280x720 fallback and the "
+                   "producer gets no frames",
+                   finding.evidence,
+                   "in Settings > Privacy & security > Camera, turn on \"Camera access\" and "
+                   "\"Let desktop apps access your camera\"" +
+                       std::string(kRestart)};
+    } else if (c.facts.capabilitiesBlock.status == vcam::SnapshotStatus::kAccepted &&
+               published.count == 1 &&
+               published.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
+               PublishedFallback(c.tail)) {
+        finding = {
+            "capabilities-fallback",
+            "the virtual camera was given only the 1280x720 fallback format: the camera "
+            "gave no formats when the agent published" +
+                std::string(OpenFailed(*camera) ? "" : " (missing or busy then)"),
+            {"capabilities block: count 1, [0] 1280x720@30/1", finding.evidence[0]},
+            "close other programs that use the camera, or reconnect it" + std::string(kRestart)};
+        NoteSharedLog(c, finding);
+    } else {
+        return;
+    }
+    findings.push_back(std::move(finding));
 }
 
 }  // namespace orbelune

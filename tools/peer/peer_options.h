@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_blocks.h"
 
 namespace orbelune {
 

@@ -3,19 +3,19 @@
 // the virtual camera's side of the public headers, with options to get things wrong on purpose.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "common/text_win.h"
-#include "orbelune/vcam_contract.h"
+#include "orbelune/vcam_agent.h"
 #include "orbelune/vcam_peer_win.h"
-#include "tools/report/block_report.h"
 #include "tools/peer/peer_options.h"
+#include "tools/report/block_report.h"
 #include "tools/report/local_time_win.h"
 
 namespace {
@@ -41,72 +41,111 @@ bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
 
 struct Namespace {
     std::wstring prefix;
-    PeerSection control, capabilities, consumers;
+    vcam::PeerSections sections;
+    vcam::ConsumersSnapshot earlier;  // a consumers snapshot from five seconds before or more
+    std::uint64_t earlierAt = 0;
 };
+
+// A header word stamped as the virtual camera stamps it, with whatever value the options ask for
+// (StampPeerHeaders stamps only the right ones); only when the section holds the word.
+void StampWord(const PeerSection& section, vcam::Field field, std::uint32_t value) {
+    if (section.Data() != nullptr && field.offset + field.size <= section.size) {
+        std::atomic_ref<std::uint32_t>(
+            *static_cast<std::uint32_t*>(
+                static_cast<void*>(static_cast<unsigned char*>(section.Data()) + field.offset)))
+            .store(value);
+    }
+}
 
 void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t controlVersion,
                   std::uint32_t consumersMagic, std::uint32_t consumersVersion) {
-    vcam::StampControlHeader(ns.control.Data(), ns.control.size, controlMagic, controlVersion);
-    vcam::StampConsumersHeader(ns.consumers.Data(), ns.consumers.size, consumersMagic,
-                               consumersVersion);
+    StampWord(ns.sections.control, vcam::kControlMagicField, controlMagic);
+    StampWord(ns.sections.control, vcam::kControlVersionField, controlVersion);
+    StampWord(ns.sections.consumers, vcam::kConsumersMagicField, consumersMagic);
+    StampWord(ns.sections.consumers, vcam::kConsumersVersionField, consumersVersion);
 }
 
-// The snapshots, as the report prints readings; nothing when none was accepted.
-std::optional<vcam::CapabilitiesReading> Snapshot(const PeerSection& section) {
+// Why a snapshot gave nothing, in the words of the virtual camera's page.
+const char* SnapshotReason(vcam::SnapshotStatus status) {
+    switch (status) {
+        case vcam::SnapshotStatus::kAccepted:
+            return "accepted";
+        case vcam::SnapshotStatus::kNotPublished:
+            return "the agent has not published there yet";
+        case vcam::SnapshotStatus::kRetriesExhausted:
+            return "every copy saw the block change";
+        case vcam::SnapshotStatus::kRejected:
+            return "no finished publication (one in progress, or a block the agent does not write)";
+        case vcam::SnapshotStatus::kSectionTooSmall:
+            return "the section is too small for the block";
+    }
+    return "?";
+}
+
+void PrintCapabilities(const Namespace& ns) {
     vcam::CapabilitiesSnapshot s;
-    if (!vcam::SnapshotCapabilities({section.Data(), section.size}, s).Accepted()) {
-        return std::nullopt;
+    const vcam::SnapshotResult r = vcam::SnapshotCapabilities(ns.sections.Capabilities(), s);
+    std::printf("capabilities block: ");
+    if (!r.Accepted()) {
+        std::printf("no snapshot: %s\n", SnapshotReason(r.status));
+        return;
     }
-    return vcam::CapabilitiesReading{vcam::kCapabilitiesMagic,
-                                     vcam::kCapabilitiesVersion,
-                                     true,
-                                     s.cameraIndex,
-                                     s.count,
-                                     std::vector(s.formats, s.formats + s.count),
-                                     s.sequence};
-}
-
-std::optional<vcam::ConsumersReading> SnapshotOfConsumers(const PeerSection& section) {
-    vcam::ConsumersSnapshot s;
-    if (!vcam::SnapshotConsumers({section.Data(), section.size}, s).Accepted()) {
-        return std::nullopt;
-    }
-    vcam::ConsumersReading r{vcam::kConsumersMagic,
-                             vcam::kConsumersVersion,
-                             true,
-                             s.count,
-                             s.updatedTick,
-                             {},
-                             s.sequence};
+    std::printf("camera %u, sequence %u, %u format(s)\n", s.cameraIndex, s.sequence, s.count);
     for (std::uint32_t i = 0; i < s.count; ++i) {
-        const vcam::ConsumerEntry& e = s.consumers[i];
-        r.slots.push_back({e.displayName, e.identity, e.packaged, e.lastUsedStart});
+        const vcam::CameraCapability& f = s.formats[i];
+        std::printf("  [%u] %ux%u@%u/%u\n", i, f.width, f.height, f.frameRateNumerator,
+                    f.frameRateDenominator);
     }
-    return r;
 }
 
-// The blocks as the virtual camera would take them: the published ones through snapshots, and
-// as they stand where no snapshot is accepted (not published yet, or stamped wrongly).
-void Print(const Namespace& ns, std::uint64_t now) {
+void PrintConsumers(Namespace& ns) {
+    vcam::ConsumersSnapshot s;
+    const vcam::SnapshotResult r = vcam::SnapshotConsumers(ns.sections.Consumers(), s);
+    const std::uint64_t now = GetTickCount64();  // after the update tick was copied
+    std::printf("consumers block: ");
+    if (!r.Accepted()) {
+        std::printf("no snapshot: %s\n", SnapshotReason(r.status));
+        return;
+    }
+    std::printf("sequence %u, updated %lld ms ago, %u consumer(s)\n", s.sequence,
+                static_cast<long long>(now - s.updatedTick), s.count);
+    // The agents of several signed-in users write the same block under Global\.
+    if (now - ns.earlierAt >= 5000) {
+        if (ns.earlierAt != 0 && vcam::HasSeveralWriters(ns.earlier, s)) {
+            std::printf("  more than one agent writes this block\n");
+        }
+        ns.earlier = s;
+        ns.earlierAt = now;
+    }
+    for (std::uint32_t i = 0; i < s.count; ++i) {
+        const vcam::ConsumerEntry& c = s.consumers[i];
+        const auto started = LocalTimeOf(c.lastUsedStart);
+        std::printf("  [%u] \"%s\" %s, %s, started ", i,
+                    ToUtf8(std::u16string(c.displayName)).c_str(), Latin1ToUtf8(c.identity).c_str(),
+                    c.packaged != 0 ? "packaged" : "desktop");
+        if (started) {
+            std::printf("%04d-%02d-%02d %02d:%02d:%02d local time\n", started->year, started->month,
+                        started->day, started->hour, started->minute, started->second);
+        } else {
+            std::printf("at FILETIME %llu\n", static_cast<unsigned long long>(c.lastUsedStart));
+        }
+    }
+}
+
+// The blocks as the virtual camera takes them: the control block as the agent reads it, the
+// published ones through snapshots. Each age is reckoned from a clock read after the tick.
+void Print(Namespace& ns) {
+    const vcam::PeerSection& control = ns.sections.control;
+    const auto reading = vcam::ReadControlBlock(control.Data(), control.size);
+    const std::uint64_t now = GetTickCount64();
     std::printf("[%ls] at tick %llu\n", ns.prefix.c_str(), static_cast<unsigned long long>(now));
-    if (const auto control = vcam::ReadControlBlock(ns.control.Data(), ns.control.size)) {
-        std::fputs(DescribeControlBlock(*control, now).c_str(), stdout);
+    if (reading) {
+        std::fputs(DescribeControlBlock(*reading, now).c_str(), stdout);
     } else {
-        std::printf("control block: %zu bytes, too small for the agent\n", ns.control.size);
+        std::printf("control block: %zu bytes, too small for the agent\n", control.size);
     }
-    PublishedBlockFacts<vcam::CapabilitiesReading> capabilities = {
-        ToU16(ns.prefix + vcam::kCapabilitiesSectionName), Snapshot(ns.capabilities)};
-    if (!capabilities.reading) {
-        capabilities.reading =
-            vcam::ReadCapabilitiesBlock(ns.capabilities.Data(), ns.capabilities.size);
-    }
-    std::fputs(CapabilitiesText(capabilities).c_str(), stdout);
-    PublishedBlockFacts<vcam::ConsumersReading> consumers = {
-        ToU16(ns.prefix + vcam::kConsumersSectionName), SnapshotOfConsumers(ns.consumers)};
-    if (!consumers.reading) {
-        consumers.reading = vcam::ReadConsumersBlock(ns.consumers.Data(), ns.consumers.size);
-    }
-    std::fputs(ConsumersText(consumers, LocalStartTimes(consumers), now).c_str(), stdout);
+    PrintCapabilities(ns);
+    PrintConsumers(ns);
     std::fflush(stdout);
 }
 
@@ -120,7 +159,7 @@ class Stamper {
         const bool startOnce = !startStamped_ && options_.consumerStartAt >= 0 &&
                                now >= Until(options_.consumerStartAt);
         for (const Namespace& ns : namespaces) {
-            const vcam::ControlView control = {ns.control.Data(), ns.control.size};
+            const vcam::ControlView control = ns.sections.Control();
             if (fix) {
                 StampHeaders(ns, vcam::kControlMagic, vcam::kControlVersion, vcam::kConsumersMagic,
                              vcam::kConsumersVersion);
@@ -170,18 +209,18 @@ int wmain(int argc, wchar_t** argv) {
 
     std::vector<Namespace> namespaces;
     if (options.global) {
-        namespaces.push_back({vcam::kGlobalPrefix, {}, {}, {}});
+        namespaces.emplace_back().prefix = vcam::kGlobalPrefix;
     }
     if (options.local) {
-        namespaces.push_back({vcam::kLocalPrefix, {}, {}, {}});
+        namespaces.emplace_back().prefix = vcam::kLocalPrefix;
     }
     for (Namespace& ns : namespaces) {
         if (!CreateSection(ns.prefix + vcam::kControlSectionName, options.controlSize,
-                           ns.control) ||
+                           ns.sections.control) ||
             !CreateSection(ns.prefix + vcam::kCapabilitiesSectionName, options.capabilitiesSize,
-                           ns.capabilities) ||
+                           ns.sections.capabilities) ||
             !CreateSection(ns.prefix + vcam::kConsumersSectionName, options.consumersSize,
-                           ns.consumers)) {
+                           ns.sections.consumers)) {
             return 3;
         }
         StampHeaders(ns, options.controlMagic, options.controlVersion, options.consumersMagic,
@@ -201,8 +240,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         stamper.Stamp(namespaces, now);
         if (options.printEvery > 0 && now >= nextPrint) {
-            for (const Namespace& ns : namespaces) {
-                Print(ns, now);
+            for (Namespace& ns : namespaces) {
+                Print(ns);
             }
             nextPrint = now + static_cast<std::uint64_t>(options.printEvery * 1000);
         }

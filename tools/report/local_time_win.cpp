@@ -31,13 +31,10 @@ std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
     return time;
 }
 
-std::vector<std::optional<LocalTime>> LocalStartTimes(
-    const PublishedBlockFacts<vcam::ConsumersReading>& block) {
+std::vector<std::optional<LocalTime>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot) {
     std::vector<std::optional<LocalTime>> times;
-    if (block.reading) {
-        for (const vcam::ConsumerSlot& slot : block.reading->slots) {
-            times.push_back(LocalTimeOf(slot.lastUsedStart));
-        }
+    for (std::uint32_t i = 0; i < snapshot.count && i < vcam::kMaxConsumers; ++i) {
+        times.push_back(LocalTimeOf(snapshot.consumers[i].lastUsedStart));
     }
     return times;
 }

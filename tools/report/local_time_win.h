@@ -14,8 +14,7 @@ namespace orbelune {
 // UTC; nothing when Windows cannot convert it.
 std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime);
 
-// The local start time of every slot of a block that was read.
-std::vector<std::optional<LocalTime>> LocalStartTimes(
-    const PublishedBlockFacts<vcam::ConsumersReading>& block);
+// The local start time of every consumer of a snapshot.
+std::vector<std::optional<LocalTime>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot);
 
 }  // namespace orbelune

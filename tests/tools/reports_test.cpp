@@ -1,0 +1,310 @@
+#include "tools/ctl/doctor.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "agent/producer.h"
+#include "log/log_lines.h"
+#include "tools/ctl/reports.h"
+
+namespace orbelune {
+namespace {
+
+constexpr std::uint64_t kNow = 100000;
+constexpr auto kAccepted = vcam::SnapshotStatus::kAccepted;
+const std::u16string kProducer = u"C:\\Agent\\orbelune_windows_retouch_vcam_producer.exe";
+
+// The control block's ticks as the agent reads them, looked at at `now`.
+Sample Ticks(std::uint64_t demand, std::uint64_t heartbeat, std::uint64_t now = kNow,
+             std::uint32_t version = 2) {
+    return {{0x4F425643, version, version == 2, 0, demand, 0, heartbeat}, 0, now};
+}
+const auto Stamp = [](std::uint64_t updatedTick, std::uint64_t now) {
+    return Sample{{}, updatedTick, now};
+};
+SectionFacts Section(std::u16string name, std::uint32_t magic, std::uint32_t version,
+                     std::vector<Sample> samples = {}) {
+    return {std::move(name), true, std::nullopt, magic, version, std::move(samples)};
+}
+SectionFacts Absent(std::u16string name, std::uint32_t error = 2, bool opened = false) {
+    return {std::move(name), opened, SystemError{error, u"(error)"}, 0, 0, {}};
+}
+SectionFacts Control(std::u16string name, std::uint32_t version, std::uint64_t demand) {
+    return Section(std::move(name), 0x4F425643, version, {Ticks(demand, demand, kNow, version)});
+}
+// The block's section under the Global\ name instead of the Local\ one.
+void ToGlobal(Sections& sections) {
+    sections[0] = sections[1];
+    sections[0].name.replace(0, 5, u"Global");
+    sections[1] = Absent(sections[1].name);
+}
+
+// An agent at work under another file name, known by its version resource: demand and a
+// consumer, its producer (and that one's child), formats published, its stamp moving.
+Facts Healthy() {
+    Facts f;
+    f.session = f.agentMutex = f.producerTried = f.repoRootIsFolder = true;
+    f.toolFolder = u"D:\\Tool";
+    const std::u16string image = u"orbelune_windows_retouch_vcam_producer.exe";
+    f.processes = {{4, 0, 1, 0, u"explorer.exe", u"C:\\Windows\\explorer.exe", false},
+                   {300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
+                   {412, 300, 1, 6000, image, kProducer, false},
+                   {413, 412, 1, 6001, image, kProducer, false}};
+    f.userEntry = {u"%A%\\agent.exe", u"C:\\Agent\\agent.exe", {}, u"C:\\Agent\\AGENT.EXE", true};
+    f.producerArgv = f.producerArguments =
+        ProducerArguments(kProducer, u"directml", 0, u"C:\\Agent");
+    f.control = {Absent(u"Global\\OrbeluneVcamControl.v2"),
+                 Control(u"Local\\OrbeluneVcamControl.v2", 2, kNow)};
+    f.capabilities = {Absent(u"Global\\OrbeluneVcamCapabilities.v1"),
+                      Section(u"Local\\OrbeluneVcamCapabilities.v1", 0x4F425650, 1)};
+    f.capabilitiesBlock = {f.capabilities[1].name, 0x4F425650, 1, kAccepted, {1, 0, 2}};
+    f.capabilitiesBlock.snapshot.formats[0] = {1280, 720, 30, 1};
+    f.consumers = {Absent(u"Global\\OrbeluneVcamConsumers.v1"),
+                   Section(u"Local\\OrbeluneVcamConsumers.v1", 0x4F42434F, 1,
+                           {Stamp(kNow - 300, kNow), Stamp(kNow + 700, kNow + 800)})};
+    f.logPath = f.expectedLogPath = u"C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log";
+    f.logBytes = "2026-12-06 09:00:00 agent starting\r\n";
+    f.localNow = ParseLogLine("2026-12-06 10:00:30 ")->time;
+    f.settingsWritten = LocalSeconds(f.localNow) - 9000;  // 08:00:30
+    f.cameras = CameraListing{true, 0, {{u"Integrated Camera", u"\\\\?\\usb#0", 0u}}};
+    return f;
+}
+
+const auto NoProducer = [](Facts& f) { f.processes.resize(2); };
+void Log(Facts& f, const std::string& time, const std::string& message) {
+    *f.logBytes += "2026-12-06 " + time + " " + message + "\r\n";
+}
+void Set(Facts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t number,
+         std::u16string text = {}) {
+    f.raw[static_cast<size_t>(setting)] = {outcome, number, std::move(text)};
+}
+
+TEST(DoctorTest, OneFindingPerFault) {
+    using V = RawSetting::Outcome;
+    using enum Setting;
+    using F = Facts&;
+    const auto error = [](std::uint32_t code) { return SystemError{code, u""}; };
+    const auto fallback = [](F f) { f.capabilitiesBlock.snapshot.count = 1; };  // 1280x720@30/1
+    const std::string failed = "failed to start producer: 5 (Access is denied.)";
+    const std::string published = "published 1 native camera capability tuple(s)";
+    const std::string fallen =
+        "camera capability enumeration failed/empty; using 1280x720@30 "
+        "fallback";
+    const std::u16string global = u"Global\\OrbeluneVcamControl.v2";
+    const std::vector<std::pair<std::function<void(F)>, const char*>> kCases = {
+        {[](F) {}, ""},
+        {[](F f) { NoProducer(f), f.control[1].samples = {Ticks(0, 0)}; }, ""},
+        // The agent: not there; not stamping for the whole watch, or the watch too short to tell.
+        {[](F f) { f.agentMutex = false, f.processes.resize(1); },
+         "agent-not-running, producer-not-running"},
+        {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
+        {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 100); }, ""},
+        {[](F f) { f.userEntry.reset(); }, "no-logon-entry"},
+        {[&](F f) { f.userEntry->startError = error(2); }, "logon-entry-missing-program"},
+        {[](F f) { f.userEntry->agent = false; }, "logon-entry-not-agent"},
+        {[](F f) { f.userEntry->image = u"D:\\Old\\agent.exe"; }, "logon-entry-other-copy"},
+        // Another session's agent: it shares the Global\ blocks.
+        {[](F f) {
+             f.processes.push_back({9, 4, 2, 1, u"", u"", true}), ToGlobal(f.consumers);
+         },
+         "agents-in-other-sessions"},
+        // The producer, as Windows answers a start with the agent's command line.
+        {[](F f) { f.producerArguments.clear(), f.producerArgv.clear(); }, "producer-missing"},
+        {[&](F f) { f.producerStartError = error(216); }, "producer-not-a-program"},
+        {[&](F f) { f.producerStartError = error(1260); }, "producer-start-failed"},
+        {[&](F f) { Log(f, "10:00:30", failed); }, "producer-start-failed"},
+        // Past: a failure a start followed, from before the settings changed, or after now.
+        {[&](F f) { Log(f, "10:00:20", failed), Log(f, "10:00:21", "producer started (c"); }, ""},
+        {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten = LocalSeconds(f.localNow) - 5; },
+         ""},
+        {[&](F f) { Log(f, "10:00:31", failed), Log(f, "09:59:30", failed); }, ""},
+        {[](F f) { NoProducer(f); }, "producer-not-running"},
+        {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
+        // A producer the agent did not start, under a reused id (a child is not older).
+        {[](F f) { f.processes[2].created = 4999; },
+         "producer-not-running, producer-not-from-agent"},
+        {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
+        {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
+        {[](F f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
+        {[](F f) { Set(f, kEnabled, V::kValue, 0), NoProducer(f); }, "disabled"},
+        {[](F f) { Set(f, kIdleStopMs, V::kOtherType, 0); }, "setting-ignored"},
+        {[](F f) { Set(f, kCameraIndex, V::kValue, 0xFFFFFFFF); }, "negative-camera-index"},
+        // The sections, as Windows opens them for the agent.
+        {[](F f) {
+             f.control[1] = f.capabilities[1] = f.consumers[1] = Absent(u"L"), NoProducer(f);
+         },
+         "sections-missing"},
+        {[](F f) { f.capabilities[1] = Absent(f.capabilities[1].name, 8, true); },
+         "section-too-small"},
+        {[](F f) { f.control[0] = Absent(f.control[0].name, 6); }, "section-not-opened"},
+        {[](F f) { f.control[1] = Control(f.control[1].name, 1, kNow), NoProducer(f); },
+         "header-mismatch"},
+        // Two control sections: another release's beside this one's, or demand only in Local\.
+        {[&](F f) { f.control[0] = Control(global, 1, 0), NoProducer(f); },
+         "stale-control-section, producer-not-running"},
+        {[](F f) {
+             ToGlobal(f.control), ToGlobal(f.consumers), f.control[1] = Control(u"L", 1, 0);
+         },
+         ""},
+        {[&](F f) { f.control[0] = Control(global, 2, 0); }, "demand-in-other-section"},
+        // The ticks: in the future, moving but never fresh, a heartbeat without demand.
+        {[](F f) { f.control[1].samples = {Ticks(kNow - 100, kNow + 1)}; }, "tick-in-future"},
+        {[](F f) {
+             f.control[1].samples = {Ticks(40, 40), Ticks(540, 40, kNow + 9)};
+         },
+         "ticks-never-fresh"},
+        {[](F f) { f.control[1].samples = {Ticks(0, kNow - 100)}; }, "heartbeat-without-demand"},
+        {[](F f) { Set(f, kCameraIndex, V::kValue, 1); }, "camera-index-past-end"},
+        {[](F f) { f.cameras->devices[0].symbolicLink = u"\\\\?\\SWD#VCAMDEVAPI#1"; },
+         "camera-virtual"},
+        {[](F f) { f.cameras->devices[0].activation = 0x80070005; }, "camera-access-denied"},
+        {[&](F f) { fallback(f), Log(f, "10:00:01", fallen), Log(f, "10:00:01", published); },
+         "capabilities-fallback"},
+        {[&](F f) {
+             fallback(f), Log(f, "10:00:01", fallen), Log(f, "10:00:01", published);
+             Log(f, "10:00:02", published);
+         },
+         ""},
+        // The log: its place, whether it opens, the producer's exits since the agent's start.
+        {[](F f) { f.expectedLogPath.clear(); }, "log-fallback"},
+        {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
+         "agent-not-running, log-not-writable"},
+        {[&](F f) { f.logOpenError = error(2), f.agentMutex = false; }, "agent-not-running"},
+        {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
+        {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
+    };
+    for (size_t i = 0; i < kCases.size(); ++i) {
+        Facts facts = Healthy();
+        kCases[i].first(facts);
+        std::string kinds;
+        for (const Finding& finding : Diagnose(facts)) {
+            kinds += (kinds.empty() ? "" : ", ") + finding.kind;
+        }
+        EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
+    }
+}
+
+// The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
+TEST(DoctorTest, WatchSettles) {
+    Facts f = Healthy();
+    f.consumers[1].samples.pop_back();
+    EXPECT_FALSE(WatchSettled(f));
+    f.consumers[1].samples.push_back(Stamp(kNow, kNow + 900));
+    f.control[1].samples = {Ticks(40, 40), Ticks(40, 40, kNow + 3000)};
+    EXPECT_FALSE(WatchSettled(f));
+    f.control[1].samples.push_back(Ticks(40, 40, kNow + 3001));
+    EXPECT_TRUE(WatchSettled(f));
+    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap year
+}
+
+// The findings as people and scripts read them.
+TEST(DoctorTest, TextAndJson) {
+    const Node report =
+        DoctorReport({{"k-1", "p\u00e9", {"e1", "e2"}, "a"}, {"k-2", "q", {}, "b"}});
+    EXPECT_EQ(ReportText(report),
+              "1. p\u00e9\n  evidence: e1\n  evidence: e2\n  to do: a\n2. q\n  to do: b\n");
+    EXPECT_EQ(ReportJson(report),
+              R"({"findings":[{"kind":"k-1","problem":"p\u00e9","evidence":["e1","e2"],)"
+              R"("action":"a"},{"kind":"k-2","problem":"q","evidence":[],"action":"b"}]})"
+              "\n");
+    EXPECT_EQ(ReportJson(DoctorReport({})), "{\"findings\":[]}\n");
+}
+
+// Whether every one of `parts` stands in `text`.
+void ExpectParts(const std::string& text, std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
+    }
+}
+
+// The agent at work, awkward ticks and names; then blocks not published, not valid, not opened.
+TEST(StatusReportTest, AgentAndBlocks) {
+    Facts f = Healthy();
+    f.processes[3].session = 2;
+    f.control[1].samples[0].control.consumerStartTick = kNow + 250;
+    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow - 250, 1}};
+    f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1, 1};
+    f.consumerStartsLocal = {LocalTime{2026, 1, 1, 5, 0, 0, 250, -60}};
+    const std::string text = ReportText(StatusReport(f));
+    ExpectParts(text, {"settings (HKEY_CURRENT_USER\\Software\\Orbelune; defaults in C:\\Agent, "
+                       "the running agent's folder):\n  CameraIndex  0  (default)\n  Provider     "
+                       "directml  (default)\n  Enabled      1  (default)\n",
+                       "agent: running in this session, process id 300, C:\\Agent\\agent.exe\n"
+                       "producer (orbelune_windows_retouch_vcam_producer.exe): running, process "
+                       "id 412\nlogon entry: installed, %A%\\agent.exe\n",
+                       "control block (Local\\OrbeluneVcamControl.v2): valid, magic 0x4F425643 "
+                       "version 2\n  cameraIndex 0\n  demandTick 100000 (0 ms old, fresh)\n  "
+                       "consumerStartTick 100250 (250 ms in the future, stale)\n  "
+                       "consumerHeartbeatTick 100000 (0 ms old, fresh)\n  demand no, consumer "
+                       "present yes\n",
+                       "  count 1, updated 250 ms ago (updatedTick 99750), sequence 1\n  [0] "
+                       "\"Z \\\"\\x0A\xC3\xA9\xF0\x9F\x93\xB7\" identity \"z.exe\", packaged, "
+                       "started 2026-01-01 05:00:00.250 local time (UTC-01:00)\nlog "
+                       "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 1 line:\n  "
+                       "2026-12-06 09:00:00 agent starting\n"});
+    ExpectParts(
+        ReportJson(StatusReport(f)),
+        {R"({"settings":{"CameraIndex":{"value":0,"source":"default"},"Provider":{"value":)"
+         R"("directml","source":"default"},"Enabled":{"value":true,"source":"default"},)",
+         R"("defaultsFolder":"C:\\Agent"},"camera":{"listedCameras":1,"named":{"index":0,)",
+         R"("agentRunning":true,"agent":{"processId":300,)", R"("processIds":[412]},)",
+         R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
+         R"("slots":[{"displayName":"Z \"\u000a\u00e9\ud83d\udcf7","identity":"z.exe",)"
+         R"("packaged":true,"lastUsedStart":1,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
+         R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});
+
+    f.capabilitiesBlock = {u"Local\\P", 0, 0, vcam::SnapshotStatus::kNotPublished, {}};
+    f.consumersBlock.status = vcam::SnapshotStatus::kRejected;
+    f.consumersBlock.magic = 0x5842434F;
+    ExpectParts(ReportText(StatusReport(f)),
+                {"capabilities block (Local\\P): not published by the agent yet, magic 0x00000000 "
+                 "(expected 0x4F425650) version 0 (expected 1)\nconsumers block (Local\\S): not "
+                 "valid, magic 0x5842434F (expected 0x4F42434F) version 1\n"});
+    f.control[1] = Absent(u"Local\\C", 8, true);  // each name with Windows' reason
+    ExpectParts(ReportText(StatusReport(f)),
+                {"control block: Global\\OrbeluneVcamControl.v2 (error); Local\\C opens but cannot "
+                 "be mapped at the block's size, (error); the agent counts it as missing\n"});
+    ExpectParts(ReportJson(StatusReport(f)),
+                {R"("controlBlock":{"sections":[{"section":"Global\\OrbeluneVcamControl.v2",)"
+                 R"("opened":false,"error":2},{"section":"Local\\C","opened":true,"error":8}]},)"});
+}
+
+// The camera CameraIndex names, and the list `cameras` prints.
+TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
+    const CameraListing listing{true,
+                                0,
+                                {{u"Integrated Camera", u"\\\\?\\usb#0", 0u},
+                                 {u"V", u"\\\\?\\SWD#VCAMDEVAPI#1", std::nullopt},
+                                 {u"USB Camera", u"\\\\?\\usb#2", 0x80070005u},
+                                 {u"Cam", u"\\\\?\\usb#3", 0xC00D3704u}}};
+    const std::string kFallback = "the agent publishes the 1280x720@30 fallback";
+    const std::string kDenied =
+        "cannot be opened: access denied: camera access for desktop "
+        "apps is off in the privacy settings (0x80070005)";
+    for (const auto& [index, line] : std::initializer_list<std::pair<int, std::string>>{
+             {1, "1 names \"V\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual camera, not a real one"},
+             {2, "2 names \"USB Camera\" (\\\\?\\usb#2); it " + kDenied +
+                     ", so the agent "
+                     "publishes the 1280x720@30 fallback"},
+             {4, "4 names no camera: 4 listed, 0 to 3; " + kFallback},
+             {-1, "-1 is negative and names no camera; " + kFallback}}) {
+        EXPECT_EQ(ConfiguredCamera(listing, index).line, "camera: CameraIndex " + line);
+    }
+    EXPECT_EQ(ReportText(CamerasReport(listing, 2)),
+              "0  \"Integrated Camera\" (\\\\?\\usb#0)\n1  \"V\" "
+              "(\\\\?\\SWD#VCAMDEVAPI#1)  virtual camera\n2  \"USB Camera\" (\\\\?\\usb#2)  " +
+                  kDenied +
+                  "  <- CameraIndex\n3  \"Cam\" (\\\\?\\usb#3)  cannot be opened: in use "
+                  "by another application (0xC00D3704)\n");
+    ExpectParts(ReportJson(CamerasReport(listing, 1)),
+                {R"({"cameraIndex":1,"listError":null,"cameras":[{"index":0,)",
+                 R"("virtual":true,"selected":true,"openError":null},{"index":2,)",
+                 R"("selected":false,"openError":"0x80070005","openFailure":"access denied: )"});
+    EXPECT_EQ(ReportText(CamerasReport({false, 0x80004005, {}}, 0)).substr(0, 28),
+              "the cameras cannot be listed");
+}
+
+}  // namespace
+}  // namespace orbelune

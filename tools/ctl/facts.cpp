@@ -1,0 +1,123 @@
+#include "tools/ctl/facts.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "agent/supervision.h"
+#include "common/path.h"
+#include "common/text.h"
+
+namespace orbelune {
+
+std::int64_t LocalSeconds(const std::tm& time) {
+    using namespace std::chrono;
+    const sys_days date = year{time.tm_year + 1900} /
+                          month{static_cast<unsigned>(time.tm_mon + 1)} /
+                          day{static_cast<unsigned>(time.tm_mday)};
+    return date.time_since_epoch().count() * 86400LL + time.tm_hour * 3600LL + time.tm_min * 60LL +
+           time.tm_sec;
+}
+
+const SectionFacts* AgentSection(const Sections& sections) {
+    for (const SectionFacts& section : sections) {
+        if (section.opened && !section.error) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+const ProcessFacts* SessionAgent(const Facts& facts) {
+    const ProcessFacts* agent = nullptr;
+    for (const ProcessFacts& p : facts.processes) {
+        if (p.agent && p.session == facts.session && (!agent || p.created < agent->created)) {
+            agent = &p;
+        }
+    }
+    return agent;
+}
+
+bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
+    // A process started by another in its session, no earlier than it (an older process cannot
+    // be its child: the id was another's then).
+    const auto childOf = [](const ProcessFacts& p, const ProcessFacts& parent) {
+        return p.id != parent.id && p.parentId == parent.id && p.session == parent.session &&
+               p.created >= parent.created;
+    };
+    const ProcessFacts* agent = SessionAgent(facts);
+    const ProcessFacts* p = &process;
+    for (size_t hops = 0; agent && hops <= facts.processes.size(); ++hops) {
+        if (childOf(*p, *agent)) {
+            return true;
+        }
+        const auto parent = std::find_if(facts.processes.begin(), facts.processes.end(),
+                                         [&](const ProcessFacts& q) { return childOf(*p, q); });
+        if (parent == facts.processes.end()) {
+            return false;
+        }
+        p = &*parent;
+    }
+    return false;
+}
+
+std::pair<std::u16string, FolderSource> AgentFolder(const Facts& facts) {
+    if (const ProcessFacts* agent = SessionAgent(facts); agent && !agent->path.empty()) {
+        return {FolderOfPath(agent->path), FolderSource::kRunningAgent};
+    }
+    for (const auto& entry : {facts.userEntry, facts.machineEntry}) {
+        if (entry && entry->agent) {
+            return {FolderOfPath(entry->image), FolderSource::kLogonEntry};
+        }
+    }
+    return {facts.toolFolder, FolderSource::kTool};
+}
+
+AgentSettings SettingsOf(const Facts& facts) {
+    return SettingsFromValues(facts.raw, AgentFolder(facts).first);
+}
+
+bool Moved(const SectionFacts& section) {
+    for (const Sample& s : section.samples) {
+        const Sample& first = section.samples.front();
+        if (s.updatedTick != first.updatedTick ||
+            s.control.demandTick != first.control.demandTick ||
+            s.control.consumerStartTick != first.control.consumerStartTick ||
+            s.control.consumerHeartbeatTick != first.control.consumerHeartbeatTick) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool EverFresh(const SectionFacts& section) {
+    return std::any_of(section.samples.begin(), section.samples.end(), [](const Sample& s) {
+        const ControlStatus status = JudgeControlBlock(s.control, s.now);
+        return status.demand || status.consumerPresent;
+    });
+}
+
+bool IsStampedConsumers(const SectionFacts& section) {
+    return !section.samples.empty() && section.magic == vcam::kConsumersMagic &&
+           section.version == vcam::kConsumersVersion;
+}
+
+bool WatchSettled(const Facts& facts) {
+    const auto stamped =
+        std::count_if(facts.consumers.begin(), facts.consumers.end(), IsStampedConsumers);
+    const auto moved = std::count_if(facts.consumers.begin(), facts.consumers.end(), Moved);
+    if (facts.agentMutex && stamped > 0 && moved == 0) {
+        return false;
+    }
+    for (const SectionFacts& s : facts.control) {
+        if (s.samples.empty() || !s.samples.front().control.valid || EverFresh(s) || Moved(s)) {
+            continue;
+        }
+        // A virtual camera that wants frames stamps at least every kFreshnessMs.
+        if (s.samples.back().now - s.samples.front().now <= kFreshnessMs + kPassSleepMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,133 @@
+// What the control tool knows of the agent, as one value: gathered once, in one pass, by the
+// Windows edge (facts_win.h) from what Windows and the running agent answer, never from a
+// prediction of either. `status`, `cameras` and `doctor` are all made from it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capabilities/capabilities.h"
+#include "config/settings.h"
+#include "tools/report/block_report.h"
+
+namespace orbelune {
+
+// A system error as Windows gave it, with Windows' text for it.
+struct SystemError {
+    std::uint32_t code = 0;
+    std::u16string text;
+};
+
+struct ProcessFacts {
+    std::uint32_t id = 0;
+    std::uint32_t parentId = 0;  // the process that started it, as it was then
+    std::uint32_t session = 0;
+    std::uint64_t created = 0;  // FILETIME; 0 when Windows does not say
+    std::u16string image;       // its file name, from the process table
+    std::u16string path;        // its image's full path; empty when Windows does not say
+    // Its image's version resource calls it the agent (kAgentDescription); for a process whose
+    // image cannot be read (another user's), its file name is the agent's.
+    bool agent = false;
+};
+
+// One look at a mapped section, its fields loaded before `now`, which was read after them.
+struct Sample {
+    vcam::ControlReading control;   // the control block's fields
+    std::uint64_t updatedTick = 0;  // the consumers block's update tick
+    std::uint64_t now = 0;
+};
+
+// A section under one of its names, opened as the agent opens it (read and write access) and
+// mapped at its block's size.
+struct SectionFacts {
+    std::u16string name;               // "Global\..." or "Local\..."
+    bool opened = false;               // the name opens (whether or not it maps)
+    std::optional<SystemError> error;  // why it does not open or map; nothing when mapped
+    std::uint32_t magic = 0, version = 0;
+    std::vector<Sample> samples;  // in the order taken; the first is the one `status` shows
+};
+using Sections = std::array<SectionFacts, 2>;  // the Global\ name, then the Local\ one
+
+// A logon entry (a Run value) and what Windows starts from it.
+struct LogonEntry {
+    std::u16string stored;    // as stored
+    std::u16string expanded;  // as Windows reads it at logon: a REG_EXPAND_SZ expanded
+    // Windows' answer to starting it: its error, or the image it started and whether that is
+    // the agent. Nothing tried when both are empty.
+    std::optional<SystemError> startError;
+    std::u16string image;
+    bool agent = false;
+};
+
+struct Facts {
+    std::uint32_t session = 0;            // this tool's, the user's
+    std::vector<ProcessFacts> processes;  // one process table, every session
+    bool agentMutex = false;              // the session's agent mutex exists
+    std::u16string toolFolder;            // this tool's own folder
+
+    RawSettingValues raw;
+    std::optional<std::int64_t> settingsWritten;  // the settings key's last write (LocalSeconds)
+
+    std::optional<LogonEntry> userEntry, machineEntry;
+
+    // The producer as the agent would start it now, from its own function: the nine arguments
+    // (none where it would log "producer exe not found"), its command line, and the arguments
+    // as the producer's runtime splits that line; Windows' answer to a start with that line
+    // that never runs (nothing when it was not tried or Windows started it).
+    std::vector<std::u16string> producerArguments, producerArgv;
+    std::u16string producerCommandLine;
+    bool producerTried = false, producerIsFolder = false, repoRootIsFolder = false;
+    std::optional<SystemError> producerStartError;
+
+    Sections control, capabilities, consumers;
+    // The blocks the agent publishes, as a snapshot of the section the agent takes finds them.
+    PublishedBlock<vcam::CapabilitiesSnapshot> capabilitiesBlock;
+    PublishedBlock<vcam::ConsumersSnapshot> consumersBlock;
+    std::vector<std::optional<LocalTime>> consumerStartsLocal;
+
+    std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
+    std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
+    std::optional<SystemError> logOpenError;  // of opening it for appending
+    std::tm localNow = {};                    // now, on the clock the log's lines carry
+
+    std::optional<CameraListing> cameras;
+};
+
+// Seconds of a local date and time, counted from 1970-01-01 00:00:00 on the same clock.
+std::int64_t LocalSeconds(const std::tm& time);
+
+// The section of a block the agent opens: the first of its names that opens and maps.
+const SectionFacts* AgentSection(const Sections& sections);
+
+// The agent of this session: the oldest agent process here (a later one exits at once).
+const ProcessFacts* SessionAgent(const Facts& facts);
+
+// Whether `process` was started by the session's agent or by a process it started.
+bool StartedByAgent(const Facts& facts, const ProcessFacts& process);
+
+// The folder the agent's defaults lie in: the running agent's, else the folder of the program a
+// logon entry starts when that is the agent, else this tool's; and which it is.
+enum class FolderSource { kRunningAgent, kLogonEntry, kTool };
+std::pair<std::u16string, FolderSource> AgentFolder(const Facts& facts);
+
+// The settings as the agent takes them, its defaults in AgentFolder.
+AgentSettings SettingsOf(const Facts& facts);
+
+// The longest the edge watches the blocks, and whether what it watched already tells what the
+// rules need: the agent's stamps in a consumers block seen to move (or none to watch), and each
+// control section's ticks fresh, moving, or still for longer than a virtual camera that wants
+// frames may leave them.
+inline constexpr std::uint64_t kWatchMs = 5000;
+bool WatchSettled(const Facts& facts);
+
+// Whether a section's watched ticks changed between its samples; whether the agent would have
+// seen demand or a consumer in any of them; whether it is a consumers block of this release.
+bool Moved(const SectionFacts& section);
+bool EverFresh(const SectionFacts& section);
+bool IsStampedConsumers(const SectionFacts& section);
+
+}  // namespace orbelune

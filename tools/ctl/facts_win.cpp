@@ -1,0 +1,326 @@
+#include "tools/ctl/facts_win.h"
+
+#include <windows.h>
+#include <mfapi.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cwchar>
+#include <map>
+
+#include "agent/agent_names.h"
+#include "agent/producer.h"
+#include "agent/producer_win.h"
+#include "capabilities/capabilities_win.h"
+#include "common/path.h"
+#include "common/file_win.h"
+#include "common/path_win.h"
+#include "common/section_win.h"
+#include "common/system_error_win.h"
+#include "common/text.h"
+#include "common/text_win.h"
+#include "config/settings_win.h"
+#include "consumers/app_identity_win.h"
+#include "log/log_win.h"
+#include "tools/ctl/ctl_command.h"
+#include "tools/report/local_time_win.h"
+
+namespace orbelune {
+namespace {
+
+SystemError ErrorOf(DWORD code) {
+    return {code, DescribeSystemError(code)};
+}
+
+std::uint64_t Value(FILETIME time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A FILETIME on the clock the log's lines carry: the C runtime's local time of its second.
+std::optional<std::int64_t> LocalSecondsOf(std::uint64_t filetime) {
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 as a FILETIME
+    const auto seconds = static_cast<__time64_t>((filetime - kUnixEpoch) / 10'000'000);
+    std::tm local = {};
+    if (filetime < kUnixEpoch || _localtime64_s(&local, &seconds) != 0) {
+        return std::nullopt;
+    }
+    return LocalSeconds(local);
+}
+
+std::u16string ImagePath(HANDLE process) {
+    std::vector<wchar_t> path(32768);
+    DWORD length = static_cast<DWORD>(path.size());
+    return QueryFullProcessImageNameW(process, 0, path.data(), &length)
+               ? ToU16(std::wstring_view(path.data(), length))
+               : std::u16string();
+}
+
+bool IsAgentImage(const std::u16string& path) {
+    return !path.empty() && ReadVersionName(path) == kAgentDescription;
+}
+
+// Every process of one snapshot; the agents known by their images' version resources.
+void GatherProcesses(Facts& facts) {
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    facts.session = session;
+    std::map<std::u16string, bool> agentImages;  // each image's version resource read once
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot.IsValid() && Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        ProcessFacts& p = facts.processes.emplace_back();
+        p.id = entry.th32ProcessID;
+        p.parentId = entry.th32ParentProcessID;
+        p.image = ToU16(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)));
+        p.session = ProcessIdToSessionId(p.id, &session) ? session : 0xFFFFFFFF;
+        const UniqueHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.id));
+        FILETIME created = {}, exited = {}, kernel = {}, user = {};
+        if (handle.IsValid() && GetProcessTimes(handle.Get(), &created, &exited, &kernel, &user)) {
+            p.created = Value(created);
+        }
+        p.path = handle.IsValid() ? ImagePath(handle.Get()) : std::u16string();
+        if (p.path.empty()) {
+            p.agent = ToLowerUnits(p.image) == kAgentExeName;
+        } else {
+            const auto [image, added] = agentImages.try_emplace(ToLowerUnits(p.path));
+            p.agent = added ? (image->second = IsAgentImage(p.path)) : image->second;
+        }
+    }
+}
+
+// Windows' answer to starting `commandLine` as the agent starts its producer, in a job that
+// ends it: the image it started, or its error. The process never runs: it is created suspended
+// and ended before its first instruction.
+std::pair<std::optional<SystemError>, std::u16string> TryStart(const std::u16string& commandLine) {
+    const UniqueHandle job = CreateKillOnCloseJob();
+    UniqueHandle process, thread;
+    if (const DWORD error = CreateSuspendedProcess(ToWide(commandLine), process, thread)) {
+        return {ErrorOf(error), {}};
+    }
+    AssignProcessToJobObject(job.Get(), process.Get());
+    std::u16string image = ImagePath(process.Get());
+    TerminateProcess(process.Get(), 0);
+    WaitForSingleObject(process.Get(), kStopWaitMs);
+    return {std::nullopt, std::move(image)};
+}
+
+// The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
+// HKEY_LOCAL_MACHINE (every user's, written by the MSI; this 64-bit tool reads the 64-bit view
+// that the 64-bit package writes), as stored and as Windows expands it.
+std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
+    const auto read = [&](DWORD flags) -> std::optional<std::u16string> {
+        std::vector<wchar_t> buffer(32768);
+        auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+        if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(), flags,
+                         nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return ToU16(buffer.data());
+    };
+    const std::optional<std::u16string> stored =
+        read(RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND);
+    if (!stored) {
+        return std::nullopt;
+    }
+    // Read as REG_SZ, Windows expands a REG_EXPAND_SZ.
+    LogonEntry entry{*stored, read(RRF_RT_REG_SZ).value_or(*stored), {}, {}, false};
+    if (tryStart) {
+        std::tie(entry.startError, entry.image) = TryStart(entry.expanded);
+        entry.agent = IsAgentImage(entry.image);
+    }
+    return entry;
+}
+
+// One look at a section: its fields loaded first, the clock read after them.
+Sample Look(const void* view, bool control) {
+    Sample sample;
+    if (control) {
+        sample.control = *vcam::ReadControlBlock(view, vcam::kControlBlockSize);
+    } else {
+        sample.updatedTick = vcam::LoadControlTick(view, vcam::kConsumersUpdatedTickField);
+    }
+    sample.now = GetTickCount64();
+    return sample;
+}
+
+struct Looked {
+    SectionFacts* facts;
+    SectionLook look;
+    const Sections* block;
+};
+
+// Each block under each name, as the agent opens it, with its header; snapshots of the blocks
+// the agent publishes from the section it takes, each before the first look's clock reading.
+std::vector<Looked> LookAtSections(Facts& facts) {
+    std::vector<Looked> looked;
+    const struct {
+        Sections* sections;
+        const wchar_t* name;
+        size_t size;
+    } kBlocks[] = {
+        {&facts.control, vcam::kControlSectionName, vcam::kControlBlockSize},
+        {&facts.capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
+        {&facts.consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
+    for (const auto& block : kBlocks) {
+        for (size_t i = 0; i < 2; ++i) {
+            SectionFacts& section = (*block.sections)[i];
+            const std::wstring name =
+                (i == 0 ? vcam::kGlobalPrefix : vcam::kLocalPrefix) + std::wstring(block.name);
+            SectionLook look = LookAtSection(name, block.size);
+            section.name = ToU16(name);
+            section.opened = look.opened;
+            if (!look.view) {
+                section.error = ErrorOf(look.error);
+                continue;
+            }
+            std::memcpy(&section.magic, look.view.get(), 4);
+            std::memcpy(&section.version, static_cast<const char*>(look.view.get()) + 4, 4);
+            looked.push_back({&section, std::move(look), block.sections});
+        }
+    }
+    for (const Looked& l : looked) {
+        void* view = l.look.view.get();
+        if (l.facts == AgentSection(facts.capabilities)) {
+            auto& block = facts.capabilitiesBlock;
+            block = {l.facts->name, l.facts->magic, l.facts->version, {}, {}};
+            block.status =
+                vcam::SnapshotCapabilities({view, vcam::kCapabilitiesBlockSize}, block.snapshot)
+                    .status;
+        } else if (l.facts == AgentSection(facts.consumers)) {
+            auto& block = facts.consumersBlock;
+            block = {l.facts->name, l.facts->magic, l.facts->version, {}, {}};
+            block.status =
+                vcam::SnapshotConsumers({view, vcam::kConsumersBlockSize}, block.snapshot).status;
+            facts.consumerStartsLocal = LocalStartTimes(block.snapshot);
+        }
+    }
+    return looked;
+}
+
+// The log's last kLogTailBytes, from the start of a line: the log has no size limit, and only
+// its last lines are shown and judged.
+constexpr size_t kLogTailBytes = size_t{64} * 1024;
+
+std::optional<std::string> ReadLogTail(const std::u16string& path) {
+    std::optional<std::string> tail = ReadWholeFile(ToWide(path));
+    if (tail && tail->size() > kLogTailBytes) {
+        tail->erase(0, tail->size() - kLogTailBytes);
+        tail->erase(0, std::min(tail->size(), tail->find('\n') + 1));
+    }
+    return tail;
+}
+
+// The settings key's last write, on the log's clock.
+std::optional<std::int64_t> SettingsWritten() {
+    UniqueHkey key;
+    FILETIME written = {};
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, KEY_READ, key.Put()) !=
+            ERROR_SUCCESS ||
+        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return LocalSecondsOf(Value(written));
+}
+
+bool IsFolder(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The producer as the agent would start it now, and Windows' answer to that start.
+void GatherProducer(Facts& facts) {
+    const AgentSettings settings = SettingsOf(facts);
+    facts.producerIsFolder = IsFolder(settings.producerExe);
+    facts.repoRootIsFolder = IsFolder(settings.repoRoot);
+    const std::optional<ProducerLaunch> launch = PrepareProducer(settings);
+    if (!launch) {
+        return;
+    }
+    facts.producerArguments = launch->arguments;
+    facts.producerCommandLine = launch->commandLine;
+    int count = 0;
+    const UniqueLocalMemory<wchar_t*> argv(
+        CommandLineToArgvW(ToWide(launch->commandLine).c_str(), &count));
+    for (int i = 0; argv && i < count; ++i) {
+        facts.producerArgv.push_back(ToU16(argv.get()[i]));
+    }
+    // A relative path would be resolved against this tool's current folder, not the agent's.
+    if (IsAbsolutePath(settings.producerExe)) {
+        facts.producerTried = true;
+        facts.producerStartError = TryStart(launch->commandLine).first;
+    }
+}
+
+CameraListing ListCamerasOnce() {
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    CameraListing listing;
+    if (const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE); FAILED(started)) {
+        listing.error = static_cast<std::uint32_t>(started);
+    } else {
+        listing = ListCameras();
+        MFShutdown();
+    }
+    if (com) {
+        CoUninitialize();
+    }
+    return listing;
+}
+
+}  // namespace
+
+Facts GatherFacts(FactsFor what) {
+    Facts facts;
+    facts.toolFolder = ModuleDirectory();
+    facts.raw = ReadRawSettingValues();
+    facts.cameras = ListCamerasOnce();
+    if (what == FactsFor::kCameras) {
+        return facts;
+    }
+    const bool doctor = what == FactsFor::kDoctor;
+    facts.settingsWritten = SettingsWritten();
+    GatherProcesses(facts);  // before anything is started for a trial
+    // A mutex this tool may not open still exists.
+    const UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
+    facts.agentMutex = mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
+    // Started only where the facts need the program: for the doctor, and for the agent's folder
+    // while no agent runs.
+    const bool tryStart = doctor || SessionAgent(facts) == nullptr;
+    facts.userEntry = ReadLogonEntry(HKEY_CURRENT_USER, tryStart);
+    facts.machineEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE, tryStart);
+    std::vector<Looked> looked = LookAtSections(facts);
+    for (const std::uint64_t start = GetTickCount64();;) {
+        for (const Looked& l : looked) {
+            if (l.block != &facts.capabilities) {
+                l.facts->samples.push_back(Look(l.look.view.get(), l.block == &facts.control));
+            }
+        }
+        if (!doctor || WatchSettled(facts) || GetTickCount64() - start >= kWatchMs) {
+            break;
+        }
+        Sleep(50);
+    }
+    if (doctor) {
+        GatherProducer(facts);
+    }
+    if (const std::optional<std::u16string> base = LogBaseFolder()) {
+        facts.logPath = LogFilePath(*base);
+        facts.logBytes = ReadLogTail(facts.logPath);
+    }
+    if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
+        facts.expectedLogPath = LogFilePath(*known);
+    }
+    // Opened for appending as the agent opens it, sharing it as the agents share it.
+    if (const UniqueHandle log(CreateFileW(ToWide(facts.logPath).c_str(), FILE_APPEND_DATA,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        !log.IsValid()) {
+        facts.logOpenError = ErrorOf(GetLastError());
+    }
+    facts.localNow = LogClockNow().value_or(std::tm{});
+    return facts;
+}
+
+}  // namespace orbelune

@@ -1,0 +1,59 @@
+// A report as one value: facts named for scripts and worded for people, made once and rendered
+// into JSON (ReportJson) and into text (ReportText), one renderer each.
+#pragma once
+
+#include <concepts>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orbelune {
+
+struct Node {
+    enum class Kind { kNull, kScalar, kText, kObject, kArray };
+    Kind kind = Kind::kNull;
+    std::string key;             // its member name within an object
+    std::string scalar;          // kScalar: a number's digits, true or false, as JSON has them
+    std::u16string text;         // kText
+    std::string line;            // what a person reads for it (UTF-8); empty: nothing of its own
+    std::vector<Node> children;  // kObject, kArray
+};
+
+template <typename T>
+requires std::integral<T> Node Value(std::string key, T value, std::string line = {}) {
+    std::string scalar;
+    if constexpr (std::same_as<T, bool>) {
+        scalar = value ? "true" : "false";
+    } else {
+        scalar = std::to_string(value);
+    }
+    return {Node::Kind::kScalar, std::move(key), std::move(scalar), {}, std::move(line), {}};
+}
+inline Node Value(std::string key, std::u16string value, std::string line = {}) {
+    return {Node::Kind::kText, std::move(key), {}, std::move(value), std::move(line), {}};
+}
+inline Node Null(std::string key, std::string line = {}) {
+    return {Node::Kind::kNull, std::move(key), {}, {}, std::move(line), {}};
+}
+template <typename T>
+Node Value(std::string key, const std::optional<T>& value, std::string line = {}) {
+    return value ? Value(std::move(key), *value, std::move(line))
+                 : Null(std::move(key), std::move(line));
+}
+inline Node Object(std::string key, std::string line, std::vector<Node> children) {
+    return {Node::Kind::kObject, std::move(key), {}, {}, std::move(line), std::move(children)};
+}
+inline Node Array(std::string key, std::string line, std::vector<Node> children) {
+    return {Node::Kind::kArray, std::move(key), {}, {}, std::move(line), std::move(children)};
+}
+
+// One JSON document in ASCII (every other character as a \u escape, so that it reads the same in
+// any code page), with a line end.
+std::string ReportJson(const Node& report);
+
+// Every node's line in document order, each below a node with a line of its own indented by two
+// more spaces than that node's.
+std::string ReportText(const Node& report);
+
+}  // namespace orbelune
