@@ -1,6 +1,5 @@
-// The pages under docs/ repeat what the code does: the settings, the producer's command line, the
-// log's place, format and lines, the shared blocks byte by byte, doctor's finding kinds. Each is
-// made here by the code itself and must stand on its page as it is.
+// The pages under docs/ repeat the code's settings, command line, log lines, blocks and doctor's
+// finding kinds: each is made here by the code itself and must stand on its page as it is.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -38,29 +37,25 @@ void ExpectOn(const std::string& page, const std::vector<std::string>& lines) {
 }
 
 TEST(PagesTest, RepeatTheAgentsOwnFacts) {
-    const std::string pages = Source({"docs/PRODUCER.md", "docs/DEPLOYMENT.md"});
     const auto b = LogMessageBytes;  // text as the log and the pages hold it
     const AgentSettings s = SettingsFromValues({}, u"C:\\Agent");  // no settings
     const auto arguments = ProducerArguments(s.producerExe, s.provider, s.cameraIndex, s.repoRoot);
     const std::string line = FormatLogLine(ParseLogLine("2026-12-04 12:21:50 ").value().time, u"");
-    // Each message, with its values for no settings, ends a line of a log excerpt, here and on
-    // the supporters' page.
+    // Each message, with its values for no settings, ends a line of a log excerpt.
     const auto m = [&](std::u16string_view message) { return " " + b(message) + "\n"; };
-    std::vector<std::string> log = {
+    std::vector<std::string> lines = {
         m(kAgentAlreadyRunningLine), m(kDemandLine),         m(kIdleLine),
         m(kDisabledStopLine),        m(kProducerExitedLine), m(kCapabilitiesFallbackLine),
         m(PublishedLine(1))};
-    log.insert(
-        log.end(),
+    lines.insert(
+        lines.end(),
         {line.substr(0, line.size() - 2) + "agent starting\n", m(IdleStopLine(s.idleStopMs)),
          m(ProducerStartedLine(s.cameraIndex, s.provider)), m(ProducerNotFoundLine(s.producerExe)),
          m(ProducerStartFailedLine(u"193 (%1 is not a valid Win32 application.)"))});
-    ExpectOn(pages, log);
-    ExpectOn(Source({"docs/SUPPORT.md"}), log);
-    std::vector<std::string> lines = {
-        b(BuildProducerCommandLine(arguments)),
-        "`C:\\Agent\\` gives `" + b(QuoteArgument(u"C:\\Agent\\")) + "`",
-        "`" + b(LogFilePath(u"C:\\ProgramData")) + "`"};
+    ExpectOn(Source({"docs/SUPPORT.md"}), lines);
+    lines.insert(lines.end(), {b(BuildProducerCommandLine(arguments)),
+                               "`C:\\Agent\\` gives `" + b(QuoteArgument(u"C:\\Agent\\")) + "`",
+                               "`" + b(LogFilePath(u"C:\\ProgramData")) + "`"});
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i].starts_with(u"--")) {
             lines.push_back("| " + std::to_string(i + 1) + " | `" + b(arguments[i]) + "` |");
@@ -79,7 +74,7 @@ TEST(PagesTest, RepeatTheAgentsOwnFacts) {
                         " |");
         lines.push_back("reg add \"HKCU\\" + b(kSettingsKey) + "\" /v " + name + " /t " + type);
     }
-    ExpectOn(pages, lines);
+    ExpectOn(Source({"docs/PRODUCER.md", "docs/DEPLOYMENT.md"}), lines);
 }
 
 // Each section's title line (name, size, magic, version) and the row of every field.
@@ -95,43 +90,43 @@ TEST(PagesTest, BlockLayoutsMatchTheContract) {
         return "| " + std::to_string(field.offset) + " | " + std::to_string(field.size) + " | `" +
                name + "` |";
     };
-    ExpectOn(Source({"docs/VIRTUAL_CAMERA.md"}),
-             {title(kControlSectionName, kControlBlockSize, kControlMagic, kControlVersion),
-              title(kCapabilitiesSectionName, kCapabilitiesBlockSize, kCapabilitiesMagic,
-                    kCapabilitiesVersion),
-              title(kConsumersSectionName, kConsumersBlockSize, kConsumersMagic, kConsumersVersion),
-              row(kControlCameraIndexField, "cameraIndex"),
-              row(kControlDemandTickField, "demandTick"),
-              row(kControlConsumerStartTickField, "consumerStartTick"),
-              row(kControlConsumerHeartbeatTickField, "consumerHeartbeatTick"),
-              row(kCapabilitiesCameraIndexField, "cameraIndex"),
-              row(kCapabilitiesCountField, "count"),
-              row(kCapabilitiesEntriesField, "entries"),
-              row(kCapabilitiesSequenceField, "sequence"),
-              row(kCapabilityWidthField, "width"),
-              row(kCapabilityHeightField, "height"),
-              row(kCapabilityFrameRateNumeratorField, "frameRateNumerator"),
-              row(kCapabilityFrameRateDenominatorField, "frameRateDenominator"),
-              row(kConsumersCountField, "count"),
-              row(kConsumersUpdatedTickField, "updatedTick"),
-              row(kConsumersEntriesField, "entries"),
-              row(kConsumersSequenceField, "sequence"),
-              row(kSlotDisplayNameField, "displayName"),
-              row(kSlotIdentityField, "identity"),
-              row(kSlotPackagedField, "packaged"),
-              row(kSlotLastUsedStartField, "lastUsedStart")});
+    const std::string page = Source({"docs/VIRTUAL_CAMERA.md"});
+    ExpectOn(page, {title(kControlSectionName, kControlBlockSize, kControlMagic, kControlVersion),
+                    row(kControlCameraIndexField, "cameraIndex"),
+                    row(kControlDemandTickField, "demandTick"),
+                    row(kControlConsumerStartTickField, "consumerStartTick"),
+                    row(kControlConsumerHeartbeatTickField, "consumerHeartbeatTick")});
+    ExpectOn(
+        page,
+        {title(kCapabilitiesSectionName, kCapabilitiesBlockSize, kCapabilitiesMagic,
+               kCapabilitiesVersion),
+         row(kCapabilitiesCameraIndexField, "cameraIndex"), row(kCapabilitiesCountField, "count"),
+         row(kCapabilitiesEntriesField, "entries"), row(kCapabilitiesSequenceField, "sequence")});
+    ExpectOn(page, {row(kCapabilityWidthField, "width"), row(kCapabilityHeightField, "height"),
+                    row(kCapabilityFrameRateNumeratorField, "frameRateNumerator"),
+                    row(kCapabilityFrameRateDenominatorField, "frameRateDenominator")});
+    ExpectOn(page,
+             {title(kConsumersSectionName, kConsumersBlockSize, kConsumersMagic, kConsumersVersion),
+              row(kConsumersCountField, "count"), row(kConsumersUpdatedTickField, "updatedTick"),
+              row(kConsumersEntriesField, "entries"), row(kConsumersSequenceField, "sequence")});
+    ExpectOn(page,
+             {row(kSlotDisplayNameField, "displayName"), row(kSlotIdentityField, "identity"),
+              row(kSlotPackagedField, "packaged"), row(kSlotLastUsedStartField, "lastUsedStart")});
 }
 
-// The kinds in doctor's rules (a literal of lower-case words and hyphens that starts a finding,
-// `{"kind", ...` or `kind = "kind";`) are the first cells of the supporters' page's kinds table.
+// Each kind in doctor's rules (a literal of lower-case words and hyphens that starts a finding,
+// `{"kind", ...` or `kind = "kind";`) starts a row of the supporters' page, and no other does.
 TEST(PagesTest, SupportPageListsEveryFindingKind) {
-    const auto kinds = [](const std::string& text, const char* pattern) {
-        const std::regex re(pattern);
-        return std::set<std::string>(std::sregex_token_iterator(text.begin(), text.end(), re, 1),
-                                     {});
-    };
-    EXPECT_EQ(kinds(Source({"docs/SUPPORT.md"}), "\n\\| `([a-z]+(-[a-z]+)*)` \\|"),
-              kinds(Source({ORBELUNE_DOCTOR_SOURCES}), "\"([a-z]+(-[a-z]+)*)\"\\s*[,;]"));
+    const std::string code = Source({ORBELUNE_DOCTOR_SOURCES}), page = Source({"docs/SUPPORT.md"});
+    const std::regex kind("\"([a-z]+(-[a-z]+)*)\"\\s*[,;]"), row("\n\\| `[a-z]+(-[a-z]+)*` \\|");
+    std::set<std::string> rows;
+    for (std::sregex_iterator i(code.begin(), code.end(), kind), end; i != end; ++i) {
+        rows.insert("\n| `" + (*i)[1].str() + "` |");
+    }
+    ExpectOn(page, {rows.begin(), rows.end()});
+    for (std::sregex_iterator i(page.begin(), page.end(), row), end; i != end; ++i) {
+        EXPECT_TRUE(rows.contains(i->str())) << i->str();
+    }
 }
 
 }  // namespace
