@@ -29,6 +29,7 @@ TEST(VcamContractTest, ControlBlockRoundTrip) {
         StoreControlCameraIndex(block.data(), index);
         EXPECT_EQ(AgentCameraIndex(control), stored);
     }
+    EXPECT_EQ(AgentCameraIndex(detail::ControlViews::Over(block.data(), 79)), 0u);  // too small
     const auto r = ReadControlBlock(block.data(), block.size());
     EXPECT_EQ(std::tie(r->valid, r->magic, r->version, r->cameraIndex, r->demandTick,
                        r->consumerStartTick, r->consumerHeartbeatTick),
