@@ -18,6 +18,14 @@ TEST(PathTest, FolderJoinAndFileName) {
     EXPECT_EQ(JoinPath(u"", u"x.exe"), u"x.exe");
     EXPECT_EQ(FileNameOfPath(u"C:/Agent/sub\\p.exe"), u"p.exe");
     EXPECT_EQ(FileNameOfPath(u"p.exe"), u"p.exe");
+    // Absolute: a drive with its separator, or a UNC or device path; not relative to a drive.
+    for (const auto& [path, absolute] : {std::pair{u"C:\\p", true},
+                                         {u"\\\\s", true},
+                                         {u"C:p", false},
+                                         {u"\\p", false},
+                                         {u"x\\p", false}}) {
+        EXPECT_EQ(IsAbsolutePath(path), absolute) << ToUtf8(path);
+    }
 }
 
 TEST(TextTest, DecimalCaseUtf8AndLastLines) {
@@ -37,8 +45,8 @@ TEST(TextTest, DecimalCaseUtf8AndLastLines) {
     // U+FFFD (a stray continuation, an overlong form, a surrogate, one cut short at the end).
     EXPECT_EQ(Utf8ToU16(std::string("a\0\xC2\xA0\xE2\x82\xAC\xF4\x8F\xBF\xBF", 11)),
               std::u16string(u"a\0\u00a0\u20ac\U0010FFFF", 6));
-    EXPECT_EQ(Utf8ToU16("\x80\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xC3"),
-              std::u16string(11, u'\xFFFD'));
+    EXPECT_EQ(Utf8ToU16("\x80\xC0\xAF\xED\xA0\x80\xED\xBF\xBF\xF4\x90\x80\x80\xC3"),
+              std::u16string(14, u'\xFFFD'));
     using Lines = std::vector<std::string>;
     EXPECT_EQ(LastLines("", 10), Lines{});
     EXPECT_EQ(LastLines("a\r\nb\r\nc", 2), (Lines{"b", "c"}));  // a line still being written
