@@ -6,8 +6,8 @@
 
 #include "common/text_win.h"
 #include "consumers/consent_store.h"
+#include "orbelune/vcam_snapshot.h"
 #include "tests/support/agent_run_win.h"
-#include "tools/report/block_reading.h"
 
 namespace orbelune {
 namespace {
@@ -108,8 +108,10 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
 
     const auto consumers = [] {
         const SectionCopy block = CopySection(L"OrbeluneVcamConsumers.v1", 608);
-        return vcam::ReadConsumersBlock(block.bytes.data(), block.bytes.size())
-            .value_or(vcam::ConsumersReading{});
+        vcam::ConsumersSnapshot snapshot;  // as it was unless the snapshot is accepted
+        static_cast<void>(
+            vcam::SnapshotConsumers({block.bytes.data(), block.bytes.size()}, snapshot));
+        return snapshot;
     };
     const auto publications = [&] {
         return std::ranges::count(log_.NewMessages(),
@@ -123,7 +125,7 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_EQ(ControlCameraIndex(), 0u);
     StampControl(4, 2);
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
-    EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
+    EXPECT_EQ(consumers().consumers[0].lastUsedStart, start);
     EXPECT_TRUE(WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, 5000));
     // The control tool shows them as the agent sees them; Wine has no camera: the fallback format.
     const std::string status = Ctl(L"status").out;
@@ -151,7 +153,12 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     const ScratchFolder example(L"example");
     peer_ = Launch(L"cmd", L"/s /c \"\"" + BuildFolder() + L"\\vcam_peer_example.exe\" 6 >\"" +
                                example.Path() + L"\\out\"\"");
-    ASSERT_TRUE(WaitUntil([&] { return consumers().magic == 0x4F42434F; }, kDeadlineMs));
+    ASSERT_TRUE(WaitUntil(
+        [] {
+            const SectionCopy block = CopySection(L"OrbeluneVcamConsumers.v1", 608);
+            return !block.bytes.empty() && LoadU32(block.bytes, 0) == 0x4F42434F;
+        },
+        kDeadlineMs));
     StartAgent();
     ASSERT_EQ(WaitForSingleObject(peer_.process.Get(), kDeadlineMs), WAIT_OBJECT_0);
     const std::string printed = ReadFileBytes(example.Path() + L"\\out");
