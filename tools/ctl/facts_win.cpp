@@ -181,19 +181,14 @@ std::vector<Looked> LookAtSections(Facts& facts) {
         }
     }
     for (const Looked& l : looked) {
-        void* view = l.look.view.get();
+        const void* view = l.look.view.get();
         if (l.facts == AgentSection(facts.capabilities)) {
-            auto& block = facts.capabilitiesBlock;
-            block = {l.facts->name, l.facts->magic, l.facts->version, {}, {}};
-            block.status =
-                vcam::SnapshotCapabilities({view, vcam::kCapabilitiesBlockSize}, block.snapshot)
-                    .status;
+            facts.capabilitiesBlock.name = l.facts->name;
+            TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
         } else if (l.facts == AgentSection(facts.consumers)) {
-            auto& block = facts.consumersBlock;
-            block = {l.facts->name, l.facts->magic, l.facts->version, {}, {}};
-            block.status =
-                vcam::SnapshotConsumers({view, vcam::kConsumersBlockSize}, block.snapshot).status;
-            facts.consumerStartsLocal = LocalStartTimes(block.snapshot);
+            facts.consumersBlock.name = l.facts->name;
+            TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
+            facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
         }
     }
     return looked;
