@@ -54,7 +54,8 @@ TEST(LogAccessTest, JudgesWhetherEverySignedInUserCanAppend) {
         {Kind::kLogFolder, Dacl(folder), std::nullopt},
         {Kind::kLogFile, Dacl(file), std::nullopt},
         {Kind::kLogFolder, Dacl(userFolder), Fault::kFilesNotShared},
-        {Kind::kLogFolder, {false, 1, true, {}}, std::nullopt},  // no DACL
+        {Kind::kLogFolder, {false, 1, true, {}}, std::nullopt},        // no DACL
+        {Kind::kLogFile, {false, 1, false, {}, false}, std::nullopt},  // not kept: made up
         {Kind::kLogFolder, Dacl({}), Fault::kCannotCreateFile},
         {Kind::kLogFolder, Dacl({{true, "S-1-5-4", 0x1200AF, 0x0A}}), Fault::kCannotCreateFile},
         {Kind::kLogFile, Dacl({{true, "S-1-5-4", 0x4, 0x00}}), Fault::kCannotAppend},

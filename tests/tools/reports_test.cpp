@@ -172,6 +172,10 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
          "agent-not-running, log-not-writable"},
         {[&](F f) { f.logOpenError = error(2), f.agentMutex = false; }, "agent-not-running"},
+        {[](F f) {
+             f.logAccess = {{u"C:\\L", LogPathKind::kLogFile, LogAccessFault::kCannotAppend, u""}};
+         },
+         "log-not-shared"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
     };

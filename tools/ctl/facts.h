@@ -12,6 +12,7 @@
 
 #include "capabilities/capabilities.h"
 #include "config/settings.h"
+#include "log/log_access.h"
 #include "tools/report/block_report.h"
 
 namespace orbelune {
@@ -92,6 +93,7 @@ struct Facts {
     std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
     std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
     std::optional<SystemError> logOpenError;  // of opening it for appending
+    std::vector<LogAccessFinding> logAccess;  // what keeps other users' agents from appending
     std::tm localNow = {};                    // now, on the clock the log's lines carry
 
     std::optional<CameraListing> cameras;

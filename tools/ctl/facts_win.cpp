@@ -21,6 +21,7 @@
 #include "common/text_win.h"
 #include "config/settings_win.h"
 #include "consumers/app_identity_win.h"
+#include "log/log_access_win.h"
 #include "log/log_win.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/report/local_time_win.h"
@@ -303,6 +304,7 @@ Facts GatherFacts(FactsFor what) {
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
         facts.logBytes = ReadLogTail(facts.logPath);
+        facts.logAccess = JudgeLogAccess(*base, ReadLogAccess(*base));
     }
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
