@@ -10,6 +10,16 @@ bool IsDemand(std::uint64_t demandTick, std::uint64_t consumerStartTick, std::ui
     return IsFresh(std::max(demandTick, consumerStartTick), now);
 }
 
+PeerSignals JudgePeerSignals(const std::optional<vcam::ControlReading>& control,
+                             std::uint64_t now) {
+    if (!control || !control->valid) {
+        return {};
+    }
+    return {.demand = IsDemand(control->demandTick, control->consumerStartTick, now),
+            .consumerActive = IsFresh(control->consumerHeartbeatTick, now),
+            .referenceTick = control->consumerStartTick};
+}
+
 std::vector<PassStep> PlanProducerSteps(LoopState& state, const PassFacts& facts) {
     using Kind = PassStep::Kind;
     std::vector<PassStep> steps;

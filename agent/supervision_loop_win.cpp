@@ -34,33 +34,21 @@ void RunSupervisionPass(AgentState& state) {
     }
 
     const std::uint64_t passStart = GetTickCount64();
-    bool demand = false;
-    if (const void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
-        const std::uint64_t demandTick =
-            vcam::LoadControlTick(block, vcam::kControlDemandTickField);
-        const std::uint64_t startTick =
-            vcam::LoadControlTick(block, vcam::kControlConsumerStartTickField);
-        demand = IsDemand(demandTick, startTick, GetTickCount64());
-    }
-    std::uint64_t referenceTick = 0;
-    if (const void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
-        referenceTick = vcam::LoadControlTick(block, vcam::kControlConsumerStartTickField);
-    }
-    bool consumerActive = false;
-    if (const void* block = ValidControlBlock(state.controlBlock); block != nullptr) {
-        consumerActive =
-            IsFresh(vcam::LoadControlTick(block, vcam::kControlConsumerHeartbeatTickField),
-                    GetTickCount64());
-    }
+    // The block asked for again, read once (its stamp and the three ticks), and only then the
+    // clock that judges the ticks.
+    const void* block =
+        OpenControlBlock(state.controlBlock) ? state.controlBlock.view.get() : nullptr;
+    const PeerSignals peer =
+        ReadPeerSignals(block, state.controlBlock.size, [] { return GetTickCount64(); });
     // Every pass, whatever the producer's state; the refresh itself runs at most once a second.
-    RefreshConsumers(state.consumers, consumerActive, referenceTick);
+    RefreshConsumers(state.consumers, peer.consumerActive, peer.referenceTick);
 
     ProducerProcess& producer = state.producer;
     // A failed wait counts as still running.
     const bool exited =
         producer.IsRunning() && WaitForSingleObject(producer.process.Get(), 0) == WAIT_OBJECT_0;
     const std::vector<PassStep> steps =
-        PlanProducerSteps(state.loop, {.demand = demand,
+        PlanProducerSteps(state.loop, {.demand = peer.demand,
                                        .running = producer.IsRunning(),
                                        .producerExited = exited,
                                        .enabled = settings.enabled,

@@ -44,22 +44,17 @@ ControlBlockBytes ControlBlock(std::uint64_t demandTick, std::uint64_t heartbeat
     return block;
 }
 
-// The core's share of one pass as the agent runs it: the block's checks and ticks, demand and
-// presence, then the producer plan.
+// The core's share of one pass as the agent runs it: the camera index stored, the block read
+// and judged (with `now` as its clock), then the producer plan.
 void CorePass(ControlBlockBytes& control, LoopState& state, std::uint64_t now, bool running) {
-    bool demand = false;
-    bool present = false;
     std::byte* block = control.bytes.data();
     if (vcam::IsControlBlockValid(block, control.bytes.size())) {
         vcam::StoreControlCameraIndex(block, 0);
-        demand = IsDemand(vcam::LoadControlTick(block, vcam::kControlDemandTickField),
-                          vcam::LoadControlTick(block, vcam::kControlConsumerStartTickField), now);
-        present =
-            IsFresh(vcam::LoadControlTick(block, vcam::kControlConsumerHeartbeatTickField), now);
     }
+    const PeerSignals peer = ReadPeerSignals(block, control.bytes.size(), [now] { return now; });
     const std::vector<PassStep> steps = PlanProducerSteps(
-        state, {.demand = demand, .running = running, .passStart = now, .idleStopMs = 8000});
-    gSink = gSink + steps.size() + present;
+        state, {.demand = peer.demand, .running = running, .passStart = now, .idleStopMs = 8000});
+    gSink = gSink + steps.size() + peer.consumerActive;
 }
 
 void PassIdle(int iterations) {

@@ -38,7 +38,8 @@ std::vector<DWORD> ProcessIdsOf(std::wstring_view image) {
     return ids;
 }
 
-UniqueHandle StartProgram(std::wstring commandLine, const std::wstring& folder) {
+UniqueHandle StartProgram(std::wstring commandLine, const std::wstring& folder, HANDLE out,
+                          HANDLE err) {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     const UniqueHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -46,7 +47,9 @@ UniqueHandle StartProgram(std::wstring commandLine, const std::wstring& folder) 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
+    startup.hStdInput = nul.Get();
+    startup.hStdOutput = out != nullptr ? out : nul.Get();
+    startup.hStdError = err != nullptr ? err : nul.Get();
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {

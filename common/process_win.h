@@ -26,8 +26,10 @@ std::vector<RunningProcess> RunningProcesses();
 // the case of ASCII letters.
 std::vector<DWORD> ProcessIdsOf(std::wstring_view image);
 
-// Starts `commandLine` in `folder` (or this process's folder when empty), with no window and
-// its standard handles on NUL; the process handle, or an empty one when it cannot be started.
-UniqueHandle StartProgram(std::wstring commandLine, const std::wstring& folder = {});
+// Starts `commandLine` in `folder` (or this process's folder when empty), with no window, its
+// standard output and error on the inheritable handles `out` and `err`, and on NUL where they
+// are null, as its input is; the process handle, or an empty one when it cannot be started.
+UniqueHandle StartProgram(std::wstring commandLine, const std::wstring& folder = {},
+                          HANDLE out = nullptr, HANDLE err = nullptr);
 
 }  // namespace orbelune

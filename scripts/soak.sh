@@ -15,5 +15,6 @@ cmake --build --preset windows --target e2e_tests
 prefix=$PWD/build/windows/wineprefix
 cmake/wine-prefix.sh init "$prefix"
 trap 'cmake/wine-prefix.sh stop "$prefix"' EXIT
-ORBELUNE_SOAK_SECONDS=$seconds ORBELUNE_SOAK_SEED=$seed \
-    cmake/wine-run.sh "$prefix" build/windows/bin/e2e_tests.exe --gtest_filter='AgentTest.StaysSteady*'
+# Judged as the test command judges it, with time for the start and the final idle stop.
+ORBELUNE_SOAK_SECONDS=$seconds ORBELUNE_SOAK_SEED=$seed ORBELUNE_TEST_SECONDS=$((seconds + 300)) \
+    cmake/wine-gtest.sh "$prefix" build/windows/bin/e2e_tests.exe --gtest_filter='AgentTest.StaysSteady*'

@@ -1,20 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <array>
+#include <cstddef>
 
 #include "agent/producer.h"
 #include "agent/supervision.h"
 #include "common/system_error.h"
 #include "common/text.h"
+#include "tests/support/bytes.h"
 
 namespace orbelune {
-
-// A step as its log line, or "stop" or "start"; found by GoogleTest beside PassStep.
-void PrintTo(const PassStep& step, std::ostream* out) {
-    *out << (step.kind == PassStep::Kind::kStopProducer    ? "stop"
-             : step.kind == PassStep::Kind::kStartProducer ? "start"
-                                                           : ToUtf8(step.line));
-}
 
 namespace {
 
@@ -31,15 +26,43 @@ TEST(ProducerTest, CommandLineAndTexts) {
     EXPECT_EQ(SystemErrorText(193, u" %1 kept\t"), u"193 ( %1 kept\t)");
 }
 
-TEST(SupervisionTest, DemandFromTheLaterTickWhileFresh) {
-    EXPECT_FALSE(IsDemand(0, 0, 2000));       // 0 means never
-    EXPECT_TRUE(IsDemand(0, 7500, 10000));    // 2500 ms old
-    EXPECT_FALSE(IsDemand(7499, 0, 10000));   // 2501 ms old
-    EXPECT_FALSE(IsDemand(10001, 0, 10000));  // in the future
-    EXPECT_TRUE(IsDemand(5000, 9000, 10000));
-    EXPECT_TRUE(IsDemand(9000, 5000, 10000));
-    // The later of the two lies in the future: no demand though the other is fresh.
-    EXPECT_FALSE(IsDemand(9000, 10001, 10000));
+// The peer's side of a control block as the pass reads it at `now`: demand while the later of
+// the demand and consumer-start ticks is fresh, a consumer while the heartbeat is. The peer
+// stamps now + 1 into every tick right after the clock is read, as it may at any moment: a tick
+// loaded after the clock would lie in its future and count as stale.
+TEST(SupervisionTest, PeerSignalsFromTicksLoadedBeforeTheClock) {
+    const struct {
+        std::uint32_t version;
+        std::uint64_t now, demandTick, startTick, heartbeatTick, referenceTick;
+        std::string_view seen;  // d demand, c consumer present
+    } kCases[] = {
+        {2, 2000, 0, 0, 0, 0, "--"},            // 0 means never
+        {2, 10000, 0, 7500, 7500, 7500, "dc"},  // 2500 ms old
+        {2, 10000, 7499, 0, 7499, 0, "--"},     // 2501 ms old
+        {2, 10000, 10001, 0, 10001, 0, "--"},   // in the future
+        {2, 10000, 5000, 9000, 0, 9000, "d-"},
+        {2, 10000, 9000, 5000, 10000, 5000, "dc"},
+        // The later of the two lies in the future: no demand though the other is fresh.
+        {2, 10000, 9000, 10001, 9000, 10001, "-c"},
+        {1, 10000, 9000, 9000, 9000, 0, "--"},  // another release's block counts as none
+    };
+    for (const auto& c : kCases) {
+        alignas(8) std::array<std::byte, 80> block{};
+        StoreU32(block, 0, 0x4F425643);
+        StoreU32(block, 4, c.version);
+        StoreU64(block, 16, c.demandTick);
+        StoreU64(block, 24, c.startTick);
+        StoreU64(block, 48, c.heartbeatTick);
+        const PeerSignals seen = ReadPeerSignals(block.data(), block.size(), [&] {
+            for (const std::size_t offset : {16, 24, 48}) {
+                StoreU64(block, offset, c.now + 1);
+            }
+            return c.now;
+        });
+        EXPECT_EQ(seen.demand, c.seen[0] == 'd') << "row " << &c - kCases;
+        EXPECT_EQ(seen.consumerActive, c.seen[1] == 'c') << "row " << &c - kCases;
+        EXPECT_EQ(seen.referenceTick, c.referenceTick) << "row " << &c - kCases;
+    }
 }
 
 TEST(SupervisionTest, OnePassDecides) {

@@ -9,13 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace orbelune {
 namespace {
 
-struct Type {  // one native type at rates of n/1; a rate of 0 is left out
+struct Type {  // one native type at rates of n/1; a rate of 0 is left out; width 0: a sound type
     UINT32 width, height, rate, rangeMin, rangeMax;
 };
 
@@ -61,7 +63,7 @@ class FakeSource final : public Fake<IMFMediaSource> {
             MFCreateMediaType(&type);
             owned.emplace_back(type);
             list.push_back(type);
-            type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+            type->SetGUID(MF_MT_MAJOR_TYPE, t.width != 0 ? MFMediaType_Video : MFMediaType_Audio);
             MFSetAttributeSize(type, MF_MT_FRAME_SIZE, t.width, t.height);
             for (const auto& [key, rate] : {std::pair{&MF_MT_FRAME_RATE, t.rate},
                                             {&MF_MT_FRAME_RATE_RANGE_MIN, t.rangeMin},
@@ -71,15 +73,13 @@ class FakeSource final : public Fake<IMFMediaSource> {
                 }
             }
         }
-        // Without types, a source without a stream.
+        // Each step only after the one before it succeeded: nothing is used that did not come.
         ComPtr<IMFStreamDescriptor> stream;
-        EXPECT_TRUE(list.empty() ||
-                    SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(list.size()),
-                                                       list.data(), stream.Put())));
-        IMFStreamDescriptor* streams[] = {stream.Get()};
-        EXPECT_TRUE(
-            SUCCEEDED(MFCreatePresentationDescriptor(stream ? 1 : 0, streams, descriptor_.Put())));
-        descriptor_->SelectStream(0);
+        EXPECT_TRUE(SUCCEEDED(MFCreateStreamDescriptor(0, static_cast<DWORD>(list.size()),
+                                                       list.data(), stream.Put())) &&
+                    SUCCEEDED(MFCreatePresentationDescriptor(1, std::array{stream.Get()}.data(),
+                                                             descriptor_.Put())) &&
+                    SUCCEEDED(descriptor_->SelectStream(0)));
     }
     // clang-format off
     STDMETHODIMP GetEvent(DWORD, IMFMediaEvent**) override { return E_NOTIMPL; }
@@ -95,7 +95,8 @@ class FakeSource final : public Fake<IMFMediaSource> {
         return S_OK;
     }
     STDMETHODIMP CreatePresentationDescriptor(IMFPresentationDescriptor** out) override {
-        return descriptor_->Clone(out);
+        *out = nullptr;
+        return descriptor_ ? descriptor_->Clone(out) : E_UNEXPECTED;
     }
     STDMETHODIMP Shutdown() override {
         events_ += " shut down " + name_ + ";";
@@ -174,14 +175,15 @@ class FakeDevice final : public Fake<IMFActivate> {
 
 // Four cameras, listed as MFEnumDeviceSources lists them: in an array from CoTaskMemAlloc.
 // Camera 0 has one type above 1280x720; camera 1 a type whose range tops 30, one with only a
-// range, one plain; camera 2 is denied by the privacy settings; camera 3 has no stream.
+// range, one plain; camera 2 is denied by the privacy settings; camera 3's one stream is sound,
+// so that the reader has no video stream and every type asked for fails.
 IMFActivate** FourCameras(std::string& events) {
     auto** devices = static_cast<IMFActivate**>(CoTaskMemAlloc(4 * sizeof(IMFActivate*)));
     devices[0] = new FakeDevice(events, 0, {{1920, 1080, 30, 0, 0}});
     devices[1] = new FakeDevice(
         events, 1, {{1280, 720, 30, 15, 60}, {640, 480, 0, 5, 30}, {320, 240, 30, 0, 0}});
     devices[2] = new FakeDevice(events, 2, {}, E_ACCESSDENIED);
-    devices[3] = new FakeDevice(events, 3, {});
+    devices[3] = new FakeDevice(events, 3, {{0, 0, 0, 0, 0}});
     return devices;
 }
 

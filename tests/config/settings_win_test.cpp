@@ -4,22 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-#include "common/text.h"
 #include "tests/support/win_test_support.h"
 
 namespace orbelune {
-
-// A value as read: why it counts or not, its number and its text; found by GoogleTest beside
-// RawSetting.
-void PrintTo(const RawSetting& value, std::ostream* out) {
-    static const char* const kOutcomes[] = {"missing", "value", "other type", "too long",
-                                            "unreadable"};
-    *out << kOutcomes[static_cast<int>(value.outcome)] << " " << value.number << " \""
-         << ToUtf8(value.text) << '"';
-}
-
 namespace {
 
 constexpr RawSetting::Outcome kValue = RawSetting::Outcome::kValue;

@@ -87,7 +87,7 @@ TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     std::vector<ChildProcess> apps;
     for (const wchar_t* name : {L"zoom.exe", L"meetings.exe", L"shared.exe"}) {
         apps.push_back(Launch(folder.CopyProgram(L"consumer_fixture_zoom_meetings.exe", name)));
-        EXPECT_TRUE(WaitUntil([&] { return !ProcessIdsOf(name).empty(); }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return !ProcessIdsOf(name).empty(); }, 20000));
     }
     store.App(L"NONPACKAGED", 25);  // the desktop apps' key in another letter case, with times
     store.App(folder.Path() + L"\\zoom.exe", 11);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -60,19 +59,27 @@ class LogCursor {
     size_t start_ = 0;
 };
 
-// orbelune_vcam_ctl.exe run to its end: its exit code and its output, with LF line ends.
+// A file for a started program's output, inheritable; opened for reading only, it refuses writes.
+inline UniqueHandle OutputFile(const std::wstring& path, DWORD access = GENERIC_WRITE) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    return UniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inheritable, OPEN_ALWAYS, 0, nullptr));
+}
+
+// orbelune_vcam_ctl.exe run to its end: its exit code and its output, with LF line ends; its
+// standard output opened with `outAccess`.
 struct CtlResult {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out, err;
 };
 
-inline CtlResult Ctl(const std::wstring& arguments) {
+inline CtlResult Ctl(const std::wstring& arguments, DWORD outAccess = GENERIC_WRITE) {
     const ScratchFolder folder(L"ctl");
     const std::wstring out = folder.Path() + L"\\out", err = folder.Path() + L"\\err";
-    // cmd /s /c takes the rest of its line, its outer quotes removed, as one command.
+    const UniqueHandle outFile = OutputFile(out, outAccess), errFile = OutputFile(err);
     const UniqueHandle process =
-        StartProgram(L"cmd /s /c \"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments +
-                     L" >\"" + out + L"\" 2>\"" + err + L"\"\"");
+        StartProgram(L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments, {},
+                     outFile.Get(), errFile.Get());
     CtlResult result;
     EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
     GetExitCodeProcess(process.Get(), &result.exitCode);
@@ -92,23 +99,6 @@ inline void StampControl(size_t offset, std::uint32_t value) {
 
 inline std::uint32_t ControlCameraIndex() {
     return LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12);
-}
-
-// Suspends or resumes every thread of a process, as a debugger freezes it.
-inline void FreezeThreads(DWORD processId, bool freeze) {
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
-         more = Thread32Next(snapshot.Get(), &entry)) {
-        const UniqueHandle thread(entry.th32OwnerProcessID == processId
-                                      ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)
-                                      : nullptr);
-        if (thread.IsValid()) {
-            EXPECT_NE(freeze ? SuspendThread(thread.Get()) : ResumeThread(thread.Get()),
-                      static_cast<DWORD>(-1));
-        }
-    }
 }
 
 inline size_t Producers(const wchar_t* image = kProducer) {

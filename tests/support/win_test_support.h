@@ -98,10 +98,11 @@ struct ChildProcess {
     }
 };
 
+// Started with its output and errors on `out` when given.
 inline ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
-                           const std::wstring& folder = {}) {
+                           const std::wstring& folder = {}, HANDLE out = nullptr) {
     ChildProcess child;
-    child.process = StartProgram(L"\"" + program + L"\" " + arguments, folder);
+    child.process = StartProgram(L"\"" + program + L"\" " + arguments, folder, out, out);
     EXPECT_TRUE(child.process.IsValid()) << "cannot start a program, error " << GetLastError();
     return child;
 }

@@ -97,13 +97,9 @@ std::string FormatText(const vcam::CameraCapability& f) {
 }  // namespace
 
 ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
-    ControlStatus status;
-    status.demandTick = JudgeTick(block.demandTick, now);
-    status.consumerStartTick = JudgeTick(block.consumerStartTick, now);
-    status.consumerHeartbeatTick = JudgeTick(block.consumerHeartbeatTick, now);
-    status.demand = block.valid && IsDemand(block.demandTick, block.consumerStartTick, now);
-    status.consumerPresent = block.valid && status.consumerHeartbeatTick.fresh;
-    return status;
+    const PeerSignals agent = JudgePeerSignals(block, now);
+    return {JudgeTick(block.demandTick, now), JudgeTick(block.consumerStartTick, now),
+            JudgeTick(block.consumerHeartbeatTick, now), agent.demand, agent.consumerActive};
 }
 
 std::string TickText(const char* name, const TickReading& tick) {

@@ -29,8 +29,8 @@ struct TickReading {
     bool fresh = false;
 };
 
-// What the agent would decide from the block's fields at `now`. Demand and consumer presence
-// hold only while the block is valid, as in the agent.
+// What the agent decides from the block's fields at `now`, by its own judge (JudgePeerSignals):
+// demand and consumer presence hold only while the block is valid.
 struct ControlStatus {
     TickReading demandTick, consumerStartTick, consumerHeartbeatTick;
     bool demand = false;
