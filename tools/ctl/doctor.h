@@ -34,10 +34,8 @@ struct DoctorContext {
 inline constexpr std::int64_t kDoctorRecentSeconds = 60;
 inline constexpr std::size_t kDoctorLogLines = 500;  // of the log's tail
 
-// The rules: the agent, its logon entries, the agents of other sessions, and the producer
-// (doctor_agent.cpp); the sections, their headers and ticks (doctor_blocks.cpp); the settings,
-// the paths made of them and the camera CameraIndex names (doctor_settings.cpp); the log and
-// what its lines tell (doctor_log.cpp).
+// The rules, one file per subject: doctor_agent.cpp (the agent, its logon entries, other
+// sessions, the producer), doctor_blocks.cpp, doctor_settings.cpp (and the camera), doctor_log.cpp.
 using Rule = void(const DoctorContext& c, std::vector<Finding>& findings);
 Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProblems,
     FindSettingProblems, FindCameraProblems, FindLogProblems;

@@ -88,39 +88,32 @@ void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) 
 
 void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const Facts& f = c.facts;
-    const struct {
-        const Sections& sections;
-        const wchar_t* name;
-        std::size_t size;
-    } kBlocks[] = {{f.control, vcam::kControlSectionName, vcam::kControlBlockSize},
-                   {f.capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
-                   {f.consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
     std::vector<std::string> missing;
-    for (const auto& block : kBlocks) {
+    for (const BlockSections& block : kBlockSections) {
         bool found = false;
-        for (const SectionFacts& s : block.sections) {
+        for (const SectionFacts& s : f.*block.sections) {
             // Windows' answer to the agent's open: 2 no such section, 5 not allowed, 6 a name
             // held by another kind of object; or, after an open, the map's failure.
             const std::uint32_t error = s.error ? s.error->code : 0;
             found = found || error != 2;
             const std::string name = ToUtf8(s.name);
             if (s.opened && s.error) {
-                findings.push_back({"section-too-small",
-                                    "the virtual camera's section " + ToUtf8(s.name) +
-                                        " is smaller than this agent's block of " +
-                                        std::to_string(block.size) +
-                                        " bytes: the two come from different releases",
-                                    {"it cannot be mapped at " + std::to_string(block.size) +
-                                     " bytes: " + ToUtf8(s.error->text)},
-                                    "install a virtual camera and an agent of the same release"});
+                const std::string size = std::to_string(block.size) + " bytes";
+                findings.push_back(
+                    {"section-too-small",
+                     "the virtual camera's section " + name +
+                         " is smaller than this agent's block of " + size +
+                         ": the two come from different releases",
+                     {"it cannot be mapped at " + size + ": " + ToUtf8(s.error->text)},
+                     "install a virtual camera and an agent of the same release"});
             } else if (error != 0 && error != 2) {
                 findings.push_back(
                     {"section-not-opened",
                      error == 5 ? "the agent may not open the virtual camera's section " + name +
                                       ": its security leaves this user out"
                      : error == 6 ? "the name " + name +
-                                        " belongs to another kind of object than a "
-                                        "section, so the virtual camera cannot make it"
+                                        " belongs to another kind of object "
+                                        "than a section, so the virtual camera cannot make it"
                                   : "the virtual camera's section " + name + " cannot be opened",
                      {"OpenFileMappingW with read and write access: " + ToUtf8(s.error->text)},
                      error == 5   ? "the virtual camera must make its sections so that every "
@@ -137,7 +130,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
     }
     if (!missing.empty()) {
         findings.push_back({"sections-missing",
-                            missing.size() == std::size(kBlocks)
+                            missing.size() == std::size(kBlockSections)
                                 ? "the virtual camera's sections are missing: the virtual camera "
                                   "is not running"
                                 : "some of the virtual camera's sections are missing",

@@ -52,24 +52,21 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                                 ", or end the program that holds the file"});
     }
     // The log's paths whose security keeps other users' agents from appending.
-    static const char* const kFaults[][2] = {
-        {"leads elsewhere: the agents' lines may go to another place",
-         "a junction or link, or a file with another name elsewhere"},
-        {"does not let every signed-in user create the log in it",
-         "no right to add a file for Everyone, INTERACTIVE, Authenticated Users or Users"},
-        {"does not let every signed-in user append to the log created in it: the log is its "
-         "creator's alone",
-         "nothing handed down to new files lets Everyone, INTERACTIVE, Authenticated Users or "
-         "Users append"},
-        {"does not let every signed-in user append to it",
-         "no right to append for Everyone, INTERACTIVE, Authenticated Users or Users"}};
+    static const char* const kFaults[] = {
+        "leads elsewhere: it is a junction or link, or the log has another name there",
+        "does not let every signed-in user create the log in it",
+        "does not let every signed-in user append to a log created in it",
+        "does not let every signed-in user append to it"};
     for (const LogAccessFinding& a : f.logAccess) {
-        const auto* fault = kFaults[static_cast<int>(a.fault)];
+        const std::string path = ToUtf8(a.path);
         findings.push_back(
             {"log-not-shared",
-             std::string(a.kind == LogPathKind::kLogFile ? "the log " : "the log folder ") +
-                 ToUtf8(a.path) + " " + fault[0] + ", so other users' agents lose their lines",
-             {ToUtf8(a.path) + ", as GetSecurityInfo reads it: " + fault[1]},
+             (a.kind == LogPathKind::kLogFile ? "the log " : "the log folder ") + path + " " +
+                 kFaults[static_cast<int>(a.fault)] + ", so other users' agents lose their lines",
+             {path + ": its security, as GetSecurityInfo reads it, " +
+              (a.fault == LogAccessFault::kRedirected
+                   ? "is a reparse point's, or a file's with several names"
+                   : "grants Everyone, INTERACTIVE, Authenticated Users and Users too little")},
              "in an elevated prompt: " + ToUtf8(a.mend)});
     }
     // Every exit of the producer counts, however far apart: the agent starts it again while

@@ -99,6 +99,17 @@ struct Facts {
     std::optional<CameraListing> cameras;
 };
 
+// Each block's sections in the facts, with the name and size the agent opens them by.
+struct BlockSections {
+    Sections Facts::*sections;
+    const wchar_t* name;
+    std::size_t size;
+};
+inline constexpr BlockSections kBlockSections[] = {
+    {&Facts::control, vcam::kControlSectionName, vcam::kControlBlockSize},
+    {&Facts::capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
+    {&Facts::consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
+
 // Seconds of a local date and time, counted from 1970-01-01 00:00:00 on the same clock.
 std::int64_t LocalSeconds(const std::tm& time);
 

@@ -156,17 +156,9 @@ struct Looked {
 // the agent publishes from the section it takes, each before the first look's clock reading.
 std::vector<Looked> LookAtSections(Facts& facts) {
     std::vector<Looked> looked;
-    const struct {
-        Sections* sections;
-        const wchar_t* name;
-        size_t size;
-    } kBlocks[] = {
-        {&facts.control, vcam::kControlSectionName, vcam::kControlBlockSize},
-        {&facts.capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
-        {&facts.consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
-    for (const auto& block : kBlocks) {
+    for (const BlockSections& block : kBlockSections) {
         for (size_t i = 0; i < 2; ++i) {
-            SectionFacts& section = (*block.sections)[i];
+            SectionFacts& section = (facts.*block.sections)[i];
             const std::wstring name =
                 (i == 0 ? vcam::kGlobalPrefix : vcam::kLocalPrefix) + std::wstring(block.name);
             SectionLook look = LookAtSection(name, block.size);
@@ -178,7 +170,7 @@ std::vector<Looked> LookAtSections(Facts& facts) {
             }
             std::memcpy(&section.magic, look.view.get(), 4);
             std::memcpy(&section.version, static_cast<const char*>(look.view.get()) + 4, 4);
-            looked.push_back({&section, std::move(look), block.sections});
+            looked.push_back({&section, std::move(look), &(facts.*block.sections)});
         }
     }
     for (const Looked& l : looked) {
