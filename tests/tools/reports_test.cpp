@@ -46,7 +46,6 @@ void ToGlobal(Sections& sections) {
 Facts Healthy() {
     Facts f;
     f.session = f.agentMutex = f.producerTried = f.repoRootIsFolder = true;
-    f.toolFolder = u"D:\\Tool";
     const std::u16string image = u"orbelune_windows_retouch_vcam_producer.exe";
     f.processes = {{4, 0, 1, 0, u"explorer.exe", u"C:\\Windows\\explorer.exe", false},
                    {300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
@@ -90,8 +89,7 @@ TEST(DoctorTest, OneFindingPerFault) {
     const std::string failed = "failed to start producer: 5 (Access is denied.)";
     const std::string published = "published 1 native camera capability tuple(s)";
     const std::string fallen =
-        "camera capability enumeration failed/empty; using 1280x720@30 "
-        "fallback";
+        "camera capability enumeration failed/empty; using 1280x720@30 fallback";
     const std::u16string global = u"Global\\OrbeluneVcamControl.v2";
     const std::vector<std::pair<std::function<void(F)>, const char*>> kCases = {
         {[](F) {}, ""},
@@ -172,10 +170,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
          "agent-not-running, log-not-writable"},
         {[&](F f) { f.logOpenError = error(2), f.agentMutex = false; }, "agent-not-running"},
-        {[](F f) {
-             f.logAccess = {{u"C:\\L", LogPathKind::kLogFile, LogAccessFault::kCannotAppend, u""}};
-         },
-         "log-not-shared"},
+        {[](F f) { f.logAccess.resize(1); }, "log-not-shared"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
     };
@@ -188,6 +183,16 @@ TEST(DoctorTest, OneFindingPerFault) {
         }
         EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
     }
+    // The findings as people and scripts read them.
+    const Node report =
+        DoctorReport({{"k-1", "p\u00e9", {"e1", "e2"}, "a"}, {"k-2", "q", {}, "b"}});
+    EXPECT_EQ(ReportText(report),
+              "1. p\u00e9\n  evidence: e1\n  evidence: e2\n  to do: a\n2. q\n  to do: b\n");
+    EXPECT_EQ(ReportJson(report),
+              R"({"findings":[{"kind":"k-1","problem":"p\u00e9","evidence":["e1","e2"],)"
+              R"("action":"a"},{"kind":"k-2","problem":"q","evidence":[],"action":"b"}]})"
+              "\n");
+    EXPECT_EQ(ReportJson(DoctorReport({})), "{\"findings\":[]}\n");
 }
 
 // The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
@@ -201,19 +206,6 @@ TEST(DoctorTest, WatchSettles) {
     f.control[1].samples.push_back(Ticks(40, 40, kNow + 3001));
     EXPECT_TRUE(WatchSettled(f));
     EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap year
-}
-
-// The findings as people and scripts read them.
-TEST(DoctorTest, TextAndJson) {
-    const Node report =
-        DoctorReport({{"k-1", "p\u00e9", {"e1", "e2"}, "a"}, {"k-2", "q", {}, "b"}});
-    EXPECT_EQ(ReportText(report),
-              "1. p\u00e9\n  evidence: e1\n  evidence: e2\n  to do: a\n2. q\n  to do: b\n");
-    EXPECT_EQ(ReportJson(report),
-              R"({"findings":[{"kind":"k-1","problem":"p\u00e9","evidence":["e1","e2"],)"
-              R"("action":"a"},{"kind":"k-2","problem":"q","evidence":[],"action":"b"}]})"
-              "\n");
-    EXPECT_EQ(ReportJson(DoctorReport({})), "{\"findings\":[]}\n");
 }
 
 // Whether every one of `parts` stands in `text`.
@@ -238,6 +230,7 @@ TEST(StatusReportTest, AgentAndBlocks) {
                        "agent: running in this session, process id 300, C:\\Agent\\agent.exe\n"
                        "producer (orbelune_windows_retouch_vcam_producer.exe): running, process "
                        "id 412\nlogon entry: installed, %A%\\agent.exe\n",
+                       "  [1] 0x0@0/0\nconsumers block (",
                        "control block (Local\\OrbeluneVcamControl.v2): valid, magic 0x4F425643 "
                        "version 2\n  cameraIndex 0\n  demandTick 100000 (0 ms old, fresh)\n  "
                        "consumerStartTick 100250 (250 ms in the future, stale)\n  "
@@ -259,13 +252,15 @@ TEST(StatusReportTest, AgentAndBlocks) {
          R"("packaged":true,"lastUsedStart":1,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
          R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});
 
-    f.capabilitiesBlock = {u"Local\\P", 0, 0, vcam::SnapshotStatus::kNotPublished, {}};
+    alignas(8) const std::byte nothing[8] = {};
+    TakeSnapshot({nothing, 4}, f.capabilitiesBlock);  // too small even for its header words
     f.consumersBlock.status = vcam::SnapshotStatus::kRejected;
     f.consumersBlock.magic = 0x5842434F;
     ExpectParts(ReportText(StatusReport(f)),
-                {"capabilities block (Local\\P): not published by the agent yet, magic 0x00000000 "
-                 "(expected 0x4F425650) version 0 (expected 1)\nconsumers block (Local\\S): not "
-                 "valid, magic 0x5842434F (expected 0x4F42434F) version 1\n"});
+                {"capabilities block (Local\\OrbeluneVcamCapabilities.v1): too small for the "
+                 "block, magic 0x00000000 (expected 0x4F425650) version 0 (expected 1)\n"
+                 "consumers block (Local\\S): not valid, magic 0x5842434F (expected 0x4F42434F) "
+                 "version 1\n"});
     f.control[1] = Absent(u"Local\\C", 8, true);  // each name with Windows' reason
     ExpectParts(ReportText(StatusReport(f)),
                 {"control block: Global\\OrbeluneVcamControl.v2 (error); Local\\C opens but cannot "
@@ -290,8 +285,7 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
     for (const auto& [index, line] : std::initializer_list<std::pair<int, std::string>>{
              {1, "1 names \"V\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual camera, not a real one"},
              {2, "2 names \"USB Camera\" (\\\\?\\usb#2); it " + kDenied +
-                     ", so the agent "
-                     "publishes the 1280x720@30 fallback"},
+                     ", so the agent publishes the 1280x720@30 fallback"},
              {4, "4 names no camera: 4 listed, 0 to 3; " + kFallback},
              {-1, "-1 is negative and names no camera; " + kFallback}}) {
         EXPECT_EQ(ConfiguredCamera(listing, index).line, "camera: CameraIndex " + line);

@@ -82,14 +82,12 @@ TEST(CtlCommandTest, SettingValues) {
              {u"producerexe", u"C:\\p.exe", "ProducerExe='C:\\p.exe'"},
              {u"RepoRoot", longest, "RepoRoot='" + std::string(1023, 'x') + "'"},
              {u"Provider", tooLong,
-              "Provider is too long (1024 characters); the agent reads at "
-              "most 1023"},
+              "Provider is too long (1024 characters); the agent reads at most 1023"},
              {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"},
              {u"CameraIndex", u"2147483648",
               "CameraIndex takes a whole number from -2147483648 to 2147483647, not '2147483648'"},
              {u"IdleStopMs", u"-1",
-              "IdleStopMs takes a whole number from 0 to 4294967295, not "
-              "'-1'"}}) {
+              "IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"}}) {
         EXPECT_EQ(checked(name, value), stored);
     }
     // Text that is no plain decimal number, or is out of every range.
@@ -98,7 +96,10 @@ TEST(CtlCommandTest, SettingValues) {
         EXPECT_TRUE(checked(u"IdleStopMs", value).starts_with("IdleStopMs takes")) << ToUtf8(value);
     }
     EXPECT_TRUE(checked(u"CameraIndex", u"-2147483649").starts_with("CameraIndex takes"));
-    EXPECT_TRUE(checked(u"CameraIndex ", u"1").starts_with("unknown setting 'CameraIndex '"));
+    EXPECT_EQ(checked(u"CameraIndex ", u"1"),
+              "unknown setting 'CameraIndex '; the agent reads CameraIndex, Provider, Enabled, "
+              "IdleStopMs, ProducerExe and RepoRoot");
+    EXPECT_NE(CtlUsage().find("  CameraIndex  -2147483648..2147483647\n"), std::string::npos);
 }
 
 }  // namespace
