@@ -48,11 +48,6 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
         "evidence: ProducerExe = " +
         folder + "\n  evidence: Windows refuses to start it with the agent's command line: ");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
-    {
-        const ChildProcess byHand = Launch(Folder() + L"\\" + kProducer);
-        ASSERT_TRUE(WaitUntil([] { return Producers() == 2; }, kDeadlineMs));
-        names("a producer runs that the agent did not start");
-    }
     // A debugger that takes no event from the agent holds it frozen.
     ASSERT_TRUE(DebugActiveProcess(GetProcessId(agent_.process.Get())));
     names("1. the agent runs but makes no progress: it is frozen (suspended) or hung\n");

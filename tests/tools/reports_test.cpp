@@ -21,9 +21,7 @@ Sample Ticks(std::uint64_t demand, std::uint64_t heartbeat, std::uint64_t now = 
              std::uint32_t version = 2) {
     return {{0x4F425643, version, version == 2, 0, demand, 0, heartbeat}, 0, now};
 }
-const auto Stamp = [](std::uint64_t updatedTick, std::uint64_t now) {
-    return Sample{{}, updatedTick, now};
-};
+const auto Stamp = [](std::uint64_t tick, std::uint64_t now) { return Sample{{}, tick, now}; };
 SectionFacts Section(std::u16string name, std::uint32_t magic, std::uint32_t version,
                      std::vector<Sample> samples = {}) {
     return {std::move(name), true, std::nullopt, magic, version, std::move(samples)};
@@ -47,8 +45,7 @@ Facts Healthy() {
     Facts f;
     f.session = f.agentMutex = f.producerTried = f.repoRootIsFolder = true;
     const std::u16string image = u"orbelune_windows_retouch_vcam_producer.exe";
-    f.processes = {{4, 0, 1, 0, u"explorer.exe", u"C:\\Windows\\explorer.exe", false},
-                   {300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
+    f.processes = {{300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
                    {412, 300, 1, 6000, image, kProducer, false},
                    {413, 412, 1, 6001, image, kProducer, false}};
     f.userEntry = {u"%A%\\agent.exe", u"C:\\Agent\\agent.exe", {}, u"C:\\Agent\\AGENT.EXE", true};
@@ -71,7 +68,7 @@ Facts Healthy() {
     return f;
 }
 
-const auto NoProducer = [](Facts& f) { f.processes.resize(2); };
+const auto NoProducer = [](Facts& f) { f.processes.resize(1); };
 void Log(Facts& f, const std::string& time, const std::string& message) {
     *f.logBytes += "2026-12-06 " + time + " " + message + "\r\n";
 }
@@ -95,7 +92,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](F) {}, ""},
         {[](F f) { NoProducer(f), f.control[1].samples = {Ticks(0, 0)}; }, ""},
         // The agent: not there; not stamping for the whole watch, or the watch too short to tell.
-        {[](F f) { f.agentMutex = false, f.processes.resize(1); },
+        {[](F f) { f.agentMutex = false, f.processes.clear(); },
          "agent-not-running, producer-not-running"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 100); }, ""},
@@ -121,7 +118,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](F f) { NoProducer(f); }, "producer-not-running"},
         {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
         // A producer the agent did not start, under a reused id (a child is not older).
-        {[](F f) { f.processes[2].created = 4999; },
+        {[](F f) { f.processes[1].created = 4999; },
          "producer-not-running, producer-not-from-agent"},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
         {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
@@ -218,7 +215,7 @@ void ExpectParts(const std::string& text, std::initializer_list<std::string_view
 // The agent at work, awkward ticks and names; then blocks not published, not valid, not opened.
 TEST(StatusReportTest, AgentAndBlocks) {
     Facts f = Healthy();
-    f.processes[3].session = 2;
+    f.processes[2].session = 2;
     f.control[1].samples[0].control.consumerStartTick = kNow + 250;
     f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow - 250, 1}};
     f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1, 1};

@@ -10,26 +10,19 @@
 namespace orbelune {
 namespace {
 
-// The command that `arguments` parse to, and the usage error of those that parse to none.
-CtlCommand Command(std::vector<std::u16string> arguments) {
-    const ParsedCommand parsed = ParseCtlArguments(arguments);
-    EXPECT_TRUE(parsed.command) << ToUtf8(parsed.error);
-    return parsed.command.value_or(CtlCommand{});
-}
-std::string CommandError(std::vector<std::u16string> arguments) {
-    return ToUtf8(ParseCtlArguments(arguments).error);
-}
-
 TEST(CtlCommandTest, Arguments) {
     using Kind = CtlCommand::Kind;
-    EXPECT_EQ(Command({u"-h"}), (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(Command({u"set", u"CameraIndex", u"--help"}),
+    const auto parse = [](std::vector<std::u16string> arguments) {
+        return ParseCtlArguments(arguments);
+    };
+    EXPECT_EQ(parse({u"-h"}).command, (CtlCommand{Kind::kHelp, false, u"", u""}));
+    EXPECT_EQ(parse({u"set", u"CameraIndex", u"--help"}).command,
               (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(Command({u"status", u"--json"}), (CtlCommand{Kind::kStatus, true, u"", u""}));
-    EXPECT_EQ(CommandError({}), "no command given");
-    EXPECT_EQ(CommandError({u"STATUS"}), "unknown command 'STATUS'");
-    EXPECT_EQ(CommandError({u"set", u"a", u"b", u"c"}), "unexpected argument 'c' after set");
-    EXPECT_EQ(CommandError({u"unset"}), "unset needs a NAME");
+    EXPECT_EQ(parse({u"status", u"--json"}).command, (CtlCommand{Kind::kStatus, true, u"", u""}));
+    EXPECT_EQ(parse({}).error, u"no command given");
+    EXPECT_EQ(parse({u"STATUS"}).error, u"unknown command 'STATUS'");
+    EXPECT_EQ(parse({u"set", u"a", u"b", u"c"}).error, u"unexpected argument 'c' after set");
+    EXPECT_EQ(parse({u"unset"}).error, u"unset needs a NAME");
 }
 
 // The peer simulator's options in short: namespaces, section sizes, stamps, then the times.
