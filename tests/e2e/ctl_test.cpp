@@ -18,10 +18,8 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent", REG_SZ, entry.c_str(),
                     static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t)));
     EXPECT_EQ(Ctl(L"doctor").out.rfind("1. no agent runs in this session\n", 0), 0u);
-    const std::wstring library = Folder() + L"\\producer.dll";
-    ASSERT_TRUE(
-        CopyFileW((_wgetenv(L"SystemRoot") + std::wstring(L"\\System32\\version.dll")).c_str(),
-                  library.c_str(), 0));
+    const std::wstring library = Folder() + L"\\producer.dll", system = _wgetenv(L"SystemRoot");
+    ASSERT_TRUE(CopyFileW((system + L"\\System32\\version.dll").c_str(), library.c_str(), 0));
     settings_.SetString(L"ProducerExe", library);
     // A log of this agent's own: the producer exits of the tests before would read as a loop.
     DeleteFileW(LogPath().c_str());

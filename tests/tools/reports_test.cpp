@@ -217,7 +217,7 @@ TEST(StatusReportTest, AgentAndBlocks) {
     Facts f = Healthy();
     f.processes[2].session = 2;
     f.control[1].samples[0].control.consumerStartTick = kNow + 250;
-    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow - 250, 1}};
+    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow, 1}};
     f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1, 1};
     f.consumerStartsLocal = {LocalTime{2026, 1, 1, 5, 0, 0, 250, -60}};
     const std::string text = ReportText(StatusReport(f));
@@ -227,13 +227,13 @@ TEST(StatusReportTest, AgentAndBlocks) {
                        "agent: running in this session, process id 300, C:\\Agent\\agent.exe\n"
                        "producer (orbelune_windows_retouch_vcam_producer.exe): running, process "
                        "id 412\nlogon entry: installed, %A%\\agent.exe\n",
-                       "  [1] 0x0@0/0\nconsumers block (",
+                       "  [0] 1280x720@30/1\n  [1] 0x0@0/0\nconsumers block (",
                        "control block (Local\\OrbeluneVcamControl.v2): valid, magic 0x4F425643 "
                        "version 2\n  cameraIndex 0\n  demandTick 100000 (0 ms old, fresh)\n  "
                        "consumerStartTick 100250 (250 ms in the future, stale)\n  "
                        "consumerHeartbeatTick 100000 (0 ms old, fresh)\n  demand no, consumer "
                        "present yes\n",
-                       "  count 1, updated 250 ms ago (updatedTick 99750), sequence 1\n  [0] "
+                       "  count 1, updated 0 ms ago (updatedTick 100000), sequence 1\n  [0] "
                        "\"Z \\\"\\x0A\xC3\xA9\xF0\x9F\x93\xB7\" identity \"z.exe\", packaged, "
                        "started 2026-01-01 05:00:00.250 local time (UTC-01:00)\nlog "
                        "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 1 line:\n  "
@@ -244,7 +244,7 @@ TEST(StatusReportTest, AgentAndBlocks) {
          R"("directml","source":"default"},"Enabled":{"value":true,"source":"default"},)",
          R"("defaultsFolder":"C:\\Agent"},"camera":{"listedCameras":1,"named":{"index":0,)",
          R"("agentRunning":true,"agent":{"processId":300,)", R"("processIds":[412]},)",
-         R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
+         R"("snapshot":"accepted",)", R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
          R"("slots":[{"displayName":"Z \"\u000a\u00e9\ud83d\udcf7","identity":"z.exe",)"
          R"("packaged":true,"lastUsedStart":1,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
          R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});

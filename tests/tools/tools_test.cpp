@@ -53,6 +53,7 @@ TEST(PeerOptionsTest, Arguments) {
               u"1", u"--consumers-magic", u"FFFFFFFF", u"--consumers-version", u"0"}),
         "G 79/4096/1 4F425644.1 FFFFFFFF.0 -1 0 0 -1 0 -1 1");
     EXPECT_EQ(Peer({u"--control-version", u"0x1"}), "error: bad value '0x1' for --control-version");
+    EXPECT_EQ(Peer({u"--control-size", u"0"}), "error: bad value '0' for --control-size");
 }
 
 TEST(CtlCommandTest, SettingValues) {
