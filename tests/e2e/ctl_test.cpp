@@ -31,10 +31,9 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     const auto names = [](const std::string& problem) {
         const CtlResult doctor = Ctl(L"doctor");
         EXPECT_EQ(doctor.exitCode, problem.empty() ? 0u : 1u);
-        EXPECT_NE(doctor.out.find(problem.empty() ? "nothing wrong found" : problem),
-                  std::string::npos)
-            << problem << " in\n"
-            << doctor.out;
+        const std::string expected = problem.empty() ? "nothing wrong found" : problem;
+        EXPECT_NE(doctor.out.find(expected), std::string::npos) << expected << " in\n"
+                                                                << doctor.out;
     };
     names("1. frames are wanted but no producer runs: ProducerExe is not a program\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");

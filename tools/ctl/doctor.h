@@ -34,8 +34,7 @@ struct DoctorContext {
 inline constexpr std::int64_t kDoctorRecentSeconds = 60;
 inline constexpr std::size_t kDoctorLogLines = 500;  // of the log's tail
 
-// The rules, one file per subject: doctor_agent.cpp (the agent, its logon entries, other
-// sessions, the producer), doctor_blocks.cpp, doctor_settings.cpp (and the camera), doctor_log.cpp.
+// The rules, in a file per subject: doctor_agent, doctor_blocks, doctor_settings, doctor_log.
 using Rule = void(const DoctorContext& c, std::vector<Finding>& findings);
 Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProblems,
     FindSettingProblems, FindCameraProblems, FindLogProblems;

@@ -1,5 +1,5 @@
-// The rules about the log and what its lines tell: where it is written, whether it can be, and
-// a producer that ends by itself.
+// The rules about the log and what its lines tell: where it is written, whether every user's
+// agent can write it, and a producer that ends by itself.
 #include <algorithm>
 
 #include "common/path.h"
@@ -61,12 +61,9 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         const std::string path = ToUtf8(a.path);
         findings.push_back(
             {"log-not-shared",
-             (a.kind == LogPathKind::kLogFile ? "the log " : "the log folder ") + path + " " +
-                 kFaults[static_cast<int>(a.fault)] + ", so other users' agents lose their lines",
-             {path + ": its security, as GetSecurityInfo reads it, " +
-              (a.fault == LogAccessFault::kRedirected
-                   ? "is a reparse point's, or a file's with several names"
-                   : "grants Everyone, INTERACTIVE, Authenticated Users and Users too little")},
+             path + " " + kFaults[static_cast<int>(a.fault)] +
+                 ", so other users' agents lose their lines",
+             {path + ": its DACL and links as Windows gives them, judged for every signed-in user"},
              "in an elevated prompt: " + ToUtf8(a.mend)});
     }
     // Every exit of the producer counts, however far apart: the agent starts it again while
