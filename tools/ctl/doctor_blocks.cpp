@@ -98,22 +98,22 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             found = found || error != 2;
             const std::string name = ToUtf8(s.name);
             if (s.opened && s.error) {
-                const std::string size = std::to_string(block.size) + " bytes";
-                findings.push_back(
-                    {"section-too-small",
-                     "the virtual camera's section " + name +
-                         " is smaller than this agent's block of " + size +
-                         ": the two come from different releases",
-                     {"it cannot be mapped at " + size + ": " + ToUtf8(s.error->text)},
-                     "install a virtual camera and an agent of the same release"});
+                findings.push_back({"section-too-small",
+                                    "the virtual camera's section " + ToUtf8(s.name) +
+                                        " is smaller than this agent's block of " +
+                                        std::to_string(block.size) +
+                                        " bytes: the two come from different releases",
+                                    {"it cannot be mapped at " + std::to_string(block.size) +
+                                     " bytes: " + ToUtf8(s.error->text)},
+                                    "install a virtual camera and an agent of the same release"});
             } else if (error != 0 && error != 2) {
                 findings.push_back(
                     {"section-not-opened",
                      error == 5 ? "the agent may not open the virtual camera's section " + name +
                                       ": its security leaves this user out"
                      : error == 6 ? "the name " + name +
-                                        " belongs to another kind of object "
-                                        "than a section, so the virtual camera cannot make it"
+                                        " belongs to another kind of object than a "
+                                        "section, so the virtual camera cannot make it"
                                   : "the virtual camera's section " + name + " cannot be opened",
                      {"OpenFileMappingW with read and write access: " + ToUtf8(s.error->text)},
                      error == 5   ? "the virtual camera must make its sections so that every "
