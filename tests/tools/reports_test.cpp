@@ -77,7 +77,7 @@ void Set(Facts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t n
     f.raw[static_cast<size_t>(setting)] = {outcome, number, std::move(text)};
 }
 
-TEST(DoctorTest, OneFindingPerFault) {
+TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
     using V = RawSetting::Outcome;
     using enum Setting;
     using F = Facts&;
@@ -190,10 +190,7 @@ TEST(DoctorTest, OneFindingPerFault) {
               R"("action":"a"},{"kind":"k-2","problem":"q","evidence":[],"action":"b"}]})"
               "\n");
     EXPECT_EQ(ReportJson(DoctorReport({})), "{\"findings\":[]}\n");
-}
-
-// The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
-TEST(DoctorTest, WatchSettles) {
+    // The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
     Facts f = Healthy();
     f.consumers[1].samples.pop_back();
     EXPECT_FALSE(WatchSettled(f));

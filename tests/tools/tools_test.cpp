@@ -18,6 +18,7 @@ TEST(CtlCommandTest, Arguments) {
     EXPECT_EQ(parse({u"-h"}).command, (CtlCommand{Kind::kHelp, false, u"", u""}));
     EXPECT_EQ(parse({u"set", u"CameraIndex", u"--help"}).command,
               (CtlCommand{Kind::kHelp, false, u"", u""}));
+    EXPECT_EQ(parse({u"unset", u"x"}).command, (CtlCommand{Kind::kUnset, false, u"x", u""}));
     EXPECT_EQ(parse({u"status", u"--json"}).command, (CtlCommand{Kind::kStatus, true, u"", u""}));
     EXPECT_EQ(parse({}).error, u"no command given");
     EXPECT_EQ(parse({u"STATUS"}).error, u"unknown command 'STATUS'");
@@ -54,6 +55,7 @@ TEST(PeerOptionsTest, Arguments) {
         "G 79/4096/1 4F425644.1 FFFFFFFF.0 -1 0 0 -1 0 -1 1");
     EXPECT_EQ(Peer({u"--control-version", u"0x1"}), "error: bad value '0x1' for --control-version");
     EXPECT_EQ(Peer({u"--control-size", u"0"}), "error: bad value '0' for --control-size");
+    EXPECT_EQ(Peer({u"--for"}), "error: --for needs a value (see --help)");
 }
 
 TEST(CtlCommandTest, SettingValues) {
