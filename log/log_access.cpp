@@ -108,6 +108,9 @@ std::optional<LogAccessFault> JudgeLogPath(LogPathKind kind, const LogPathSecuri
     if (security.reparsePoint || (kind == LogPathKind::kLogFile && security.links > 1)) {
         return LogAccessFault::kRedirected;
     }
+    if (!security.kept) {
+        return std::nullopt;
+    }
     switch (kind) {
         case LogPathKind::kDataFolder:
             return std::nullopt;

@@ -29,6 +29,10 @@ struct LogPathSecurity {
     std::uint32_t links = 1;    // a file's hard links
     bool nullDacl = false;      // no DACL: every right to everyone
     std::vector<AccessEntry> dacl;
+    // The DACL is one the file system keeps: protected, or built by inheritance from the folder
+    // above. One that is neither is made up from the file's mode by a file system that keeps no
+    // descriptors (Wine's), and says nothing of who may append.
+    bool kept = true;
 };
 
 enum class LogPathKind {

@@ -56,6 +56,10 @@ std::optional<LogPathSecurity> ReadLogPathSecurity(std::u16string_view path) noe
     LogPathSecurity security;
     security.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     security.links = information.nNumberOfLinks;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    security.kept = GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+                    (control & (SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED)) != 0;
     security.nullDacl = dacl == nullptr;
     if (dacl != nullptr) {
         security.dacl = ReadAccessEntries(*dacl);

@@ -5,11 +5,9 @@
 #include <regex>
 #include <tuple>
 
-#include "common/text.h"
-#include "common/text_win.h"
 #include "consumers/consent_store.h"
+#include "orbelune/vcam_snapshot.h"
 #include "tests/support/agent_run_win.h"
-#include "tools/report/block_reading.h"
 
 namespace orbelune {
 namespace {
@@ -110,8 +108,10 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
 
     const auto consumers = [] {
         const SectionCopy block = CopySection(L"OrbeluneVcamConsumers.v1", 608);
-        return vcam::ReadConsumersBlock(block.bytes.data(), block.bytes.size())
-            .value_or(vcam::ConsumersReading{});
+        vcam::ConsumersSnapshot snapshot;  // as it was unless the snapshot is accepted
+        static_cast<void>(
+            vcam::SnapshotConsumers({block.bytes.data(), block.bytes.size()}, snapshot));
+        return snapshot;
     };
     const auto publications = [&] {
         return std::ranges::count(log_.NewMessages(),
@@ -124,7 +124,7 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
               std::tuple(0u, size_t{0}, 0u));
     StampControl(4, 2);
     ASSERT_TRUE(WaitUntil([&] { return consumers().count == 1; }, kDeadlineMs));
-    EXPECT_EQ(consumers().slots.at(0).lastUsedStart, start);
+    EXPECT_EQ(consumers().consumers[0].lastUsedStart, start);
     EXPECT_TRUE(
         WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, kDeadlineMs));
     // The control tool shows them as the agent sees them; Wine has no camera: the fallback format.
@@ -153,7 +153,9 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     const ScratchFolder example(L"example");
     const std::wstring out = example.Path() + L"\\out";
     peer_ = Launch(BuildFolder() + L"\\vcam_peer_example.exe", L"60", {}, OutputFile(out).Get());
-    ASSERT_TRUE(WaitUntil([&] { return consumers().magic == 0x4F42434F; }, kDeadlineMs));
+    ASSERT_TRUE(WaitUntil(
+        [] { return CopySection(L"OrbeluneVcamConsumers.v1", 608).name.starts_with(L"Global"); },
+        kDeadlineMs));
     StartAgent();
     std::string printed;
     EXPECT_TRUE(WaitUntil(
@@ -173,108 +175,6 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     peer_.Kill();
     // The formats were published once for each camera index by the first agent, once by this.
     EXPECT_EQ(publications(), 3);
-}
-
-// The control tool's doctor names each fault made on a running agent, and nothing once all are
-// mended.
-TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
-    const std::wstring agent = L"\"" + Folder() + L"\\orbelune_vcam_agent.exe\"";
-    RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent", REG_SZ, agent.c_str(),
-                    static_cast<DWORD>((agent.size() + 1) * sizeof(wchar_t)));
-    std::ofstream(std::filesystem::path(Folder() + L"\\notes.txt")) << "no program\n";
-    settings_.SetString(L"ProducerExe", Folder() + L"\\notes.txt");
-    // A log of this agent's own: the producer exits of the tests before would read as a loop.
-    DeleteFileW(LogPath().c_str());
-    log_ = LogCursor();
-    StartAgent();
-    peer_ = StartPeer(L"--demand 60 --heartbeat 60");
-    // A file that is no program: ERROR_BAD_EXE_FORMAT, with the system's text for it.
-    ASSERT_TRUE(log_.WaitFor("failed to start producer: 193 (", kDeadlineMs));
-    const auto names = [](const std::string& problem) {
-        const CtlResult doctor = Ctl(L"doctor");
-        EXPECT_EQ(doctor.exitCode, problem.empty() ? 0u : 1u);
-        EXPECT_NE(doctor.out.find(problem.empty() ? "nothing wrong found" : problem),
-                  std::string::npos)
-            << problem << " in\n"
-            << doctor.out;
-    };
-    names("1. frames are wanted but no producer runs: ProducerExe is not a program\n");
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
-    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
-    {
-        const ChildProcess byHand = Launch(Folder() + L"\\" + kProducer);
-        ASSERT_TRUE(WaitUntil([] { return Producers() == 2; }, kDeadlineMs));
-        names("a producer runs that the agent did not start");
-    }
-    // A debugger that takes no event from the agent holds it frozen.
-    ASSERT_TRUE(DebugActiveProcess(GetProcessId(agent_.process.Get())));
-    names("1. the agent runs but makes no progress: it is frozen (suspended) or hung\n");
-    ASSERT_TRUE(DebugActiveProcessStop(GetProcessId(agent_.process.Get())));
-    {
-        const ChildProcess stale = StartPeer(L"--namespace global --control-version 1");
-        ASSERT_TRUE(WaitUntil(
-            [] { return CopySection(L"OrbeluneVcamControl.v2", 80).name.starts_with(L"Global"); },
-            kDeadlineMs));
-        names(
-            "a control section of another release, Global\\OrbeluneVcamControl.v2, stands "
-            "beside this release's Local\\OrbeluneVcamControl.v2: the agent works on the "
-            "Local\\ one now, but at its next start it takes the Global\\ one");
-    }
-    const std::string folder = ToUtf8(ToU16(Folder()));
-    settings_.SetString(L"RepoRoot", Folder() + L"\\");
-    names("RepoRoot ends in a backslash, which escapes the quote after it: the producer receives " +
-          folder + "\" instead of " + folder + "\\\n");
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
-    settings_.SetDword(L"Enabled", 0);
-    names("1. the agent is disabled: Enabled is 0");
-    settings_.SetDword(L"Enabled", 1);
-    ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
-    names("");
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
-}
-
-TEST_F(AgentTest, ControlToolCommands) {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
-    const std::string agent = '"' + ToUtf8(ToU16(BuildFolder())) + "\\orbelune_vcam_agent.exe\"";
-    // What each prints on success, or its error; `status` shows what was stored as the agent
-    // reads it.
-    const struct {
-        const wchar_t* arguments;
-        DWORD exitCode;
-        std::string output;
-    } kCases[] = {
-        {L"start", 2, "orbelune_vcam_ctl: unknown command 'start'"},
-        {L"set cameraindex -1", 0, "CameraIndex = -1\n"},
-        {L"set Provider \"a b\"", 0, "Provider = \"a b\"\n"},
-        {L"set IdleStopMs 4294967295", 0, "IdleStopMs = 4294967295\n"},
-        {L"install", 0, "installed: " + agent},
-        {L"status", 0,
-         "  CameraIndex  -1  (registry)\n  Provider     a b  (registry)\n"
-         "  Enabled      1  (default)\n  IdleStopMs   4294967295  (registry)\n"},
-        {L"status", 0, "logon entry: installed, " + agent + "\n"},
-        {L"cameras", 0, "no camera: Media Foundation lists no video-capture device;"},
-        {L"unset provider", 0, "Provider removed"},
-        {L"uninstall", 0, "uninstalled"},
-        {L"uninstall", 0, "not installed; nothing to remove"},
-        {L"status", 0, "  Provider     directml  (default)\n"},
-    };
-    for (const auto& c : kCases) {
-        const CtlResult result = Ctl(c.arguments);
-        EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
-        EXPECT_NE((c.exitCode == 0 ? result.out : result.err).find(c.output), std::string::npos)
-            << c.output << " in\n"
-            << result.out << result.err;
-        EXPECT_EQ((c.exitCode == 0 ? result.err : result.out), "");
-    }
-}
-
-// Every command fails when its standard output cannot be written: a script must not read
-// "healthy" into output that never came.
-TEST_F(AgentTest, ControlToolFailsWhenItsOutputIsLost) {
-    for (const wchar_t* arguments : {L"--help", L"status", L"cameras", L"doctor --json",
-                                     L"set Provider x", L"unset Provider"}) {
-        EXPECT_EQ(Ctl(arguments, GENERIC_READ).exitCode, 1u) << ToUtf8(ToU16(arguments));
-    }
 }
 
 }  // namespace

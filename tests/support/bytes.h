@@ -1,6 +1,5 @@
 // Little-endian field access through a span, for building, inspecting and stamping the shared
-// blocks' bytes in tests and benchmarks; never a struct mapped over shared memory. And blocks as
-// the agent publishes them, read back as the tools read them.
+// blocks' bytes in tests and benchmarks; never a struct mapped over shared memory.
 #pragma once
 
 #include <atomic>
@@ -9,10 +8,6 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
-#include <vector>
-
-#include "orbelune/vcam_agent.h"
-#include "tools/report/block_reading.h"
 
 namespace orbelune {
 
@@ -40,21 +35,6 @@ template <typename T>
 std::atomic_ref<T> SharedWord(std::span<std::byte> bytes, size_t offset) {
     std::byte* word = bytes.subspan(offset, sizeof(T)).data();
     return std::atomic_ref<T>(*reinterpret_cast<T*>(word));
-}
-
-inline auto PublishedCapabilities(std::span<const vcam::CameraCapability> formats,
-                                  std::int32_t cameraIndex) {
-    std::vector<std::byte> block(2068);
-    vcam::WriteCapabilitiesBlock(block.data(), 2068, formats.data(), formats.size(), cameraIndex);
-    return vcam::ReadCapabilitiesBlock(block.data(), 2068);
-}
-// `slots` written at `tick` into a block the virtual camera stamped.
-inline auto PublishedConsumers(std::span<const vcam::ConsumerSlot> slots, std::uint64_t tick) {
-    std::vector<std::byte> block(608);
-    std::memcpy(block.data(), "OCBO\1\0\0\0", 8);  // stamped as the virtual camera does
-    const bool written = vcam::WriteConsumerSlots(block.data(), 608, slots.data(), slots.size());
-    vcam::StampConsumersUpdate(block.data(), tick);
-    return written ? vcam::ReadConsumersBlock(block.data(), 608) : std::nullopt;
 }
 
 }  // namespace orbelune

@@ -21,9 +21,7 @@ Sample Ticks(std::uint64_t demand, std::uint64_t heartbeat, std::uint64_t now = 
              std::uint32_t version = 2) {
     return {{0x4F425643, version, version == 2, 0, demand, 0, heartbeat}, 0, now};
 }
-const auto Stamp = [](std::uint64_t updatedTick, std::uint64_t now) {
-    return Sample{{}, updatedTick, now};
-};
+const auto Stamp = [](std::uint64_t tick, std::uint64_t now) { return Sample{{}, tick, now}; };
 SectionFacts Section(std::u16string name, std::uint32_t magic, std::uint32_t version,
                      std::vector<Sample> samples = {}) {
     return {std::move(name), true, std::nullopt, magic, version, std::move(samples)};
@@ -46,10 +44,8 @@ void ToGlobal(Sections& sections) {
 Facts Healthy() {
     Facts f;
     f.session = f.agentMutex = f.producerTried = f.repoRootIsFolder = true;
-    f.toolFolder = u"D:\\Tool";
     const std::u16string image = u"orbelune_windows_retouch_vcam_producer.exe";
-    f.processes = {{4, 0, 1, 0, u"explorer.exe", u"C:\\Windows\\explorer.exe", false},
-                   {300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
+    f.processes = {{300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
                    {412, 300, 1, 6000, image, kProducer, false},
                    {413, 412, 1, 6001, image, kProducer, false}};
     f.userEntry = {u"%A%\\agent.exe", u"C:\\Agent\\agent.exe", {}, u"C:\\Agent\\AGENT.EXE", true};
@@ -72,7 +68,7 @@ Facts Healthy() {
     return f;
 }
 
-const auto NoProducer = [](Facts& f) { f.processes.resize(2); };
+const auto NoProducer = [](Facts& f) { f.processes.resize(1); };
 void Log(Facts& f, const std::string& time, const std::string& message) {
     *f.logBytes += "2026-12-06 " + time + " " + message + "\r\n";
 }
@@ -81,7 +77,7 @@ void Set(Facts& f, Setting setting, RawSetting::Outcome outcome, std::uint32_t n
     f.raw[static_cast<size_t>(setting)] = {outcome, number, std::move(text)};
 }
 
-TEST(DoctorTest, OneFindingPerFault) {
+TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
     using V = RawSetting::Outcome;
     using enum Setting;
     using F = Facts&;
@@ -90,14 +86,13 @@ TEST(DoctorTest, OneFindingPerFault) {
     const std::string failed = "failed to start producer: 5 (Access is denied.)";
     const std::string published = "published 1 native camera capability tuple(s)";
     const std::string fallen =
-        "camera capability enumeration failed/empty; using 1280x720@30 "
-        "fallback";
+        "camera capability enumeration failed/empty; using 1280x720@30 fallback";
     const std::u16string global = u"Global\\OrbeluneVcamControl.v2";
     const std::vector<std::pair<std::function<void(F)>, const char*>> kCases = {
         {[](F) {}, ""},
         {[](F f) { NoProducer(f), f.control[1].samples = {Ticks(0, 0)}; }, ""},
         // The agent: not there; not stamping for the whole watch, or the watch too short to tell.
-        {[](F f) { f.agentMutex = false, f.processes.resize(1); },
+        {[](F f) { f.agentMutex = false, f.processes.clear(); },
          "agent-not-running, producer-not-running"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 100); }, ""},
@@ -123,7 +118,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[](F f) { NoProducer(f); }, "producer-not-running"},
         {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
         // A producer the agent did not start, under a reused id (a child is not older).
-        {[](F f) { f.processes[2].created = 4999; },
+        {[](F f) { f.processes[1].created = 4999; },
          "producer-not-running, producer-not-from-agent"},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
         {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
@@ -172,6 +167,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
          "agent-not-running, log-not-writable"},
         {[&](F f) { f.logOpenError = error(2), f.agentMutex = false; }, "agent-not-running"},
+        {[](F f) { f.logAccess.resize(1); }, "log-not-shared"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
     };
@@ -184,23 +180,7 @@ TEST(DoctorTest, OneFindingPerFault) {
         }
         EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
     }
-}
-
-// The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
-TEST(DoctorTest, WatchSettles) {
-    Facts f = Healthy();
-    f.consumers[1].samples.pop_back();
-    EXPECT_FALSE(WatchSettled(f));
-    f.consumers[1].samples.push_back(Stamp(kNow, kNow + 900));
-    f.control[1].samples = {Ticks(40, 40), Ticks(40, 40, kNow + 3000)};
-    EXPECT_FALSE(WatchSettled(f));
-    f.control[1].samples.push_back(Ticks(40, 40, kNow + 3001));
-    EXPECT_TRUE(WatchSettled(f));
-    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap year
-}
-
-// The findings as people and scripts read them.
-TEST(DoctorTest, TextAndJson) {
+    // The findings as people and scripts read them.
     const Node report =
         DoctorReport({{"k-1", "p\u00e9", {"e1", "e2"}, "a"}, {"k-2", "q", {}, "b"}});
     EXPECT_EQ(ReportText(report),
@@ -210,6 +190,16 @@ TEST(DoctorTest, TextAndJson) {
               R"("action":"a"},{"kind":"k-2","problem":"q","evidence":[],"action":"b"}]})"
               "\n");
     EXPECT_EQ(ReportJson(DoctorReport({})), "{\"findings\":[]}\n");
+    // The watch lasts until the agent's stamp moves, and the ticks are fresh, move, or stand still.
+    Facts f = Healthy();
+    f.consumers[1].samples.pop_back();
+    EXPECT_FALSE(WatchSettled(f));
+    f.consumers[1].samples.push_back(Stamp(kNow, kNow + 900));
+    f.control[1].samples = {Ticks(40, 40), Ticks(40, 40, kNow + 3000)};
+    EXPECT_FALSE(WatchSettled(f));
+    f.control[1].samples.push_back(Ticks(40, 40, kNow + 3001));
+    EXPECT_TRUE(WatchSettled(f));
+    EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap year
 }
 
 // Whether every one of `parts` stands in `text`.
@@ -222,9 +212,9 @@ void ExpectParts(const std::string& text, std::initializer_list<std::string_view
 // The agent at work, awkward ticks and names; then blocks not published, not valid, not opened.
 TEST(StatusReportTest, AgentAndBlocks) {
     Facts f = Healthy();
-    f.processes[3].session = 2;
+    f.processes[2].session = 2;
     f.control[1].samples[0].control.consumerStartTick = kNow + 250;
-    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow - 250, 1}};
+    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow, 1}};
     f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1, 1};
     f.consumerStartsLocal = {LocalTime{2026, 1, 1, 5, 0, 0, 250, -60}};
     const std::string text = ReportText(StatusReport(f));
@@ -234,12 +224,13 @@ TEST(StatusReportTest, AgentAndBlocks) {
                        "agent: running in this session, process id 300, C:\\Agent\\agent.exe\n"
                        "producer (orbelune_windows_retouch_vcam_producer.exe): running, process "
                        "id 412\nlogon entry: installed, %A%\\agent.exe\n",
+                       "  [0] 1280x720@30/1\n  [1] 0x0@0/0\nconsumers block (",
                        "control block (Local\\OrbeluneVcamControl.v2): valid, magic 0x4F425643 "
                        "version 2\n  cameraIndex 0\n  demandTick 100000 (0 ms old, fresh)\n  "
                        "consumerStartTick 100250 (250 ms in the future, stale)\n  "
                        "consumerHeartbeatTick 100000 (0 ms old, fresh)\n  demand no, consumer "
                        "present yes\n",
-                       "  count 1, updated 250 ms ago (updatedTick 99750), sequence 1\n  [0] "
+                       "  count 1, updated 0 ms ago (updatedTick 100000), sequence 1\n  [0] "
                        "\"Z \\\"\\x0A\xC3\xA9\xF0\x9F\x93\xB7\" identity \"z.exe\", packaged, "
                        "started 2026-01-01 05:00:00.250 local time (UTC-01:00)\nlog "
                        "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 1 line:\n  "
@@ -250,18 +241,20 @@ TEST(StatusReportTest, AgentAndBlocks) {
          R"("directml","source":"default"},"Enabled":{"value":true,"source":"default"},)",
          R"("defaultsFolder":"C:\\Agent"},"camera":{"listedCameras":1,"named":{"index":0,)",
          R"("agentRunning":true,"agent":{"processId":300,)", R"("processIds":[412]},)",
-         R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
+         R"("snapshot":"accepted",)", R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
          R"("slots":[{"displayName":"Z \"\u000a\u00e9\ud83d\udcf7","identity":"z.exe",)"
          R"("packaged":true,"lastUsedStart":1,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
          R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});
 
-    f.capabilitiesBlock = {u"Local\\P", 0, 0, vcam::SnapshotStatus::kNotPublished, {}};
+    alignas(8) const std::byte nothing[8] = {};
+    TakeSnapshot({nothing, 4}, f.capabilitiesBlock);  // too small even for its header words
     f.consumersBlock.status = vcam::SnapshotStatus::kRejected;
     f.consumersBlock.magic = 0x5842434F;
     ExpectParts(ReportText(StatusReport(f)),
-                {"capabilities block (Local\\P): not published by the agent yet, magic 0x00000000 "
-                 "(expected 0x4F425650) version 0 (expected 1)\nconsumers block (Local\\S): not "
-                 "valid, magic 0x5842434F (expected 0x4F42434F) version 1\n"});
+                {"capabilities block (Local\\OrbeluneVcamCapabilities.v1): too small for the "
+                 "block, magic 0x00000000 (expected 0x4F425650) version 0 (expected 1)\n"
+                 "consumers block (Local\\S): not valid, magic 0x5842434F (expected 0x4F42434F) "
+                 "version 1\n"});
     f.control[1] = Absent(u"Local\\C", 8, true);  // each name with Windows' reason
     ExpectParts(ReportText(StatusReport(f)),
                 {"control block: Global\\OrbeluneVcamControl.v2 (error); Local\\C opens but cannot "
@@ -286,8 +279,7 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
     for (const auto& [index, line] : std::initializer_list<std::pair<int, std::string>>{
              {1, "1 names \"V\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual camera, not a real one"},
              {2, "2 names \"USB Camera\" (\\\\?\\usb#2); it " + kDenied +
-                     ", so the agent "
-                     "publishes the 1280x720@30 fallback"},
+                     ", so the agent publishes the 1280x720@30 fallback"},
              {4, "4 names no camera: 4 listed, 0 to 3; " + kFallback},
              {-1, "-1 is negative and names no camera; " + kFallback}}) {
         EXPECT_EQ(ConfiguredCamera(listing, index).line, "camera: CameraIndex " + line);

@@ -10,26 +10,20 @@
 namespace orbelune {
 namespace {
 
-// The command that `arguments` parse to, and the usage error of those that parse to none.
-CtlCommand Command(std::vector<std::u16string> arguments) {
-    const ParsedCommand parsed = ParseCtlArguments(arguments);
-    EXPECT_TRUE(parsed.command) << ToUtf8(parsed.error);
-    return parsed.command.value_or(CtlCommand{});
-}
-std::string CommandError(std::vector<std::u16string> arguments) {
-    return ToUtf8(ParseCtlArguments(arguments).error);
-}
-
 TEST(CtlCommandTest, Arguments) {
     using Kind = CtlCommand::Kind;
-    EXPECT_EQ(Command({u"-h"}), (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(Command({u"set", u"CameraIndex", u"--help"}),
+    const auto parse = [](std::vector<std::u16string> arguments) {
+        return ParseCtlArguments(arguments);
+    };
+    EXPECT_EQ(parse({u"-h"}).command, (CtlCommand{Kind::kHelp, false, u"", u""}));
+    EXPECT_EQ(parse({u"set", u"CameraIndex", u"--help"}).command,
               (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(Command({u"status", u"--json"}), (CtlCommand{Kind::kStatus, true, u"", u""}));
-    EXPECT_EQ(CommandError({}), "no command given");
-    EXPECT_EQ(CommandError({u"STATUS"}), "unknown command 'STATUS'");
-    EXPECT_EQ(CommandError({u"set", u"a", u"b", u"c"}), "unexpected argument 'c' after set");
-    EXPECT_EQ(CommandError({u"unset"}), "unset needs a NAME");
+    EXPECT_EQ(parse({u"unset", u"x"}).command, (CtlCommand{Kind::kUnset, false, u"x", u""}));
+    EXPECT_EQ(parse({u"status", u"--json"}).command, (CtlCommand{Kind::kStatus, true, u"", u""}));
+    EXPECT_EQ(parse({}).error, u"no command given");
+    EXPECT_EQ(parse({u"STATUS"}).error, u"unknown command 'STATUS'");
+    EXPECT_EQ(parse({u"set", u"a", u"b", u"c"}).error, u"unexpected argument 'c' after set");
+    EXPECT_EQ(parse({u"unset"}).error, u"unset needs a NAME");
 }
 
 // The peer simulator's options in short: namespaces, section sizes, stamps, then the times.
@@ -60,6 +54,8 @@ TEST(PeerOptionsTest, Arguments) {
               u"1", u"--consumers-magic", u"FFFFFFFF", u"--consumers-version", u"0"}),
         "G 79/4096/1 4F425644.1 FFFFFFFF.0 -1 0 0 -1 0 -1 1");
     EXPECT_EQ(Peer({u"--control-version", u"0x1"}), "error: bad value '0x1' for --control-version");
+    EXPECT_EQ(Peer({u"--control-size", u"0"}), "error: bad value '0' for --control-size");
+    EXPECT_EQ(Peer({u"--for"}), "error: --for needs a value (see --help)");
 }
 
 TEST(CtlCommandTest, SettingValues) {
@@ -82,14 +78,12 @@ TEST(CtlCommandTest, SettingValues) {
              {u"producerexe", u"C:\\p.exe", "ProducerExe='C:\\p.exe'"},
              {u"RepoRoot", longest, "RepoRoot='" + std::string(1023, 'x') + "'"},
              {u"Provider", tooLong,
-              "Provider is too long (1024 characters); the agent reads at "
-              "most 1023"},
+              "Provider is too long (1024 characters); the agent reads at most 1023"},
              {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"},
              {u"CameraIndex", u"2147483648",
               "CameraIndex takes a whole number from -2147483648 to 2147483647, not '2147483648'"},
              {u"IdleStopMs", u"-1",
-              "IdleStopMs takes a whole number from 0 to 4294967295, not "
-              "'-1'"}}) {
+              "IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"}}) {
         EXPECT_EQ(checked(name, value), stored);
     }
     // Text that is no plain decimal number, or is out of every range.
@@ -98,7 +92,10 @@ TEST(CtlCommandTest, SettingValues) {
         EXPECT_TRUE(checked(u"IdleStopMs", value).starts_with("IdleStopMs takes")) << ToUtf8(value);
     }
     EXPECT_TRUE(checked(u"CameraIndex", u"-2147483649").starts_with("CameraIndex takes"));
-    EXPECT_TRUE(checked(u"CameraIndex ", u"1").starts_with("unknown setting 'CameraIndex '"));
+    EXPECT_EQ(checked(u"CameraIndex ", u"1"),
+              "unknown setting 'CameraIndex '; the agent reads CameraIndex, Provider, Enabled, "
+              "IdleStopMs, ProducerExe and RepoRoot");
+    EXPECT_NE(CtlUsage().find("  CameraIndex  -2147483648..2147483647\n"), std::string::npos);
 }
 
 }  // namespace

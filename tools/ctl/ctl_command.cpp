@@ -10,20 +10,19 @@ namespace {
 
 // The range a number of each kind takes, as the agent reads it back.
 struct NumberRange {
-    std::int64_t low;
-    std::int64_t high;
-    std::u16string_view text;
+    std::int64_t low, high;
 };
-
 NumberRange RangeOf(SettingKind kind) {
-    switch (kind) {
-        case SettingKind::kSignedNumber:
-            return {-2147483648LL, 2147483647, u"-2147483648..2147483647"};
-        case SettingKind::kSwitch:
-            return {0, 1, u"0 or 1"};
-        default:
-            return {0, 0xFFFFFFFF, u"0..4294967295"};
-    }
+    return kind == SettingKind::kSignedNumber ? NumberRange{INT32_MIN, INT32_MAX}
+           : kind == SettingKind::kSwitch     ? NumberRange{0, 1}
+                                              : NumberRange{0, UINT32_MAX};
+}
+// "0 or 1" for a switch, else LOW, `to`, HIGH after `lead`.
+std::string RangeText(SettingKind kind, const std::string& lead, const char* to) {
+    const NumberRange range = RangeOf(kind);
+    return kind == SettingKind::kSwitch
+               ? std::string("0 or 1")
+               : lead + std::to_string(range.low) + to + std::to_string(range.high);
 }
 
 // Decimal digits with an optional leading minus sign; nothing for any other text, or a number
@@ -135,13 +134,9 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
     const NumberRange range = RangeOf(row.kind);
     const auto number = ParseDecimal(value);
     if (!number || *number < range.low || *number > range.high) {
-        const std::u16string_view dots = u"..";
-        std::u16string takes(range.text);
-        if (const size_t at = takes.find(dots); at != std::u16string::npos) {
-            takes = u"a whole number from " + takes.substr(0, at) + u" to " +
-                    takes.substr(at + dots.size());
-        }
-        checked.error = canonical + u" takes " + takes + u", not " + Quoted(value);
+        checked.error = canonical + u" takes " +
+                        Latin1ToU16(RangeText(row.kind, "a whole number from ", " to ")) +
+                        u", not " + Quoted(value);
         return checked;
     }
     // A negative index as its 32 bits.
@@ -161,7 +156,7 @@ std::string CtlUsage() {
         }
         std::string name = ToUtf8(row.name);
         name.resize(13, ' ');
-        ranges += std::string(kIndent) + name + ToUtf8(RangeOf(row.kind).text) +
+        ranges += std::string(kIndent) + name + RangeText(row.kind, "", "..") +
                   (row.unit.empty() ? "" : " (" + ToUtf8(row.unit) + ")") + "\n";
     }
     ranges += std::string(kIndent) + texts + "   text, at most " +

@@ -34,10 +34,7 @@ struct DoctorContext {
 inline constexpr std::int64_t kDoctorRecentSeconds = 60;
 inline constexpr std::size_t kDoctorLogLines = 500;  // of the log's tail
 
-// The rules: the agent, its logon entries, the agents of other sessions, and the producer
-// (doctor_agent.cpp); the sections, their headers and ticks (doctor_blocks.cpp); the settings,
-// the paths made of them and the camera CameraIndex names (doctor_settings.cpp); the log and
-// what its lines tell (doctor_log.cpp).
+// The rules, in a file per subject: doctor_agent, doctor_blocks, doctor_settings, doctor_log.
 using Rule = void(const DoctorContext& c, std::vector<Finding>& findings);
 Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProblems,
     FindSettingProblems, FindCameraProblems, FindLogProblems;

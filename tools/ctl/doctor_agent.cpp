@@ -53,17 +53,17 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             finding.problem = whose + " starts no program";
         } else if (!entry->agent) {
             finding.kind = "logon-entry-not-agent";
-            finding.problem = whose +
-                              " starts another program than the agent: its version "
-                              "resource is not the agent's";
+            finding.problem =
+                whose +
+                " starts another program than the agent: its version resource is not the agent's";
         } else if (c.agent && !c.agent->path.empty() &&
                    ToLowerUnits(entry->image) != ToLowerUnits(c.agent->path)) {
             finding.kind = "logon-entry-other-copy";
             finding.problem = whose + " starts another copy of the agent than the one running";
             finding.evidence.push_back("running: " + ToUtf8(c.agent->path));
             finding.action =
-                "keep one copy: run `orbelune_vcam_ctl install` beside the copy to "
-                "keep, or remove the other";
+                "keep one copy: run `orbelune_vcam_ctl install` beside the copy to keep, or remove "
+                "the other";
         } else {
             continue;
         }
@@ -193,9 +193,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         }
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back(
-                "log, from before the settings last changed or the agent "
-                "last started: " +
-                *past);
+                "log, from before the settings last changed or the agent last started: " + *past);
         }
         if (failed || notFound) {
             NoteSharedLog(c, finding);

@@ -88,17 +88,10 @@ void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) 
 
 void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const Facts& f = c.facts;
-    const struct {
-        const Sections& sections;
-        const wchar_t* name;
-        std::size_t size;
-    } kBlocks[] = {{f.control, vcam::kControlSectionName, vcam::kControlBlockSize},
-                   {f.capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
-                   {f.consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
     std::vector<std::string> missing;
-    for (const auto& block : kBlocks) {
+    for (const BlockSections& block : kBlockSections) {
         bool found = false;
-        for (const SectionFacts& s : block.sections) {
+        for (const SectionFacts& s : f.*block.sections) {
             // Windows' answer to the agent's open: 2 no such section, 5 not allowed, 6 a name
             // held by another kind of object; or, after an open, the map's failure.
             const std::uint32_t error = s.error ? s.error->code : 0;
@@ -137,7 +130,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
     }
     if (!missing.empty()) {
         findings.push_back({"sections-missing",
-                            missing.size() == std::size(kBlocks)
+                            missing.size() == std::size(kBlockSections)
                                 ? "the virtual camera's sections are missing: the virtual camera "
                                   "is not running"
                                 : "some of the virtual camera's sections are missing",

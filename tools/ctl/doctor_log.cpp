@@ -1,5 +1,5 @@
-// The rules about the log and what its lines tell: where it is written, whether it can be, and
-// a producer that ends by itself.
+// The rules about the log and what its lines tell: where it is written, whether every user's
+// agent can write it, and a producer that ends by itself.
 #include <algorithm>
 
 #include "common/path.h"
@@ -50,6 +50,21 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                             "let the agent's users create and write " +
                                 ToUtf8(FolderOfPath(f.logPath)) +
                                 ", or end the program that holds the file"});
+    }
+    // The log's paths whose security keeps other users' agents from appending.
+    static const char* const kFaults[] = {
+        "leads elsewhere: it is a junction or link, or the log has another name there",
+        "does not let every signed-in user create the log in it",
+        "does not let every signed-in user append to a log created in it",
+        "does not let every signed-in user append to it"};
+    for (const LogAccessFinding& a : f.logAccess) {
+        const std::string path = ToUtf8(a.path);
+        findings.push_back(
+            {"log-not-shared",
+             path + " " + kFaults[static_cast<int>(a.fault)] +
+                 ", so other users' agents lose their lines",
+             {path + ": its DACL and links as Windows gives them, judged for every signed-in user"},
+             "in an elevated prompt: " + ToUtf8(a.mend)});
     }
     // Every exit of the producer counts, however far apart: the agent starts it again while
     // frames are wanted, and a user sees the camera stall each time.

@@ -44,10 +44,7 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             continue;
         }
         const std::string name = ToUtf8(RowOf(setting).name);
-        std::u16string trimmed = meant[at];
-        while (!trimmed.empty() && trimmed.back() == u'\\') {
-            trimmed.pop_back();
-        }
+        const std::u16string trimmed = meant[at].substr(0, meant[at].find_last_not_of(u'\\') + 1);
         findings.push_back(
             {"argument-misquoted",
              name +

@@ -12,6 +12,7 @@
 
 #include "capabilities/capabilities.h"
 #include "config/settings.h"
+#include "log/log_access.h"
 #include "tools/report/block_report.h"
 
 namespace orbelune {
@@ -92,10 +93,22 @@ struct Facts {
     std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
     std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
     std::optional<SystemError> logOpenError;  // of opening it for appending
+    std::vector<LogAccessFinding> logAccess;  // what keeps other users' agents from appending
     std::tm localNow = {};                    // now, on the clock the log's lines carry
 
     std::optional<CameraListing> cameras;
 };
+
+// Each block's sections in the facts, with the name and size the agent opens them by.
+struct BlockSections {
+    Sections Facts::*sections;
+    const wchar_t* name;
+    std::size_t size;
+};
+inline constexpr BlockSections kBlockSections[] = {
+    {&Facts::control, vcam::kControlSectionName, vcam::kControlBlockSize},
+    {&Facts::capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
+    {&Facts::consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
 
 // Seconds of a local date and time, counted from 1970-01-01 00:00:00 on the same clock.
 std::int64_t LocalSeconds(const std::tm& time);

@@ -21,6 +21,7 @@
 #include "common/text_win.h"
 #include "config/settings_win.h"
 #include "consumers/app_identity_win.h"
+#include "log/log_access_win.h"
 #include "log/log_win.h"
 #include "tools/ctl/ctl_command.h"
 #include "tools/report/local_time_win.h"
@@ -155,17 +156,9 @@ struct Looked {
 // the agent publishes from the section it takes, each before the first look's clock reading.
 std::vector<Looked> LookAtSections(Facts& facts) {
     std::vector<Looked> looked;
-    const struct {
-        Sections* sections;
-        const wchar_t* name;
-        size_t size;
-    } kBlocks[] = {
-        {&facts.control, vcam::kControlSectionName, vcam::kControlBlockSize},
-        {&facts.capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
-        {&facts.consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
-    for (const auto& block : kBlocks) {
+    for (const BlockSections& block : kBlockSections) {
         for (size_t i = 0; i < 2; ++i) {
-            SectionFacts& section = (*block.sections)[i];
+            SectionFacts& section = (facts.*block.sections)[i];
             const std::wstring name =
                 (i == 0 ? vcam::kGlobalPrefix : vcam::kLocalPrefix) + std::wstring(block.name);
             SectionLook look = LookAtSection(name, block.size);
@@ -177,23 +170,18 @@ std::vector<Looked> LookAtSections(Facts& facts) {
             }
             std::memcpy(&section.magic, look.view.get(), 4);
             std::memcpy(&section.version, static_cast<const char*>(look.view.get()) + 4, 4);
-            looked.push_back({&section, std::move(look), block.sections});
+            looked.push_back({&section, std::move(look), &(facts.*block.sections)});
         }
     }
     for (const Looked& l : looked) {
-        void* view = l.look.view.get();
+        const void* view = l.look.view.get();
         if (l.facts == AgentSection(facts.capabilities)) {
-            auto& block = facts.capabilitiesBlock;
-            block = {l.facts->name, l.facts->magic, l.facts->version, {}, {}};
-            block.status =
-                vcam::SnapshotCapabilities({view, vcam::kCapabilitiesBlockSize}, block.snapshot)
-                    .status;
+            facts.capabilitiesBlock.name = l.facts->name;
+            TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
         } else if (l.facts == AgentSection(facts.consumers)) {
-            auto& block = facts.consumersBlock;
-            block = {l.facts->name, l.facts->magic, l.facts->version, {}, {}};
-            block.status =
-                vcam::SnapshotConsumers({view, vcam::kConsumersBlockSize}, block.snapshot).status;
-            facts.consumerStartsLocal = LocalStartTimes(block.snapshot);
+            facts.consumersBlock.name = l.facts->name;
+            TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
+            facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
         }
     }
     return looked;
@@ -308,6 +296,7 @@ Facts GatherFacts(FactsFor what) {
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
         facts.logBytes = ReadLogTail(facts.logPath);
+        facts.logAccess = JudgeLogAccess(*base, ReadLogAccess(*base));
     }
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);

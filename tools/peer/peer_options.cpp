@@ -9,40 +9,22 @@
 namespace orbelune {
 namespace {
 
-// ASCII text, or nothing when a unit lies beyond it.
-std::optional<std::string> Ascii(std::u16string_view text) {
-    std::string ascii;
-    for (const char16_t unit : text) {
-        if (unit >= 0x80) {
-            return std::nullopt;
-        }
-        ascii += static_cast<char>(unit);
-    }
-    return ascii;
-}
-
 // Seconds: decimal digits with an optional fraction.
 bool ParseSeconds(std::u16string_view text, double& value) {
-    const std::optional<std::string> ascii = Ascii(text);
-    if (!ascii || ascii->empty() || (*ascii)[0] < '0' || (*ascii)[0] > '9') {
-        return false;
-    }
-    const char* end = ascii->data() + ascii->size();
-    const auto [at, error] = std::from_chars(ascii->data(), end, value, std::chars_format::fixed);
-    return error == std::errc() && at == end;
+    const std::string utf8 = ToUtf8(text);
+    const char* end = utf8.data() + utf8.size();
+    const auto [at, error] = std::from_chars(utf8.data(), end, value, std::chars_format::fixed);
+    return !utf8.empty() && utf8[0] >= '0' && utf8[0] <= '9' && error == std::errc() && at == end;
 }
 
 // A 32-bit number in `base` digits (hexadecimal ones with or without 0x).
 bool ParseWord(std::u16string_view text, int base, std::uint32_t& value) {
-    std::optional<std::string> ascii = Ascii(text);
-    if (ascii && base == 16 && (ascii->starts_with("0x") || ascii->starts_with("0X"))) {
-        ascii->erase(0, 2);
+    std::string utf8 = ToUtf8(text);
+    if (base == 16 && (utf8.starts_with("0x") || utf8.starts_with("0X"))) {
+        utf8.erase(0, 2);
     }
-    if (!ascii || ascii->empty()) {
-        return false;
-    }
-    const char* end = ascii->data() + ascii->size();
-    const auto [at, error] = std::from_chars(ascii->data(), end, value, base);
+    const char* end = utf8.data() + utf8.size();
+    const auto [at, error] = std::from_chars(utf8.data(), end, value, base);
     return error == std::errc() && at == end;
 }
 

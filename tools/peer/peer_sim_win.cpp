@@ -3,7 +3,6 @@
 // the virtual camera's side of the public headers, with options to get things wrong on purpose.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -42,6 +41,8 @@ bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
 struct Namespace {
     std::wstring prefix;
     vcam::PeerSections sections;
+    PublishedBlock<vcam::CapabilitiesSnapshot> capabilities;
+    PublishedBlock<vcam::ConsumersSnapshot> consumers;
     vcam::ConsumersSnapshot earlier;  // a consumers snapshot from five seconds before or more
     std::uint64_t earlierAt = 0;
 };
@@ -49,11 +50,8 @@ struct Namespace {
 // A header word stamped as the virtual camera stamps it, with whatever value the options ask for
 // (StampPeerHeaders stamps only the right ones); only when the section holds the word.
 void StampWord(const PeerSection& section, vcam::Field field, std::uint32_t value) {
-    if (section.Data() != nullptr && field.offset + field.size <= section.size) {
-        std::atomic_ref<std::uint32_t>(
-            *static_cast<std::uint32_t*>(
-                static_cast<void*>(static_cast<unsigned char*>(section.Data()) + field.offset)))
-            .store(value);
+    if (vcam::detail::Holds(section.Data(), section.size, field.offset + field.size)) {
+        vcam::detail::Store(section.Data(), field.offset, value);
     }
 }
 
@@ -65,87 +63,35 @@ void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t
     StampWord(ns.sections.consumers, vcam::kConsumersVersionField, consumersVersion);
 }
 
-// Why a snapshot gave nothing, in the words of the virtual camera's page.
-const char* SnapshotReason(vcam::SnapshotStatus status) {
-    switch (status) {
-        case vcam::SnapshotStatus::kAccepted:
-            return "accepted";
-        case vcam::SnapshotStatus::kNotPublished:
-            return "the agent has not published there yet";
-        case vcam::SnapshotStatus::kRetriesExhausted:
-            return "every copy saw the block change";
-        case vcam::SnapshotStatus::kRejected:
-            return "no finished publication (one in progress, or a block the agent does not write)";
-        case vcam::SnapshotStatus::kSectionTooSmall:
-            return "the section is too small for the block";
-    }
-    return "?";
-}
-
-void PrintCapabilities(const Namespace& ns) {
-    vcam::CapabilitiesSnapshot s;
-    const vcam::SnapshotResult r = vcam::SnapshotCapabilities(ns.sections.Capabilities(), s);
-    std::printf("capabilities block: ");
-    if (!r.Accepted()) {
-        std::printf("no snapshot: %s\n", SnapshotReason(r.status));
-        return;
-    }
-    std::printf("camera %u, sequence %u, %u format(s)\n", s.cameraIndex, s.sequence, s.count);
-    for (std::uint32_t i = 0; i < s.count; ++i) {
-        const vcam::CameraCapability& f = s.formats[i];
-        std::printf("  [%u] %ux%u@%u/%u\n", i, f.width, f.height, f.frameRateNumerator,
-                    f.frameRateDenominator);
-    }
-}
-
-void PrintConsumers(Namespace& ns) {
-    vcam::ConsumersSnapshot s;
-    const vcam::SnapshotResult r = vcam::SnapshotConsumers(ns.sections.Consumers(), s);
-    const std::uint64_t now = GetTickCount64();  // after the update tick was copied
-    std::printf("consumers block: ");
-    if (!r.Accepted()) {
-        std::printf("no snapshot: %s\n", SnapshotReason(r.status));
-        return;
-    }
-    std::printf("sequence %u, updated %lld ms ago, %u consumer(s)\n", s.sequence,
-                static_cast<long long>(now - s.updatedTick), s.count);
-    // The agents of several signed-in users write the same block under Global\.
-    if (now - ns.earlierAt >= 5000) {
-        if (ns.earlierAt != 0 && vcam::HasSeveralWriters(ns.earlier, s)) {
-            std::printf("  more than one agent writes this block\n");
-        }
-        ns.earlier = s;
-        ns.earlierAt = now;
-    }
-    for (std::uint32_t i = 0; i < s.count; ++i) {
-        const vcam::ConsumerEntry& c = s.consumers[i];
-        const auto started = LocalTimeOf(c.lastUsedStart);
-        std::printf("  [%u] \"%s\" %s, %s, started ", i,
-                    ToUtf8(std::u16string(c.displayName)).c_str(), Latin1ToUtf8(c.identity).c_str(),
-                    c.packaged != 0 ? "packaged" : "desktop");
-        if (started) {
-            std::printf("%04d-%02d-%02d %02d:%02d:%02d local time\n", started->year, started->month,
-                        started->day, started->hour, started->minute, started->second);
-        } else {
-            std::printf("at FILETIME %llu\n", static_cast<unsigned long long>(c.lastUsedStart));
-        }
-    }
-}
-
 // The blocks as the virtual camera takes them: the control block as the agent reads it, the
-// published ones through snapshots. Each age is reckoned from a clock read after the tick.
+// published ones through snapshots. Each age is reckoned from a clock read after the block.
 void Print(Namespace& ns) {
     const vcam::PeerSection& control = ns.sections.control;
+    const std::u16string name = ToU16(ns.prefix + vcam::kControlSectionName);
     const auto reading = vcam::ReadControlBlock(control.Data(), control.size);
     const std::uint64_t now = GetTickCount64();
-    std::printf("[%ls] at tick %llu\n", ns.prefix.c_str(), static_cast<unsigned long long>(now));
-    if (reading) {
-        std::fputs(DescribeControlBlock(*reading, now).c_str(), stdout);
-    } else {
-        std::printf("control block: %zu bytes, too small for the agent\n", control.size);
+    std::vector<Node> blocks = {
+        reading ? ControlNode(name, *reading, now)
+                : Null("controlBlock", "control block (" + ToUtf8(name) +
+                                           "): " + std::to_string(control.size) +
+                                           " bytes, too small for the agent")};
+    TakeSnapshot(ns.sections.Capabilities(), ns.capabilities);
+    blocks.push_back(CapabilitiesNode(ns.capabilities));
+    TakeSnapshot(ns.sections.Consumers(), ns.consumers);
+    const std::uint64_t after = GetTickCount64();
+    const vcam::ConsumersSnapshot& s = ns.consumers.snapshot;
+    blocks.push_back(ConsumersNode(ns.consumers, LocalStartTimes(s), after));
+    // The agents of several signed-in users write the same block under Global\.
+    if (ns.consumers.status == vcam::SnapshotStatus::kAccepted && after - ns.earlierAt >= 5000) {
+        if (ns.earlierAt != 0 && vcam::HasSeveralWriters(ns.earlier, s)) {
+            blocks.push_back(Null("", "more than one agent writes the consumers block"));
+        }
+        ns.earlier = s;
+        ns.earlierAt = after;
     }
-    PrintCapabilities(ns);
-    PrintConsumers(ns);
+    std::fputs(
+        ReportText(Object("", "at tick " + std::to_string(now) + ":", std::move(blocks))).c_str(),
+        stdout);
     std::fflush(stdout);
 }
 
@@ -215,11 +161,13 @@ int wmain(int argc, wchar_t** argv) {
         namespaces.emplace_back().prefix = vcam::kLocalPrefix;
     }
     for (Namespace& ns : namespaces) {
+        ns.capabilities.name = ToU16(ns.prefix + vcam::kCapabilitiesSectionName);
+        ns.consumers.name = ToU16(ns.prefix + vcam::kConsumersSectionName);
         if (!CreateSection(ns.prefix + vcam::kControlSectionName, options.controlSize,
                            ns.sections.control) ||
-            !CreateSection(ns.prefix + vcam::kCapabilitiesSectionName, options.capabilitiesSize,
+            !CreateSection(ToWide(ns.capabilities.name), options.capabilitiesSize,
                            ns.sections.capabilities) ||
-            !CreateSection(ns.prefix + vcam::kConsumersSectionName, options.consumersSize,
+            !CreateSection(ToWide(ns.consumers.name), options.consumersSize,
                            ns.sections.consumers)) {
             return 3;
         }

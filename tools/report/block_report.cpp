@@ -82,6 +82,13 @@ std::string Indexed(std::uint32_t i) {
     return text + "] ";
 }
 
+template <typename View, typename Snapshot>
+void TakeHeaderWords(View view, PublishedBlock<Snapshot>& block) {
+    const bool held = vcam::detail::Holds(view.block, view.size, 8);
+    block.magic = held ? vcam::detail::Load<std::uint32_t>(view.block, 0) : 0;
+    block.version = held ? vcam::detail::Load<std::uint32_t>(view.block, 4) : 0;
+}
+
 std::string FormatText(const vcam::CameraCapability& f) {
     return std::to_string(f.width) + "x" + std::to_string(f.height) + "@" +
            std::to_string(f.frameRateNumerator) + "/" + std::to_string(f.frameRateDenominator);
@@ -90,13 +97,9 @@ std::string FormatText(const vcam::CameraCapability& f) {
 }  // namespace
 
 ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
-    ControlStatus status;
-    status.demandTick = JudgeTick(block.demandTick, now);
-    status.consumerStartTick = JudgeTick(block.consumerStartTick, now);
-    status.consumerHeartbeatTick = JudgeTick(block.consumerHeartbeatTick, now);
-    status.demand = block.valid && IsDemand(block.demandTick, block.consumerStartTick, now);
-    status.consumerPresent = block.valid && status.consumerHeartbeatTick.fresh;
-    return status;
+    const PeerSignals agent = JudgePeerSignals(block, now);
+    return {JudgeTick(block.demandTick, now), JudgeTick(block.consumerStartTick, now),
+            JudgeTick(block.consumerHeartbeatTick, now), agent.demand, agent.consumerActive};
 }
 
 std::string TickText(const char* name, const TickReading& tick) {
@@ -181,15 +184,17 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
                 i < startsLocal.size() && startsLocal[i] ? &*startsLocal[i] : nullptr;
             slots.push_back(Object(
                 "",
-                Indexed(i) + Quoted(ToUtf8(name)) + " identity " +
-                    Quoted(e.identity) + (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
-                    (started != nullptr ? "started " + LocalTimeText(*started, ' ', " local time (UTC") + ")"
-                             : "started at FILETIME " + std::to_string(e.lastUsedStart) +
-                                   " (no local time for it)"),
+                Indexed(i) + Quoted(ToUtf8(name)) + " identity " + Quoted(e.identity) +
+                    (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
+                    (started != nullptr
+                         ? "started " + LocalTimeText(*started, ' ', " local time (UTC") + ")"
+                         : "started at FILETIME " + std::to_string(e.lastUsedStart) +
+                               " (no local time for it)"),
                 {Value("displayName", name), Value("identity", Latin1ToU16(e.identity)),
                  Value("packaged", e.packaged != 0), Value("lastUsedStart", e.lastUsedStart),
-                 started != nullptr ? Value("startedLocal", Latin1ToU16(LocalTimeText(*started, 'T', "")))
-                         : Null("startedLocal")}));
+                 started != nullptr
+                     ? Value("startedLocal", Latin1ToU16(LocalTimeText(*started, 'T', "")))
+                     : Null("startedLocal")}));
         }
         nodes.push_back(Value("count", s.count,
                               "count " + std::to_string(s.count) +
@@ -206,8 +211,14 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
     return Object("consumersBlock", line, std::move(nodes));
 }
 
-std::string DescribeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
-    return ReportText(ControlNode(u"", block, now));
+void TakeSnapshot(vcam::CapabilitiesView view, PublishedBlock<vcam::CapabilitiesSnapshot>& block) {
+    TakeHeaderWords(view, block);
+    block.status = vcam::SnapshotCapabilities(view, block.snapshot).status;
+}
+
+void TakeSnapshot(vcam::ConsumersView view, PublishedBlock<vcam::ConsumersSnapshot>& block) {
+    TakeHeaderWords(view, block);
+    block.status = vcam::SnapshotConsumers(view, block.snapshot).status;
 }
 
 }  // namespace orbelune

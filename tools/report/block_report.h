@@ -29,8 +29,8 @@ struct TickReading {
     bool fresh = false;
 };
 
-// What the agent would decide from the block's fields at `now`. Demand and consumer presence
-// hold only while the block is valid, as in the agent.
+// What the agent decides from the block's fields at `now`, by its own judge (JudgePeerSignals):
+// demand and consumer presence hold only while the block is valid.
 struct ControlStatus {
     TickReading demandTick, consumerStartTick, consumerHeartbeatTick;
     bool demand = false;
@@ -57,13 +57,15 @@ struct PublishedBlock {
     vcam::SnapshotStatus status = vcam::SnapshotStatus::kNotPublished;
     Snapshot snapshot;
 };
+// The header words of the block behind `view`, then a snapshot of it into `block`, which keeps
+// the snapshot it held unless this one is accepted (hand the same block in every time).
+void TakeSnapshot(vcam::CapabilitiesView view, PublishedBlock<vcam::CapabilitiesSnapshot>& block);
+void TakeSnapshot(vcam::ConsumersView view, PublishedBlock<vcam::ConsumersSnapshot>& block);
+
 Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block);
 // With each consumer's local start time, where the edge found one; `now` is a clock read after
 // the snapshot, from which the update's age is reckoned.
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
                    const std::vector<std::optional<LocalTime>>& startsLocal, std::uint64_t now);
-
-// The control block as text, for the peer simulator.
-std::string DescribeControlBlock(const vcam::ControlReading& block, std::uint64_t now);
 
 }  // namespace orbelune
