@@ -5,8 +5,10 @@
 # Wine in a private prefix, and the same programs and tests built by clang.
 #
 # The builds run one after another in front. The Wine tests mostly wait on the agent's timers
-# and the analysis needs only compile commands, so they run in the background (niced, their output in build/<stage>.log, printed if they fail) and fill the
-# cores the builds leave idle. Each stage's time is printed at the end.
+# and the analysis needs only compile commands, so they run in the background (their output in
+# build/<stage>.log, printed if they fail) and fill the cores the builds leave idle. Nothing is
+# niced: beside other busy programs a niced stage barely runs, and the analysis is the longest
+# stage. Each stage's time is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-deps.sh
@@ -30,7 +32,7 @@ front() {  # front STAGE COMMAND...: runs a stage and waits for it
 }
 back() {  # back STAGE COMMAND...: starts a stage in the background
     started[$1]=$SECONDS
-    nice "${@:2}" >"build/$1.log" 2>&1 &
+    "${@:2}" >"build/$1.log" 2>&1 &
     pids[$1]=$!
 }
 finish() {  # finish STAGE: waits for a background stage and fails the run if it failed

@@ -36,7 +36,7 @@ log=build/tidy.log
 : >"$log"
 tidy() {  # tidy BUILD_DIR SOURCES: each source once, largest first, on every core
     [ -n "$2" ] || return 0
-    echo "$2" | xargs -P "$(nproc)" -n 1 nice clang-tidy --quiet -p "$1" "${analyser[@]}" \
+    echo "$2" | xargs -P "$(nproc)" -n 1 clang-tidy --quiet -p "$1" "${analyser[@]}" \
         >>"$log" 2>&1
 }
 status=0
