@@ -1,5 +1,6 @@
 #include "tools/ctl/ctl_command.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "common/text.h"
@@ -42,63 +43,49 @@ std::u16string Quoted(std::u16string_view text) {
 }  // namespace
 
 ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
+    using Kind = CtlCommand::Kind;
+    // Each command, the arguments it needs, and whether it takes --json instead.
+    static constexpr struct {
+        std::u16string_view verb;
+        Kind kind;
+        size_t needs;
+        bool json;
+    } kVerbs[] = {
+        {u"help", Kind::kHelp, 0, false},       {u"status", Kind::kStatus, 0, true},
+        {u"doctor", Kind::kDoctor, 0, true},    {u"cameras", Kind::kCameras, 0, true},
+        {u"set", Kind::kSet, 2, false},         {u"unset", Kind::kUnset, 1, false},
+        {u"install", Kind::kInstall, 0, false}, {u"uninstall", Kind::kUninstall, 0, false}};
     ParsedCommand parsed;
     if (arguments.empty()) {
         parsed.error = u"no command given";
         return parsed;
     }
-    const std::u16string_view verb = arguments[0];
-    const auto rest = arguments.subspan(1);
     for (const std::u16string& argument : arguments) {
         if (argument == u"--help" || argument == u"-h" || argument == u"/?") {
             parsed.command = CtlCommand{};
             return parsed;
         }
     }
-    CtlCommand command;
-    size_t expected = 0;
-    if (verb == u"help") {
-        command.kind = CtlCommand::Kind::kHelp;
-    } else if (verb == u"status" || verb == u"doctor" || verb == u"cameras") {
-        command.kind = verb == u"status"   ? CtlCommand::Kind::kStatus
-                       : verb == u"doctor" ? CtlCommand::Kind::kDoctor
-                                           : CtlCommand::Kind::kCameras;
-        if (!rest.empty() && rest[0] == u"--json") {
-            command.json = true;
-            expected = 1;
-        }
-    } else if (verb == u"set") {
-        command.kind = CtlCommand::Kind::kSet;
-        expected = 2;
-    } else if (verb == u"unset") {
-        command.kind = CtlCommand::Kind::kUnset;
-        expected = 1;
-    } else if (verb == u"install") {
-        command.kind = CtlCommand::Kind::kInstall;
-    } else if (verb == u"uninstall") {
-        command.kind = CtlCommand::Kind::kUninstall;
-    } else {
+    const std::u16string_view verb = arguments[0];
+    const auto rest = arguments.subspan(1);
+    const auto* row = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                   [&](const auto& r) { return r.verb == verb; });
+    if (row == std::end(kVerbs)) {
         parsed.error = u"unknown command " + Quoted(verb);
         return parsed;
     }
+    const bool json = row->json && !rest.empty() && rest[0] == u"--json";
+    const size_t expected = json ? 1 : row->needs;
     if (rest.size() < expected) {
-        parsed.error = std::u16string(verb) + (command.kind == CtlCommand::Kind::kSet
-                                                   ? u" needs a NAME and a VALUE"
-                                                   : u" needs a NAME");
-        return parsed;
-    }
-    if (rest.size() > expected) {
+        parsed.error = std::u16string(verb) +
+                       (expected == 2 ? u" needs a NAME and a VALUE" : u" needs a NAME");
+    } else if (rest.size() > expected) {
         parsed.error =
             u"unexpected argument " + Quoted(rest[expected]) + u" after " + std::u16string(verb);
-        return parsed;
+    } else {
+        parsed.command = CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"",
+                                    row->needs > 1 ? rest[1] : u""};
     }
-    if (command.kind == CtlCommand::Kind::kSet || command.kind == CtlCommand::Kind::kUnset) {
-        command.name = rest[0];
-    }
-    if (command.kind == CtlCommand::Kind::kSet) {
-        command.value = rest[1];
-    }
-    parsed.command = std::move(command);
     return parsed;
 }
 

@@ -62,6 +62,21 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
                                    : Output(removed, kExitSuccess);
 }
 
+// Stores a REG_DWORD `number`, or else `text` as REG_SZ, under HKEY_CURRENT_USER, creating the
+// key when it is not there yet; `stored` says so.
+int StoreValue(std::u16string_view key, std::u16string_view name,
+               std::optional<std::uint32_t> number, std::u16string_view text,
+               const std::string& stored) {
+    const std::wstring data = ToWide(text);
+    const DWORD dword = number.value_or(0);
+    const LSTATUS status = RegSetKeyValueW(
+        HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str(), number ? REG_DWORD : REG_SZ,
+        number ? static_cast<const void*>(&dword) : data.c_str(),
+        number ? sizeof dword : static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    return status != ERROR_SUCCESS ? Failed(u"RegSetKeyValueW", static_cast<DWORD>(status))
+                                   : Output(stored, kExitSuccess);
+}
+
 // The report as text or JSON, as the command asks.
 int Report(const CtlCommand& command, const Node& report, int exitCode) {
     return Output(command.json ? ReportJson(report) : ReportText(report), exitCode);
@@ -71,10 +86,6 @@ int Cameras(const CtlCommand& command) {
     const Facts facts = GatherFacts(FactsFor::kCameras);
     return Report(command, CamerasReport(*facts.cameras, SettingsOf(facts).cameraIndex),
                   facts.cameras->listed ? kExitSuccess : kExitFailure);
-}
-
-int Status(const CtlCommand& command) {
-    return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)), kExitSuccess);
 }
 
 int Doctor(const CtlCommand& command) {
@@ -89,19 +100,10 @@ int Set(const CtlCommand& command) {
         return kExitUsage;
     }
     const SettingWrite& write = *checked.write;
-    // The key is created when it is not there yet.
-    const std::wstring text = ToWide(write.text);
-    const DWORD number = write.dword;
-    const LSTATUS status = RegSetKeyValueW(
-        HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), ToWide(write.name).c_str(),
-        write.number ? REG_DWORD : REG_SZ,
-        write.number ? static_cast<const void*>(&number) : text.c_str(),
-        write.number ? sizeof number : static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    if (status != ERROR_SUCCESS) {
-        return Failed(u"RegSetKeyValueW", static_cast<DWORD>(status));
-    }
     const std::u16string shown = write.number ? command.value : QuoteArgument(command.value);
-    return Output(ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n", kExitSuccess);
+    return StoreValue(kSettingsKey, write.name,
+                      write.number ? std::optional(write.dword) : std::nullopt, write.text,
+                      ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
 }
 
 int Unset(const CtlCommand& command) {
@@ -116,7 +118,7 @@ int Unset(const CtlCommand& command) {
                        name + " removed; the agent uses its default\n");
 }
 
-int Install(const CtlCommand&) {
+int Install() {
     const std::u16string folder = ModuleDirectory();
     if (folder.empty()) {
         return Failed(u"GetModuleFileNameW", GetLastError());
@@ -127,36 +129,33 @@ int Install(const CtlCommand&) {
                    DescribeSystemError(GetLastError()));
         return kExitFailure;
     }
-    const std::wstring data = ToWide(QuoteArgument(agent));
-    const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, ToWide(kRunKey).c_str(),
-                                           ToWide(kRunValueName).c_str(), REG_SZ, data.c_str(),
-                                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    if (status != ERROR_SUCCESS) {
-        return Failed(u"RegSetKeyValueW", static_cast<DWORD>(status));
+    return StoreValue(
+        kRunKey, kRunValueName, std::nullopt, QuoteArgument(agent),
+        "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n");
+}
+
+int Run(const CtlCommand& command) {
+    switch (command.kind) {
+        case CtlCommand::Kind::kHelp:
+            return Output(CtlUsage(), kExitSuccess);
+        case CtlCommand::Kind::kStatus:
+            return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)), kExitSuccess);
+        case CtlCommand::Kind::kDoctor:
+            return Doctor(command);
+        case CtlCommand::Kind::kCameras:
+            return Cameras(command);
+        case CtlCommand::Kind::kSet:
+            return Set(command);
+        case CtlCommand::Kind::kUnset:
+            return Unset(command);
+        case CtlCommand::Kind::kInstall:
+            return Install();
+        case CtlCommand::Kind::kUninstall:
+            return DeleteValue(kRunKey, kRunValueName, "not installed; nothing to remove\n",
+                               "uninstalled: the agent no longer starts at logon\n");
     }
-    return Output(
-        "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n",
-        kExitSuccess);
+    return kExitFailure;
 }
-
-int Uninstall(const CtlCommand&) {
-    return DeleteValue(kRunKey, kRunValueName, "not installed; nothing to remove\n",
-                       "uninstalled: the agent no longer starts at logon\n");
-}
-
-int Help(const CtlCommand&) {
-    return Output(CtlUsage(), kExitSuccess);
-}
-
-constexpr struct {
-    CtlCommand::Kind kind;
-    int (*run)(const CtlCommand&);
-} kCommands[] = {
-    {CtlCommand::Kind::kHelp, Help},       {CtlCommand::Kind::kStatus, Status},
-    {CtlCommand::Kind::kDoctor, Doctor},   {CtlCommand::Kind::kCameras, Cameras},
-    {CtlCommand::Kind::kSet, Set},         {CtlCommand::Kind::kUnset, Unset},
-    {CtlCommand::Kind::kInstall, Install}, {CtlCommand::Kind::kUninstall, Uninstall},
-};
 
 }  // namespace
 
@@ -171,10 +170,5 @@ int wmain(int argc, wchar_t** argv) {
         PrintError(parsed.error + u" (see --help)");
         return kExitUsage;
     }
-    for (const auto& command : kCommands) {
-        if (command.kind == parsed.command->kind) {
-            return command.run(*parsed.command);
-        }
-    }
-    return kExitFailure;
+    return Run(*parsed.command);
 }

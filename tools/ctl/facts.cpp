@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 #include "agent/supervision.h"
 #include "common/path.h"
@@ -77,16 +78,13 @@ AgentSettings SettingsOf(const Facts& facts) {
 }
 
 bool Moved(const SectionFacts& section) {
-    for (const Sample& s : section.samples) {
-        const Sample& first = section.samples.front();
-        if (s.updatedTick != first.updatedTick ||
-            s.control.demandTick != first.control.demandTick ||
-            s.control.consumerStartTick != first.control.consumerStartTick ||
-            s.control.consumerHeartbeatTick != first.control.consumerHeartbeatTick) {
-            return true;
-        }
-    }
-    return false;
+    const auto watched = [](const Sample& s) {
+        return std::tie(s.updatedTick, s.control.demandTick, s.control.consumerStartTick,
+                        s.control.consumerHeartbeatTick);
+    };
+    return std::any_of(section.samples.begin(), section.samples.end(), [&](const Sample& s) {
+        return watched(s) != watched(section.samples.front());
+    });
 }
 
 bool EverFresh(const SectionFacts& section) {

@@ -1,6 +1,5 @@
-// What the control tool knows of the agent, as one value: gathered once, in one pass, by the
-// Windows edge (facts_win.h) from what Windows and the running agent answer, never from a
-// prediction of either. `status`, `cameras` and `doctor` are all made from it.
+// What the control tool knows of the agent, as one value gathered in one pass by the Windows
+// edge (facts_win.h) from what Windows and the running agent answer. Every report is made from it.
 #pragma once
 
 #include <array>
@@ -30,9 +29,7 @@ struct ProcessFacts {
     std::uint64_t created = 0;  // FILETIME; 0 when Windows does not say
     std::u16string image;       // its file name, from the process table
     std::u16string path;        // its image's full path; empty when Windows does not say
-    // Its image's version resource calls it the agent (kAgentDescription); for a process whose
-    // image cannot be read (another user's), its file name is the agent's.
-    bool agent = false;
+    bool agent = false;         // by its image's version resource; by its file name when unreadable
 };
 
 // One look at a mapped section, its fields loaded before `now`, which was read after them.
@@ -42,8 +39,7 @@ struct Sample {
     std::uint64_t now = 0;
 };
 
-// A section under one of its names, opened as the agent opens it (read and write access) and
-// mapped at its block's size.
+// A section under one of its names, opened and mapped as the agent opens and maps it.
 struct SectionFacts {
     std::u16string name;               // "Global\..." or "Local\..."
     bool opened = false;               // the name opens (whether or not it maps)
@@ -57,8 +53,7 @@ using Sections = std::array<SectionFacts, 2>;  // the Global\ name, then the Loc
 struct LogonEntry {
     std::u16string stored;    // as stored
     std::u16string expanded;  // as Windows reads it at logon: a REG_EXPAND_SZ expanded
-    // Windows' answer to starting it: its error, or the image it started and whether that is
-    // the agent. Nothing tried when both are empty.
+    // Windows' answer to starting it: its error, or the image it started (not tried: neither).
     std::optional<SystemError> startError;
     std::u16string image;
     bool agent = false;
@@ -75,10 +70,9 @@ struct Facts {
 
     std::optional<LogonEntry> userEntry, machineEntry;
 
-    // The producer as the agent would start it now, from its own function: the nine arguments
-    // (none where it would log "producer exe not found"), its command line, and the arguments
-    // as the producer's runtime splits that line; Windows' answer to a start with that line
-    // that never runs (nothing when it was not tried or Windows started it).
+    // The producer as the agent would start it now: its arguments (none where the agent would
+    // not find it), its command line and that line as the producer's runtime splits it; Windows'
+    // error for a trial start with it (nothing when it started or was not tried).
     std::vector<std::u16string> producerArguments, producerArgv;
     std::u16string producerCommandLine;
     bool producerTried = false, producerIsFolder = false, repoRootIsFolder = false;
@@ -130,10 +124,9 @@ std::pair<std::u16string, FolderSource> AgentFolder(const Facts& facts);
 // The settings as the agent takes them, its defaults in AgentFolder.
 AgentSettings SettingsOf(const Facts& facts);
 
-// The longest the edge watches the blocks, and whether what it watched already tells what the
-// rules need: the agent's stamps in a consumers block seen to move (or none to watch), and each
-// control section's ticks fresh, moving, or still for longer than a virtual camera that wants
-// frames may leave them.
+// The longest the edge watches the blocks, and whether the watch already tells what the rules
+// need: the agent's consumers stamp seen to move (or none to watch), and each control section's
+// ticks fresh, moving, or still for longer than a virtual camera that wants frames leaves them.
 inline constexpr std::uint64_t kWatchMs = 5000;
 bool WatchSettled(const Facts& facts);
 

@@ -95,45 +95,36 @@ void Print(Namespace& ns) {
     std::fflush(stdout);
 }
 
-// Stamps the ticks whose time lasts, and the right headers once --fix-after has passed.
-class Stamper {
-  public:
-    Stamper(const PeerOptions& options, std::uint64_t start) : options_(options), start_(start) {}
+// Whether `seconds` from the start have passed at `now`; never for a negative time.
+bool Passed(double seconds, std::uint64_t start, std::uint64_t now) {
+    return seconds >= 0 && now >= start + static_cast<std::uint64_t>(seconds * 1000);
+}
 
-    void Stamp(const std::vector<Namespace>& namespaces, std::uint64_t now) {
-        const bool fix = !fixed_ && options_.fixAfter >= 0 && now >= Until(options_.fixAfter);
-        const bool startOnce = !startStamped_ && options_.consumerStartAt >= 0 &&
-                               now >= Until(options_.consumerStartAt);
-        for (const Namespace& ns : namespaces) {
-            const vcam::ControlView control = ns.sections.Control();
-            if (fix) {
-                StampHeaders(ns, vcam::kControlMagic, vcam::kControlVersion, vcam::kConsumersMagic,
-                             vcam::kConsumersVersion);
-            }
-            if (now < Until(options_.demand)) {
-                vcam::StampDemand(control, now);
-            }
-            if (startOnce || now < Until(options_.consumerStart)) {
-                vcam::StampConsumerStart(control, now);
-            }
-            if (now < Until(options_.heartbeat)) {
-                vcam::StampConsumerHeartbeat(control, now);
-            }
+// Stamps the ticks whose time lasts, the right headers once --fix-after has passed, and
+// consumerStartTick once at --consumer-start-at.
+void Stamp(const std::vector<Namespace>& namespaces, const PeerOptions& o, std::uint64_t start,
+           std::uint64_t now, bool& fixed, bool& startStamped) {
+    const bool fix = !fixed && Passed(o.fixAfter, start, now);
+    const bool startOnce = !startStamped && Passed(o.consumerStartAt, start, now);
+    for (const Namespace& ns : namespaces) {
+        const vcam::ControlView control = ns.sections.Control();
+        if (fix) {
+            StampHeaders(ns, vcam::kControlMagic, vcam::kControlVersion, vcam::kConsumersMagic,
+                         vcam::kConsumersVersion);
         }
-        fixed_ = fixed_ || fix;
-        startStamped_ = startStamped_ || startOnce;
+        if (!Passed(o.demand, start, now)) {
+            vcam::StampDemand(control, now);
+        }
+        if (startOnce || !Passed(o.consumerStart, start, now)) {
+            vcam::StampConsumerStart(control, now);
+        }
+        if (!Passed(o.heartbeat, start, now)) {
+            vcam::StampConsumerHeartbeat(control, now);
+        }
     }
-
-    [[nodiscard]] std::uint64_t Until(double seconds) const {
-        return start_ + static_cast<std::uint64_t>(seconds * 1000);
-    }
-
-  private:
-    const PeerOptions& options_;
-    std::uint64_t start_;
-    bool fixed_ = false;
-    bool startStamped_ = false;
-};
+    fixed = fixed || fix;
+    startStamped = startStamped || startOnce;
+}
 
 }  // namespace
 
@@ -179,14 +170,14 @@ int wmain(int argc, wchar_t** argv) {
         std::fflush(stdout);
     }
 
-    Stamper stamper(options, GetTickCount64());
-    std::uint64_t nextPrint = stamper.Until(0);
-    for (;;) {
+    const std::uint64_t start = GetTickCount64();
+    bool fixed = false, startStamped = false;
+    for (std::uint64_t nextPrint = start;;) {
         const std::uint64_t now = GetTickCount64();
-        if (options.runFor >= 0 && now >= stamper.Until(options.runFor)) {
+        if (Passed(options.runFor, start, now)) {
             return 0;
         }
-        stamper.Stamp(namespaces, now);
+        Stamp(namespaces, options, start, now, fixed, startStamped);
         if (options.printEvery > 0 && now >= nextPrint) {
             for (Namespace& ns : namespaces) {
                 Print(ns);

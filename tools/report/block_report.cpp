@@ -54,6 +54,16 @@ std::string LocalTimeText(const LocalTime& time, char separator, const char* off
     return text;
 }
 
+// The header words, whether they are this release's, each value beside the one expected.
+std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t expectedMagic,
+                       std::uint32_t expectedVersion) {
+    return "magic " + HexText(magic) +
+           (magic == expectedMagic ? "" : " (expected " + HexText(expectedMagic) + ")") +
+           " version " + std::to_string(version) +
+           (version == expectedVersion ? ""
+                                       : " (expected " + std::to_string(expectedVersion) + ")");
+}
+
 // The first line of a published block and its JSON members, the same for both blocks.
 template <typename Snapshot>
 std::vector<Node> HeaderNodes(const char* title, const PublishedBlock<Snapshot>& block,
@@ -74,19 +84,9 @@ std::vector<Node> HeaderNodes(const char* title, const PublishedBlock<Snapshot>&
             Value("version", block.version), Value("snapshot", Latin1ToU16(status[0]))};
 }
 
-// "[i] ", built up in steps: "literal" + a temporary makes GCC 12 warn of an overlap that is
-// none.
+// "[i] ": a literal before a temporary string makes GCC 12 warn of an overlap that is none.
 std::string Indexed(std::uint32_t i) {
-    std::string text = "[";
-    text += std::to_string(i);
-    return text + "] ";
-}
-
-template <typename View, typename Snapshot>
-void TakeHeaderWords(View view, PublishedBlock<Snapshot>& block) {
-    const bool held = vcam::detail::Holds(view.block, view.size, 8);
-    block.magic = held ? vcam::detail::Load<std::uint32_t>(view.block, 0) : 0;
-    block.version = held ? vcam::detail::Load<std::uint32_t>(view.block, 4) : 0;
+    return std::to_string(i).insert(0, 1, '[') + "] ";
 }
 
 std::string FormatText(const vcam::CameraCapability& f) {
@@ -111,15 +111,6 @@ std::string TickText(const char* name, const TickReading& tick) {
            (tick.ageMs < 0 ? " ms in the future, stale)"
             : tick.fresh   ? " ms old, fresh)"
                            : " ms old, stale)");
-}
-
-std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t expectedMagic,
-                       std::uint32_t expectedVersion) {
-    return "magic " + HexText(magic) +
-           (magic == expectedMagic ? "" : " (expected " + HexText(expectedMagic) + ")") +
-           " version " + std::to_string(version) +
-           (version == expectedVersion ? ""
-                                       : " (expected " + std::to_string(expectedVersion) + ")");
 }
 
 Node ControlNode(const std::u16string& name, const vcam::ControlReading& block, std::uint64_t now) {
@@ -209,16 +200,6 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
         nodes.push_back(Value("sequence", s.sequence));
     }
     return Object("consumersBlock", line, std::move(nodes));
-}
-
-void TakeSnapshot(vcam::CapabilitiesView view, PublishedBlock<vcam::CapabilitiesSnapshot>& block) {
-    TakeHeaderWords(view, block);
-    block.status = vcam::SnapshotCapabilities(view, block.snapshot).status;
-}
-
-void TakeSnapshot(vcam::ConsumersView view, PublishedBlock<vcam::ConsumersSnapshot>& block) {
-    TakeHeaderWords(view, block);
-    block.status = vcam::SnapshotConsumers(view, block.snapshot).status;
 }
 
 }  // namespace orbelune

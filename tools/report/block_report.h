@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "orbelune/vcam_agent.h"
@@ -41,10 +42,6 @@ ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t
 // "NAME VALUE (AGE ms old, fresh)", "NAME 0 (never)", "NAME VALUE (AGE ms in the future, stale)".
 std::string TickText(const char* name, const TickReading& tick);
 
-// The header words, whether they are this release's, each value beside the one expected.
-std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t expectedMagic,
-                       std::uint32_t expectedVersion);
-
 // The control block found under `name`, judged at `now`.
 Node ControlNode(const std::u16string& name, const vcam::ControlReading& block, std::uint64_t now);
 
@@ -59,8 +56,20 @@ struct PublishedBlock {
 };
 // The header words of the block behind `view`, then a snapshot of it into `block`, which keeps
 // the snapshot it held unless this one is accepted (hand the same block in every time).
-void TakeSnapshot(vcam::CapabilitiesView view, PublishedBlock<vcam::CapabilitiesSnapshot>& block);
-void TakeSnapshot(vcam::ConsumersView view, PublishedBlock<vcam::ConsumersSnapshot>& block);
+template <typename Snapshot>
+using ViewOf = std::conditional_t<std::is_same_v<Snapshot, vcam::ConsumersSnapshot>,
+                                  vcam::ConsumersView, vcam::CapabilitiesView>;
+template <typename Snapshot>
+void TakeSnapshot(ViewOf<Snapshot> view, PublishedBlock<Snapshot>& block) {
+    const bool held = vcam::detail::Holds(view.block, view.size, 8);
+    block.magic = held ? vcam::detail::Load<std::uint32_t>(view.block, 0) : 0;
+    block.version = held ? vcam::detail::Load<std::uint32_t>(view.block, 4) : 0;
+    if constexpr (std::is_same_v<Snapshot, vcam::ConsumersSnapshot>) {
+        block.status = vcam::SnapshotConsumers(view, block.snapshot).status;
+    } else {
+        block.status = vcam::SnapshotCapabilities(view, block.snapshot).status;
+    }
+}
 
 Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block);
 // With each consumer's local start time, where the edge found one; `now` is a clock read after

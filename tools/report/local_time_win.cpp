@@ -18,17 +18,15 @@ std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
     }
     const std::uint64_t localValue =
         (static_cast<std::uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-    LocalTime time;
-    time.year = parts.wYear;
-    time.month = parts.wMonth;
-    time.day = parts.wDay;
-    time.hour = parts.wHour;
-    time.minute = parts.wMinute;
-    time.second = parts.wSecond;
-    time.milliseconds = parts.wMilliseconds;
-    time.utcOffsetMinutes =
-        static_cast<int>(static_cast<std::int64_t>(localValue - utcValue) / (60 * 10'000'000LL));
-    return time;
+    return LocalTime{
+        parts.wYear,
+        parts.wMonth,
+        parts.wDay,
+        parts.wHour,
+        parts.wMinute,
+        parts.wSecond,
+        parts.wMilliseconds,
+        static_cast<int>(static_cast<std::int64_t>(localValue - utcValue) / (60 * 10'000'000LL))};
 }
 
 std::vector<std::optional<LocalTime>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot) {
