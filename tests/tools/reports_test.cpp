@@ -199,6 +199,9 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
     EXPECT_FALSE(WatchSettled(f));
     f.control[1].samples.push_back(Ticks(40, 40, kNow + 3001));
     EXPECT_TRUE(WatchSettled(f));
+    f.consumers[1] = Absent(u"Local\\OrbeluneVcamConsumers.v1");  // no stamp to wait for
+    f.control[1].samples = {Ticks(kNow, kNow)};
+    EXPECT_TRUE(WatchSettled(f));
     EXPECT_EQ(LocalSeconds(ParseLogLine("2000-03-01 00:00:01 ")->time), 951868801);  // leap year
 }
 

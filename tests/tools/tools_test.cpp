@@ -24,6 +24,17 @@ TEST(CtlCommandTest, Arguments) {
     EXPECT_EQ(parse({u"STATUS"}).error, u"unknown command 'STATUS'");
     EXPECT_EQ(parse({u"set", u"a", u"b", u"c"}).error, u"unexpected argument 'c' after set");
     EXPECT_EQ(parse({u"unset"}).error, u"unset needs a NAME");
+    // The commands that take no argument, without one and with one too many.
+    for (const auto& [verb, kind] : {std::pair{u"help", Kind::kHelp},
+                                     {u"status", Kind::kStatus},
+                                     {u"doctor", Kind::kDoctor},
+                                     {u"cameras", Kind::kCameras},
+                                     {u"install", Kind::kInstall},
+                                     {u"uninstall", Kind::kUninstall}}) {
+        EXPECT_EQ(parse({verb}).command, (CtlCommand{kind, false, u"", u""}));
+        EXPECT_EQ(parse({verb, u"x"}).error,
+                  u"unexpected argument 'x' after " + std::u16string(verb));
+    }
 }
 
 // The peer simulator's options in short: namespaces, section sizes, stamps, then the times.
@@ -73,7 +84,7 @@ TEST(CtlCommandTest, SettingValues) {
              {u"CameraIndex", u"-2147483648", "CameraIndex=2147483648"},
              {u"CameraIndex", u"2147483647", "CameraIndex=2147483647"},
              {u"CameraIndex", u"00000000000003", "CameraIndex=3"},
-             {u"ENABLED", u"1", "Enabled=1"},
+             {u"ENABLED", u"0", "Enabled=0"},
              {u"IdleStopMs", u"0", "IdleStopMs=0"},
              {u"producerexe", u"C:\\p.exe", "ProducerExe='C:\\p.exe'"},
              {u"RepoRoot", longest, "RepoRoot='" + std::string(1023, 'x') + "'"},
