@@ -272,7 +272,7 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
     const CameraListing listing{true,
                                 0,
                                 {{u"Integrated Camera", u"\\\\?\\usb#0", 0u},
-                                 {u"V", u"\\\\?\\SWD#VCAMDEVAPI#1", std::nullopt},
+                                 {u"Windows Virtual Camera", u"\\\\?\\root#1", std::nullopt},
                                  {u"USB Camera", u"\\\\?\\usb#2", 0x80070005u},
                                  {u"Cam", u"\\\\?\\usb#3", 0xC00D3704u}}};
     const std::string kFallback = "the agent publishes the 1280x720@30 fallback";
@@ -280,7 +280,9 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
         "cannot be opened: access denied: camera access for desktop "
         "apps is off in the privacy settings (0x80070005)";
     for (const auto& [index, line] : std::initializer_list<std::pair<int, std::string>>{
-             {1, "1 names \"V\" (\\\\?\\SWD#VCAMDEVAPI#1), a virtual camera, not a real one"},
+             {1,
+              "1 names \"Windows Virtual Camera\" (\\\\?\\root#1), a virtual camera, not a real "
+              "one"},
              {2, "2 names \"USB Camera\" (\\\\?\\usb#2); it " + kDenied +
                      ", so the agent publishes the 1280x720@30 fallback"},
              {4, "4 names no camera: 4 listed, 0 to 3; " + kFallback},
@@ -288,8 +290,8 @@ TEST(CameraReportTest, IndexNamesAndWhyACameraCannotBeOpened) {
         EXPECT_EQ(ConfiguredCamera(listing, index).line, "camera: CameraIndex " + line);
     }
     EXPECT_EQ(ReportText(CamerasReport(listing, 2)),
-              "0  \"Integrated Camera\" (\\\\?\\usb#0)\n1  \"V\" "
-              "(\\\\?\\SWD#VCAMDEVAPI#1)  virtual camera\n2  \"USB Camera\" (\\\\?\\usb#2)  " +
+              "0  \"Integrated Camera\" (\\\\?\\usb#0)\n1  \"Windows Virtual Camera\" "
+              "(\\\\?\\root#1)  virtual camera\n2  \"USB Camera\" (\\\\?\\usb#2)  " +
                   kDenied +
                   "  <- CameraIndex\n3  \"Cam\" (\\\\?\\usb#3)  cannot be opened: in use "
                   "by another application (0xC00D3704)\n");
