@@ -54,11 +54,12 @@ struct PublishedBlock {
     vcam::SnapshotStatus status = vcam::SnapshotStatus::kNotPublished;
     Snapshot snapshot;
 };
-// The header words of the block behind `view`, then a snapshot of it into `block`, which keeps
-// the snapshot it held unless this one is accepted (hand the same block in every time).
+// The view a snapshot is taken from.
 template <typename Snapshot>
 using ViewOf = std::conditional_t<std::is_same_v<Snapshot, vcam::ConsumersSnapshot>,
                                   vcam::ConsumersView, vcam::CapabilitiesView>;
+// The header words of the block behind `view`, then a snapshot of it into `block`, which keeps
+// the snapshot it held unless this one is accepted (hand the same block in every time).
 template <typename Snapshot>
 void TakeSnapshot(ViewOf<Snapshot> view, PublishedBlock<Snapshot>& block) {
     const bool held = vcam::detail::Holds(view.block, view.size, 8);
