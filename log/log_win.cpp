@@ -110,6 +110,16 @@ std::optional<std::tm> LogClockNow() {
     return local;
 }
 
+UniqueHandle OpenLogForAppend(const std::u16string& path, bool create) {
+    // FILE_APPEND_DATA alone makes every write go to the current end of the file atomically,
+    // so the whole-line writes of agents in other sessions never interleave mid-line; it is
+    // also all that the log folder's security grants users on a file another user created.
+    return UniqueHandle(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+}
+
 void WriteLogLine(std::u16string_view message) {
     const std::optional<std::u16string> base = LogBaseFolder();
     if (!base) {
@@ -117,13 +127,7 @@ void WriteLogLine(std::u16string_view message) {
     }
     const std::u16string path = LogFilePath(*base);
     CreateFolders(ToWide(FolderOfPath(path)));
-
-    // FILE_APPEND_DATA alone makes every write go to the current end of the file atomically,
-    // so the whole-line writes of agents in other sessions never interleave mid-line; it is
-    // also all that the log folder's security grants users on a file another user created.
-    UniqueHandle file(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file = OpenLogForAppend(path, true);
     if (!file.IsValid()) {
         return;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/handles_win.h"
 #include "log/log.h"
 
 namespace orbelune {
@@ -20,6 +21,10 @@ std::optional<std::u16string> LogBaseFolder();
 std::optional<std::u16string> KnownProgramDataFolder();
 std::optional<std::u16string> EnvironmentProgramDataFolder();
 std::optional<std::u16string> TemporaryFolder();
+
+// The log file at `path` opened for appending as every agent opens it (created where `create`
+// says so); an invalid handle, with the thread's last error, when it cannot be.
+UniqueHandle OpenLogForAppend(const std::u16string& path, bool create);
 
 // Appends one line; the line is whole in the file when the call returns. Never
 // reports failure: a line that cannot be written is dropped, and the next call tries afresh.

@@ -218,8 +218,10 @@ TEST(StatusReportTest, AgentAndBlocks) {
     f.processes[2].session = 2;
     f.control[1].samples[0].control.consumerStartTick = kNow + 250;
     f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow, 1}};
-    f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1, 1};
-    f.consumerStartsLocal = {LocalTime{2026, 1, 1, 5, 0, 0, 250, -60}};
+    // Started 2026-01-01 06:00:00.250 UTC, at 05:00:00.250 on the local clock.
+    f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1,
+                                              134117208002500000};
+    f.consumerStartsLocal = {1767243600250};
     const std::string text = ReportText(StatusReport(f));
     ExpectParts(text, {"settings (HKEY_CURRENT_USER\\Software\\Orbelune; defaults in C:\\Agent, "
                        "the running agent's folder):\n  CameraIndex  0  (default)\n  Provider     "
@@ -246,7 +248,7 @@ TEST(StatusReportTest, AgentAndBlocks) {
          R"("agentRunning":true,"agent":{"processId":300,)", R"("processIds":[412]},)",
          R"("snapshot":"accepted",)", R"("demandTick":{"value":100000,"ageMs":0,"fresh":true},)",
          R"("slots":[{"displayName":"Z \"\u000a\u00e9\ud83d\udcf7","identity":"z.exe",)"
-         R"("packaged":true,"lastUsedStart":1,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
+         R"("packaged":true,"lastUsedStart":134117208002500000,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
          R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});
 
     alignas(8) const std::byte nothing[8] = {};

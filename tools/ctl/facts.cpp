@@ -1,7 +1,6 @@
 #include "tools/ctl/facts.h"
 
 #include <algorithm>
-#include <chrono>
 #include <tuple>
 
 #include "agent/supervision.h"
@@ -9,15 +8,6 @@
 #include "common/text.h"
 
 namespace orbelune {
-
-std::int64_t LocalSeconds(const std::tm& time) {
-    using namespace std::chrono;
-    const sys_days date = year{time.tm_year + 1900} /
-                          month{static_cast<unsigned>(time.tm_mon + 1)} /
-                          day{static_cast<unsigned>(time.tm_mday)};
-    return date.time_since_epoch().count() * 86400LL + time.tm_hour * 3600LL + time.tm_min * 60LL +
-           time.tm_sec;
-}
 
 const SectionFacts* AgentSection(const Sections& sections) {
     for (const SectionFacts& section : sections) {

@@ -82,7 +82,7 @@ struct Facts {
     // The blocks the agent publishes, as a snapshot of the section the agent takes finds them.
     PublishedBlock<vcam::CapabilitiesSnapshot> capabilitiesBlock;
     PublishedBlock<vcam::ConsumersSnapshot> consumersBlock;
-    std::vector<std::optional<LocalTime>> consumerStartsLocal;
+    std::vector<std::optional<std::int64_t>> consumerStartsLocal;  // milliseconds
 
     std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
     std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
@@ -103,9 +103,6 @@ inline constexpr BlockSections kBlockSections[] = {
     {&Facts::control, vcam::kControlSectionName, vcam::kControlBlockSize},
     {&Facts::capabilities, vcam::kCapabilitiesSectionName, vcam::kCapabilitiesBlockSize},
     {&Facts::consumers, vcam::kConsumersSectionName, vcam::kConsumersBlockSize}};
-
-// Seconds of a local date and time, counted from 1970-01-01 00:00:00 on the same clock.
-std::int64_t LocalSeconds(const std::tm& time);
 
 // The section of a block the agent opens: the first of its names that opens and maps.
 const SectionFacts* AgentSection(const Sections& sections);

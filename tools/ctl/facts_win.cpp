@@ -37,17 +37,6 @@ std::uint64_t Value(FILETIME time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// A FILETIME on the clock the log's lines carry: the C runtime's local time of its second.
-std::optional<std::int64_t> LocalSecondsOf(std::uint64_t filetime) {
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 as a FILETIME
-    const auto seconds = static_cast<__time64_t>((filetime - kUnixEpoch) / 10'000'000);
-    std::tm local = {};
-    if (filetime < kUnixEpoch || _localtime64_s(&local, &seconds) != 0) {
-        return std::nullopt;
-    }
-    return LocalSeconds(local);
-}
-
 std::u16string ImagePath(HANDLE process) {
     std::vector<wchar_t> path(32768);
     DWORD length = static_cast<DWORD>(path.size());
@@ -210,7 +199,8 @@ std::optional<std::int64_t> SettingsWritten() {
                          nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    return LocalSecondsOf(Value(written));
+    const std::optional<std::int64_t> ms = LocalMsOf(Value(written));
+    return ms ? std::optional(*ms / 1000) : std::nullopt;
 }
 
 bool IsFolder(const std::u16string& path) {
@@ -301,11 +291,7 @@ Facts GatherFacts(FactsFor what) {
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
     }
-    // Opened for appending as the agent opens it, sharing it as the agents share it.
-    if (const UniqueHandle log(CreateFileW(ToWide(facts.logPath).c_str(), FILE_APPEND_DATA,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        !log.IsValid()) {
+    if (const UniqueHandle log = OpenLogForAppend(facts.logPath, false); !log.IsValid()) {
         facts.logOpenError = ErrorOf(GetLastError());
     }
     facts.localNow = LogClockNow().value_or(std::tm{});

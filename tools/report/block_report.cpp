@@ -1,7 +1,9 @@
 #include "tools/report/block_report.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "agent/supervision.h"
 #include "common/text.h"
@@ -42,15 +44,25 @@ std::string Quoted(std::string_view utf8) {
     return out + '"';
 }
 
-// "2026-01-01 10:00:00.000" with `separator` between date and time, then the offset from UTC
-// as "+01:00" after `offsetLead`.
-std::string LocalTimeText(const LocalTime& time, char separator, const char* offsetLead) {
+// The local time `localMs` of the UTC moment `filetime` as "2026-01-01 10:00:00.000", with
+// `separator` between date and time, then its offset from UTC as "+01:00" after `offsetLead`.
+std::string LocalTimeText(std::int64_t localMs, std::uint64_t filetime, char separator,
+                          const char* offsetLead) {
+    using namespace std::chrono;
+    const sys_time<milliseconds> local{milliseconds{localMs}};
+    const sys_days day = floor<days>(local);
+    const year_month_day date{day};
+    const hh_mm_ss time{local - day};
+    const auto utcMs = static_cast<std::int64_t>((filetime - kUnixEpochFiletime) / 10'000);
+    const auto offset = static_cast<int>((localMs - utcMs) / 60'000);  // local minus UTC
     char text[64] = {};
-    const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d.%03d%s%c%02d:%02d", time.year,
-                  time.month, time.day, separator, time.hour, time.minute, time.second,
-                  time.milliseconds, offsetLead, time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60,
-                  offset % 60);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02d:%02d:%02d.%03d%s%c%02d:%02d",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), separator,
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()),
+                  static_cast<int>(time.subseconds().count()), offsetLead, offset < 0 ? '-' : '+',
+                  std::abs(offset) / 60, std::abs(offset) % 60);
     return text;
 }
 
@@ -95,6 +107,15 @@ std::string FormatText(const vcam::CameraCapability& f) {
 }
 
 }  // namespace
+
+std::int64_t LocalSeconds(const std::tm& time) {
+    using namespace std::chrono;
+    const sys_days date = year{time.tm_year + 1900} /
+                          month{static_cast<unsigned>(time.tm_mon + 1)} /
+                          day{static_cast<unsigned>(time.tm_mday)};
+    return date.time_since_epoch().count() * 86400LL + time.tm_hour * 3600LL + time.tm_min * 60LL +
+           time.tm_sec;
+}
 
 ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now) {
     const PeerSignals agent = JudgePeerSignals(block, now);
@@ -159,7 +180,8 @@ Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block) {
 }
 
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
-                   const std::vector<std::optional<LocalTime>>& startsLocal, std::uint64_t now) {
+                   const std::vector<std::optional<std::int64_t>>& startsLocalMs,
+                   std::uint64_t now) {
     std::string line;
     std::vector<Node> nodes =
         HeaderNodes("consumers block", block, vcam::kConsumersMagic, vcam::kConsumersVersion, line);
@@ -171,21 +193,23 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
         for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxConsumers; ++i) {
             const vcam::ConsumerEntry& e = s.consumers[i];
             const std::u16string name(e.displayName);
-            const LocalTime* started =
-                i < startsLocal.size() && startsLocal[i] ? &*startsLocal[i] : nullptr;
+            const std::int64_t* started =
+                i < startsLocalMs.size() && startsLocalMs[i] ? &*startsLocalMs[i] : nullptr;
             slots.push_back(Object(
                 "",
                 Indexed(i) + Quoted(ToUtf8(name)) + " identity " + Quoted(e.identity) +
                     (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
-                    (started != nullptr
-                         ? "started " + LocalTimeText(*started, ' ', " local time (UTC") + ")"
+                    (started
+                         ? "started " +
+                               LocalTimeText(*started, e.lastUsedStart, ' ', " local time (UTC") +
+                               ")"
                          : "started at FILETIME " + std::to_string(e.lastUsedStart) +
                                " (no local time for it)"),
                 {Value("displayName", name), Value("identity", Latin1ToU16(e.identity)),
                  Value("packaged", e.packaged != 0), Value("lastUsedStart", e.lastUsedStart),
-                 started != nullptr
-                     ? Value("startedLocal", Latin1ToU16(LocalTimeText(*started, 'T', "")))
-                     : Null("startedLocal")}));
+                 started ? Value("startedLocal",
+                                 Latin1ToU16(LocalTimeText(*started, e.lastUsedStart, 'T', "")))
+                         : Null("startedLocal")}));
         }
         nodes.push_back(Value("count", s.count,
                               "count " + std::to_string(s.count) +

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -16,12 +17,10 @@
 
 namespace orbelune {
 
-// A wall-clock moment in local time, converted by the Windows edge with the time zone's rules
-// for that date, so that the report itself never reads the clock or the zone.
-struct LocalTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
-    int utcOffsetMinutes = 0;  // local minus UTC
-};
+// Local times are counted as seconds (or milliseconds) from 1970-01-01 00:00:00 on the local
+// clock itself; the Windows edge converts, so that the report never reads the clock or the zone.
+std::int64_t LocalSeconds(const std::tm& time);
+inline constexpr std::uint64_t kUnixEpochFiletime = 116444736000000000;  // 1970-01-01, UTC
 
 // One peer tick as the agent would judge it at `now`, a clock read after the tick was loaded.
 struct TickReading {
@@ -73,9 +72,10 @@ void TakeSnapshot(ViewOf<Snapshot> view, PublishedBlock<Snapshot>& block) {
 }
 
 Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block);
-// With each consumer's local start time, where the edge found one; `now` is a clock read after
-// the snapshot, from which the update's age is reckoned.
+// With each consumer's local start time in milliseconds, where the edge found one; `now` is a
+// clock read after the snapshot, from which the update's age is reckoned.
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
-                   const std::vector<std::optional<LocalTime>>& startsLocal, std::uint64_t now);
+                   const std::vector<std::optional<std::int64_t>>& startsLocalMs,
+                   std::uint64_t now);
 
 }  // namespace orbelune

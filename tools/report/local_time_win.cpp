@@ -1,38 +1,24 @@
 #include "tools/report/local_time_win.h"
 
-#include <windows.h>
+#include <ctime>
+
+#include "tools/report/block_report.h"
 
 namespace orbelune {
 
-std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime) {
-    // Whole milliseconds, as the broken-down times hold, so that the offset comes out exact.
-    const std::uint64_t utcValue = filetime - filetime % 10'000;
-    const FILETIME utc = {static_cast<DWORD>(utcValue), static_cast<DWORD>(utcValue >> 32)};
-    SYSTEMTIME utcParts = {};
-    SYSTEMTIME parts = {};
-    FILETIME local = {};
-    if (!FileTimeToSystemTime(&utc, &utcParts) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &utcParts, &parts) ||
-        !SystemTimeToFileTime(&parts, &local)) {
+std::optional<std::int64_t> LocalMsOf(std::uint64_t filetime) {
+    const auto seconds = static_cast<__time64_t>((filetime - kUnixEpochFiletime) / 10'000'000);
+    std::tm local = {};
+    if (filetime < kUnixEpochFiletime || _localtime64_s(&local, &seconds) != 0) {
         return std::nullopt;
     }
-    const std::uint64_t localValue =
-        (static_cast<std::uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-    return LocalTime{
-        parts.wYear,
-        parts.wMonth,
-        parts.wDay,
-        parts.wHour,
-        parts.wMinute,
-        parts.wSecond,
-        parts.wMilliseconds,
-        static_cast<int>(static_cast<std::int64_t>(localValue - utcValue) / (60 * 10'000'000LL))};
+    return LocalSeconds(local) * 1000 + static_cast<std::int64_t>(filetime / 10'000 % 1000);
 }
 
-std::vector<std::optional<LocalTime>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot) {
-    std::vector<std::optional<LocalTime>> times;
+std::vector<std::optional<std::int64_t>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot) {
+    std::vector<std::optional<std::int64_t>> times;
     for (std::uint32_t i = 0; i < snapshot.count && i < vcam::kMaxConsumers; ++i) {
-        times.push_back(LocalTimeOf(snapshot.consumers[i].lastUsedStart));
+        times.push_back(LocalMsOf(snapshot.consumers[i].lastUsedStart));
     }
     return times;
 }

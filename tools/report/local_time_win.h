@@ -1,20 +1,20 @@
-// Local times for the tools that show the consumers block, converted by Windows' time-zone
-// rules so that the portable report never reads the zone itself.
+// Local times for the tools, on the clock the agent's log lines carry (the C runtime's local
+// time), so that every time the tools show or compare stands beside the log's own.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "tools/report/block_report.h"
+#include "orbelune/vcam_snapshot.h"
 
 namespace orbelune {
 
-// `filetime` (UTC) in local time by the time zone's rules for that date, with its offset from
-// UTC; nothing when Windows cannot convert it.
-std::optional<LocalTime> LocalTimeOf(std::uint64_t filetime);
+// `filetime` (UTC) as local milliseconds, counted as LocalSeconds counts; nothing before 1970 or
+// where the C runtime cannot convert it.
+std::optional<std::int64_t> LocalMsOf(std::uint64_t filetime);
 
 // The local start time of every consumer of a snapshot.
-std::vector<std::optional<LocalTime>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot);
+std::vector<std::optional<std::int64_t>> LocalStartTimes(const vcam::ConsumersSnapshot& snapshot);
 
 }  // namespace orbelune
