@@ -34,13 +34,19 @@ analyser=(--extra-arg=-Xclang --extra-arg=-analyzer-config
 
 log=build/tidy.log
 : >"$log"
-tidy() {  # tidy BUILD_DIR SOURCES: each source once, largest first, on every core
+tidy() {  # tidy BUILD_DIR SOURCES [OPTIONS]: each source once, largest first, on every core
     [ -n "$2" ] || return 0
-    echo "$2" | xargs -P "$(nproc)" -n 1 clang-tidy --quiet -p "$1" "${analyser[@]}" \
+    echo "$2" | xargs -P "$(nproc)" -n 1 clang-tidy --quiet -p "$1" "${analyser[@]}" "${@:3}" \
         >>"$log" 2>&1
 }
+# The tests get every check but the path-sensitive analyser, which spent a quarter of the whole
+# analysis on them: what it finds in a test (a leak, a null dereference) shows when the test
+# runs, natively under the sanitizers and the leak checker, or as it fails under Wine.
+ours() { grep -v "^$PWD/tests/" <<<"$1" || true; }
+tests() { grep "^$PWD/tests/" <<<"$1" || true; }
 status=0
-tidy build/tidy-windows "$windows" || status=1
+tidy build/tidy-windows "$(ours "$windows")" || status=1
+tidy build/tidy-windows "$(tests "$windows")" --checks=-clang-analyzer-* || status=1
 tidy build/tidy-native "$native_only" || status=1
 count=$(echo "$windows" "$native_only" | wc -w)
 if [ "$status" -ne 0 ]; then

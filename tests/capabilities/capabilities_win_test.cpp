@@ -126,8 +126,7 @@ class FakeDevice final : public Fake<IMFActivate> {
         if (FAILED(failure_)) {
             return failure_;
         }
-        // Freed by its last Release, which the analyser does not follow through the vtable.
-        const ComPtr<IMFMediaSource> source(  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
+        const ComPtr<IMFMediaSource> source(
             new FakeSource(events_, "source" + name_.substr(6), types_));
         return source->QueryInterface(iid, out);
     }
