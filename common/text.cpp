@@ -141,6 +141,8 @@ std::vector<std::string> LastLines(std::string_view text, size_t count) {
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
+        // Zeros a system stop left where the file's last bytes should have been.
+        line.remove_prefix(std::min(line.find_first_not_of('\0'), line.size()));
         lines.emplace_back(line);
         if (newline == std::string_view::npos) {
             break;

@@ -37,7 +37,7 @@ std::u16string Latin1ToU16(std::string_view text);
 std::string Latin1ToUtf8(std::string_view text);
 
 // The last `count` lines of single-byte text whose lines end in CR LF (or a bare LF), without
-// their line ends; a last line without an end counts too.
+// their line ends or leading zero bytes; a last line without an end counts too.
 std::vector<std::string> LastLines(std::string_view text, size_t count);
 
 }  // namespace orbelune

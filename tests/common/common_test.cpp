@@ -50,7 +50,7 @@ TEST(TextTest, DecimalCaseUtf8AndLastLines) {
     using Lines = std::vector<std::string>;
     EXPECT_EQ(LastLines("", 10), Lines{});
     EXPECT_EQ(LastLines("a\r\nb\r\nc", 2), (Lines{"b", "c"}));  // a line still being written
-    EXPECT_EQ(LastLines("\r\n\nx\n", 3), (Lines{"", "", "x"}));
+    EXPECT_EQ(LastLines(std::string("\r\n\n\0\0x\n", 7), 3), (Lines{"", "", "x"}));
     EXPECT_EQ(LastLines("a\r\nb\r\n", 0), Lines{});
 }
 
