@@ -64,17 +64,23 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
 }
 
 // The log folders' own security, as the edge reads a DACL back (Wine keeps none on a file), lets
-// every signed-in user's agent create the log and append to it.
+// every signed-in user's agent create the log and append to it; a deny ahead of its grants does
+// not.
 TEST(LogWinTest, TheLogFolderSecurityPassesItsOwnRule) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        ToWide(kLogFolderSecurity).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
-    const UniqueLocalMemory<void> owner(descriptor);
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
-    EXPECT_EQ(JudgeLogPath(LogPathKind::kLogFolder, {false, 1, false, ReadAccessEntries(*dacl)}),
-              std::nullopt);
+    std::wstring denied = ToWide(kLogFolderSecurity);  // users may not add the file, first
+    denied.insert(denied.find(L'('), L"(D;;0x2;;;IU)");
+    for (const std::wstring& sddl : {ToWide(kLogFolderSecurity), denied}) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+        const UniqueLocalMemory<void> owner(descriptor);
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL dacl = nullptr;
+        ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
+        EXPECT_EQ(JudgeLogPath(LogPathKind::kLogFolder, {false, 1, false, ReadAccessEntries(*dacl)})
+                      .has_value(),
+                  sddl == denied);
+    }
 }
 
 // The fallbacks of the base folder as the environment gives them: the ProgramData variable
