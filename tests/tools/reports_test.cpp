@@ -84,6 +84,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
     const auto error = [](std::uint32_t code) { return SystemError{code, u""}; };
     const auto fallback = [](F f) { f.capabilitiesBlock.snapshot.count = 1; };  // 1280x720@30/1
     const std::string failed = "failed to start producer: 5 (Access is denied.)";
+    const std::string started = "producer started (camera-index=0 provider=directml)";
     const std::string published = "published 1 native camera capability tuple(s)";
     const std::string fallen =
         "camera capability enumeration failed/empty; using 1280x720@30 fallback";
@@ -111,7 +112,16 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[&](F f) { f.producerStartError = error(1260); }, "producer-start-failed"},
         {[&](F f) { Log(f, "10:00:30", failed); }, "producer-start-failed"},
         // Past: a failure a start followed, from before the settings changed, or after now.
-        {[&](F f) { Log(f, "10:00:20", failed), Log(f, "10:00:21", "producer started (c"); }, ""},
+        {[&](F f) { Log(f, "10:00:20", failed), Log(f, "10:00:21", started); }, ""},
+        // Started with another provider than the one stored now; a log cut off by zeros.
+        {[&](F f) { Log(f, "10:00:21", started), Set(f, kProvider, V::kValue, 0, u"cpu"); },
+         "producer-outdated"},
+        {[](F f) {
+             Log(f, "09:10:00", "producer exited unexpectedly");
+             *f.logBytes += std::string(8, '\0');
+             Log(f, "09:30:00", "agent starting");
+         },
+         ""},
         {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten = LocalSeconds(f.localNow) - 5; },
          ""},
         {[&](F f) { Log(f, "10:00:31", failed), Log(f, "09:59:30", failed); }, ""},
@@ -120,6 +130,18 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         // A producer the agent did not start, under a reused id (a child is not older).
         {[](F f) { f.processes[1].created = 4999; },
          "producer-not-running, producer-not-from-agent"},
+        // Never the agent or this tool, under the producer's name; one under the default name
+        // outlives the script that started it; with the agent's process unknown, none.
+        {[](F f) {
+             f.processId = 9;
+             f.processes.push_back(
+                 {9, 1, 1, 1, u"Orbelune_Windows_Retouch_Vcam_Producer.exe", u"", false});
+             f.processes.push_back({8, 9, 1, 9000, f.processes[1].image, u"", true});
+         },
+         ""},
+        {[](F f) { f.producerArguments[0] = u"C:\\Agent\\p.cmd", f.processes[2].parentId = 7; },
+         "producer-not-from-agent"},
+        {[](F f) { f.processes[0].agent = false; }, ""},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
         {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
         {[](F f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
@@ -144,6 +166,10 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          },
          ""},
         {[&](F f) { f.control[0] = Control(global, 2, 0); }, "demand-in-other-section"},
+        {[&](F f) {
+             f.control[0] = Control(global, 2, kNow), f.control[1].samples = {Ticks(0, 0)};
+         },
+         "demand-in-other-section"},
         // The ticks: in the future, moving but never fresh, a heartbeat without demand.
         {[](F f) { f.control[1].samples = {Ticks(kNow - 100, kNow + 1)}; }, "tick-in-future"},
         {[](F f) {
@@ -166,7 +192,8 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.expectedLogPath.clear(); }, "log-fallback"},
         {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
          "agent-not-running, log-not-writable"},
-        {[&](F f) { f.logOpenError = error(2), f.agentMutex = false; }, "agent-not-running"},
+        {[&](F f) { f.logOpenError = error(3); }, ""},
+        {[](F f) { f.logIsFolder = true; }, "log-not-writable"},
         {[](F f) { f.logAccess.resize(1); }, "log-not-shared"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},

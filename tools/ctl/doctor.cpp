@@ -35,9 +35,12 @@ std::vector<Finding> Diagnose(const Facts& facts) {
         c.status =
             JudgeControlBlock(control->samples.front().control, control->samples.front().now);
     }
-    c.wanted = c.status.demand && c.settings.enabled &&
-               std::none_of(facts.processes.begin(), facts.processes.end(),
-                            [&](const ProcessFacts& p) { return StartedByAgent(facts, p); });
+    // Without the agent's own process (its image gone), any producer of the session counts.
+    c.wanted =
+        c.status.demand && c.settings.enabled &&
+        std::none_of(facts.processes.begin(), facts.processes.end(), [&](const auto& p) {
+            return c.agent || !facts.agentMutex ? StartedByAgent(facts, p) : IsProducer(c, p);
+        });
     for (const ProcessFacts& p : facts.processes) {
         if (p.agent && p.session != facts.session) {
             c.otherSessions += (c.otherSessions.empty() ? "" : ", ") + std::to_string(p.session);

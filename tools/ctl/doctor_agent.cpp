@@ -96,15 +96,17 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
     if (f.agentMutex && still && c.otherSessions.empty()) {
         const std::uint64_t stamped = still->samples.front().updatedTick;
+        // Unchanged since the stamp (no later than the first look); never stamped: since that look.
+        const std::uint64_t first = still->samples.front().now;
+        const std::uint64_t since = stamped != 0 ? std::min(stamped, first) : first;
         const std::string pid = c.agent ? std::to_string(c.agent->id) : "";
         findings.push_back(
             {"agent-frozen",
              "the agent runs but makes no progress: it is frozen (suspended) or hung",
              {ToUtf8(still->name) + ": updatedTick " + std::to_string(stamped) +
-                  ", unchanged for " +
-                  std::to_string(still->samples.back().now -
-                                 std::min(stamped, still->samples.front().now)) +
-                  " ms; the agent stamps it about every second",
+                  (stamped == 0 ? ", never stamped in the " : ", unchanged for ") +
+                  std::to_string(still->samples.back().now - since) +
+                  " ms watched; the agent stamps it about every second",
               c.agent ? ToUtf8(c.agent->image) + ": process id " + pid
                       : "no agent process found in this session"},
              (c.agent ? "end the agent (taskkill /f /pid " + pid + ")"
@@ -177,7 +179,13 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                 TickText(start ? "consumerStartTick" : "demandTick",
                          start ? c.status.consumerStartTick : c.status.demandTick));
         }
-        finding.evidence.push_back("ProducerExe = " + ToUtf8(c.settings.producerExe));
+        const bool guessed = AgentFolder(f).second == FolderSource::kTool &&
+                             f.raw[static_cast<size_t>(Setting::kProducerExe)].outcome !=
+                                 RawSetting::Outcome::kValue;
+        finding.evidence.push_back("ProducerExe = " + ToUtf8(c.settings.producerExe) +
+                                   (guessed ? ", the default in this tool's folder: no running "
+                                              "agent or logon entry shows the agent's"
+                                            : ""));
         if (error) {
             finding.evidence.push_back(
                 "Windows refuses to start it with the agent's command line: " +
@@ -188,12 +196,13 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         const auto notFound = LastLine(c.recentLines, kProducerNotFoundPrefix);
         for (const auto& line : {failed, notFound}) {
             if (line) {
-                finding.evidence.push_back("log: " + *line);
+                finding.evidence.push_back("log: " + Latin1ToUtf8(*line));
             }
         }
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back(
-                "log, from before the settings last changed or the agent last started: " + *past);
+                "log, from before the settings last changed or the agent last started: " +
+                Latin1ToUtf8(*past));
         }
         if (failed || notFound) {
             NoteSharedLog(c, finding);
@@ -202,16 +211,15 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     }
 
     // Producers in this session that the agent did not start: it neither watches nor stops
-    // them, and starts its own beside them.
-    const std::u16string image = ToLowerUnits(FileNameOfPath(
-        f.producerArguments.empty() ? c.settings.producerExe : f.producerArguments.front()));
+    // them, and starts its own beside them. Where the agent's own process is not known, whose
+    // a producer is cannot be told.
     Finding foreign{"producer-not-from-agent",
                     "a producer runs that the agent did not start: the agent neither watches nor "
                     "stops it, and starts its own beside it",
                     {},
                     "end it (taskkill /f"};
     for (const ProcessFacts& p : f.processes) {
-        if (p.session == f.session && ToLowerUnits(p.image) == image && !StartedByAgent(f, p)) {
+        if (IsProducer(c, p) && (c.agent || !f.agentMutex) && !StartedByAgent(f, p)) {
             foreign.evidence.push_back(ToUtf8(p.image) + ": process id " + std::to_string(p.id) +
                                        ", started by process id " + std::to_string(p.parentId));
             foreign.action += " /pid " + std::to_string(p.id);
@@ -221,6 +229,40 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         foreign.action += "); the agent starts the producer itself when frames are wanted";
         findings.push_back(std::move(foreign));
     }
+
+    // The agent hands the producer its camera index and provider at its start only: the one it
+    // started keeps those it was given, as the log's last start shows them.
+    const std::optional<std::string> started = LastLine(c.tail, kProducerStartedPrefix);
+    const bool running = std::any_of(f.processes.begin(), f.processes.end(), [&](const auto& p) {
+        return c.agent && p.parentId == c.agent->id && StartedByAgent(f, p);
+    });
+    if (running && started &&
+        !Says(*started, ProducerStartedLine(c.settings.cameraIndex, c.settings.provider))) {
+        Finding outdated{"producer-outdated",
+                         "the producer runs with another camera index or provider than those "
+                         "stored now: the agent hands them over only when it starts it",
+                         {"log: " + Latin1ToUtf8(*started),
+                          "stored now: CameraIndex " + std::to_string(c.settings.cameraIndex) +
+                              ", Provider " + ToUtf8(c.settings.provider)},
+                         "close the camera in every application and wait " +
+                             std::to_string(c.settings.idleStopMs) +
+                             " ms (IdleStopMs) until the agent stops the producer; its next "
+                             "start takes the stored settings"};
+        NoteSharedLog(c, outdated);
+        findings.push_back(std::move(outdated));
+    }
+}
+
+bool IsProducer(const DoctorContext& c, const ProcessFacts& p) {
+    // By ProducerExe's file name or the default one (a producer started through a script
+    // outlives the script); never an agent or this tool.
+    const Facts& f = c.facts;
+    const std::u16string name = ToLowerUnits(p.image);
+    return p.session == f.session && !p.agent && p.id != f.processId &&
+           (name == ToLowerUnits(RowOf(Setting::kProducerExe).defaultText) ||
+            name == ToLowerUnits(FileNameOfPath(f.producerArguments.empty()
+                                                    ? c.settings.producerExe
+                                                    : f.producerArguments.front())));
 }
 
 }  // namespace orbelune

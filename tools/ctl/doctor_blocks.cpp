@@ -38,8 +38,8 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
 }
 
 // Two control sections the agent would act on differently: one of another release beside this
-// release's, or two of this release of which only the Local\ one wants frames. The agent keeps
-// the one it mapped at its start and takes the Global\ one at its next start.
+// release's, or two of this release of which only one wants frames. The agent keeps the one it
+// mapped at its start and takes the Global\ one at its next start.
 void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) {
     const SectionFacts& global = c.facts.control[0];
     const SectionFacts& local = c.facts.control[1];
@@ -65,22 +65,33 @@ void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) 
              {HeaderEvidence(stale), HeaderEvidence(good)},
              "end the programs of the other release that hold " + ToUtf8(stale.name) +
                  " (the section goes with the last of them), then " + restart});
-    } else if (Valid(global) && !Judged(global).demand && Judged(local).demand) {
+    } else if (Valid(global) && Judged(global).demand != Judged(local).demand &&
+               !(c.control == &global && Judged(global).demand)) {
+        // Demand where the agent does not look now, or will not after its next start.
+        const bool inLocal = Judged(local).demand;
+        const SectionFacts& wanting = inLocal ? local : global;
         std::vector<std::string> evidence;
         for (const SectionFacts* s : {&global, &local}) {
             evidence.push_back(ToUtf8(s->name) + ": " +
                                TickText("demandTick", Judged(*s).demandTick) + ", " +
                                TickText("consumerStartTick", Judged(*s).consumerStartTick));
         }
+        // The agent holds the section it works on open itself, so a restart comes first.
+        const std::string holder =
+            "end the program that holds " + ToUtf8(global.name) + " without stamping it";
         findings.push_back(
             {"demand-in-other-section",
-             "the virtual camera wants frames in " + ToUtf8(local.name) + ", but not in " +
-                 ToUtf8(global.name) + ", which the agent takes at every start" +
-                 (c.control == &local ? ": it sees the demand now, but not after its next start"
-                                      : ": it sees no demand"),
+             "the virtual camera wants frames in " + ToUtf8(wanting.name) + ", but not in " +
+                 ToUtf8((inLocal ? global : local).name) +
+                 (inLocal ? ", which the agent takes at every start" : ", where the agent works") +
+                 (c.control == &wanting ? ": it sees the demand now, but not after its next start"
+                                        : ": it sees no demand"),
              evidence,
-             "a virtual camera stamps one namespace: end the program that holds " +
-                 ToUtf8(global.name) + " without stamping it, then " + restart});
+             !inLocal ? restart + ", so that it takes " + ToUtf8(global.name)
+             : c.control == &global
+                 ? restart + "; if " + ToUtf8(global.name) + " is still there then, " + holder +
+                       " and restart the agent once more"
+                 : "a virtual camera stamps one namespace: " + holder + ", then " + restart});
     }
 }
 

@@ -41,9 +41,14 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
               "the agent writes: " + ToUtf8(f.logPath)},
              "check that the ProgramData folder exists and is readable"});
     }
+    // No file (2) or folder (3) is no fault: the agent creates them with its next line.
     const std::uint32_t error = f.logOpenError ? f.logOpenError->code : 0;
-    // Before the agent's first line there is no file (2) or folder (3) to open.
-    if (error != 0 && (f.agentMutex || (error != 2 && error != 3))) {
+    if (f.logIsFolder) {
+        findings.push_back({"log-not-writable",
+                            "a folder stands where the log file should be, so no agent can log",
+                            {ToUtf8(f.logPath) + " is a folder"},
+                            "remove that folder; the agent creates the file with its next line"});
+    } else if (error != 0 && error != 2 && error != 3) {
         findings.push_back({"log-not-writable",
                             "the log cannot be written where it should be",
                             {ToUtf8(f.logPath) + ": " + ToUtf8(f.logOpenError->text)},
@@ -82,14 +87,15 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         "producer-restarting",
         "the producer ends by itself: it exited " + std::to_string(n) +
             (n == 1 ? " time"
-                    : " times, about every " +
-                          std::to_string((exits.back() - exits.front()) / (n - 1)) + " s") +
+                    : " times in " + (exits.back() == exits.front()
+                                          ? std::string("under a second")
+                                          : std::to_string(exits.back() - exits.front()) + " s")) +
             ", and the agent starts it again while frames are wanted",
-        {"log: " + *LastLine(c.lines, kProducerExitedLine)},
+        {"log: " + Latin1ToUtf8(*LastLine(c.lines, kProducerExitedLine))},
         "the producer ends by itself after its start: start it by hand with the "
         "command line the agent uses to see why"};
     if (const auto started = LastLine(c.lines, kProducerStartedPrefix)) {
-        finding.evidence.push_back("log: " + *started);
+        finding.evidence.push_back("log: " + Latin1ToUtf8(*started));
     }
     NoteSharedLog(c, finding);
     findings.push_back(std::move(finding));

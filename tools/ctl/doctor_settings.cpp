@@ -19,12 +19,24 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &settings.producerExe},
                                         {Setting::kRepoRoot, &settings.repoRoot}}) {
         if (!path->empty() && !IsAbsolutePath(*path)) {
+            // Quotes copied with a path, and a variable the agent does not expand, are part of
+            // the path to the agent, which then resolves it as a relative one.
             const std::string name = ToUtf8(RowOf(setting).name);
-            findings.push_back({"relative-path",
-                                name + " is a relative path: the agent resolves it against its own "
-                                       "current folder, which depends on how it was started",
-                                {SettingPath(setting) + " = " + ToUtf8(*path)},
-                                "orbelune_vcam_ctl set " + name + " FULL-PATH"});
+            const bool quoted = path->size() > 1 && path->front() == u'"' && path->back() == u'"';
+            const bool variable = path->find(u'%') != std::u16string::npos;
+            findings.push_back(
+                {"relative-path",
+                 name +
+                     (quoted     ? " is stored in double quotes, which the agent takes as part "
+                                   "of the path"
+                      : variable ? " holds a %variable% the agent does not expand (a REG_SZ "
+                                   "value, or a variable its environment lacks)"
+                                 : " is a relative path") +
+                     ": the agent resolves it against its own current folder, which depends on "
+                     "how it was started",
+                 {SettingPath(setting) + " = " + ToUtf8(*path)},
+                 "orbelune_vcam_ctl set " + name + " " +
+                     (quoted ? ToUtf8(path->substr(1, path->size() - 2)) : "FULL-PATH")});
         }
     }
     if (IsAbsolutePath(settings.repoRoot) && !c.facts.repoRootIsFolder) {
@@ -55,7 +67,11 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                  (at < received.size() ? ToUtf8(received[at]) : std::string("nothing")) +
                  " instead of " + ToUtf8(meant[at]),
              {"producer command line: " + ToUtf8(c.facts.producerCommandLine)},
-             trimmed.empty() || trimmed.back() == u':'
+             !trimmed.empty() && trimmed.back() == u':'
+                 ? "a drive's root cannot reach the producer intact: move the repository into a "
+                   "folder and set " +
+                       name + " to it"
+             : trimmed.empty()
                  ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"
                  : "orbelune_vcam_ctl set " + name + " " + ToUtf8(trimmed)});
         break;

@@ -61,6 +61,7 @@ struct LogonEntry {
 
 struct Facts {
     std::uint32_t session = 0;            // this tool's, the user's
+    std::uint32_t processId = 0;          // this tool's own
     std::vector<ProcessFacts> processes;  // one process table, every session
     bool agentMutex = false;              // the session's agent mutex exists
     std::u16string toolFolder;            // this tool's own folder
@@ -87,6 +88,7 @@ struct Facts {
     std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
     std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
     std::optional<SystemError> logOpenError;  // of opening it for appending
+    bool logIsFolder = false;                 // a folder stands where the file should be
     std::vector<LogAccessFinding> logAccess;  // what keeps other users' agents from appending
     std::tm localNow = {};                    // now, on the clock the log's lines carry
 

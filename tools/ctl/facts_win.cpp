@@ -54,6 +54,7 @@ void GatherProcesses(Facts& facts) {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
     facts.session = session;
+    facts.processId = GetCurrentProcessId();
     std::map<std::u16string, bool> agentImages;  // each image's version resource read once
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
@@ -291,6 +292,7 @@ Facts GatherFacts(FactsFor what) {
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
     }
+    facts.logIsFolder = IsFolder(facts.logPath);
     if (const UniqueHandle log = OpenLogForAppend(facts.logPath, false); !log.IsValid()) {
         facts.logOpenError = ErrorOf(GetLastError());
     }
