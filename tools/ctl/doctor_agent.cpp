@@ -179,13 +179,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                 TickText(start ? "consumerStartTick" : "demandTick",
                          start ? c.status.consumerStartTick : c.status.demandTick));
         }
-        const bool guessed = AgentFolder(f).second == FolderSource::kTool &&
-                             f.raw[static_cast<size_t>(Setting::kProducerExe)].outcome !=
-                                 RawSetting::Outcome::kValue;
-        finding.evidence.push_back("ProducerExe = " + ToUtf8(c.settings.producerExe) +
-                                   (guessed ? ", the default in this tool's folder: no running "
-                                              "agent or logon entry shows the agent's"
-                                            : ""));
+        finding.evidence.push_back("ProducerExe = " + ToUtf8(c.settings.producerExe));
         if (error) {
             finding.evidence.push_back(
                 "Windows refuses to start it with the agent's command line: " +
