@@ -36,7 +36,8 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                      "how it was started",
                  {SettingPath(setting) + " = " + ToUtf8(*path)},
                  "orbelune_vcam_ctl set " + name + " " +
-                     (quoted ? ToUtf8(path->substr(1, path->size() - 2)) : "FULL-PATH")});
+                     (quoted ? ToUtf8(*path) + " (the prompt takes the quotes off)"
+                             : "FULL-PATH")});
         }
     }
     if (IsAbsolutePath(settings.repoRoot) && !c.facts.repoRootIsFolder) {
