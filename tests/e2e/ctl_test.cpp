@@ -72,6 +72,8 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
 // "healthy" into output that never came.
 TEST_F(AgentTest, ControlToolCommands) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"OrbeluneCameraAgent", REG_SZ, L"", 2),
+              ERROR_SUCCESS);  // the MSI's entry for all users
     const std::string agent = '"' + ToUtf8(ToU16(BuildFolder())) + "\\orbelune_vcam_agent.exe\"";
     const std::string lost = "orbelune_vcam_ctl: cannot write to standard output\n";
     const struct {
@@ -90,8 +92,10 @@ TEST_F(AgentTest, ControlToolCommands) {
          "  Enabled      1  (default)\n  IdleStopMs   4294967295  (registry)\n"},
         {L"cameras", 0, "no camera: Media Foundation lists no video-capture device;"},
         {L"unset provider", 0, "Provider removed"},
-        {L"uninstall", 0, "uninstalled"},
-        {L"uninstall", 0, "not installed; nothing to remove"},
+        {L"uninstall", 0, "uninstalled: the agent no longer starts at this user's logon; the"},
+        {L"uninstall", 0,
+         "not installed for this user; nothing to remove; the entry for all "
+         "users (the MSI's) still starts it\n"},
         {L"status", 0, "  Provider     directml  (default)\n"},
         {L"--help", 1, lost, GENERIC_READ},
         {L"doctor --json", 1, lost, GENERIC_READ},
@@ -106,6 +110,7 @@ TEST_F(AgentTest, ControlToolCommands) {
             << result.out << result.err;
         EXPECT_EQ((c.exitCode == 0 ? result.err : result.out), "");
     }
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"OrbeluneCameraAgent");
 }
 
 }  // namespace

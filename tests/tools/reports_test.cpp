@@ -116,6 +116,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         // Started with another provider than the one stored now; a log cut off by zeros.
         {[&](F f) { Log(f, "10:00:21", started), Set(f, kProvider, V::kValue, 0, u"cpu"); },
          "producer-outdated"},
+        {[](F f) { f.producerArguments[0] = u"C:\\New\\p.exe"; }, "producer-outdated"},
         {[](F f) {
              Log(f, "09:10:00", "producer exited unexpectedly");
              *f.logBytes += std::string(8, '\0');
@@ -196,6 +197,8 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.logIsFolder = true; }, "log-not-writable"},
         {[](F f) { f.logAccess.resize(1); }, "log-not-shared"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
+        {[](F f) { NoProducer(f), Log(f, "10:00:29", "producer exited unexpectedly"); },
+         "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
     };
     for (size_t i = 0; i < kCases.size(); ++i) {

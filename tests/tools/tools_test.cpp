@@ -90,6 +90,7 @@ TEST(CtlCommandTest, SettingValues) {
              {u"RepoRoot", longest, "RepoRoot='" + std::string(1023, 'x') + "'"},
              {u"Provider", tooLong,
               "Provider is too long (1024 characters); the agent reads at most 1023"},
+             {u"Provider", u"a\nb", "Provider holds a control character, such as a line break"},
              {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"},
              {u"CameraIndex", u"2147483648",
               "CameraIndex takes a whole number from -2147483648 to 2147483647, not '2147483648'"},

@@ -115,6 +115,11 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
                             DecimalText(static_cast<unsigned long long>(kMaxSettingLength));
             return checked;
         }
+        // A line break would split the agent's log line that carries the value.
+        if (std::any_of(value.begin(), value.end(), [](char16_t unit) { return unit < u' '; })) {
+            checked.error = canonical + u" holds a control character, such as a line break";
+            return checked;
+        }
         checked.write = SettingWrite{canonical, false, 0, std::u16string(value)};
         return checked;
     }

@@ -150,9 +150,17 @@ int Run(const CtlCommand& command) {
             return Unset(command);
         case CtlCommand::Kind::kInstall:
             return Install();
-        case CtlCommand::Kind::kUninstall:
-            return DeleteValue(kRunKey, kRunValueName, "not installed; nothing to remove\n",
-                               "uninstalled: the agent no longer starts at logon\n");
+        case CtlCommand::Kind::kUninstall: {
+            // The entry for every user is the MSI's, and goes with it.
+            const bool machine = RegGetValueW(HKEY_LOCAL_MACHINE, ToWide(kRunKey).c_str(),
+                                              ToWide(kRunValueName).c_str(), RRF_RT_ANY, nullptr,
+                                              nullptr, nullptr) == ERROR_SUCCESS;
+            const std::string rest =
+                machine ? "; the entry for all users (the MSI's) still starts it\n" : "\n";
+            return DeleteValue(
+                kRunKey, kRunValueName, "not installed for this user; nothing to remove" + rest,
+                "uninstalled: the agent no longer starts at this user's logon" + rest);
+        }
     }
     return kExitFailure;
 }

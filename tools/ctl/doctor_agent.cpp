@@ -147,23 +147,24 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         bool holds;
         const char* kind;
         std::string why, action;
-    } kCauses[] = {{IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(),
-                    "producer-missing", ": ProducerExe is not there",
-                    "install the producer there, or point ProducerExe at it: " + set},
-                   // Windows' "not a valid application" and "of another machine type".
-                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
-                    "producer-not-a-program",
-                    f.producerIsFolder ? ": ProducerExe is a folder, not a program"
-                                       : ": ProducerExe is not a program",
-                    "point ProducerExe at the producer's program: " + set},
-                   {error || failed, "producer-start-failed", ": the agent cannot start it",
-                    "mend what the error names"},
-                   {c.wanted && elsewhere, "agent-on-other-sections",
-                    ": the agent works on the sections under the other namespace",
-                    "end " + ToUtf8(kAgentExeName) +
-                        " and start it again, so that it maps the sections that are there now"},
-                   {c.wanted, "producer-not-running", "",
-                    "look at the last lines of the log (orbelune_vcam_ctl status)"}};
+    } kCauses[] = {
+        {IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(), "producer-missing",
+         ": ProducerExe is not there",
+         "install the producer there, or point ProducerExe at it: " + set},
+        // Windows' "not a valid application" and "of another machine type".
+        {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
+         "producer-not-a-program",
+         f.producerIsFolder ? ": ProducerExe is a folder, not a program"
+                            : ": ProducerExe is not a program",
+         "point ProducerExe at the producer's program: " + set},
+        {error || failed, "producer-start-failed", ": the agent cannot start it",
+         "mend what the error names"},
+        {c.wanted && elsewhere, "agent-on-other-sections",
+         ": the agent works on the sections under the other namespace",
+         "end " + ToUtf8(kAgentExeName) +
+             " and start it again, so that it maps the sections that are there now"},
+        {c.wanted && !LastLine(c.recentLines, kProducerExitedLine), "producer-not-running", "",
+         "look at the last lines of the log (orbelune_vcam_ctl status)"}};
     const auto cause = std::find_if(std::begin(kCauses), std::end(kCauses),
                                     [](const auto& cause) { return cause.holds; });
     if (cause != std::end(kCauses)) {
@@ -224,25 +225,36 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         findings.push_back(std::move(foreign));
     }
 
-    // The agent hands the producer its camera index and provider at its start only: the one it
-    // started keeps those it was given, as the log's last start shows them.
+    // The agent hands the producer its settings at its start only: the one it started keeps the
+    // camera index and provider the log's last start shows, and its program (where ProducerExe
+    // is a program itself, not a script run by another).
     const std::optional<std::string> started = LastLine(c.tail, kProducerStartedPrefix);
-    const bool running = std::any_of(f.processes.begin(), f.processes.end(), [&](const auto& p) {
+    const auto own = std::find_if(f.processes.begin(), f.processes.end(), [&](const auto& p) {
         return c.agent && p.parentId == c.agent->id && StartedByAgent(f, p);
     });
-    if (running && started &&
+    if (own == f.processes.end()) {
+        return;
+    }
+    Finding outdated{"producer-outdated",
+                     "the producer runs with other settings than those stored now: the agent "
+                     "hands them over only when it starts it",
+                     {},
+                     "orbelune_vcam_ctl set Enabled 0, then orbelune_vcam_ctl set Enabled 1: the "
+                     "agent stops the producer and starts it again with the stored settings"};
+    if (started &&
         !Says(*started, ProducerStartedLine(c.settings.cameraIndex, c.settings.provider))) {
-        Finding outdated{"producer-outdated",
-                         "the producer runs with another camera index or provider than those "
-                         "stored now: the agent hands them over only when it starts it",
-                         {"log: " + Latin1ToUtf8(*started),
-                          "stored now: CameraIndex " + std::to_string(c.settings.cameraIndex) +
-                              ", Provider " + ToUtf8(c.settings.provider)},
-                         "close the camera in every application and wait " +
-                             std::to_string(c.settings.idleStopMs) +
-                             " ms (IdleStopMs) until the agent stops the producer; its next "
-                             "start takes the stored settings"};
+        outdated.evidence = {"log: " + Latin1ToUtf8(*started),
+                             "stored now: CameraIndex " + std::to_string(c.settings.cameraIndex) +
+                                 ", Provider " + ToUtf8(c.settings.provider)};
         NoteSharedLog(c, outdated);
+    }
+    const std::u16string program = f.producerArguments.empty() ? u"" : f.producerArguments[0];
+    if (ToLowerUnits(program).ends_with(u".exe") && !own->path.empty() &&
+        ToLowerUnits(own->path) != ToLowerUnits(program)) {
+        outdated.evidence.push_back("running: " + ToUtf8(own->path) +
+                                    "; ProducerExe: " + ToUtf8(program));
+    }
+    if (!outdated.evidence.empty()) {
         findings.push_back(std::move(outdated));
     }
 }

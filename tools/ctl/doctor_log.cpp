@@ -97,6 +97,9 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     if (const auto started = LastLine(c.lines, kProducerStartedPrefix)) {
         finding.evidence.push_back("log: " + Latin1ToUtf8(*started));
     }
+    if (!f.producerCommandLine.empty()) {
+        finding.evidence.push_back("the agent's command line: " + ToUtf8(f.producerCommandLine));
+    }
     NoteSharedLog(c, finding);
     findings.push_back(std::move(finding));
 }

@@ -74,7 +74,7 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                        name + " to it"
              : trimmed.empty()
                  ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"
-                 : "orbelune_vcam_ctl set " + name + " " + ToUtf8(trimmed)});
+                 : "orbelune_vcam_ctl set " + name + " \"" + ToUtf8(trimmed) + "\""});
         break;
     }
 }

@@ -133,7 +133,11 @@ Node Unopened(const char* key, const char* title, const Sections& sections) {
 Node LogNode(const Facts& facts) {
     std::string line = "log " + ToUtf8(facts.logPath);
     if (!facts.logBytes) {
-        return Object("log", line + ": cannot be read",
+        const std::uint32_t error = facts.logOpenError ? facts.logOpenError->code : 0;
+        return Object("log",
+                      line + (error == 2 || error == 3
+                                  ? ": not there yet (the agent creates it with its first line)"
+                                  : ": cannot be read"),
                       {Value("path", facts.logPath), Null("lines")});
     }
     std::vector<Node> lines;

@@ -38,7 +38,8 @@ const Option kOptions[] = {
     {"", "--fix-after SECONDS", Kind::kSeconds,
      "after this long, stamp the right magics and versions", nullptr, &P::fixAfter},
     {"Ticks (GetTickCount64 milliseconds, each written with one aligned 64-bit store every\n"
-     "100 ms while its time lasts; 0 leaves the tick alone):",
+     "100 ms while its time lasts; 0 leaves the tick alone, but --consumer-start-at 0 stamps\n"
+     "it at once):",
      "--demand SECONDS", Kind::kSeconds, "keep demandTick fresh: frames are wanted", nullptr,
      &P::demand},
     {"", "--consumer-start SECONDS", Kind::kSeconds,
