@@ -85,7 +85,7 @@ TEST_F(AgentTest, ControlToolCommands) {
         {L"start", 2, "orbelune_vcam_ctl: unknown command 'start'"},
         {L"set cameraindex -1", 0, "CameraIndex = -1\n"},
         {L"set Provider \"a b\"", 0, "Provider = \"a b\"\n"},
-        {L"set IdleStopMs 4294967295", 0, "IdleStopMs = 4294967295\n"},
+        {L"set IdleStopMs 04294967295", 0, "IdleStopMs = 4294967295\n"},
         {L"install", 0, "installed: " + agent},
         {L"status", 0,
          "  CameraIndex  -1  (registry)\n  Provider     a b  (registry)\n"

@@ -100,7 +100,10 @@ int Set(const CtlCommand& command) {
         return kExitUsage;
     }
     const SettingWrite& write = *checked.write;
-    const std::u16string shown = write.number ? command.value : QuoteArgument(command.value);
+    // The value as the agent reads it back: "-0" is 0, a text in quotes.
+    const std::u16string shown =
+        write.number ? SettingText(RowOf(*FindSetting(write.name)).kind, {write.dword, {}, true})
+                     : QuoteArgument(command.value);
     return StoreValue(kSettingsKey, write.name,
                       write.number ? std::optional(write.dword) : std::nullopt, write.text,
                       ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
