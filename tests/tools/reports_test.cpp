@@ -200,6 +200,11 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { NoProducer(f), Log(f, "10:00:29", "producer exited unexpectedly"); },
          "producer-restarting"},
         {[](F f) { Log(f, "08:10:00", "producer exited unexpectedly"); }, ""},
+        {[](F f) {  // the producer replaced since
+             Log(f, "09:10:00", "producer exited unexpectedly");
+             f.producerWritten = LocalSeconds(f.localNow) - 60;
+         },
+         ""},
     };
     for (size_t i = 0; i < kCases.size(); ++i) {
         Facts facts = Healthy();

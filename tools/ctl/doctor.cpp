@@ -47,9 +47,11 @@ std::vector<Finding> Diagnose(const Facts& facts) {
         }
     }
     // Lines stamped after now are from before the clock was set back, and those from before
-    // the settings last changed or the agent last started tell of the past.
+    // the settings or the producer's program last changed or the agent last started tell of the
+    // past.
     const std::int64_t now = LocalSeconds(facts.localNow);
-    std::int64_t since = facts.settingsWritten.value_or(0);
+    std::int64_t since =
+        std::max(facts.settingsWritten.value_or(0), facts.producerWritten.value_or(0));
     c.tail = LastLines(facts.logBytes.value_or(""), kDoctorLogLines);
     std::erase_if(c.tail,
                   [&](const std::string& line) { return TimeOf(line).value_or(now + 1) > now; });

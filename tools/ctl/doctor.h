@@ -25,8 +25,9 @@ struct DoctorContext {
     ControlStatus status;         // that section as the agent judges it at its first look
     bool wanted;                  // frames are wanted, the agent is enabled and no producer runs
     // The log's lines, oldest first: its tail up to now (a line stamped later was written before
-    // the clock was set back); of those, the present ones, from the later of the settings' last
-    // change and the agent's last start on; the present and the past ones of the last minute.
+    // the clock was set back); of those, the present ones, from the latest of the settings' and
+    // the producer program's last change and the agent's last start on; the present and the
+    // past ones of the last minute.
     std::vector<std::string> tail, lines, recentLines, pastLines;
     std::string otherSessions;  // "2, 3": the sessions of agents elsewhere; empty when none
 };

@@ -196,7 +196,8 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         }
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back(
-                "log, from before the settings last changed or the agent last started: " +
+                "log, from before the settings or the producer last changed or the agent last "
+                "started: " +
                 Latin1ToUtf8(*past));
         }
         if (failed || notFound) {

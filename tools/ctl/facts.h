@@ -68,6 +68,7 @@ struct Facts {
 
     RawSettingValues raw;
     std::optional<std::int64_t> settingsWritten;  // the settings key's last write (LocalSeconds)
+    std::optional<std::int64_t> producerWritten;  // the producer program's last write, likewise
 
     std::optional<LogonEntry> userEntry, machineEntry;
 

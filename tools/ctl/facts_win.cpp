@@ -37,6 +37,12 @@ std::uint64_t Value(FILETIME time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// A FILETIME in seconds on the log's clock.
+std::optional<std::int64_t> LogSecondsOf(FILETIME time) {
+    const std::optional<std::int64_t> ms = LocalMsOf(Value(time));
+    return ms ? std::optional(*ms / 1000) : std::nullopt;
+}
+
 std::u16string ImagePath(HANDLE process) {
     std::vector<wchar_t> path(32768);
     DWORD length = static_cast<DWORD>(path.size());
@@ -200,8 +206,7 @@ std::optional<std::int64_t> SettingsWritten() {
                          nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const std::optional<std::int64_t> ms = LocalMsOf(Value(written));
-    return ms ? std::optional(*ms / 1000) : std::nullopt;
+    return LogSecondsOf(written);
 }
 
 bool IsFolder(const std::u16string& path) {
@@ -219,6 +224,10 @@ void GatherProducer(Facts& facts) {
         return;
     }
     facts.producerArguments = launch->arguments;
+    if (WIN32_FILE_ATTRIBUTE_DATA file = {};
+        GetFileAttributesExW(ToWide(launch->arguments[0]).c_str(), GetFileExInfoStandard, &file)) {
+        facts.producerWritten = LogSecondsOf(file.ftLastWriteTime);
+    }
     facts.producerCommandLine = launch->commandLine;
     int count = 0;
     const UniqueLocalMemory<wchar_t*> argv(
