@@ -181,9 +181,9 @@ std::vector<Looked> LookAtSections(Facts& facts) {
 constexpr size_t kLogTailBytes = size_t{64} * 1024;
 
 std::optional<std::string> ReadLogTail(const std::u16string& path) {
-    std::optional<std::string> tail = ReadWholeFile(ToWide(path));
+    // The byte before the tail, read with it, tells whether the tail starts a line.
+    std::optional<std::string> tail = ReadFileTail(ToWide(path), kLogTailBytes + 1);
     if (tail && tail->size() > kLogTailBytes) {
-        tail->erase(0, tail->size() - kLogTailBytes);
         tail->erase(0, std::min(tail->size(), tail->find('\n') + 1));
     }
     return tail;
