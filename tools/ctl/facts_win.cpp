@@ -96,26 +96,38 @@ std::pair<std::optional<SystemError>, std::u16string> TryStart(const std::u16str
     return {std::nullopt, std::move(image)};
 }
 
+// The Run value as RegGetValueW reads it with `flags`, in one view of the registry.
+std::optional<std::u16string> ReadRunValue(HKEY root, REGSAM view, DWORD flags) {
+    UniqueHkey key;
+    std::vector<wchar_t> buffer(32768);
+    auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+    if (RegOpenKeyExW(root, ToWide(kRunKey).c_str(), 0, KEY_QUERY_VALUE | view, key.Put()) !=
+            ERROR_SUCCESS ||
+        RegGetValueW(key.Get(), nullptr, ToWide(kRunValueName).c_str(), flags, nullptr,
+                     buffer.data(), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return ToU16(buffer.data());
+}
+
 // The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
-// HKEY_LOCAL_MACHINE (every user's, written by the MSI; this 64-bit tool reads the 64-bit view
-// that the 64-bit package writes), as stored and as Windows expands it.
+// HKEY_LOCAL_MACHINE (every user's: in the 64-bit view, which the 64-bit MSI writes, else in the
+// 32-bit view, which 32-bit installers and scripts write and whose values Windows runs at logon
+// too), as stored and as Windows expands it.
 std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
-    const auto read = [&](DWORD flags) -> std::optional<std::u16string> {
-        std::vector<wchar_t> buffer(32768);
-        auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-        if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(), flags,
-                         nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        return ToU16(buffer.data());
-    };
-    const std::optional<std::u16string> stored =
-        read(RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND);
+    constexpr DWORD kAsStored = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    REGSAM view = KEY_WOW64_64KEY;
+    std::optional<std::u16string> stored = ReadRunValue(root, view, kAsStored);
+    if (!stored && root == HKEY_LOCAL_MACHINE) {
+        view = KEY_WOW64_32KEY;
+        stored = ReadRunValue(root, view, kAsStored);
+    }
     if (!stored) {
         return std::nullopt;
     }
     // Read as REG_SZ, Windows expands a REG_EXPAND_SZ.
-    LogonEntry entry{*stored, read(RRF_RT_REG_SZ).value_or(*stored), {}, {}, false};
+    std::u16string expanded = ReadRunValue(root, view, RRF_RT_REG_SZ).value_or(*stored);
+    LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == KEY_WOW64_32KEY};
     if (tryStart) {
         std::tie(entry.startError, entry.image) = TryStart(entry.expanded);
         entry.agent = IsAgentImage(entry.image);
