@@ -127,8 +127,9 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_EQ(consumers().consumers[0].lastUsedStart, start);
     EXPECT_TRUE(
         WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, kDeadlineMs));
-    // The control tool shows them as the agent sees them, and the log's last lines; Wine has no
-    // camera: the fallback format.
+    // The control tool shows them as the agent sees them, the agent by its file name once its image
+    // is moved away, and the log's last lines; Wine has no camera: the fallback format.
+    std::filesystem::rename(Folder() + L"\\orbelune_vcam_agent.exe", Folder() + L"\\moved.exe");
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
          {"agent: running in this session, process id ",

@@ -49,12 +49,15 @@ bool IsAgentImage(const std::u16string& path) {
     return !path.empty() && ReadVersionName(path) == kAgentDescription;
 }
 
-// Every process of one snapshot; the agents known by their images' version resources.
+// Every process of one snapshot; the agents known by their images' version resources, or by
+// their file names where the image cannot be read: its path unknown, or the file gone or moved
+// away while it runs.
 void GatherProcesses(Facts& facts) {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
     facts.session = session;
-    std::map<std::u16string, bool> agentImages;  // each image's version resource read once
+    // Each image's version name, read once.
+    std::map<std::u16string, std::optional<std::u16string>> versionNames;
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
@@ -71,12 +74,13 @@ void GatherProcesses(Facts& facts) {
             p.created = Value(created);
         }
         p.path = handle.IsValid() ? ImagePath(handle.Get()) : std::u16string();
-        if (p.path.empty()) {
-            p.agent = ToLowerUnits(p.image) == kAgentExeName;
-        } else {
-            const auto [image, added] = agentImages.try_emplace(ToLowerUnits(p.path));
-            p.agent = added ? (image->second = IsAgentImage(p.path)) : image->second;
+        std::optional<std::u16string> versionName;
+        if (!p.path.empty()) {
+            const auto [name, added] = versionNames.try_emplace(ToLowerUnits(p.path));
+            versionName = added ? (name->second = ReadVersionName(p.path)) : name->second;
         }
+        p.agent = versionName ? *versionName == kAgentDescription
+                              : ToLowerUnits(p.image) == kAgentExeName;
     }
 }
 
