@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "common/file_win.h"
 #include "common/process_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
@@ -21,23 +22,24 @@ RunningProcessNames SnapshotProcessNames() noexcept {
     return names;
 }
 
-std::u16string ReadVersionName(std::u16string_view path) noexcept {
+std::optional<std::u16string> ReadVersionName(std::u16string_view path) noexcept {
     const std::wstring widePath = ToWide(path);
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
     if (size == 0) {
-        return {};
+        // A file that opens has no version resource; one that does not open was not read.
+        return ReadFileTail(widePath, 0) ? std::optional(std::u16string()) : std::nullopt;
     }
     std::vector<std::byte> resource(size);
     if (!GetFileVersionInfoW(widePath.c_str(), 0, size, resource.data())) {
-        return {};
+        return std::nullopt;
     }
     void* translations = nullptr;
     UINT translationBytes = 0;
     if (!VerQueryValueW(resource.data(), ToWide(kVersionTranslationQuery).c_str(), &translations,
                         &translationBytes) ||
         translations == nullptr || translationBytes < 4) {
-        return {};
+        return std::u16string();
     }
     const auto* pairs = static_cast<const std::byte*>(translations);
     for (const std::u16string_view key : kVersionNameKeys) {
@@ -68,7 +70,7 @@ std::u16string ReadVersionName(std::u16string_view path) noexcept {
             }
         }
     }
-    return {};
+    return std::u16string();
 }
 
 std::u16string ResolveDisplayName(DisplayNameCache& cache, std::u16string_view path,
@@ -76,7 +78,7 @@ std::u16string ResolveDisplayName(DisplayNameCache& cache, std::u16string_view p
     if (std::optional<std::u16string> name = ResolveWithoutFile(cache, key)) {
         return *std::move(name);
     }
-    return ResolveFromVersionName(cache, key, ReadVersionName(path));
+    return ResolveFromVersionName(cache, key, ReadVersionName(path).value_or(u""));
 }
 
 }  // namespace orbelune

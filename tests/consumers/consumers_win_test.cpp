@@ -45,14 +45,15 @@ TEST(ConsumersWinTest, VersionNames) {
     // The stand-in producer, and copies of it built with the version resources of
     // tests/consumers/fixtures.
     static const struct {
-        std::u16string_view program, name;
+        std::u16string_view program;
+        std::optional<std::u16string> name;  // nothing: the file cannot be read
     } kCases[] = {
         {u"consumer_fixture_zoom_meetings", u"Zoom Meetings (64-bit)"},
         {u"consumer_fixture_blank_description", u"   "},  // taken: ProductName is never read
         {u"consumer_fixture_product_only", u"Sample Studio Helper"},    // no FileDescription
         {u"consumer_fixture_two_translations", u"Second Description"},  // beats a ProductName
         {u"orbelune_windows_retouch_vcam_producer", u""},  // no version resource at all
-        {u"missing", u""},
+        {u"missing", std::nullopt},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(

@@ -127,13 +127,16 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
     EXPECT_EQ(consumers().consumers[0].lastUsedStart, start);
     EXPECT_TRUE(
         WaitUntil([] { return Producers() == 1 && ControlCameraIndex() == 2; }, kDeadlineMs));
-    // The control tool shows them as the agent sees them; Wine has no camera: the fallback format.
+    // The control tool shows them as the agent sees them, the agent by its file name once its image
+    // is moved away, and the log's last lines; Wine has no camera: the fallback format.
+    std::filesystem::rename(Folder() + L"\\orbelune_vcam_agent.exe", Folder() + L"\\moved.exe");
     const std::string status = Ctl(L"status").out;
     for (const char* expected :
          {"agent: running in this session, process id ",
           "capabilities block (Local\\OrbeluneVcamCapabilities.v1): valid, magic 0x4F425650 "
           "version 1\n  cameraIndex 2, count 1, sequence 1\n  [0] 1280x720@30/1\n",
-          "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-"}) {
+          "  [0] \"Zoom\" identity \"zoom.exe\", desktop, started 2022-",
+          " producer started (camera-index=2 provider=directml)\n"}) {
         EXPECT_NE(status.find(expected), std::string::npos) << expected << " in\n" << status;
     }
 

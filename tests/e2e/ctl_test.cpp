@@ -8,14 +8,15 @@ namespace {
 
 using namespace testing;
 
-// Doctor on a copy of the agent under another name, started at logon under it: the agent is found
-// by its version resource, with the producer it started as its child. Each fault made on it is
-// named, a producer that is a program library or a folder by Windows' refusal of a start with the
-// agent's own command line; and nothing once all are mended.
+// Doctor on a copy of the agent under another name, started at logon from the all-users Run
+// key's 32-bit view: the agent is found by its version resource, its producer as its child. Each
+// fault made on it is named, a producer that is a program library or a folder by Windows' refusal
+// of a start with the agent's own command line; and nothing once all are mended.
 TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     const std::wstring agent = folder_.CopyProgram(L"orbelune_vcam_agent.exe", L"helper.exe");
     const std::wstring entry = L"\"" + agent + L"\"";
-    RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent", REG_SZ, entry.c_str(),
+    const wchar_t* const run32 = L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, run32, L"OrbeluneCameraAgent", REG_SZ, entry.c_str(),
                     static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t)));
     EXPECT_EQ(Ctl(L"doctor").out.rfind("1. no agent runs in this session\n", 0), 0u);
     const std::wstring library = Folder() + L"\\producer.dll", system = _wgetenv(L"SystemRoot");
@@ -64,16 +65,22 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
           folder + "\" instead of " + folder + "\\\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
     names("");
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
+    std::filesystem::rename(agent, agent + L".old");
+    names(
+        "evidence: HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+        "Run\\OrbeluneCameraAgent = \"" +
+        ToUtf8(ToU16(agent)) + "\"\n");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, run32, L"OrbeluneCameraAgent");
 }
 
 // Each command's output or error and exit code; `status` shows what was stored as the agent reads
 // it. Every command fails when its standard output cannot be written: a script must not read
 // "healthy" into output that never came.
 TEST_F(AgentTest, ControlToolCommands) {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"OrbeluneCameraAgent");
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"OrbeluneCameraAgent", REG_SZ, L"", 2),
-              ERROR_SUCCESS);  // the MSI's entry for all users
+    // The MSI's entry for all users, here in the 32-bit view, which Windows runs at logon too.
+    const wchar_t* const run32 = L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, run32, L"OrbeluneCameraAgent", REG_SZ, L"", 2),
+              ERROR_SUCCESS);
     const std::string agent = '"' + ToUtf8(ToU16(BuildFolder())) + "\\orbelune_vcam_agent.exe\"";
     const std::string lost = "orbelune_vcam_ctl: cannot write to standard output\n";
     const struct {
@@ -87,6 +94,7 @@ TEST_F(AgentTest, ControlToolCommands) {
         {L"set Provider \"a b\"", 0, "Provider = \"a b\"\n"},
         {L"set IdleStopMs 04294967295", 0, "IdleStopMs = 4294967295\n"},
         {L"install", 0, "installed: " + agent},
+        {L"status", 0, "logon entry: installed, " + agent + "\n"},
         {L"status", 0,
          "  CameraIndex  -1  (registry)\n  Provider     a b  (registry)\n"
          "  Enabled      1  (default)\n  IdleStopMs   4294967295  (registry)\n"},
@@ -110,7 +118,7 @@ TEST_F(AgentTest, ControlToolCommands) {
             << result.out << result.err;
         EXPECT_EQ((c.exitCode == 0 ? result.err : result.out), "");
     }
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"OrbeluneCameraAgent");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, run32, L"OrbeluneCameraAgent");
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ TEST(LogWinTest, WholeLinesAppendedUnderProgramData) {
     const std::string after = testing::ReadFileBytes(path);
     EXPECT_EQ(after.substr(0, before.size()), before);
     EXPECT_EQ(after.size(), before.size() + 20 + 7);
+    EXPECT_EQ(ReadFileTail(path, 8), std::string(" after\r\n"));
 
     // A file deleted while the agent runs is made again by the next line.
     ASSERT_TRUE(DeleteFileW(path.c_str()));

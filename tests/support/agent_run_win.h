@@ -24,8 +24,6 @@ inline constexpr wchar_t kProducer[] = L"orbelune_windows_retouch_vcam_producer.
 inline constexpr DWORD kDeadlineMs = 20000;
 inline constexpr char kDemandLine[] = "demand detected; starting producer";
 inline constexpr char kIdleLine[] = "idle; waiting for a consumer to open Orbelune";
-// The current user's logon entries, where `orbelune_vcam_ctl install` writes its value.
-inline constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 inline std::wstring LogPath() {
     wchar_t programData[MAX_PATH] = {};

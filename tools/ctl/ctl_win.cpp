@@ -155,9 +155,7 @@ int Run(const CtlCommand& command) {
             return Install();
         case CtlCommand::Kind::kUninstall: {
             // The entry for every user is the MSI's, and goes with it.
-            const bool machine = RegGetValueW(HKEY_LOCAL_MACHINE, ToWide(kRunKey).c_str(),
-                                              ToWide(kRunValueName).c_str(), RRF_RT_ANY, nullptr,
-                                              nullptr, nullptr) == ERROR_SUCCESS;
+            const bool machine = HasMachineLogonEntry();
             const std::string rest =
                 machine ? "; the entry for all users (the MSI's) still starts it\n" : "\n";
             return DeleteValue(

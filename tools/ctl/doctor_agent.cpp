@@ -15,8 +15,11 @@ namespace {
 // The longest the agent stamps nothing: its longest pass (a stop waits kStopWaitMs) and a second.
 constexpr std::uint64_t kProgressWindowMs = 4000;
 
-std::string RunValue(bool machine) {
-    return std::string(machine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + ToUtf8(kRunKey) +
+// The Run value's full name; the 32-bit view's key as 64-bit Windows stores it.
+std::string RunValue(bool machine, bool in32BitView = false) {
+    return std::string(machine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") +
+           (in32BitView ? "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"
+                        : ToUtf8(kRunKey)) +
            "\\" + ToUtf8(kRunValueName);
 }
 
@@ -38,7 +41,7 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             "the logon entry " + std::string(machine ? "for all users" : "for this user");
         Finding finding{"",
                         "",
-                        {RunValue(machine) + " = " + ToUtf8(entry->stored)},
+                        {RunValue(machine, entry->in32BitView) + " = " + ToUtf8(entry->stored)},
                         machine ? "repair or reinstall the MSI"
                                 : "run `orbelune_vcam_ctl install` beside the agent, or "
                                   "`orbelune_vcam_ctl uninstall` to remove the entry"};

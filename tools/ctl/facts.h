@@ -57,6 +57,7 @@ struct LogonEntry {
     std::optional<SystemError> startError;
     std::u16string image;
     bool agent = false;
+    bool in32BitView = false;  // found in the registry's 32-bit view (HKEY_LOCAL_MACHINE's alone)
 };
 
 struct Facts {

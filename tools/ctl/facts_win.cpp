@@ -55,13 +55,16 @@ bool IsAgentImage(const std::u16string& path) {
     return !path.empty() && ReadVersionName(path) == kAgentDescription;
 }
 
-// Every process of one snapshot; the agents known by their images' version resources.
+// Every process of one snapshot; the agents known by their images' version resources, or by
+// their file names where the image cannot be read: its path unknown, or the file gone or moved
+// away while it runs.
 void GatherProcesses(Facts& facts) {
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
     facts.session = session;
     facts.processId = GetCurrentProcessId();
-    std::map<std::u16string, bool> agentImages;  // each image's version resource read once
+    // Each image's version name, read once.
+    std::map<std::u16string, std::optional<std::u16string>> versionNames;
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
@@ -78,12 +81,13 @@ void GatherProcesses(Facts& facts) {
             p.created = Value(created);
         }
         p.path = handle.IsValid() ? ImagePath(handle.Get()) : std::u16string();
-        if (p.path.empty()) {
-            p.agent = ToLowerUnits(p.image) == kAgentExeName;
-        } else {
-            const auto [image, added] = agentImages.try_emplace(ToLowerUnits(p.path));
-            p.agent = added ? (image->second = IsAgentImage(p.path)) : image->second;
+        std::optional<std::u16string> versionName;
+        if (!p.path.empty()) {
+            const auto [name, added] = versionNames.try_emplace(ToLowerUnits(p.path));
+            versionName = added ? (name->second = ReadVersionName(p.path)) : name->second;
         }
+        p.agent = versionName ? *versionName == kAgentDescription
+                              : ToLowerUnits(p.image) == kAgentExeName;
     }
 }
 
@@ -103,26 +107,38 @@ std::pair<std::optional<SystemError>, std::u16string> TryStart(const std::u16str
     return {std::nullopt, std::move(image)};
 }
 
+// The Run value as RegGetValueW reads it with `flags`, in one view of the registry.
+std::optional<std::u16string> ReadRunValue(HKEY root, REGSAM view, DWORD flags) {
+    UniqueHkey key;
+    std::vector<wchar_t> buffer(32768);
+    auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+    if (RegOpenKeyExW(root, ToWide(kRunKey).c_str(), 0, KEY_QUERY_VALUE | view, key.Put()) !=
+            ERROR_SUCCESS ||
+        RegGetValueW(key.Get(), nullptr, ToWide(kRunValueName).c_str(), flags, nullptr,
+                     buffer.data(), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return ToU16(buffer.data());
+}
+
 // The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
-// HKEY_LOCAL_MACHINE (every user's, written by the MSI; this 64-bit tool reads the 64-bit view
-// that the 64-bit package writes), as stored and as Windows expands it.
+// HKEY_LOCAL_MACHINE (every user's: in the 64-bit view, which the 64-bit MSI writes, else in the
+// 32-bit view, which 32-bit installers and scripts write and whose values Windows runs at logon
+// too), as stored and as Windows expands it.
 std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
-    const auto read = [&](DWORD flags) -> std::optional<std::u16string> {
-        std::vector<wchar_t> buffer(32768);
-        auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-        if (RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(), flags,
-                         nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        return ToU16(buffer.data());
-    };
-    const std::optional<std::u16string> stored =
-        read(RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND);
+    constexpr DWORD kAsStored = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    REGSAM view = KEY_WOW64_64KEY;
+    std::optional<std::u16string> stored = ReadRunValue(root, view, kAsStored);
+    if (!stored && root == HKEY_LOCAL_MACHINE) {
+        view = KEY_WOW64_32KEY;
+        stored = ReadRunValue(root, view, kAsStored);
+    }
     if (!stored) {
         return std::nullopt;
     }
     // Read as REG_SZ, Windows expands a REG_EXPAND_SZ.
-    LogonEntry entry{*stored, read(RRF_RT_REG_SZ).value_or(*stored), {}, {}, false};
+    std::u16string expanded = ReadRunValue(root, view, RRF_RT_REG_SZ).value_or(*stored);
+    LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == KEY_WOW64_32KEY};
     if (tryStart) {
         std::tie(entry.startError, entry.image) = TryStart(entry.expanded);
         entry.agent = IsAgentImage(entry.image);
@@ -188,9 +204,9 @@ std::vector<Looked> LookAtSections(Facts& facts) {
 constexpr size_t kLogTailBytes = size_t{64} * 1024;
 
 std::optional<std::string> ReadLogTail(const std::u16string& path) {
-    std::optional<std::string> tail = ReadWholeFile(ToWide(path));
+    // The byte before the tail, read with it, tells whether the tail starts a line.
+    std::optional<std::string> tail = ReadFileTail(ToWide(path), kLogTailBytes + 1);
     if (tail && tail->size() > kLogTailBytes) {
-        tail->erase(0, tail->size() - kLogTailBytes);
         tail->erase(0, std::min(tail->size(), tail->find('\n') + 1));
     }
     return tail;
@@ -258,6 +274,10 @@ CameraListing ListCamerasOnce() {
 }
 
 }  // namespace
+
+bool HasMachineLogonEntry() {
+    return ReadLogonEntry(HKEY_LOCAL_MACHINE, false).has_value();
+}
 
 Facts GatherFacts(FactsFor what) {
     Facts facts;
