@@ -116,7 +116,8 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         // Started with another provider than the one stored now; a log cut off by zeros.
         {[&](F f) { Log(f, "10:00:21", started), Set(f, kProvider, V::kValue, 0, u"cpu"); },
          "producer-outdated"},
-        {[](F f) { f.producerArguments[0] = u"C:\\New\\p.exe"; }, "producer-outdated"},
+        {[](F f) { f.producerArguments[0] = u"C:\\New\\p.exe"; },
+         "producer-outdated | set Enabled 0, then orbelune_vcam_ctl set Enabled 1"},
         {[](F f) {
              Log(f, "09:10:00", "producer exited unexpectedly");
              *f.logBytes += std::string(8, '\0');
@@ -143,7 +144,10 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.producerArguments[0] = u"C:\\Agent\\p.cmd", f.processes[2].parentId = 7; },
          "producer-not-from-agent"},
         {[](F f) { f.processes[0].agent = false; }, ""},
-        {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"p.exe"); }, "relative-path"},
+        {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"%A%\\p.exe"); },
+         "relative-path | holds a %variable% the agent does not expand"},
+        {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""); },
+         "relative-path | set ProducerExe \"C:\\A b\\p.exe\" (the prompt takes the quotes off)"},
         {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
         {[](F f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
         {[](F f) { Set(f, kEnabled, V::kValue, 0), NoProducer(f); }, "disabled"},
@@ -180,7 +184,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.control[1].samples = {Ticks(0, kNow - 100)}; }, "heartbeat-without-demand"},
         {[](F f) { Set(f, kCameraIndex, V::kValue, 1); }, "camera-index-past-end"},
         {[](F f) { f.cameras->devices[0].symbolicLink = u"\\\\?\\SWD#VCAMDEVAPI#1"; },
-         "camera-virtual"},
+         "camera-virtual | connect a real camera"},
         {[](F f) { f.cameras->devices[0].activation = 0x80070005; }, "camera-access-denied"},
         {[&](F f) { fallback(f), Log(f, "10:00:01", fallen), Log(f, "10:00:01", published); },
          "capabilities-fallback"},
@@ -206,14 +210,21 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          },
          ""},
     };
+    // Each row's kinds, then after " | " what their words must hold.
     for (size_t i = 0; i < kCases.size(); ++i) {
         Facts facts = Healthy();
         kCases[i].first(facts);
-        std::string kinds;
+        std::string kinds, words;
         for (const Finding& finding : Diagnose(facts)) {
             kinds += (kinds.empty() ? "" : ", ") + finding.kind;
+            words += finding.problem + "; " + finding.action;
         }
-        EXPECT_EQ(kinds, kCases[i].second) << "row " << i;
+        const std::string_view expected = kCases[i].second;
+        const size_t bar = expected.find(" | ");
+        EXPECT_EQ(kinds, expected.substr(0, bar)) << "row " << i;
+        EXPECT_NE(words.find(bar == expected.npos ? "" : expected.substr(bar + 3)),
+                  std::string::npos)
+            << "row " << i << ": " << words;
     }
     // The findings as people and scripts read them.
     const Node report =
