@@ -77,10 +77,13 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
 // it. Every command fails when its standard output cannot be written: a script must not read
 // "healthy" into output that never came.
 TEST_F(AgentTest, ControlToolCommands) {
-    // The MSI's entry for all users, here in the 32-bit view, which Windows runs at logon too.
+    // An entry for all users that starts the agent, in the 32-bit view, which Windows runs too.
     const wchar_t* const run32 = L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, run32, L"OrbeluneCameraAgent", REG_SZ, L"", 2),
-              ERROR_SUCCESS);
+    const std::wstring entry = L"\"" + BuildFolder() + L"\\orbelune_vcam_agent.exe\"";
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, run32, L"OrbeluneCameraAgent", REG_SZ, entry.c_str(),
+                        static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
     const std::string agent = '"' + ToUtf8(ToU16(BuildFolder())) + "\\orbelune_vcam_agent.exe\"";
     const std::string lost = "orbelune_vcam_ctl: cannot write to standard output\n";
     const struct {
@@ -102,8 +105,8 @@ TEST_F(AgentTest, ControlToolCommands) {
         {L"unset provider", 0, "Provider removed"},
         {L"uninstall", 0, "uninstalled: the agent no longer starts at this user's logon; the"},
         {L"uninstall", 0,
-         "not installed for this user; nothing to remove; the entry for all "
-         "users (the MSI's) still starts it\n"},
+         "not installed for this user; nothing to remove; the entry for all users still starts "
+         "it\n"},
         {L"status", 0, "  Provider     directml  (default)\n"},
         {L"--help", 1, lost, GENERIC_READ},
         {L"doctor --json", 1, lost, GENERIC_READ},

@@ -93,8 +93,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F) {}, ""},
         {[](F f) { NoProducer(f), f.control[1].samples = {Ticks(0, 0)}; }, ""},
         // The agent: not there; not stamping for the whole watch, or the watch too short to tell.
-        {[](F f) { f.agentMutex = false, f.processes.clear(); },
-         "agent-not-running, producer-not-running"},
+        {[](F f) { f.agentMutex = false, f.processes.clear(); }, "agent-not-running"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 100); }, ""},
         {[](F f) { f.userEntry.reset(); }, "no-logon-entry"},
@@ -117,7 +116,8 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[&](F f) { Log(f, "10:00:21", started), Set(f, kProvider, V::kValue, 0, u"cpu"); },
          "producer-outdated"},
         {[](F f) { f.producerArguments[0] = u"C:\\New\\p.exe"; },
-         "producer-outdated | set Enabled 0, then orbelune_vcam_ctl set Enabled 1"},
+         "producer-outdated | set Enabled 0, wait until the log says \"disabled via config; "
+         "stopping producer\""},
         {[](F f) {
              Log(f, "09:10:00", "producer exited unexpectedly");
              *f.logBytes += std::string(8, '\0');

@@ -154,10 +154,9 @@ int Run(const CtlCommand& command) {
         case CtlCommand::Kind::kInstall:
             return Install();
         case CtlCommand::Kind::kUninstall: {
-            // The entry for every user is the MSI's, and goes with it.
-            const bool machine = HasMachineLogonEntry();
+            // The entry for every user is the MSI's (or a script's), and goes with it.
             const std::string rest =
-                machine ? "; the entry for all users (the MSI's) still starts it\n" : "\n";
+                MachineEntryStartsAgent() ? "; the entry for all users still starts it\n" : "\n";
             return DeleteValue(
                 kRunKey, kRunValueName, "not installed for this user; nothing to remove" + rest,
                 "uninstalled: the agent no longer starts at this user's logon" + rest);

@@ -39,7 +39,7 @@ std::vector<Finding> Diagnose(const Facts& facts) {
     c.wanted =
         c.status.demand && c.settings.enabled &&
         std::none_of(facts.processes.begin(), facts.processes.end(), [&](const auto& p) {
-            return c.agent || !facts.agentMutex ? StartedByAgent(facts, p) : IsProducer(c, p);
+            return c.agent || !facts.agentMutex ? StartedByAgent(facts, p) : IsProducer(facts, p);
         });
     for (const ProcessFacts& p : facts.processes) {
         if (p.agent && p.session != facts.session) {

@@ -47,7 +47,5 @@ bool Says(std::string_view line, std::u16string_view message);
 std::optional<std::string> LastLine(const std::vector<std::string>& lines,
                                     std::u16string_view message, std::u16string_view unless = {});
 void NoteSharedLog(const DoctorContext& c, Finding& finding);
-// Whether `p` is a producer of this session, by its file name, whoever started it.
-bool IsProducer(const DoctorContext& c, const ProcessFacts& p);
 
 }  // namespace orbelune

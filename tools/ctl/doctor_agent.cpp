@@ -150,24 +150,24 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         bool holds;
         const char* kind;
         std::string why, action;
-    } kCauses[] = {
-        {IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(), "producer-missing",
-         ": ProducerExe is not there",
-         "install the producer there, or point ProducerExe at it: " + set},
-        // Windows' "not a valid application" and "of another machine type".
-        {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
-         "producer-not-a-program",
-         f.producerIsFolder ? ": ProducerExe is a folder, not a program"
-                            : ": ProducerExe is not a program",
-         "point ProducerExe at the producer's program: " + set},
-        {error || failed, "producer-start-failed", ": the agent cannot start it",
-         "mend what the error names"},
-        {c.wanted && elsewhere, "agent-on-other-sections",
-         ": the agent works on the sections under the other namespace",
-         "end " + ToUtf8(kAgentExeName) +
-             " and start it again, so that it maps the sections that are there now"},
-        {c.wanted && !LastLine(c.recentLines, kProducerExitedLine), "producer-not-running", "",
-         "look at the last lines of the log (orbelune_vcam_ctl status)"}};
+    } kCauses[] = {{IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(),
+                    "producer-missing", ": ProducerExe is not there",
+                    "install the producer there, or point ProducerExe at it: " + set},
+                   // Windows' "not a valid application" and "of another machine type".
+                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
+                    "producer-not-a-program",
+                    f.producerIsFolder ? ": ProducerExe is a folder, not a program"
+                                       : ": ProducerExe is not a program",
+                    "point ProducerExe at the producer's program: " + set},
+                   {error || failed, "producer-start-failed", ": the agent cannot start it",
+                    "mend what the error names"},
+                   {c.wanted && elsewhere, "agent-on-other-sections",
+                    ": the agent works on the sections under the other namespace",
+                    "end " + ToUtf8(kAgentExeName) +
+                        " and start it again, so that it maps the sections that are there now"},
+                   {c.wanted && f.agentMutex && !LastLine(c.recentLines, kProducerExitedLine),
+                    "producer-not-running", "",
+                    "look at the last lines of the log (orbelune_vcam_ctl status)"}};
     const auto cause = std::find_if(std::begin(kCauses), std::end(kCauses),
                                     [](const auto& cause) { return cause.holds; });
     if (cause != std::end(kCauses)) {
@@ -218,7 +218,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                     {},
                     "end it (taskkill /f"};
     for (const ProcessFacts& p : f.processes) {
-        if (IsProducer(c, p) && (c.agent || !f.agentMutex) && !StartedByAgent(f, p)) {
+        if (IsProducer(f, p) && (c.agent || !f.agentMutex) && !StartedByAgent(f, p)) {
             foreign.evidence.push_back(ToUtf8(p.image) + ": process id " + std::to_string(p.id) +
                                        ", started by process id " + std::to_string(p.parentId));
             foreign.action += " /pid " + std::to_string(p.id);
@@ -243,8 +243,10 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                      "the producer runs with other settings than those stored now: the agent "
                      "hands them over only when it starts it",
                      {},
-                     "orbelune_vcam_ctl set Enabled 0, then orbelune_vcam_ctl set Enabled 1: the "
-                     "agent stops the producer and starts it again with the stored settings"};
+                     "orbelune_vcam_ctl set Enabled 0, wait until the log says \"" +
+                         ToUtf8(kDisabledStopLine) +
+                         "\" (within a second), then orbelune_vcam_ctl set Enabled 1: the agent "
+                         "starts the producer again with the stored settings"};
     if (started &&
         !Says(*started, ProducerStartedLine(c.settings.cameraIndex, c.settings.provider))) {
         outdated.evidence = {"log: " + Latin1ToUtf8(*started),
@@ -261,18 +263,6 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     if (!outdated.evidence.empty()) {
         findings.push_back(std::move(outdated));
     }
-}
-
-bool IsProducer(const DoctorContext& c, const ProcessFacts& p) {
-    // By ProducerExe's file name or the default one (a producer started through a script
-    // outlives the script); never an agent or this tool.
-    const Facts& f = c.facts;
-    const std::u16string name = ToLowerUnits(p.image);
-    return p.session == f.session && !p.agent && p.id != f.processId &&
-           (name == ToLowerUnits(RowOf(Setting::kProducerExe).defaultText) ||
-            name == ToLowerUnits(FileNameOfPath(f.producerArguments.empty()
-                                                    ? c.settings.producerExe
-                                                    : f.producerArguments.front())));
 }
 
 }  // namespace orbelune

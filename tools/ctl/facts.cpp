@@ -28,6 +28,13 @@ const ProcessFacts* SessionAgent(const Facts& facts) {
     return agent;
 }
 
+bool IsProducer(const Facts& facts, const ProcessFacts& p) {
+    const std::u16string name = ToLowerUnits(p.image);
+    return p.session == facts.session && !p.agent && p.id != facts.processId &&
+           (name == ToLowerUnits(RowOf(Setting::kProducerExe).defaultText) ||
+            name == ToLowerUnits(FileNameOfPath(SettingsOf(facts).producerExe)));
+}
+
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
     // A process started by another in its session, no earlier than it (an older process cannot
     // be its child: the id was another's then).

@@ -114,6 +114,11 @@ const SectionFacts* AgentSection(const Sections& sections);
 // The agent of this session: the oldest agent process here (a later one exits at once).
 const ProcessFacts* SessionAgent(const Facts& facts);
 
+// Whether `p` is a producer of this session, whoever started it: by ProducerExe's file name or
+// the default one (a producer started through a script outlives the script); never an agent or
+// this tool.
+bool IsProducer(const Facts& facts, const ProcessFacts& p);
+
 // Whether `process` was started by the session's agent or by a process it started.
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process);
 

@@ -275,8 +275,9 @@ CameraListing ListCamerasOnce() {
 
 }  // namespace
 
-bool HasMachineLogonEntry() {
-    return ReadLogonEntry(HKEY_LOCAL_MACHINE, false).has_value();
+bool MachineEntryStartsAgent() {
+    const std::optional<LogonEntry> entry = ReadLogonEntry(HKEY_LOCAL_MACHINE, true);
+    return entry && entry->agent;
 }
 
 Facts GatherFacts(FactsFor what) {

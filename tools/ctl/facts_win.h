@@ -12,7 +12,7 @@ namespace orbelune {
 enum class FactsFor { kCameras, kStatus, kDoctor };
 Facts GatherFacts(FactsFor what);
 
-// Whether the logon entry for all users is there, in either view of the registry.
-bool HasMachineLogonEntry();
+// Whether the logon entry for all users, in either view of the registry, starts an agent.
+bool MachineEntryStartsAgent();
 
 }  // namespace orbelune

@@ -88,8 +88,10 @@ std::vector<Node> ProcessNodes(const Facts& facts) {
     const std::u16string image = std::u16string(FileNameOfPath(SettingsOf(facts).producerExe));
     std::vector<Node> ids;
     std::string idText;
+    // Those by the producer's name, and the agent's own child whatever its name (a script).
     for (const ProcessFacts& p : facts.processes) {
-        if (p.session == facts.session && ToLowerUnits(p.image) == ToLowerUnits(image)) {
+        if (IsProducer(facts, p) ||
+            (agent && p.parentId == agent->id && StartedByAgent(facts, p))) {
             idText += (ids.empty() ? " " : ", ") + std::to_string(p.id);
             ids.push_back(Value("", p.id));
         }
