@@ -112,7 +112,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[&](F f) { Log(f, "10:00:30", failed); }, "producer-start-failed"},
         // Past: a failure a start followed, from before the settings changed, or after now.
         {[&](F f) { Log(f, "10:00:20", failed), Log(f, "10:00:21", started); }, ""},
-        // Started with another provider than the one stored now; a log cut off by zeros.
+        // Started with another provider or program than those stored now; a log cut off by zeros.
         {[&](F f) { Log(f, "10:00:21", started), Set(f, kProvider, V::kValue, 0, u"cpu"); },
          "producer-outdated"},
         {[](F f) { f.producerArguments[0] = u"C:\\New\\p.exe"; },
