@@ -115,6 +115,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         // Started with another provider or program than those stored now; a log cut off by zeros.
         {[&](F f) { Log(f, "10:00:21", started), Set(f, kProvider, V::kValue, 0, u"cpu"); },
          "producer-outdated"},
+        {[](F f) { f.producerArguments[0] = u"C:\\Agent\\p.cmd"; }, "producer-outdated"},
         {[](F f) { f.producerArguments[0] = u"C:\\New\\p.exe"; },
          "producer-outdated | set Enabled 0, wait until the log says \"disabled via config; "
          "stopping producer\""},
@@ -141,7 +142,10 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
              f.processes.push_back({8, 9, 1, 9000, f.processes[1].image, u"", true});
          },
          ""},
-        {[](F f) { f.producerArguments[0] = u"C:\\Agent\\p.cmd", f.processes[2].parentId = 7; },
+        {[](F f) {
+             f.producerArguments[0] = u"C:\\Agent\\p.cmd", f.processes[2].parentId = 7;
+             f.processes[1].image = u"cmd.exe", f.processes[1].path = u"C:\\W\\cmd.exe";
+         },
          "producer-not-from-agent"},
         {[](F f) { f.processes[0].agent = false; }, ""},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"%A%\\p.exe"); },
@@ -198,7 +202,9 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[&](F f) { f.logOpenError = error(5), f.agentMutex = false; },
          "agent-not-running, log-not-writable"},
         {[&](F f) { f.logOpenError = error(3); }, ""},
-        {[](F f) { f.logIsFolder = true; }, "log-not-writable"},
+        {[](F f) { f.logBlockedBy = f.logPath; }, "log-not-writable"},
+        {[](F f) { f.logBlockedBy = u"C:\\ProgramData\\Orbelune"; },
+         "log-not-writable | a file stands where the log's folder should be"},
         {[](F f) { f.logAccess.resize(1); }, "log-not-shared"},
         {[](F f) { Log(f, "09:10:00", "producer exited unexpectedly"); }, "producer-restarting"},
         {[](F f) { NoProducer(f), Log(f, "10:00:29", "producer exited unexpectedly"); },

@@ -254,9 +254,13 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                                  ", Provider " + ToUtf8(c.settings.provider)};
         NoteSharedLog(c, outdated);
     }
+    // Windows runs a script in the command interpreter, so that is what runs for one.
     const std::u16string program = f.producerArguments.empty() ? u"" : f.producerArguments[0];
-    if (ToLowerUnits(program).ends_with(u".exe") && !own->path.empty() &&
-        ToLowerUnits(own->path) != ToLowerUnits(program)) {
+    const std::u16string lower = ToLowerUnits(program);
+    const bool script = lower.ends_with(u".cmd") || lower.ends_with(u".bat");
+    if ((script || lower.ends_with(u".exe")) && !own->path.empty() &&
+        (script ? ToLowerUnits(FileNameOfPath(own->path)) != u"cmd.exe"
+                : ToLowerUnits(own->path) != lower)) {
         outdated.evidence.push_back("running: " + ToUtf8(own->path) +
                                     "; ProducerExe: " + ToUtf8(program));
     }

@@ -43,11 +43,15 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
     // No file (2) or folder (3) is no fault: the agent creates them with its next line.
     const std::uint32_t error = f.logOpenError ? f.logOpenError->code : 0;
-    if (f.logIsFolder) {
+    if (!f.logBlockedBy.empty()) {
+        const bool file = f.logBlockedBy != f.logPath;  // where a folder should be
         findings.push_back({"log-not-writable",
-                            "a folder stands where the log file should be, so no agent can log",
-                            {ToUtf8(f.logPath) + " is a folder"},
-                            "remove that folder; the agent creates the file with its next line"});
+                            std::string(file ? "a file stands where the log's folder should be"
+                                             : "a folder stands where the log file should be") +
+                                ", so no agent can log",
+                            {ToUtf8(f.logBlockedBy) + (file ? " is a file" : " is a folder")},
+                            "remove " + ToUtf8(f.logBlockedBy) +
+                                "; the agent creates the log and its folders with its next line"});
     } else if (error != 0 && error != 2 && error != 3) {
         findings.push_back({"log-not-writable",
                             "the log cannot be written where it should be",

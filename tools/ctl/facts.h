@@ -90,7 +90,9 @@ struct Facts {
     std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
     std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
     std::optional<SystemError> logOpenError;  // of opening it for appending
-    bool logIsFolder = false;                 // a folder stands where the file should be
+    // What stands in the log's way: a folder where the file should be, or a file where one of
+    // its folders should be; empty when nothing does.
+    std::u16string logBlockedBy;
     std::vector<LogAccessFinding> logAccess;  // what keeps other users' agents from appending
     std::tm localNow = {};                    // now, on the clock the log's lines carry
 

@@ -230,6 +230,22 @@ bool IsFolder(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A folder where the log file should be, or the nearest file where one of its folders should be:
+// the agent can create neither the file nor the folders then.
+std::u16string LogBlockedBy(const std::u16string& path) {
+    if (IsFolder(path)) {
+        return path;
+    }
+    for (std::u16string folder = FolderOfPath(path), parent; !folder.empty() && folder != parent;
+         parent = folder, folder = FolderOfPath(folder)) {
+        const DWORD attributes = GetFileAttributesW(ToWide(folder).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? std::u16string() : folder;
+        }
+    }
+    return {};
+}
+
 // The producer as the agent would start it now, and Windows' answer to that start.
 void GatherProducer(Facts& facts) {
     const AgentSettings settings = SettingsOf(facts);
@@ -322,7 +338,7 @@ Facts GatherFacts(FactsFor what) {
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {
         facts.expectedLogPath = LogFilePath(*known);
     }
-    facts.logIsFolder = IsFolder(facts.logPath);
+    facts.logBlockedBy = LogBlockedBy(facts.logPath);
     if (const UniqueHandle log = OpenLogForAppend(facts.logPath, false); !log.IsValid()) {
         facts.logOpenError = ErrorOf(GetLastError());
     }

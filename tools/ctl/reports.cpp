@@ -137,7 +137,7 @@ Node LogNode(const Facts& facts) {
     if (!facts.logBytes) {
         const std::uint32_t error = facts.logOpenError ? facts.logOpenError->code : 0;
         return Object("log",
-                      line + (error == 2 || error == 3
+                      line + ((error == 2 || error == 3) && facts.logBlockedBy.empty()
                                   ? ": not there yet (the agent creates it with its first line)"
                                   : ": cannot be read"),
                       {Value("path", facts.logPath), Null("lines")});
@@ -270,9 +270,11 @@ Node DoctorReport(const std::vector<Finding>& findings) {
                     Value("action", Utf8ToU16(f.action), "to do: " + f.action)}));
     }
     return Object("",
-                  findings.empty() ? "nothing wrong found: the agent runs, the virtual camera's "
-                                     "blocks are in order and the settings are used as stored"
-                                   : "",
+                  findings.empty()
+                      ? "nothing wrong found: the agent runs, the virtual camera's "
+                        "blocks are in order and the settings are read as stored (a running "
+                        "producer keeps those it was started with)"
+                      : "",
                   {Array("findings", "", std::move(nodes))});
 }
 
