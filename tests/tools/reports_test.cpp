@@ -303,6 +303,8 @@ TEST(StatusReportTest, AgentAndBlocks) {
          R"("packaged":true,"lastUsedStart":134117208002500000,"startedLocal":"2026-01-01T05:00:00.250-01:00"})",
          R"("lines":["2026-12-06 09:00:00 agent starting"]}})"});
 
+    EXPECT_NE(ReportJson(ControlNode(u"C", {}, 5)).find(R"("demandTick":{"value":0,"ageMs":null,)"),
+              std::string::npos);  // a tick never stamped has no age
     alignas(8) const std::byte nothing[8] = {};
     TakeSnapshot({nothing, 4}, f.capabilitiesBlock);  // too small even for its header words
     f.consumersBlock.status = vcam::SnapshotStatus::kRejected;

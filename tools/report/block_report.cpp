@@ -20,10 +20,12 @@ TickReading JudgeTick(std::uint64_t value, std::uint64_t now) {
             IsFresh(value, now)};
 }
 
+// A tick never stamped (0) has no age.
 Node TickNode(const char* name, const TickReading& tick) {
-    return Object(
-        name, TickText(name, tick),
-        {Value("value", tick.value), Value("ageMs", tick.ageMs), Value("fresh", tick.fresh)});
+    return Object(name, TickText(name, tick),
+                  {Value("value", tick.value),
+                   Value("ageMs", tick.value != 0 ? std::optional(tick.ageMs) : std::nullopt),
+                   Value("fresh", tick.fresh)});
 }
 
 // UTF-8 text in double quotes, with quotes, backslashes and control characters escaped so that
