@@ -230,12 +230,10 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     }
 
     // The agent hands the producer its settings at its start only: the one it started keeps the
-    // camera index and provider the log's last start shows, and its program (where ProducerExe
-    // is a program itself, not a script run by another).
+    // camera index and provider the log's last start shows, and its program.
     const std::optional<std::string> started = LastLine(c.tail, kProducerStartedPrefix);
-    const auto own = std::find_if(f.processes.begin(), f.processes.end(), [&](const auto& p) {
-        return c.agent && p.parentId == c.agent->id && StartedByAgent(f, p);
-    });
+    const auto own = std::find_if(f.processes.begin(), f.processes.end(),
+                                  [&](const auto& p) { return IsAgentChild(f, p); });
     if (own == f.processes.end()) {
         return;
     }

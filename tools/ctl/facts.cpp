@@ -35,6 +35,11 @@ bool IsProducer(const Facts& facts, const ProcessFacts& p) {
             name == ToLowerUnits(FileNameOfPath(SettingsOf(facts).producerExe)));
 }
 
+bool IsAgentChild(const Facts& facts, const ProcessFacts& process) {
+    const ProcessFacts* agent = SessionAgent(facts);
+    return agent && process.parentId == agent->id && StartedByAgent(facts, process);
+}
+
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
     // A process started by another in its session, no earlier than it (an older process cannot
     // be its child: the id was another's then).

@@ -121,6 +121,9 @@ const ProcessFacts* SessionAgent(const Facts& facts);
 // this tool.
 bool IsProducer(const Facts& facts, const ProcessFacts& p);
 
+// Whether `process` is the session's agent's own child: the producer it started, whatever its name.
+bool IsAgentChild(const Facts& facts, const ProcessFacts& process);
+
 // Whether `process` was started by the session's agent or by a process it started.
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process);
 

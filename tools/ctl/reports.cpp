@@ -90,8 +90,7 @@ std::vector<Node> ProcessNodes(const Facts& facts) {
     std::string idText;
     // Those by the producer's name, and the agent's own child whatever its name (a script).
     for (const ProcessFacts& p : facts.processes) {
-        if (IsProducer(facts, p) ||
-            (agent && p.parentId == agent->id && StartedByAgent(facts, p))) {
+        if (IsProducer(facts, p) || IsAgentChild(facts, p)) {
             idText += (ids.empty() ? " " : ", ") + std::to_string(p.id);
             ids.push_back(Value("", p.id));
         }
