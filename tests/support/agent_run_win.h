@@ -79,6 +79,7 @@ inline CtlResult Ctl(const std::wstring& arguments, DWORD outAccess = GENERIC_WR
         StartProgram(L"\"" + BuildFolder() + L"\\orbelune_vcam_ctl.exe\" " + arguments, {},
                      outFile.Get(), errFile.Get());
     CtlResult result;
+    EXPECT_TRUE(process.IsValid()) << "cannot start the control tool, error " << GetLastError();
     EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
     GetExitCodeProcess(process.Get(), &result.exitCode);
     for (auto [text, path] : {std::pair{&result.out, &out}, {&result.err, &err}}) {
