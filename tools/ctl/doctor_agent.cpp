@@ -37,38 +37,35 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         if (!entry || (!entry->startError && entry->image.empty())) {  // not asked of Windows
             continue;
         }
-        const std::string whose =
-            "the logon entry " + std::string(machine ? "for all users" : "for this user");
-        Finding finding{"",
-                        "",
-                        {RunValue(machine, entry->in32BitView) + " = " + ToUtf8(entry->stored)},
-                        machine ? "repair or reinstall the MSI"
-                                : "run `orbelune_vcam_ctl install` beside the agent, or "
-                                  "`orbelune_vcam_ctl uninstall` to remove the entry"};
+        // Where it starts the agent, only another copy than the one running is a fault.
+        const bool copy = !entry->startError && entry->agent;
+        if (copy && (!c.agent || c.agent->path.empty() ||
+                     ToLowerUnits(entry->image) == ToLowerUnits(c.agent->path))) {
+            continue;
+        }
+        Finding finding{
+            entry->startError ? "logon-entry-missing-program"
+            : copy            ? "logon-entry-other-copy"
+                              : "logon-entry-not-agent",
+            std::string("the logon entry for ") + (machine ? "all users" : "this user") +
+                (entry->startError ? " starts no program"
+                 : copy            ? " starts another copy of the agent than the one running"
+                                   : " starts another program than the agent: its version "
+                                     "resource is not the agent's"),
+            {RunValue(machine, entry->in32BitView) + " = " + ToUtf8(entry->stored)},
+            copy ? "keep one copy: run `orbelune_vcam_ctl install` beside the copy to keep, or "
+                   "remove the other"
+            : machine ? "repair or reinstall the MSI"
+                      : "run `orbelune_vcam_ctl install` beside the agent, or "
+                        "`orbelune_vcam_ctl uninstall` to remove the entry"};
         if (entry->expanded != entry->stored) {
             finding.evidence.push_back("expanded: " + ToUtf8(entry->expanded));
         }
         finding.evidence.push_back(entry->startError ? "Windows cannot start it: " +
                                                            ToUtf8(entry->startError->text)
                                                      : "it starts " + ToUtf8(entry->image));
-        if (entry->startError) {
-            finding.kind = "logon-entry-missing-program";
-            finding.problem = whose + " starts no program";
-        } else if (!entry->agent) {
-            finding.kind = "logon-entry-not-agent";
-            finding.problem =
-                whose +
-                " starts another program than the agent: its version resource is not the agent's";
-        } else if (c.agent && !c.agent->path.empty() &&
-                   ToLowerUnits(entry->image) != ToLowerUnits(c.agent->path)) {
-            finding.kind = "logon-entry-other-copy";
-            finding.problem = whose + " starts another copy of the agent than the one running";
+        if (copy) {
             finding.evidence.push_back("running: " + ToUtf8(c.agent->path));
-            finding.action =
-                "keep one copy: run `orbelune_vcam_ctl install` beside the copy to keep, or remove "
-                "the other";
-        } else {
-            continue;
         }
         findings.push_back(std::move(finding));
     }
@@ -86,18 +83,12 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
              {"no mutex " + ToUtf8(std::wstring_view(kSingletonMutexName)) + " in this session"},
              "start " + agentName + "; with a logon entry it starts by itself at every logon"});
     }
-    const SectionFacts* still = nullptr;
-    for (const SectionFacts& s : f.consumers) {
-        if (Moved(s)) {
-            still = nullptr;
-            break;
-        }
-        if (IsStampedConsumers(s) &&
-            s.samples.back().now - s.samples.front().now >= kProgressWindowMs) {
-            still = &s;
-        }
-    }
-    if (f.agentMutex && still && c.otherSessions.empty()) {
+    const auto still = std::find_if(f.consumers.begin(), f.consumers.end(), [](const auto& s) {
+        return IsStampedConsumers(s) &&
+               s.samples.back().now - s.samples.front().now >= kProgressWindowMs;
+    });
+    if (f.agentMutex && still != f.consumers.end() && c.otherSessions.empty() &&
+        std::none_of(f.consumers.begin(), f.consumers.end(), Moved)) {
         const std::uint64_t stamped = still->samples.front().updatedTick;
         // Unchanged since the stamp (no later than the first look); never stamped: since that look.
         const std::uint64_t first = still->samples.front().now;

@@ -107,24 +107,23 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             // held by another kind of object; or, after an open, the map's failure.
             const std::uint32_t error = s.error ? s.error->code : 0;
             found = found || error != 2;
-            const std::string name = ToUtf8(s.name);
+            const std::string name = ToUtf8(s.name), size = std::to_string(block.size);
             if (s.opened && s.error) {
-                findings.push_back({"section-too-small",
-                                    "the virtual camera's section " + ToUtf8(s.name) +
-                                        " is smaller than this agent's block of " +
-                                        std::to_string(block.size) +
-                                        " bytes: the two come from different releases",
-                                    {"it cannot be mapped at " + std::to_string(block.size) +
-                                     " bytes: " + ToUtf8(s.error->text)},
-                                    "install a virtual camera and an agent of the same release"});
+                findings.push_back(
+                    {"section-too-small",
+                     "the virtual camera's section " + name +
+                         " is smaller than this agent's block of " + size +
+                         " bytes: the two come from different releases",
+                     {"it cannot be mapped at " + size + " bytes: " + ToUtf8(s.error->text)},
+                     "install a virtual camera and an agent of the same release"});
             } else if (error != 0 && error != 2) {
                 findings.push_back(
                     {"section-not-opened",
                      error == 5 ? "the agent may not open the virtual camera's section " + name +
                                       ": its security leaves this user out"
                      : error == 6 ? "the name " + name +
-                                        " belongs to another kind of object than a "
-                                        "section, so the virtual camera cannot make it"
+                                        " belongs to another kind of object than a section, so "
+                                        "the virtual camera cannot make it"
                                   : "the virtual camera's section " + name + " cannot be opened",
                      {"OpenFileMappingW with read and write access: " + ToUtf8(s.error->text)},
                      error == 5   ? "the virtual camera must make its sections so that every "
@@ -171,10 +170,8 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                                      {"consumerStartTick", &s.consumerStartTick},
                                      {"consumerHeartbeatTick", &s.consumerHeartbeatTick}}) {
         if (tick->ageMs < 0) {
-            future.push_back(std::string(name) + " " + std::to_string(tick->value) + " is " +
-                             std::to_string(-tick->ageMs) +
-                             " ms ahead of this machine's GetTickCount64 (" +
-                             std::to_string(c.control->samples.front().now) + ")");
+            future.push_back(TickText(name, *tick) + " against this machine's GetTickCount64 " +
+                             std::to_string(c.control->samples.front().now));
         }
     }
     const auto ticks = [](const char* when, const ControlStatus& s) {
