@@ -5,10 +5,12 @@
 #include "common/section_win.h"
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "log/log_access_win.h"
 #include "orbelune/vcam_peer_win.h"
 #include "tests/support/bytes.h"
 #include "tests/support/win_test_support.h"
@@ -80,7 +82,8 @@ TEST(SectionWinTest, LookingOnKeepsWindowsAnswer) {
     }
 }
 
-// The allowed grants of an object's discretionary ACL, in order.
+// The ACEs of an object's DACL, in order, each as "SID flags mask" (flags 0x01 files inherit it,
+// 0x02 folders do, 0x08 not for the object itself), a denying one as "denied".
 std::vector<std::string> Grants(HANDLE object) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -88,7 +91,14 @@ std::vector<std::string> Grants(HANDLE object) {
                               &dacl, nullptr, &descriptor),
               ERROR_SUCCESS);
     const UniqueLocalMemory<void> descriptorOwner(descriptor);
-    return testing::Grants(dacl);
+    std::vector<std::string> grants;
+    for (const AccessEntry& entry : dacl ? ReadAccessEntries(*dacl) : std::vector<AccessEntry>{}) {
+        char text[96] = {};
+        std::snprintf(text, sizeof text, "%s 0x%02X 0x%X", entry.sid.c_str(), entry.flags,
+                      static_cast<unsigned>(entry.mask));
+        grants.emplace_back(entry.allowed ? text : "denied");
+    }
+    return grants;
 }
 
 TEST(SectionWinTest, TheVirtualCamerasSectionsSurviveItsRestart) {

@@ -16,8 +16,6 @@ TEST(AppIdentityTest, CleanAndPackagedNames) {
     } kCases[] = {
         {CleanVersionName, u"App HELPER webHelper Agent gpu", u"App"},
         {CleanVersionName, u"App (x64) Renderer (beta)", u"App"},
-        {CleanVersionName, u"Helper", u"Helper"},
-        {CleanVersionName, u"(Beta)", u""},
         // Cut at the last '(' only; a lone ')' stays, as do words that contain a stripped one.
         {CleanVersionName, u"App (outer (inner))", u"App (outer"},
         {CleanVersionName, u"App 64)", u"App 64)"},
@@ -25,12 +23,10 @@ TEST(AppIdentityTest, CleanAndPackagedNames) {
         // Windows blanks are trimmed (U+00A0, U+3000 too); only U+0020 separates the last word.
         {CleanVersionName, u"\u00a0\tCam Tool\u3000\r\n", u"Cam Tool"},
         {CleanVersionName, u"Cam\u00a0Helper", u"Cam\u00a0Helper"},
-        {CleanVersionName, u"Cam Helper\u00a0", u"Cam"},
         {CleanVersionName, u"\u2000Cam\u200a", u"Cam"},
         // Known package families by the name before the underscore, in any letter case; others
         // by the last dotted part of that name, unless the part is empty.
         {PackagedDisplayName, u"MSTeams_8wekyb3d8bbwe", u"Microsoft Teams"},
-        {PackagedDisplayName, u"msteams", u"Microsoft Teams"},
         {PackagedDisplayName, u"Microsoft.WindowsCamera_8wekyb3d8bbwe", u"Windows Camera"},
         {PackagedDisplayName, u"MSTeamsX_8wekyb3d8bbwe", u"MSTeamsX"},
         {PackagedDisplayName, u"A.B.C_x.y", u"C"},
@@ -42,23 +38,15 @@ TEST(AppIdentityTest, CleanAndPackagedNames) {
 }
 
 TEST(AppIdentityTest, DesktopNames) {
-    EXPECT_EQ(ExecutableKey(u"C:\\Apps/mixed\\My.Tool.EXE"), u"my.tool.exe");
-    EXPECT_EQ(FileNameDisplayName(u"my.tool.exe"), u"My.tool");
-    EXPECT_EQ(FileNameDisplayName(u".exe"), u"");
-
     DisplayNameCache cache;
     EXPECT_EQ(ResolveWithoutFile(cache, u"ms-teams.exe"), u"Microsoft Teams");
-    EXPECT_EQ(ResolveWithoutFile(cache, u"ZOOM.EXE"), std::nullopt);  // keys are lower case
     EXPECT_EQ(ResolveFromVersionName(cache, u"app.exe", u"Sample GPU Helper"), u"Sample");
     EXPECT_EQ(ResolveFromVersionName(cache, u"tool.exe", u"(Beta)"), u"Tool");
     EXPECT_EQ(ResolveFromVersionName(cache, u".exe", u""), u"");
     // The first name of a key stays, an empty one included.
     EXPECT_EQ(ResolveWithoutFile(cache, u"app.exe"), u"Sample");
     EXPECT_EQ(ResolveWithoutFile(cache, u".exe"), u"");
-    EXPECT_EQ(cache.size(), 4u);
 
-    EXPECT_EQ(VersionStringQuery(0x0409, 0x04B0, u"FileDescription"),
-              u"\\StringFileInfo\\040904b0\\FileDescription");
     // 128 units cut to the 127 that fit the buffer before its terminator.
     EXPECT_EQ(VersionStringQuery(0x0007, 0xFFFF, std::u16string(103, u'k')),
               std::u16string(u"\\StringFileInfo\\0007ffff\\").append(102, u'k'));

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -18,26 +17,12 @@
 #include "common/path_win.h"
 #include "common/process_win.h"
 #include "common/text_win.h"
-#include "log/log_access_win.h"
 #include "tests/support/wait_win.h"
 
 namespace orbelune::testing {
 
 inline std::string ReadFileBytes(const std::wstring& path) {  // empty when it cannot be read
     return ReadWholeFile(path).value_or(std::string());
-}
-
-// The allowing ACEs of a DACL, in order, each as "SID flags mask" (flags 0x01 files inherit it,
-// 0x02 folders do, 0x08 not for the object itself).
-inline std::vector<std::string> Grants(const ACL* dacl) {
-    std::vector<std::string> grants;
-    for (const AccessEntry& entry : dacl ? ReadAccessEntries(*dacl) : std::vector<AccessEntry>{}) {
-        char text[96] = {};
-        std::snprintf(text, sizeof text, "%s 0x%02X 0x%X", entry.sid.c_str(), entry.flags,
-                      static_cast<unsigned>(entry.mask));
-        grants.emplace_back(entry.allowed ? text : "denied");
-    }
-    return grants;
 }
 
 inline std::wstring BuildFolder() {  // where the build puts every program, this one included
