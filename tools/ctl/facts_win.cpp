@@ -51,10 +51,6 @@ std::u16string ImagePath(HANDLE process) {
                : std::u16string();
 }
 
-bool IsAgentImage(const std::u16string& path) {
-    return !path.empty() && ReadVersionName(path) == kAgentDescription;
-}
-
 // Every process of one snapshot; the agents known by their images' version resources, or by
 // their file names where the image cannot be read: its path unknown, or the file gone or moved
 // away while it runs.
@@ -81,13 +77,12 @@ void GatherProcesses(Facts& facts) {
             p.created = Value(created);
         }
         p.path = handle.IsValid() ? ImagePath(handle.Get()) : std::u16string();
-        std::optional<std::u16string> versionName;
-        if (!p.path.empty()) {
-            const auto [name, added] = versionNames.try_emplace(ToLowerUnits(p.path));
-            versionName = added ? (name->second = ReadVersionName(p.path)) : name->second;
+        const auto [versionName, added] = versionNames.try_emplace(ToLowerUnits(p.path));
+        if (added && !p.path.empty()) {
+            versionName->second = ReadVersionName(p.path);
         }
-        p.agent = versionName ? *versionName == kAgentDescription
-                              : ToLowerUnits(p.image) == kAgentExeName;
+        p.agent = versionName->second ? *versionName->second == kAgentDescription
+                                      : ToLowerUnits(p.image) == kAgentExeName;
     }
 }
 
@@ -141,7 +136,7 @@ std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == KEY_WOW64_32KEY};
     if (tryStart) {
         std::tie(entry.startError, entry.image) = TryStart(entry.expanded);
-        entry.agent = IsAgentImage(entry.image);
+        entry.agent = !entry.image.empty() && ReadVersionName(entry.image) == kAgentDescription;
     }
     return entry;
 }
@@ -180,20 +175,19 @@ std::vector<Looked> LookAtSections(Facts& facts) {
                 section.error = ErrorOf(look.error);
                 continue;
             }
-            std::memcpy(&section.magic, look.view.get(), 4);
-            std::memcpy(&section.version, static_cast<const char*>(look.view.get()) + 4, 4);
+            const void* view = look.view.get();
+            std::memcpy(&section.magic, view, 4);
+            std::memcpy(&section.version, static_cast<const char*>(view) + 4, 4);
+            // The names are looked at in the agent's order, so the section it takes is known now.
+            if (&section == AgentSection(facts.capabilities)) {
+                facts.capabilitiesBlock.name = section.name;
+                TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
+            } else if (&section == AgentSection(facts.consumers)) {
+                facts.consumersBlock.name = section.name;
+                TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
+                facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
+            }
             looked.push_back({&section, std::move(look), &(facts.*block.sections)});
-        }
-    }
-    for (const Looked& l : looked) {
-        const void* view = l.look.view.get();
-        if (l.facts == AgentSection(facts.capabilities)) {
-            facts.capabilitiesBlock.name = l.facts->name;
-            TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
-        } else if (l.facts == AgentSection(facts.consumers)) {
-            facts.consumersBlock.name = l.facts->name;
-            TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
-            facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
         }
     }
     return looked;

@@ -23,12 +23,7 @@ CameraSelection SelectIn(const CameraListing& listing, std::int32_t cameraIndex)
 }
 
 std::string Named(const CameraDevice& camera) {
-    // Built up in steps: "literal" + a temporary makes GCC 12 warn of an overlap that is none.
-    std::string text = "\"";
-    text += ToUtf8(camera.friendlyName);
-    text += "\" (";
-    text += ToUtf8(camera.symbolicLink);
-    return text + ")";
+    return ToUtf8(u"\"" + camera.friendlyName + u"\" (" + camera.symbolicLink + u")");
 }
 
 Node CameraNode(std::string key, std::string line, const CameraDevice& camera, std::uint32_t index,
@@ -78,7 +73,8 @@ Node SettingsNode(const Facts& facts) {
                   std::move(nodes));
 }
 
-std::vector<Node> ProcessNodes(const Facts& facts) {
+// The agent and the producer.
+void AddProcessNodes(const Facts& facts, std::vector<Node>& nodes) {
     const ProcessFacts* agent = SessionAgent(facts);
     std::string line =
         facts.agentMutex ? "agent: running in this session" : "agent: not running in this session";
@@ -99,13 +95,13 @@ std::vector<Node> ProcessNodes(const Facts& facts) {
         "producer (" + ToUtf8(image) + "): " +
         (ids.empty() ? "not running"
                      : (ids.size() > 1 ? "running, process ids" : "running, process id") + idText);
-    const bool running = !ids.empty();
-    return {Value("agentRunning", facts.agentMutex, line),
-            agent ? Object("agent", "", {Value("processId", agent->id), Value("path", agent->path)})
-                  : Null("agent"),
-            Object("producer", producer,
-                   {Value("image", image), Value("running", running),
-                    Array("processIds", "", std::move(ids))})};
+    nodes.push_back(Value("agentRunning", facts.agentMutex, line));
+    nodes.push_back(
+        agent ? Object("agent", "", {Value("processId", agent->id), Value("path", agent->path)})
+              : Null("agent"));
+    nodes.push_back(Object("producer", producer,
+                           {Value("image", image), Value("running", !ids.empty()),
+                            Array("processIds", "", std::move(ids))}));
 }
 
 Node LogonNode(const char* key, const char* title, const std::optional<LogonEntry>& entry) {
@@ -233,9 +229,7 @@ Node StatusReport(const Facts& facts) {
     if (facts.cameras) {
         nodes.push_back(ConfiguredCamera(*facts.cameras, SettingsOf(facts).cameraIndex));
     }
-    for (Node& node : ProcessNodes(facts)) {
-        nodes.push_back(std::move(node));
-    }
+    AddProcessNodes(facts, nodes);
     nodes.push_back(LogonNode("logonEntry", "logon entry", facts.userEntry));
     nodes.push_back(
         LogonNode("machineLogonEntry", "logon entry for all users", facts.machineEntry));

@@ -84,34 +84,27 @@ bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& opt
 }  // namespace
 
 ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
-    ParsedPeerOptions parsed;
     PeerOptions options;
     for (size_t i = 0; i < arguments.size(); i += 2) {
         const std::u16string& name = arguments[i];
         if (name == u"--help" || name == u"-h" || name == u"/?") {
-            parsed.help = true;
-            return parsed;
+            return {std::nullopt, true, {}};
         }
         const auto option =
             std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& o) {
                 return Latin1ToU16(o.name.substr(0, o.name.find(' '))) == name;
             });
         if (option == std::end(kOptions)) {
-            parsed.error = u"unknown option " + name + u" (see --help)";
-            return parsed;
+            return {std::nullopt, false, u"unknown option " + name + u" (see --help)"};
         }
         if (i + 1 >= arguments.size()) {
-            parsed.error = name + u" needs a value (see --help)";
-            return parsed;
+            return {std::nullopt, false, name + u" needs a value (see --help)"};
         }
         if (!ParseValue(*option, arguments[i + 1], options)) {
-            parsed.error = u"bad value '";
-            parsed.error.append(arguments[i + 1]).append(u"' for ").append(name);
-            return parsed;
+            return {std::nullopt, false, u"bad value '" + arguments[i + 1] + u"' for " + name};
         }
     }
-    parsed.options = options;
-    return parsed;
+    return {options, false, {}};
 }
 
 std::string PeerUsage() {

@@ -27,9 +27,6 @@ void AppendString(std::string& out, std::u16string_view text) {
 
 void AppendJson(std::string& out, const Node& node) {
     switch (node.kind) {
-        case Node::Kind::kNull:
-            out += "null";
-            return;
         case Node::Kind::kScalar:
             out += node.scalar;
             return;
