@@ -62,8 +62,7 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
     }
     const std::u16string_view verb = arguments[0];
     const auto rest = arguments.subspan(1);
-    const auto* row = std::find_if(std::begin(kVerbs), std::end(kVerbs),
-                                   [&](const auto& r) { return r.verb == verb; });
+    const auto* row = std::ranges::find_if(kVerbs, [&](const auto& r) { return r.verb == verb; });
     if (row == std::end(kVerbs)) {
         return {std::nullopt, u"unknown command " + Quoted(verb)};
     }
@@ -107,7 +106,7 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
                         DecimalText(static_cast<unsigned long long>(kMaxSettingLength))};
         }
         // A line break would split the agent's log line that carries the value.
-        if (std::any_of(value.begin(), value.end(), [](char16_t unit) { return unit < u' '; })) {
+        if (std::ranges::any_of(value, [](char16_t unit) { return unit < u' '; })) {
             return {std::nullopt, canonical + u" holds a control character, such as a line break"};
         }
         return {SettingWrite{canonical, false, 0, std::u16string(value)}, {}};

@@ -76,7 +76,6 @@ int StoreValue(std::u16string_view key, const SettingWrite& value, const std::st
                                    : Output(stored, kExitSuccess);
 }
 
-// The report as text or JSON, as the command asks.
 int Report(const CtlCommand& command, const Node& report, int exitCode) {
     return Output(command.json ? ReportJson(report) : ReportText(report), exitCode);
 }

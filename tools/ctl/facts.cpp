@@ -53,8 +53,8 @@ bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
         if (childOf(*p, *agent)) {
             return true;
         }
-        const auto parent = std::find_if(facts.processes.begin(), facts.processes.end(),
-                                         [&](const ProcessFacts& q) { return childOf(*p, q); });
+        const auto parent = std::ranges::find_if(
+            facts.processes, [&](const ProcessFacts& q) { return childOf(*p, q); });
         if (parent == facts.processes.end()) {
             return false;
         }
@@ -84,13 +84,13 @@ bool Moved(const SectionFacts& section) {
         return std::tie(s.updatedTick, s.control.demandTick, s.control.consumerStartTick,
                         s.control.consumerHeartbeatTick);
     };
-    return std::any_of(section.samples.begin(), section.samples.end(), [&](const Sample& s) {
+    return std::ranges::any_of(section.samples, [&](const Sample& s) {
         return watched(s) != watched(section.samples.front());
     });
 }
 
 bool EverFresh(const SectionFacts& section) {
-    return std::any_of(section.samples.begin(), section.samples.end(), [](const Sample& s) {
+    return std::ranges::any_of(section.samples, [](const Sample& s) {
         const ControlStatus status = JudgeControlBlock(s.control, s.now);
         return status.demand || status.consumerPresent;
     });
@@ -102,10 +102,8 @@ bool IsStampedConsumers(const SectionFacts& section) {
 }
 
 bool WatchSettled(const Facts& facts) {
-    const auto stamped =
-        std::count_if(facts.consumers.begin(), facts.consumers.end(), IsStampedConsumers);
-    const auto moved = std::count_if(facts.consumers.begin(), facts.consumers.end(), Moved);
-    if (facts.agentMutex && stamped > 0 && moved == 0) {
+    if (facts.agentMutex && std::ranges::any_of(facts.consumers, IsStampedConsumers) &&
+        std::ranges::none_of(facts.consumers, Moved)) {
         return false;
     }
     for (const SectionFacts& s : facts.control) {

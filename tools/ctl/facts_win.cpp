@@ -102,18 +102,14 @@ std::pair<std::optional<SystemError>, std::u16string> TryStart(const std::u16str
     return {std::nullopt, std::move(image)};
 }
 
-// The Run value as RegGetValueW reads it with `flags`, in one view of the registry.
-std::optional<std::u16string> ReadRunValue(HKEY root, REGSAM view, DWORD flags) {
-    UniqueHkey key;
+// The Run value as RegGetValueW reads it with `flags`, which name the view of the registry.
+std::optional<std::u16string> ReadRunValue(HKEY root, DWORD flags) {
     std::vector<wchar_t> buffer(32768);
     auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-    if (RegOpenKeyExW(root, ToWide(kRunKey).c_str(), 0, KEY_QUERY_VALUE | view, key.Put()) !=
-            ERROR_SUCCESS ||
-        RegGetValueW(key.Get(), nullptr, ToWide(kRunValueName).c_str(), flags, nullptr,
-                     buffer.data(), &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return ToU16(buffer.data());
+    return RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(), flags,
+                        nullptr, buffer.data(), &size) == ERROR_SUCCESS
+               ? std::optional(ToU16(buffer.data()))
+               : std::nullopt;
 }
 
 // The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
@@ -122,18 +118,18 @@ std::optional<std::u16string> ReadRunValue(HKEY root, REGSAM view, DWORD flags) 
 // too), as stored and as Windows expands it.
 std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     constexpr DWORD kAsStored = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-    REGSAM view = KEY_WOW64_64KEY;
-    std::optional<std::u16string> stored = ReadRunValue(root, view, kAsStored);
+    DWORD view = RRF_SUBKEY_WOW6464KEY;
+    std::optional<std::u16string> stored = ReadRunValue(root, view | kAsStored);
     if (!stored && root == HKEY_LOCAL_MACHINE) {
-        view = KEY_WOW64_32KEY;
-        stored = ReadRunValue(root, view, kAsStored);
+        view = RRF_SUBKEY_WOW6432KEY;
+        stored = ReadRunValue(root, view | kAsStored);
     }
     if (!stored) {
         return std::nullopt;
     }
     // Read as REG_SZ, Windows expands a REG_EXPAND_SZ.
-    std::u16string expanded = ReadRunValue(root, view, RRF_RT_REG_SZ).value_or(*stored);
-    LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == KEY_WOW64_32KEY};
+    std::u16string expanded = ReadRunValue(root, view | RRF_RT_REG_SZ).value_or(*stored);
+    LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == RRF_SUBKEY_WOW6432KEY};
     if (tryStart) {
         std::tie(entry.startError, entry.image) = TryStart(entry.expanded);
         entry.agent = !entry.image.empty() && ReadVersionName(entry.image) == kAgentDescription;
@@ -227,14 +223,12 @@ bool IsFolder(const std::u16string& path) {
 // A folder where the log file should be, or the nearest file where one of its folders should be:
 // the agent can create neither the file nor the folders then.
 std::u16string LogBlockedBy(const std::u16string& path) {
-    if (IsFolder(path)) {
-        return path;
-    }
-    for (std::u16string folder = FolderOfPath(path), parent; !folder.empty() && folder != parent;
-         parent = folder, folder = FolderOfPath(folder)) {
-        const DWORD attributes = GetFileAttributesW(ToWide(folder).c_str());
+    for (std::u16string at = path, parent; !at.empty() && at != parent;
+         parent = at, at = FolderOfPath(at)) {
+        const DWORD attributes = GetFileAttributesW(ToWide(at).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
-            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? std::u16string() : folder;
+            const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            return folder == (at == path) ? at : std::u16string();
         }
     }
     return {};

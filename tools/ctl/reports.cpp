@@ -81,7 +81,7 @@ void AddProcessNodes(const Facts& facts, std::vector<Node>& nodes) {
     if (agent) {
         line += ", process id " + std::to_string(agent->id) + ", " + ToUtf8(agent->path);
     }
-    const std::u16string image = std::u16string(FileNameOfPath(SettingsOf(facts).producerExe));
+    const std::u16string image(FileNameOfPath(SettingsOf(facts).producerExe));
     std::vector<Node> ids;
     std::string idText;
     // Those by the producer's name, and the agent's own child whatever its name (a script).
@@ -149,16 +149,12 @@ Node LogNode(const Facts& facts) {
 }  // namespace
 
 std::u16string SettingText(SettingKind kind, const EffectiveSetting& effective) {
-    switch (kind) {
-        case SettingKind::kSignedNumber:
-            return DecimalText(static_cast<long long>(static_cast<std::int32_t>(effective.number)));
-        case SettingKind::kSwitch:
-            return effective.number != 0 ? u"1" : u"0";
-        case SettingKind::kUnsignedNumber:
-            return DecimalText(static_cast<unsigned long long>(effective.number));
-        default:
-            return effective.text;
-    }
+    return kind == SettingKind::kSignedNumber
+               ? DecimalText(static_cast<long long>(static_cast<std::int32_t>(effective.number)))
+           : kind == SettingKind::kSwitch ? std::u16string(effective.number != 0 ? u"1" : u"0")
+           : kind == SettingKind::kUnsignedNumber
+               ? DecimalText(static_cast<unsigned long long>(effective.number))
+               : effective.text;
 }
 
 Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex) {

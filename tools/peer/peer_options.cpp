@@ -58,7 +58,7 @@ const Option kOptions[] = {
 // fraction, a magic in hexadecimal digits with or without 0x, a size (above 0) or a version in
 // decimal digits.
 bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& options) {
-    std::string utf8 = ToUtf8(text);
+    const std::string utf8 = ToUtf8(text);
     if (option.kind == Kind::kNamespace) {
         options.local = utf8 == "local" || utf8 == "both";
         options.global = utf8 == "global" || utf8 == "both";
@@ -71,13 +71,11 @@ bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& opt
         return !utf8.empty() && utf8[0] >= '0' && utf8[0] <= '9' && error == std::errc() &&
                at == end;
     }
-    if (option.kind == Kind::kMagic && (utf8.starts_with("0x") || utf8.starts_with("0X"))) {
-        utf8.erase(0, 2);
-        end = utf8.data() + utf8.size();
-    }
+    const bool hex = option.kind == Kind::kMagic;
+    const bool prefixed = hex && (utf8.starts_with("0x") || utf8.starts_with("0X"));
     std::uint32_t& word = options.*option.word;
     const auto [at, error] =
-        std::from_chars(utf8.data(), end, word, option.kind == Kind::kMagic ? 16 : 10);
+        std::from_chars(utf8.data() + (prefixed ? 2 : 0), end, word, hex ? 16 : 10);
     return error == std::errc() && at == end && (option.kind != Kind::kSize || word > 0);
 }
 
@@ -90,10 +88,9 @@ ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
         if (name == u"--help" || name == u"-h" || name == u"/?") {
             return {std::nullopt, true, {}};
         }
-        const auto option =
-            std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& o) {
-                return Latin1ToU16(o.name.substr(0, o.name.find(' '))) == name;
-            });
+        const auto* option = std::ranges::find_if(kOptions, [&](const Option& o) {
+            return Latin1ToU16(o.name.substr(0, o.name.find(' '))) == name;
+        });
         if (option == std::end(kOptions)) {
             return {std::nullopt, false, u"unknown option " + name + u" (see --help)"};
         }

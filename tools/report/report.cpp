@@ -26,15 +26,13 @@ void AppendString(std::string& out, std::u16string_view text) {
 }
 
 void AppendJson(std::string& out, const Node& node) {
-    switch (node.kind) {
-        case Node::Kind::kScalar:
-            out += node.scalar;
-            return;
-        case Node::Kind::kText:
-            AppendString(out, node.text);
-            return;
-        default:
-            break;
+    if (node.kind == Node::Kind::kScalar) {
+        out += node.scalar;
+        return;
+    }
+    if (node.kind == Node::Kind::kText) {
+        AppendString(out, node.text);
+        return;
     }
     const bool object = node.kind == Node::Kind::kObject;
     out += object ? '{' : '[';
