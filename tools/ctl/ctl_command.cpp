@@ -23,16 +23,6 @@ std::string RangeText(SettingKind kind, const std::string& lead, const char* to)
                                         : lead + std::to_string(low) + to + std::to_string(high);
 }
 
-// Decimal digits with an optional leading minus sign; nothing for any other text, or a number
-// beyond 64 bits.
-std::optional<std::int64_t> ParseDecimal(std::u16string_view text) {
-    const std::string ascii = ToUtf8(text);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-    return error == std::errc() && end == ascii.data() + ascii.size() ? std::optional(value)
-                                                                      : std::nullopt;
-}
-
 std::u16string Quoted(std::u16string_view text) {
     return std::u16string(u"'").append(text) + u"'";
 }
@@ -111,15 +101,19 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
         }
         return {SettingWrite{canonical, false, 0, std::u16string(value)}, {}};
     }
+    // Decimal digits with an optional leading minus sign, within the kind's range.
     const auto [low, high] = RangeOf(row.kind);
-    const auto number = ParseDecimal(value);
-    if (!number || *number < low || *number > high) {
+    const std::string digits = ToUtf8(value);
+    const char* end = digits.data() + digits.size();
+    std::int64_t number = 0;
+    const auto [at, error] = std::from_chars(digits.data(), end, number);
+    if (error != std::errc() || at != end || number < low || number > high) {
         return {std::nullopt, canonical + u" takes " +
                                   Latin1ToU16(RangeText(row.kind, "a whole number from ", " to ")) +
                                   u", not " + Quoted(value)};
     }
     // A negative index as its 32 bits.
-    return {SettingWrite{canonical, true, static_cast<std::uint32_t>(*number), {}}, {}};
+    return {SettingWrite{canonical, true, static_cast<std::uint32_t>(number), {}}, {}};
 }
 
 std::string CtlUsage() {

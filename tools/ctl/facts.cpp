@@ -10,12 +10,9 @@
 namespace orbelune {
 
 const SectionFacts* AgentSection(const Sections& sections) {
-    for (const SectionFacts& section : sections) {
-        if (section.opened && !section.error) {
-            return &section;
-        }
-    }
-    return nullptr;
+    const auto section =
+        std::ranges::find_if(sections, [](const SectionFacts& s) { return s.opened && !s.error; });
+    return section != sections.end() ? &*section : nullptr;
 }
 
 const ProcessFacts* SessionAgent(const Facts& facts) {
@@ -106,16 +103,13 @@ bool WatchSettled(const Facts& facts) {
         std::ranges::none_of(facts.consumers, Moved)) {
         return false;
     }
-    for (const SectionFacts& s : facts.control) {
-        if (s.samples.empty() || !s.samples.front().control.valid || EverFresh(s) || Moved(s)) {
-            continue;
-        }
-        // A virtual camera that wants frames stamps at least every kFreshnessMs.
-        if (s.samples.back().now - s.samples.front().now <= kFreshnessMs + kPassSleepMs) {
-            return false;
-        }
-    }
-    return true;
+    // Nor while a valid control section's ticks, never fresh, have been still for no longer than a
+    // virtual camera that wants frames leaves them (it stamps at least every kFreshnessMs).
+    return std::ranges::none_of(facts.control, [](const SectionFacts& s) {
+        return !s.samples.empty() && s.samples.front().control.valid && !EverFresh(s) &&
+               !Moved(s) &&
+               s.samples.back().now - s.samples.front().now <= kFreshnessMs + kPassSleepMs;
+    });
 }
 
 }  // namespace orbelune

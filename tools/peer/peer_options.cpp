@@ -105,13 +105,12 @@ ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
 }
 
 std::string PeerUsage() {
-    std::string usage =
-        "Usage: orbelune_vcam_peer [options]\n"
-        "\n"
-        "Plays the virtual camera for the Orbelune camera agent. Creates the three shared "
-        "sections\n"
-        "the agent opens (control, capabilities, consumers), stamps their headers, keeps the\n"
-        "control block's ticks fresh for the given times and prints the blocks as it holds them.\n";
+    std::string usage = R"(Usage: orbelune_vcam_peer [options]
+
+Plays the virtual camera for the Orbelune camera agent. Creates the three shared sections
+the agent opens (control, capabilities, consumers), stamps their headers, keeps the
+control block's ticks fresh for the given times and prints the blocks as it holds them.
+)";
     constexpr std::size_t kTextColumn = 34;
     const PeerOptions defaults;
     for (const Option& o : kOptions) {
