@@ -197,7 +197,7 @@ std::optional<std::string> ReadLogTail(const std::u16string& path) {
     // The byte before the tail, read with it, tells whether the tail starts a line.
     std::optional<std::string> tail = ReadFileTail(ToWide(path), kLogTailBytes + 1);
     if (tail && tail->size() > kLogTailBytes) {
-        tail->erase(0, std::min(tail->size(), tail->find('\n') + 1));
+        tail->erase(0, tail->find('\n') + 1);
     }
     return tail;
 }

@@ -6,7 +6,8 @@
 namespace orbelune {
 namespace {
 
-constexpr std::string_view kFallback = "the agent publishes the 1280x720@30 fallback";
+constexpr char kFallback[] = "the agent publishes the 1280x720@30 fallback";
+constexpr size_t kStatusLogLines = 10;
 
 // "cannot be opened: REASON (0x...)", for a camera that was tried and did not open.
 std::string OpenFailure(const CameraDevice& camera) {
@@ -173,9 +174,9 @@ Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex) {
     }
     const std::string line =
         !listing.listed ? "the cameras cannot be listed: MFEnumDeviceSources failed with " +
-                              HexText(listing.error) + "; " + std::string(kFallback)
+                              HexText(listing.error) + "; " + kFallback
         : cameras.empty()
-            ? "no camera: Media Foundation lists no video-capture device; " + std::string(kFallback)
+            ? std::string("no camera: Media Foundation lists no video-capture device; ") + kFallback
             : "";
     return Object("", line,
                   {Value("cameraIndex", cameraIndex),
@@ -194,22 +195,20 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
                 " cannot be looked up: MFEnumDeviceSources failed with " + HexText(listing.error);
             break;
         case CameraSelection::Kind::kNegative:
-            line += " is negative and names no camera; " + std::string(kFallback);
+            line.append(" is negative and names no camera; ").append(kFallback);
             break;
         case CameraSelection::Kind::kPastTheEnd:
             line += " names no camera: " +
                     (count == 0
                          ? std::string("Media Foundation lists none")
                          : std::to_string(count) + " listed, 0 to " + std::to_string(count - 1)) +
-                    "; " + std::string(kFallback);
+                    "; " + kFallback;
             break;
         case CameraSelection::Kind::kDevice: {
             const CameraDevice& camera = listing.devices[selection.device];
             line += " names " + Named(camera) +
                     (IsVirtualCamera(camera) ? ", a virtual camera, not a real one" : "") +
-                    (OpenFailed(camera)
-                         ? "; it " + OpenFailure(camera) + ", so " + std::string(kFallback)
-                         : "");
+                    (OpenFailed(camera) ? "; it " + OpenFailure(camera) + ", so " + kFallback : "");
             return Object("camera", line,
                           {Value("listedCameras", count),
                            CameraNode("named", "", camera, selection.device, true)});
