@@ -9,7 +9,6 @@
 
 #include "agent/agent_names.h"
 #include "agent/producer.h"
-#include "common/handles_win.h"
 #include "common/path.h"
 #include "common/path_win.h"
 #include "common/system_error_win.h"

@@ -1,12 +1,13 @@
 #include "tools/report/report.h"
 
+#include <cstdio>
+
 #include "common/text.h"
 
 namespace orbelune {
 namespace {
 
 void AppendString(std::string& out, std::u16string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (const char16_t unit : text) {
         if (unit == u'"' || unit == u'\\') {
@@ -16,10 +17,9 @@ void AppendString(std::string& out, std::u16string_view text) {
             out += static_cast<char>(unit);
         } else {
             // UTF-16 units map one to one onto \u escapes, surrogate halves included.
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4) {
-                out += kHex[(unit >> shift) & 0xF];
-            }
+            char escape[8] = {};
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(unit));
+            out += escape;
         }
     }
     out += '"';
