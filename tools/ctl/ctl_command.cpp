@@ -9,10 +9,8 @@
 namespace orbelune {
 namespace {
 
-// The range a number of each kind takes, as the agent reads it back.
-struct NumberRange {
-    std::int64_t low, high;
-};
+// The lowest and highest number of each kind, as the agent reads it back.
+using NumberRange = std::pair<std::int64_t, std::int64_t>;
 NumberRange RangeOf(SettingKind kind) {
     return kind == SettingKind::kSignedNumber ? NumberRange{INT32_MIN, INT32_MAX}
            : kind == SettingKind::kSwitch     ? NumberRange{0, 1}
@@ -20,24 +18,13 @@ NumberRange RangeOf(SettingKind kind) {
 }
 // "0 or 1" for a switch, else LOW, `to`, HIGH after `lead`.
 std::string RangeText(SettingKind kind, const std::string& lead, const char* to) {
-    const NumberRange range = RangeOf(kind);
-    return kind == SettingKind::kSwitch
-               ? std::string("0 or 1")
-               : lead + std::to_string(range.low) + to + std::to_string(range.high);
-}
-
-// Decimal digits with an optional leading minus sign; nothing for any other text, or a number
-// beyond 64 bits.
-std::optional<std::int64_t> ParseDecimal(std::u16string_view text) {
-    const std::string ascii = ToUtf8(text);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-    return error == std::errc() && end == ascii.data() + ascii.size() ? std::optional(value)
-                                                                      : std::nullopt;
+    const auto [low, high] = RangeOf(kind);
+    return kind == SettingKind::kSwitch ? std::string("0 or 1")
+                                        : lead + std::to_string(low) + to + std::to_string(high);
 }
 
 std::u16string Quoted(std::u16string_view text) {
-    return u"'" + std::u16string(text) + u"'";
+    return std::u16string(u"'").append(text) + u"'";
 }
 
 }  // namespace
@@ -55,38 +42,33 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
         {u"doctor", Kind::kDoctor, 0, true},    {u"cameras", Kind::kCameras, 0, true},
         {u"set", Kind::kSet, 2, false},         {u"unset", Kind::kUnset, 1, false},
         {u"install", Kind::kInstall, 0, false}, {u"uninstall", Kind::kUninstall, 0, false}};
-    ParsedCommand parsed;
     if (arguments.empty()) {
-        parsed.error = u"no command given";
-        return parsed;
+        return {std::nullopt, u"no command given"};
     }
     for (const std::u16string& argument : arguments) {
         if (argument == u"--help" || argument == u"-h" || argument == u"/?") {
-            parsed.command = CtlCommand{};
-            return parsed;
+            return {CtlCommand{}, {}};
         }
     }
     const std::u16string_view verb = arguments[0];
     const auto rest = arguments.subspan(1);
-    const auto* row = std::find_if(std::begin(kVerbs), std::end(kVerbs),
-                                   [&](const auto& r) { return r.verb == verb; });
+    const auto* row = std::ranges::find_if(kVerbs, [&](const auto& r) { return r.verb == verb; });
     if (row == std::end(kVerbs)) {
-        parsed.error = u"unknown command " + Quoted(verb);
-        return parsed;
+        return {std::nullopt, u"unknown command " + Quoted(verb)};
     }
     const bool json = row->json && !rest.empty() && rest[0] == u"--json";
     const size_t expected = json ? 1 : row->needs;
     if (rest.size() < expected) {
-        parsed.error = std::u16string(verb) +
-                       (expected == 2 ? u" needs a NAME and a VALUE" : u" needs a NAME");
-    } else if (rest.size() > expected) {
-        parsed.error =
-            u"unexpected argument " + Quoted(rest[expected]) + u" after " + std::u16string(verb);
-    } else {
-        parsed.command = CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"",
-                                    row->needs > 1 ? rest[1] : u""};
+        return {std::nullopt, std::u16string(verb) + (expected == 2 ? u" needs a NAME and a VALUE"
+                                                                    : u" needs a NAME")};
     }
-    return parsed;
+    if (rest.size() > expected) {
+        return {std::nullopt, u"unexpected argument " + Quoted(rest[expected]) + u" after " +
+                                  std::u16string(verb)};
+    }
+    return {
+        CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"", row->needs > 1 ? rest[1] : u""},
+        {}};
 }
 
 std::u16string UnknownSettingError(std::u16string_view name) {
@@ -99,41 +81,39 @@ std::u16string UnknownSettingError(std::u16string_view name) {
 }
 
 CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value) {
-    CheckedSetting checked;
     const std::optional<Setting> setting = FindSetting(name);
     if (!setting) {
-        checked.error = UnknownSettingError(name);
-        return checked;
+        return {std::nullopt, UnknownSettingError(name)};
     }
     const SettingRow& row = RowOf(*setting);
     const std::u16string canonical(row.name);
     if (!IsNumberKind(row.kind)) {
         if (value.size() > kMaxSettingLength) {
-            checked.error = canonical + u" is too long (" +
-                            DecimalText(static_cast<unsigned long long>(value.size())) +
-                            u" characters); the agent reads at most " +
-                            DecimalText(static_cast<unsigned long long>(kMaxSettingLength));
-            return checked;
+            return {std::nullopt,
+                    canonical + u" is too long (" +
+                        DecimalText(static_cast<unsigned long long>(value.size())) +
+                        u" characters); the agent reads at most " +
+                        DecimalText(static_cast<unsigned long long>(kMaxSettingLength))};
         }
         // A line break would split the agent's log line that carries the value.
-        if (std::any_of(value.begin(), value.end(), [](char16_t unit) { return unit < u' '; })) {
-            checked.error = canonical + u" holds a control character, such as a line break";
-            return checked;
+        if (std::ranges::any_of(value, [](char16_t unit) { return unit < u' '; })) {
+            return {std::nullopt, canonical + u" holds a control character, such as a line break"};
         }
-        checked.write = SettingWrite{canonical, false, 0, std::u16string(value)};
-        return checked;
+        return {SettingWrite{canonical, false, 0, std::u16string(value)}, {}};
     }
-    const NumberRange range = RangeOf(row.kind);
-    const auto number = ParseDecimal(value);
-    if (!number || *number < range.low || *number > range.high) {
-        checked.error = canonical + u" takes " +
-                        Latin1ToU16(RangeText(row.kind, "a whole number from ", " to ")) +
-                        u", not " + Quoted(value);
-        return checked;
+    // Decimal digits with an optional leading minus sign, within the kind's range.
+    const auto [low, high] = RangeOf(row.kind);
+    const std::string digits = ToUtf8(value);
+    const char* end = digits.data() + digits.size();
+    std::int64_t number = 0;
+    const auto [at, error] = std::from_chars(digits.data(), end, number);
+    if (error != std::errc() || at != end || number < low || number > high) {
+        return {std::nullopt, canonical + u" takes " +
+                                  Latin1ToU16(RangeText(row.kind, "a whole number from ", " to ")) +
+                                  u", not " + Quoted(value)};
     }
     // A negative index as its 32 bits.
-    checked.write = SettingWrite{canonical, true, static_cast<std::uint32_t>(*number), {}};
-    return checked;
+    return {SettingWrite{canonical, true, static_cast<std::uint32_t>(number), {}}, {}};
 }
 
 std::string CtlUsage() {

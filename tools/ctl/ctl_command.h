@@ -46,8 +46,6 @@ struct SettingWrite {
     bool number = false;
     std::uint32_t dword = 0;
     std::u16string text;
-
-    bool operator==(const SettingWrite&) const = default;
 };
 
 struct CheckedSetting {

@@ -9,7 +9,6 @@
 
 #include "agent/agent_names.h"
 #include "agent/producer.h"
-#include "common/handles_win.h"
 #include "common/path.h"
 #include "common/path_win.h"
 #include "common/system_error_win.h"
@@ -62,35 +61,22 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
                                    : Output(removed, kExitSuccess);
 }
 
-// Stores a REG_DWORD `number`, or else `text` as REG_SZ, under HKEY_CURRENT_USER, creating the
-// key when it is not there yet; `stored` says so.
-int StoreValue(std::u16string_view key, std::u16string_view name,
-               std::optional<std::uint32_t> number, std::u16string_view text,
-               const std::string& stored) {
-    const std::wstring data = ToWide(text);
-    const DWORD dword = number.value_or(0);
+// Stores `value` under HKEY_CURRENT_USER, creating the key when it is not there yet; `stored`
+// says so.
+int StoreValue(std::u16string_view key, const SettingWrite& value, const std::string& stored) {
+    const std::wstring data = ToWide(value.text);
+    const DWORD dword = value.dword;
     const LSTATUS status = RegSetKeyValueW(
-        HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str(), number ? REG_DWORD : REG_SZ,
-        number ? static_cast<const void*>(&dword) : data.c_str(),
-        number ? sizeof dword : static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(value.name).c_str(),
+        value.number ? REG_DWORD : REG_SZ,
+        value.number ? static_cast<const void*>(&dword) : data.c_str(),
+        value.number ? sizeof dword : static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     return status != ERROR_SUCCESS ? Failed(u"RegSetKeyValueW", static_cast<DWORD>(status))
                                    : Output(stored, kExitSuccess);
 }
 
-// The report as text or JSON, as the command asks.
 int Report(const CtlCommand& command, const Node& report, int exitCode) {
     return Output(command.json ? ReportJson(report) : ReportText(report), exitCode);
-}
-
-int Cameras(const CtlCommand& command) {
-    const Facts facts = GatherFacts(FactsFor::kCameras);
-    return Report(command, CamerasReport(*facts.cameras, SettingsOf(facts).cameraIndex),
-                  facts.cameras->listed ? kExitSuccess : kExitFailure);
-}
-
-int Doctor(const CtlCommand& command) {
-    const std::vector<Finding> findings = Diagnose(GatherFacts(FactsFor::kDoctor));
-    return Report(command, DoctorReport(findings), findings.empty() ? kExitSuccess : kExitFailure);
 }
 
 int Set(const CtlCommand& command) {
@@ -104,9 +90,7 @@ int Set(const CtlCommand& command) {
     const std::u16string shown =
         write.number ? SettingText(RowOf(*FindSetting(write.name)).kind, {write.dword, {}, true})
                      : QuoteArgument(command.value);
-    return StoreValue(kSettingsKey, write.name,
-                      write.number ? std::optional(write.dword) : std::nullopt, write.text,
-                      ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
+    return StoreValue(kSettingsKey, write, ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
 }
 
 int Unset(const CtlCommand& command) {
@@ -133,7 +117,7 @@ int Install() {
         return kExitFailure;
     }
     return StoreValue(
-        kRunKey, kRunValueName, std::nullopt, QuoteArgument(agent),
+        kRunKey, {std::u16string(kRunValueName), false, 0, QuoteArgument(agent)},
         "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n");
 }
 
@@ -143,10 +127,16 @@ int Run(const CtlCommand& command) {
             return Output(CtlUsage(), kExitSuccess);
         case CtlCommand::Kind::kStatus:
             return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)), kExitSuccess);
-        case CtlCommand::Kind::kDoctor:
-            return Doctor(command);
-        case CtlCommand::Kind::kCameras:
-            return Cameras(command);
+        case CtlCommand::Kind::kDoctor: {
+            const std::vector<Finding> findings = Diagnose(GatherFacts(FactsFor::kDoctor));
+            return Report(command, DoctorReport(findings),
+                          findings.empty() ? kExitSuccess : kExitFailure);
+        }
+        case CtlCommand::Kind::kCameras: {
+            const Facts facts = GatherFacts(FactsFor::kCameras);
+            return Report(command, CamerasReport(*facts.cameras, SettingsOf(facts).cameraIndex),
+                          facts.cameras->listed ? kExitSuccess : kExitFailure);
+        }
         case CtlCommand::Kind::kSet:
             return Set(command);
         case CtlCommand::Kind::kUnset:

@@ -10,12 +10,9 @@
 namespace orbelune {
 
 const SectionFacts* AgentSection(const Sections& sections) {
-    for (const SectionFacts& section : sections) {
-        if (section.opened && !section.error) {
-            return &section;
-        }
-    }
-    return nullptr;
+    const auto section =
+        std::ranges::find_if(sections, [](const SectionFacts& s) { return s.opened && !s.error; });
+    return section != sections.end() ? &*section : nullptr;
 }
 
 const ProcessFacts* SessionAgent(const Facts& facts) {
@@ -53,8 +50,8 @@ bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
         if (childOf(*p, *agent)) {
             return true;
         }
-        const auto parent = std::find_if(facts.processes.begin(), facts.processes.end(),
-                                         [&](const ProcessFacts& q) { return childOf(*p, q); });
+        const auto parent = std::ranges::find_if(
+            facts.processes, [&](const ProcessFacts& q) { return childOf(*p, q); });
         if (parent == facts.processes.end()) {
             return false;
         }
@@ -84,13 +81,13 @@ bool Moved(const SectionFacts& section) {
         return std::tie(s.updatedTick, s.control.demandTick, s.control.consumerStartTick,
                         s.control.consumerHeartbeatTick);
     };
-    return std::any_of(section.samples.begin(), section.samples.end(), [&](const Sample& s) {
+    return std::ranges::any_of(section.samples, [&](const Sample& s) {
         return watched(s) != watched(section.samples.front());
     });
 }
 
 bool EverFresh(const SectionFacts& section) {
-    return std::any_of(section.samples.begin(), section.samples.end(), [](const Sample& s) {
+    return std::ranges::any_of(section.samples, [](const Sample& s) {
         const ControlStatus status = JudgeControlBlock(s.control, s.now);
         return status.demand || status.consumerPresent;
     });
@@ -102,22 +99,17 @@ bool IsStampedConsumers(const SectionFacts& section) {
 }
 
 bool WatchSettled(const Facts& facts) {
-    const auto stamped =
-        std::count_if(facts.consumers.begin(), facts.consumers.end(), IsStampedConsumers);
-    const auto moved = std::count_if(facts.consumers.begin(), facts.consumers.end(), Moved);
-    if (facts.agentMutex && stamped > 0 && moved == 0) {
+    if (facts.agentMutex && std::ranges::any_of(facts.consumers, IsStampedConsumers) &&
+        std::ranges::none_of(facts.consumers, Moved)) {
         return false;
     }
-    for (const SectionFacts& s : facts.control) {
-        if (s.samples.empty() || !s.samples.front().control.valid || EverFresh(s) || Moved(s)) {
-            continue;
-        }
-        // A virtual camera that wants frames stamps at least every kFreshnessMs.
-        if (s.samples.back().now - s.samples.front().now <= kFreshnessMs + kPassSleepMs) {
-            return false;
-        }
-    }
-    return true;
+    // Nor while a valid control section's ticks, never fresh, have been still for no longer than a
+    // virtual camera that wants frames leaves them (it stamps at least every kFreshnessMs).
+    return std::ranges::none_of(facts.control, [](const SectionFacts& s) {
+        return !s.samples.empty() && s.samples.front().control.valid && !EverFresh(s) &&
+               !Moved(s) &&
+               s.samples.back().now - s.samples.front().now <= kFreshnessMs + kPassSleepMs;
+    });
 }
 
 }  // namespace orbelune

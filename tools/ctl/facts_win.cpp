@@ -51,10 +51,6 @@ std::u16string ImagePath(HANDLE process) {
                : std::u16string();
 }
 
-bool IsAgentImage(const std::u16string& path) {
-    return !path.empty() && ReadVersionName(path) == kAgentDescription;
-}
-
 // Every process of one snapshot; the agents known by their images' version resources, or by
 // their file names where the image cannot be read: its path unknown, or the file gone or moved
 // away while it runs.
@@ -81,13 +77,12 @@ void GatherProcesses(Facts& facts) {
             p.created = Value(created);
         }
         p.path = handle.IsValid() ? ImagePath(handle.Get()) : std::u16string();
-        std::optional<std::u16string> versionName;
-        if (!p.path.empty()) {
-            const auto [name, added] = versionNames.try_emplace(ToLowerUnits(p.path));
-            versionName = added ? (name->second = ReadVersionName(p.path)) : name->second;
+        const auto [versionName, added] = versionNames.try_emplace(ToLowerUnits(p.path));
+        if (added && !p.path.empty()) {
+            versionName->second = ReadVersionName(p.path);
         }
-        p.agent = versionName ? *versionName == kAgentDescription
-                              : ToLowerUnits(p.image) == kAgentExeName;
+        p.agent = versionName->second ? *versionName->second == kAgentDescription
+                                      : ToLowerUnits(p.image) == kAgentExeName;
     }
 }
 
@@ -107,18 +102,14 @@ std::pair<std::optional<SystemError>, std::u16string> TryStart(const std::u16str
     return {std::nullopt, std::move(image)};
 }
 
-// The Run value as RegGetValueW reads it with `flags`, in one view of the registry.
-std::optional<std::u16string> ReadRunValue(HKEY root, REGSAM view, DWORD flags) {
-    UniqueHkey key;
+// The Run value as RegGetValueW reads it with `flags`, which name the view of the registry.
+std::optional<std::u16string> ReadRunValue(HKEY root, DWORD flags) {
     std::vector<wchar_t> buffer(32768);
     auto size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-    if (RegOpenKeyExW(root, ToWide(kRunKey).c_str(), 0, KEY_QUERY_VALUE | view, key.Put()) !=
-            ERROR_SUCCESS ||
-        RegGetValueW(key.Get(), nullptr, ToWide(kRunValueName).c_str(), flags, nullptr,
-                     buffer.data(), &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return ToU16(buffer.data());
+    return RegGetValueW(root, ToWide(kRunKey).c_str(), ToWide(kRunValueName).c_str(), flags,
+                        nullptr, buffer.data(), &size) == ERROR_SUCCESS
+               ? std::optional(ToU16(buffer.data()))
+               : std::nullopt;
 }
 
 // The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
@@ -127,21 +118,21 @@ std::optional<std::u16string> ReadRunValue(HKEY root, REGSAM view, DWORD flags) 
 // too), as stored and as Windows expands it.
 std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     constexpr DWORD kAsStored = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-    REGSAM view = KEY_WOW64_64KEY;
-    std::optional<std::u16string> stored = ReadRunValue(root, view, kAsStored);
+    DWORD view = RRF_SUBKEY_WOW6464KEY;
+    std::optional<std::u16string> stored = ReadRunValue(root, view | kAsStored);
     if (!stored && root == HKEY_LOCAL_MACHINE) {
-        view = KEY_WOW64_32KEY;
-        stored = ReadRunValue(root, view, kAsStored);
+        view = RRF_SUBKEY_WOW6432KEY;
+        stored = ReadRunValue(root, view | kAsStored);
     }
     if (!stored) {
         return std::nullopt;
     }
     // Read as REG_SZ, Windows expands a REG_EXPAND_SZ.
-    std::u16string expanded = ReadRunValue(root, view, RRF_RT_REG_SZ).value_or(*stored);
-    LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == KEY_WOW64_32KEY};
+    std::u16string expanded = ReadRunValue(root, view | RRF_RT_REG_SZ).value_or(*stored);
+    LogonEntry entry{*stored, std::move(expanded), {}, {}, false, view == RRF_SUBKEY_WOW6432KEY};
     if (tryStart) {
         std::tie(entry.startError, entry.image) = TryStart(entry.expanded);
-        entry.agent = IsAgentImage(entry.image);
+        entry.agent = !entry.image.empty() && ReadVersionName(entry.image) == kAgentDescription;
     }
     return entry;
 }
@@ -180,20 +171,19 @@ std::vector<Looked> LookAtSections(Facts& facts) {
                 section.error = ErrorOf(look.error);
                 continue;
             }
-            std::memcpy(&section.magic, look.view.get(), 4);
-            std::memcpy(&section.version, static_cast<const char*>(look.view.get()) + 4, 4);
+            const void* view = look.view.get();
+            std::memcpy(&section.magic, view, 4);
+            std::memcpy(&section.version, static_cast<const char*>(view) + 4, 4);
+            // The names are looked at in the agent's order, so the section it takes is known now.
+            if (&section == AgentSection(facts.capabilities)) {
+                facts.capabilitiesBlock.name = section.name;
+                TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
+            } else if (&section == AgentSection(facts.consumers)) {
+                facts.consumersBlock.name = section.name;
+                TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
+                facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
+            }
             looked.push_back({&section, std::move(look), &(facts.*block.sections)});
-        }
-    }
-    for (const Looked& l : looked) {
-        const void* view = l.look.view.get();
-        if (l.facts == AgentSection(facts.capabilities)) {
-            facts.capabilitiesBlock.name = l.facts->name;
-            TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
-        } else if (l.facts == AgentSection(facts.consumers)) {
-            facts.consumersBlock.name = l.facts->name;
-            TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
-            facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
         }
     }
     return looked;
@@ -207,7 +197,7 @@ std::optional<std::string> ReadLogTail(const std::u16string& path) {
     // The byte before the tail, read with it, tells whether the tail starts a line.
     std::optional<std::string> tail = ReadFileTail(ToWide(path), kLogTailBytes + 1);
     if (tail && tail->size() > kLogTailBytes) {
-        tail->erase(0, std::min(tail->size(), tail->find('\n') + 1));
+        tail->erase(0, tail->find('\n') + 1);
     }
     return tail;
 }
@@ -233,14 +223,12 @@ bool IsFolder(const std::u16string& path) {
 // A folder where the log file should be, or the nearest file where one of its folders should be:
 // the agent can create neither the file nor the folders then.
 std::u16string LogBlockedBy(const std::u16string& path) {
-    if (IsFolder(path)) {
-        return path;
-    }
-    for (std::u16string folder = FolderOfPath(path), parent; !folder.empty() && folder != parent;
-         parent = folder, folder = FolderOfPath(folder)) {
-        const DWORD attributes = GetFileAttributesW(ToWide(folder).c_str());
+    for (std::u16string at = path, parent; !at.empty() && at != parent;
+         parent = at, at = FolderOfPath(at)) {
+        const DWORD attributes = GetFileAttributesW(ToWide(at).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
-            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? std::u16string() : folder;
+            const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            return folder == (at == path) ? at : std::u16string();
         }
     }
     return {};

@@ -6,7 +6,8 @@
 namespace orbelune {
 namespace {
 
-constexpr std::string_view kFallback = "the agent publishes the 1280x720@30 fallback";
+constexpr char kFallback[] = "the agent publishes the 1280x720@30 fallback";
+constexpr size_t kStatusLogLines = 10;
 
 // "cannot be opened: REASON (0x...)", for a camera that was tried and did not open.
 std::string OpenFailure(const CameraDevice& camera) {
@@ -23,12 +24,7 @@ CameraSelection SelectIn(const CameraListing& listing, std::int32_t cameraIndex)
 }
 
 std::string Named(const CameraDevice& camera) {
-    // Built up in steps: "literal" + a temporary makes GCC 12 warn of an overlap that is none.
-    std::string text = "\"";
-    text += ToUtf8(camera.friendlyName);
-    text += "\" (";
-    text += ToUtf8(camera.symbolicLink);
-    return text + ")";
+    return ToUtf8(u"\"" + camera.friendlyName + u"\" (" + camera.symbolicLink + u")");
 }
 
 Node CameraNode(std::string key, std::string line, const CameraDevice& camera, std::uint32_t index,
@@ -78,14 +74,15 @@ Node SettingsNode(const Facts& facts) {
                   std::move(nodes));
 }
 
-std::vector<Node> ProcessNodes(const Facts& facts) {
+// The agent and the producer.
+void AddProcessNodes(const Facts& facts, std::vector<Node>& nodes) {
     const ProcessFacts* agent = SessionAgent(facts);
     std::string line =
         facts.agentMutex ? "agent: running in this session" : "agent: not running in this session";
     if (agent) {
         line += ", process id " + std::to_string(agent->id) + ", " + ToUtf8(agent->path);
     }
-    const std::u16string image = std::u16string(FileNameOfPath(SettingsOf(facts).producerExe));
+    const std::u16string image(FileNameOfPath(SettingsOf(facts).producerExe));
     std::vector<Node> ids;
     std::string idText;
     // Those by the producer's name, and the agent's own child whatever its name (a script).
@@ -99,13 +96,13 @@ std::vector<Node> ProcessNodes(const Facts& facts) {
         "producer (" + ToUtf8(image) + "): " +
         (ids.empty() ? "not running"
                      : (ids.size() > 1 ? "running, process ids" : "running, process id") + idText);
-    const bool running = !ids.empty();
-    return {Value("agentRunning", facts.agentMutex, line),
-            agent ? Object("agent", "", {Value("processId", agent->id), Value("path", agent->path)})
-                  : Null("agent"),
-            Object("producer", producer,
-                   {Value("image", image), Value("running", running),
-                    Array("processIds", "", std::move(ids))})};
+    nodes.push_back(Value("agentRunning", facts.agentMutex, line));
+    nodes.push_back(
+        agent ? Object("agent", "", {Value("processId", agent->id), Value("path", agent->path)})
+              : Null("agent"));
+    nodes.push_back(Object("producer", producer,
+                           {Value("image", image), Value("running", !ids.empty()),
+                            Array("processIds", "", std::move(ids))}));
 }
 
 Node LogonNode(const char* key, const char* title, const std::optional<LogonEntry>& entry) {
@@ -153,16 +150,12 @@ Node LogNode(const Facts& facts) {
 }  // namespace
 
 std::u16string SettingText(SettingKind kind, const EffectiveSetting& effective) {
-    switch (kind) {
-        case SettingKind::kSignedNumber:
-            return DecimalText(static_cast<long long>(static_cast<std::int32_t>(effective.number)));
-        case SettingKind::kSwitch:
-            return effective.number != 0 ? u"1" : u"0";
-        case SettingKind::kUnsignedNumber:
-            return DecimalText(static_cast<unsigned long long>(effective.number));
-        default:
-            return effective.text;
-    }
+    return kind == SettingKind::kSignedNumber
+               ? DecimalText(static_cast<long long>(static_cast<std::int32_t>(effective.number)))
+           : kind == SettingKind::kSwitch ? std::u16string(effective.number != 0 ? u"1" : u"0")
+           : kind == SettingKind::kUnsignedNumber
+               ? DecimalText(static_cast<unsigned long long>(effective.number))
+               : effective.text;
 }
 
 Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex) {
@@ -181,9 +174,9 @@ Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex) {
     }
     const std::string line =
         !listing.listed ? "the cameras cannot be listed: MFEnumDeviceSources failed with " +
-                              HexText(listing.error) + "; " + std::string(kFallback)
+                              HexText(listing.error) + "; " + kFallback
         : cameras.empty()
-            ? "no camera: Media Foundation lists no video-capture device; " + std::string(kFallback)
+            ? std::string("no camera: Media Foundation lists no video-capture device; ") + kFallback
             : "";
     return Object("", line,
                   {Value("cameraIndex", cameraIndex),
@@ -202,22 +195,20 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
                 " cannot be looked up: MFEnumDeviceSources failed with " + HexText(listing.error);
             break;
         case CameraSelection::Kind::kNegative:
-            line += " is negative and names no camera; " + std::string(kFallback);
+            line.append(" is negative and names no camera; ").append(kFallback);
             break;
         case CameraSelection::Kind::kPastTheEnd:
             line += " names no camera: " +
                     (count == 0
                          ? std::string("Media Foundation lists none")
                          : std::to_string(count) + " listed, 0 to " + std::to_string(count - 1)) +
-                    "; " + std::string(kFallback);
+                    "; " + kFallback;
             break;
         case CameraSelection::Kind::kDevice: {
             const CameraDevice& camera = listing.devices[selection.device];
             line += " names " + Named(camera) +
                     (IsVirtualCamera(camera) ? ", a virtual camera, not a real one" : "") +
-                    (OpenFailed(camera)
-                         ? "; it " + OpenFailure(camera) + ", so " + std::string(kFallback)
-                         : "");
+                    (OpenFailed(camera) ? "; it " + OpenFailure(camera) + ", so " + kFallback : "");
             return Object("camera", line,
                           {Value("listedCameras", count),
                            CameraNode("named", "", camera, selection.device, true)});
@@ -233,9 +224,7 @@ Node StatusReport(const Facts& facts) {
     if (facts.cameras) {
         nodes.push_back(ConfiguredCamera(*facts.cameras, SettingsOf(facts).cameraIndex));
     }
-    for (Node& node : ProcessNodes(facts)) {
-        nodes.push_back(std::move(node));
-    }
+    AddProcessNodes(facts, nodes);
     nodes.push_back(LogonNode("logonEntry", "logon entry", facts.userEntry));
     nodes.push_back(
         LogonNode("machineLogonEntry", "logon entry for all users", facts.machineEntry));

@@ -32,6 +32,4 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex);
 // switch as 1 or 0, texts as they are.
 std::u16string SettingText(SettingKind kind, const EffectiveSetting& effective);
 
-inline constexpr size_t kStatusLogLines = 10;
-
 }  // namespace orbelune

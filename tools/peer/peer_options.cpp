@@ -58,7 +58,7 @@ const Option kOptions[] = {
 // fraction, a magic in hexadecimal digits with or without 0x, a size (above 0) or a version in
 // decimal digits.
 bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& options) {
-    std::string utf8 = ToUtf8(text);
+    const std::string utf8 = ToUtf8(text);
     if (option.kind == Kind::kNamespace) {
         options.local = utf8 == "local" || utf8 == "both";
         options.global = utf8 == "global" || utf8 == "both";
@@ -71,57 +71,46 @@ bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& opt
         return !utf8.empty() && utf8[0] >= '0' && utf8[0] <= '9' && error == std::errc() &&
                at == end;
     }
-    if (option.kind == Kind::kMagic && (utf8.starts_with("0x") || utf8.starts_with("0X"))) {
-        utf8.erase(0, 2);
-        end = utf8.data() + utf8.size();
-    }
+    const bool hex = option.kind == Kind::kMagic;
+    const bool prefixed = hex && (utf8.starts_with("0x") || utf8.starts_with("0X"));
     std::uint32_t& word = options.*option.word;
     const auto [at, error] =
-        std::from_chars(utf8.data(), end, word, option.kind == Kind::kMagic ? 16 : 10);
+        std::from_chars(utf8.data() + (prefixed ? 2 : 0), end, word, hex ? 16 : 10);
     return error == std::errc() && at == end && (option.kind != Kind::kSize || word > 0);
 }
 
 }  // namespace
 
 ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
-    ParsedPeerOptions parsed;
     PeerOptions options;
     for (size_t i = 0; i < arguments.size(); i += 2) {
         const std::u16string& name = arguments[i];
         if (name == u"--help" || name == u"-h" || name == u"/?") {
-            parsed.help = true;
-            return parsed;
+            return {std::nullopt, true, {}};
         }
-        const auto option =
-            std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& o) {
-                return Latin1ToU16(o.name.substr(0, o.name.find(' '))) == name;
-            });
+        const auto* option = std::ranges::find_if(kOptions, [&](const Option& o) {
+            return Latin1ToU16(o.name.substr(0, o.name.find(' '))) == name;
+        });
         if (option == std::end(kOptions)) {
-            parsed.error = u"unknown option " + name + u" (see --help)";
-            return parsed;
+            return {std::nullopt, false, u"unknown option " + name + u" (see --help)"};
         }
         if (i + 1 >= arguments.size()) {
-            parsed.error = name + u" needs a value (see --help)";
-            return parsed;
+            return {std::nullopt, false, name + u" needs a value (see --help)"};
         }
         if (!ParseValue(*option, arguments[i + 1], options)) {
-            parsed.error = u"bad value '";
-            parsed.error.append(arguments[i + 1]).append(u"' for ").append(name);
-            return parsed;
+            return {std::nullopt, false, u"bad value '" + arguments[i + 1] + u"' for " + name};
         }
     }
-    parsed.options = options;
-    return parsed;
+    return {options, false, {}};
 }
 
 std::string PeerUsage() {
-    std::string usage =
-        "Usage: orbelune_vcam_peer [options]\n"
-        "\n"
-        "Plays the virtual camera for the Orbelune camera agent. Creates the three shared "
-        "sections\n"
-        "the agent opens (control, capabilities, consumers), stamps their headers, keeps the\n"
-        "control block's ticks fresh for the given times and prints the blocks as it holds them.\n";
+    std::string usage = R"(Usage: orbelune_vcam_peer [options]
+
+Plays the virtual camera for the Orbelune camera agent. Creates the three shared sections
+the agent opens (control, capabilities, consumers), stamps their headers, keeps the
+control block's ticks fresh for the given times and prints the blocks as it holds them.
+)";
     constexpr std::size_t kTextColumn = 34;
     const PeerOptions defaults;
     for (const Option& o : kOptions) {

@@ -55,12 +55,12 @@ void StampWord(const PeerSection& section, vcam::Field field, std::uint32_t valu
     }
 }
 
-void StampHeaders(const Namespace& ns, std::uint32_t controlMagic, std::uint32_t controlVersion,
-                  std::uint32_t consumersMagic, std::uint32_t consumersVersion) {
-    StampWord(ns.sections.control, vcam::kControlMagicField, controlMagic);
-    StampWord(ns.sections.control, vcam::kControlVersionField, controlVersion);
-    StampWord(ns.sections.consumers, vcam::kConsumersMagicField, consumersMagic);
-    StampWord(ns.sections.consumers, vcam::kConsumersVersionField, consumersVersion);
+// The header words `o` asks for; the default options' are the right ones.
+void StampHeaders(const Namespace& ns, const PeerOptions& o) {
+    StampWord(ns.sections.control, vcam::kControlMagicField, o.controlMagic);
+    StampWord(ns.sections.control, vcam::kControlVersionField, o.controlVersion);
+    StampWord(ns.sections.consumers, vcam::kConsumersMagicField, o.consumersMagic);
+    StampWord(ns.sections.consumers, vcam::kConsumersVersionField, o.consumersVersion);
 }
 
 // The blocks as the virtual camera takes them: the control block as the agent reads it, the
@@ -109,8 +109,7 @@ void Stamp(const std::vector<Namespace>& namespaces, const PeerOptions& o, std::
     for (const Namespace& ns : namespaces) {
         const vcam::ControlView control = ns.sections.Control();
         if (fix) {
-            StampHeaders(ns, vcam::kControlMagic, vcam::kControlVersion, vcam::kConsumersMagic,
-                         vcam::kConsumersVersion);
+            StampHeaders(ns, PeerOptions{});
         }
         if (!Passed(o.demand, start, now)) {
             vcam::StampDemand(control, now);
@@ -162,8 +161,7 @@ int wmain(int argc, wchar_t** argv) {
                            ns.sections.consumers)) {
             return 3;
         }
-        StampHeaders(ns, options.controlMagic, options.controlVersion, options.consumersMagic,
-                     options.consumersVersion);
+        StampHeaders(ns, options);
     }
     if (options.printEvery > 0) {
         std::printf("sections created; stamping ticks\n");

@@ -213,13 +213,11 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
                                  Latin1ToU16(LocalTimeText(*started, e.lastUsedStart, 'T', "")))
                          : Null("startedLocal")}));
         }
-        nodes.push_back(Value("count", s.count,
-                              "count " + std::to_string(s.count) +
-                                  (age >= 0 ? ", updated " + std::to_string(age) + " ms ago"
-                                            : ", updated " + std::to_string(-age) +
-                                                  " ms after the tool's clock reading") +
-                                  " (updatedTick " + std::to_string(s.updatedTick) +
-                                  "), sequence " + std::to_string(s.sequence)));
+        nodes.push_back(Value(
+            "count", s.count,
+            "count " + std::to_string(s.count) + ", updated " + std::to_string(std::abs(age)) +
+                (age >= 0 ? " ms ago" : " ms after the tool's clock reading") + " (updatedTick " +
+                std::to_string(s.updatedTick) + "), sequence " + std::to_string(s.sequence)));
         nodes.push_back(Value("updatedTick", s.updatedTick));
         nodes.push_back(Value("updatedAgeMs", age));
         nodes.push_back(Array("slots", "", std::move(slots)));

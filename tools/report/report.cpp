@@ -1,12 +1,13 @@
 #include "tools/report/report.h"
 
+#include <cstdio>
+
 #include "common/text.h"
 
 namespace orbelune {
 namespace {
 
 void AppendString(std::string& out, std::u16string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (const char16_t unit : text) {
         if (unit == u'"' || unit == u'\\') {
@@ -16,28 +17,22 @@ void AppendString(std::string& out, std::u16string_view text) {
             out += static_cast<char>(unit);
         } else {
             // UTF-16 units map one to one onto \u escapes, surrogate halves included.
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4) {
-                out += kHex[(unit >> shift) & 0xF];
-            }
+            char escape[8] = {};
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(unit));
+            out += escape;
         }
     }
     out += '"';
 }
 
 void AppendJson(std::string& out, const Node& node) {
-    switch (node.kind) {
-        case Node::Kind::kNull:
-            out += "null";
-            return;
-        case Node::Kind::kScalar:
-            out += node.scalar;
-            return;
-        case Node::Kind::kText:
-            AppendString(out, node.text);
-            return;
-        default:
-            break;
+    if (node.kind == Node::Kind::kScalar) {
+        out += node.scalar;
+        return;
+    }
+    if (node.kind == Node::Kind::kText) {
+        AppendString(out, node.text);
+        return;
     }
     const bool object = node.kind == Node::Kind::kObject;
     out += object ? '{' : '[';

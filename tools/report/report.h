@@ -11,13 +11,13 @@
 namespace orbelune {
 
 struct Node {
-    enum class Kind { kNull, kScalar, kText, kObject, kArray };
-    Kind kind = Kind::kNull;
-    std::string key;             // its member name within an object
-    std::string scalar;          // kScalar: a number's digits, true or false, as JSON has them
-    std::u16string text;         // kText
-    std::string line;            // what a person reads for it (UTF-8); empty: nothing of its own
-    std::vector<Node> children;  // kObject, kArray
+    enum class Kind { kScalar, kText, kObject, kArray };
+    Kind kind = Kind::kScalar;
+    std::string key;              // its member name within an object
+    std::string scalar = "null";  // kScalar, as JSON has it: a number's digits, true, false, null
+    std::u16string text;          // kText
+    std::string line;             // what a person reads for it (UTF-8); empty: nothing of its own
+    std::vector<Node> children;   // kObject, kArray
 };
 
 template <typename T>
@@ -34,7 +34,7 @@ inline Node Value(std::string key, std::u16string value, std::string line = {}) 
     return {Node::Kind::kText, std::move(key), {}, std::move(value), std::move(line), {}};
 }
 inline Node Null(std::string key, std::string line = {}) {
-    return {Node::Kind::kNull, std::move(key), {}, {}, std::move(line), {}};
+    return {Node::Kind::kScalar, std::move(key), "null", {}, std::move(line), {}};
 }
 template <typename T>
 Node Value(std::string key, const std::optional<T>& value, std::string line = {}) {

@@ -38,11 +38,6 @@ void Record(const std::wstring& folder, const std::string& text) {
     }
 }
 
-std::string Mode(const std::wstring& folder) {
-    const std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
-    return mode.substr(0, mode.find_first_of("\r\n "));
-}
-
 [[noreturn]] void RunUntilTerminated() {
     for (;;) {
         Sleep(INFINITE);
@@ -72,7 +67,8 @@ int wmain() {
     record += "tick=" + std::to_string(startTick) + "\r\n";
     Record(folder, record);
 
-    const std::string mode = Mode(folder);
+    std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
+    mode = mode.substr(0, mode.find_first_of("\r\n "));
     if (mode == "exit") {
         return 3;
     }
