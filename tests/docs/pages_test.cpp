@@ -118,7 +118,7 @@ TEST(PagesTest, BlockLayoutsMatchTheContract) {
 // `{"kind", ...` or `kind = "kind";`) starts a row of the supporters' page, and no other does.
 TEST(PagesTest, SupportPageListsEveryFindingKind) {
     const std::string code = Source({ORBELUNE_DOCTOR_SOURCES}), page = Source({"docs/SUPPORT.md"});
-    const std::regex kind("\"([a-z]+(-[a-z]+)*)\"\\s*[,;]"), row("\n\\| `[a-z]+(-[a-z]+)*` \\|");
+    const std::regex kind("\"([a-z]+(-[a-z]+)*)\"\\s*[,;:]"), row("\n\\| `[a-z]+(-[a-z]+)*` \\|");
     std::set<std::string> rows;
     for (std::sregex_iterator i(code.begin(), code.end(), kind), end; i != end; ++i) {
         rows.insert("\n| `" + (*i)[1].str() + "` |");
