@@ -32,7 +32,10 @@ bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
         return false;
     }
     if (created.section.existed) {
-        std::fwprintf(stderr, L"orbelune_vcam_peer: %ls already existed; using it\n", name.c_str());
+        std::fwprintf(stderr,
+                      L"orbelune_vcam_peer: %ls already existed; using it: its size is its "
+                      L"creator's, and the sizes printed are the %lu bytes mapped here\n",
+                      name.c_str(), size);
     }
     section = std::move(created.section);
     return true;
