@@ -96,6 +96,20 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.agentMutex = false, f.processes.clear(); }, "agent-not-running"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 100); }, ""},
+        // Never stamped by an agent that started within the minute: its first pass may be slow.
+        {[](F f) {
+             f.consumers[1].samples = {Stamp(0, kNow), Stamp(0, kNow + 4000)};
+             Log(f, "10:00:25", "agent starting");
+         },
+         ""},
+        // Another program holds Global\ with another release's header: the agent maps it and
+        // writes nothing, so the still Local\ block tells nothing of its progress.
+        {[](F f) {
+             f.consumers[1].samples = {Stamp(0, kNow), Stamp(0, kNow + 4000)};
+             f.consumers[0] = Section(u"Global\\OrbeluneVcamConsumers.v1", 0x11111111, 7,
+                                      f.consumers[1].samples);
+         },
+         "header-mismatch | a program of another release holds Global\\OrbeluneVcamConsumers.v1"},
         {[](F f) { f.userEntry.reset(); }, "no-logon-entry"},
         {[&](F f) { f.userEntry->startError = error(2); }, "logon-entry-missing-program"},
         {[](F f) { f.userEntry->agent = false; }, "logon-entry-not-agent"},
@@ -128,7 +142,10 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten = LocalSeconds(f.localNow) - 5; },
          ""},
         {[&](F f) { Log(f, "10:00:31", failed), Log(f, "09:59:30", failed); }, ""},
+        // The settings key deleted since: a failure Windows no longer gives is past.
+        {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten.reset(); }, ""},
         {[](F f) { NoProducer(f); }, "producer-not-running"},
+        {[](F f) { f.processes.clear(); }, ""},  // the agent's process not found yet
         {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
         // A producer the agent did not start, under a reused id (a child is not older).
         {[](F f) { f.processes[1].created = 4999; },

@@ -83,13 +83,14 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
              {"no mutex " + ToUtf8(std::wstring_view(kSingletonMutexName)) + " in this session"},
              "start " + agentName + "; with a logon entry it starts by itself at every logon"});
     }
-    const auto still = std::find_if(f.consumers.begin(), f.consumers.end(), [](const auto& s) {
-        return IsStampedConsumers(s) &&
-               s.samples.back().now - s.samples.front().now >= kProgressWindowMs;
-    });
-    if (f.agentMutex && still != f.consumers.end() && c.otherSessions.empty() &&
-        std::none_of(f.consumers.begin(), f.consumers.end(), Moved)) {
-        const std::uint64_t stamped = still->samples.front().updatedTick;
+    // Progress shows in the consumers block the agent writes, where that is of this release; a
+    // block never stamped by an agent that started within the minute may wait for its first pass.
+    const SectionFacts* still = AgentSection(f.consumers);
+    const std::uint64_t stamped = still ? still->samples.front().updatedTick : 0;
+    if (f.agentMutex && still && IsStampedConsumers(*still) && c.otherSessions.empty() &&
+        still->samples.back().now - still->samples.front().now >= kProgressWindowMs &&
+        std::ranges::none_of(f.consumers, Moved) &&
+        (stamped != 0 || !LastLine(c.recentLines, kAgentStartingLine))) {
         // Unchanged since the stamp (no later than the first look); never stamped: since that look.
         const std::uint64_t first = still->samples.front().now;
         const std::uint64_t since = stamped != 0 ? std::min(stamped, first) : first;
@@ -128,9 +129,13 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const Facts& f = c.facts;
     const std::optional<SystemError>& error = f.producerStartError;
-    // A failed start counts until a start succeeds after it.
-    const std::optional<std::string> failed =
+    // A failed start counts until a start succeeds after it; with the settings key gone, when
+    // they last changed is unknown, and one that Windows no longer gives counts as past.
+    std::optional<std::string> failed =
         LastLine(c.recentLines, kProducerStartFailedPrefix, kProducerStartedPrefix);
+    if (!f.settingsWritten && f.producerTried && !error) {
+        failed.reset();
+    }
     const std::string set = "orbelune_vcam_ctl set ProducerExe PATH";
     const bool elsewhere =
         c.control &&
@@ -156,7 +161,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                     ": the agent works on the sections under the other namespace",
                     "end " + ToUtf8(kAgentExeName) +
                         " and start it again, so that it maps the sections that are there now"},
-                   {c.wanted && f.agentMutex && !LastLine(c.recentLines, kProducerExitedLine),
+                   {c.wanted && c.agent && !LastLine(c.recentLines, kProducerExitedLine),
                     "producer-not-running", "",
                     "look at the last lines of the log (orbelune_vcam_ctl status)"}};
     const auto cause = std::find_if(std::begin(kCauses), std::end(kCauses),
@@ -204,14 +209,18 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     // them, and starts its own beside them. Where the agent's own process is not known, whose
     // a producer is cannot be told.
     Finding foreign{"producer-not-from-agent",
-                    "a producer runs that the agent did not start: the agent neither watches nor "
+                    "a producer runs that is not the agent's own: the agent neither watches nor "
                     "stops it, and starts its own beside it",
                     {},
                     "end it (taskkill /f"};
     for (const ProcessFacts& p : f.processes) {
         if (IsProducer(f, p) && (c.agent || !f.agentMutex) && !StartedByAgent(f, p)) {
+            const bool ended = std::ranges::none_of(f.processes, [&](const ProcessFacts& q) {
+                return q.id == p.parentId && q.created <= p.created;
+            });
             foreign.evidence.push_back(ToUtf8(p.image) + ": process id " + std::to_string(p.id) +
-                                       ", started by process id " + std::to_string(p.parentId));
+                                       ", started by process id " + std::to_string(p.parentId) +
+                                       (ended ? ", which has ended" : ""));
             foreign.action += " /pid " + std::to_string(p.id);
         }
     }

@@ -19,22 +19,35 @@ std::string HeaderEvidence(const SectionFacts& s) {
     return ToUtf8(s.name) + ": magic " + HexText(s.magic) + " version " + std::to_string(s.version);
 }
 
-// A header that differs from this agent's: the block counts as missing to the agent.
+// A header that differs from this agent's: the block counts as missing to the agent. With this
+// release's block under the other name, `beside`, a program of another release holds this one.
 void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::uint32_t version,
-            std::vector<Finding>& findings) {
-    if (s.magic != magic || s.version != version) {
-        findings.push_back(
-            {"header-mismatch",
-             std::string("the ") + block + " carries " +
-                 (s.magic != magic
-                      ? "magic " + HexText(s.magic) + " where this agent expects " + HexText(magic)
-                      : "version " + std::to_string(s.version) +
-                            " where this agent expects version " + std::to_string(version)) +
-                 ": the virtual camera and the agent come from different releases",
-             {HeaderEvidence(s)},
-             "install a virtual camera and an agent of the same release; until then the agent "
-             "treats the block as missing"});
+            std::vector<Finding>& findings, const SectionFacts* beside = nullptr) {
+    if (s.magic == magic && s.version == version) {
+        return;
     }
+    Finding finding{
+        "header-mismatch",
+        std::string("the ") + block + " carries " +
+            (s.magic != magic
+                 ? "magic " + HexText(s.magic) + " where this agent expects " + HexText(magic)
+                 : "version " + std::to_string(s.version) + " where this agent expects version " +
+                       std::to_string(version)) +
+            ": the virtual camera and the agent come from different releases",
+        {HeaderEvidence(s)},
+        "install a virtual camera and an agent of the same release; until then the agent treats "
+        "the block as missing"};
+    if (beside) {
+        finding.problem.replace(finding.problem.rfind(": "), std::string::npos,
+                                ": a program of another release holds " + ToUtf8(s.name) +
+                                    ", which the agent takes before this release's " +
+                                    ToUtf8(beside->name));
+        finding.evidence.push_back(HeaderEvidence(*beside));
+        finding.action = "end the programs of the other release that hold " + ToUtf8(s.name) +
+                         " (the section goes with the last of them), then end " +
+                         ToUtf8(kAgentExeName) + " and start it again";
+    }
+    findings.push_back(std::move(finding));
 }
 
 // Two control sections the agent would act on differently: one of another release beside this
@@ -155,8 +168,9 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
         Header("control block", *c.control, vcam::kControlMagic, vcam::kControlVersion, findings);
     }
     if (const SectionFacts* consumers = AgentSection(f.consumers)) {
+        const SectionFacts& local = f.consumers[1];
         Header("consumers block", *consumers, vcam::kConsumersMagic, vcam::kConsumersVersion,
-               findings);
+               findings, consumers != &local && IsStampedConsumers(local) ? &local : nullptr);
     }
 }
 

@@ -58,7 +58,8 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                             {ToUtf8(f.logPath) + ": " + ToUtf8(f.logOpenError->text)},
                             "let the agent's users create and write " +
                                 ToUtf8(FolderOfPath(f.logPath)) +
-                                ", or end the program that holds the file"});
+                                ", clear the file's read-only attribute (attrib -r \"" +
+                                ToUtf8(f.logPath) + "\"), or end the program that holds it"});
     }
     // The log's paths whose security keeps other users' agents from appending.
     static const char* const kFaults[] = {

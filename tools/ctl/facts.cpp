@@ -99,7 +99,8 @@ bool IsStampedConsumers(const SectionFacts& section) {
 }
 
 bool WatchSettled(const Facts& facts) {
-    if (facts.agentMutex && std::ranges::any_of(facts.consumers, IsStampedConsumers) &&
+    const SectionFacts* consumers = AgentSection(facts.consumers);
+    if (facts.agentMutex && consumers && IsStampedConsumers(*consumers) &&
         std::ranges::none_of(facts.consumers, Moved)) {
         return false;
     }

@@ -294,15 +294,12 @@ Facts GatherFacts(FactsFor what) {
     }
     const bool doctor = what == FactsFor::kDoctor;
     facts.settingsWritten = SettingsWritten();
-    GatherProcesses(facts);  // before anything is started for a trial
     // A mutex this tool may not open still exists.
-    const UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
-    facts.agentMutex = mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
-    // Started only where the facts need the program: for the doctor, and for the agent's folder
-    // while no agent runs.
-    const bool tryStart = doctor || SessionAgent(facts) == nullptr;
-    facts.userEntry = ReadLogonEntry(HKEY_CURRENT_USER, tryStart);
-    facts.machineEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE, tryStart);
+    const auto agentMutex = [] {
+        const UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSingletonMutexName));
+        return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
+    };
+    facts.agentMutex = agentMutex();
     std::vector<Looked> looked = LookAtSections(facts);
     for (const std::uint64_t start = GetTickCount64();;) {
         for (const Looked& l : looked) {
@@ -315,6 +312,15 @@ Facts GatherFacts(FactsFor what) {
         }
         Sleep(50);
     }
+    // After the watch, so that an agent found starting has had its first pass, and with the mutex
+    // looked at again beside it; before anything is started for a trial.
+    GatherProcesses(facts);
+    facts.agentMutex = agentMutex();
+    // Started only where the facts need the program: for the doctor, and for the agent's folder
+    // while no agent runs.
+    const bool tryStart = doctor || SessionAgent(facts) == nullptr;
+    facts.userEntry = ReadLogonEntry(HKEY_CURRENT_USER, tryStart);
+    facts.machineEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE, tryStart);
     if (doctor) {
         GatherProducer(facts);
     }
