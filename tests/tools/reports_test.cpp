@@ -145,7 +145,9 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         // The settings key deleted since: a failure Windows no longer gives is past.
         {[&](F f) { Log(f, "10:00:20", failed), f.settingsWritten.reset(); }, ""},
         {[](F f) { NoProducer(f); }, "producer-not-running"},
-        {[](F f) { f.processes.clear(); }, ""},  // the agent's process not found yet
+        // The agent's process not found yet, or its mutex not taken yet: it is starting.
+        {[](F f) { f.processes.clear(); }, ""},
+        {[](F f) { f.agentMutex = false, NoProducer(f); }, "agent-not-running"},
         {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
         // A producer the agent did not start, under a reused id (a child is not older).
         {[](F f) { f.processes[1].created = 4999; },

@@ -35,12 +35,9 @@ std::vector<Finding> Diagnose(const Facts& facts) {
         c.status =
             JudgeControlBlock(control->samples.front().control, control->samples.front().now);
     }
-    // Without the agent's own process (its image gone), any producer of the session counts.
-    c.wanted =
-        c.status.demand && c.settings.enabled &&
-        std::none_of(facts.processes.begin(), facts.processes.end(), [&](const auto& p) {
-            return c.agent || !facts.agentMutex ? StartedByAgent(facts, p) : IsProducer(facts, p);
-        });
+    c.wanted = c.status.demand && c.settings.enabled && facts.agentMutex && c.agent &&
+               std::ranges::none_of(facts.processes,
+                                    [&](const auto& p) { return StartedByAgent(facts, p); });
     for (const ProcessFacts& p : facts.processes) {
         if (p.agent && p.session != facts.session) {
             c.otherSessions += (c.otherSessions.empty() ? "" : ", ") + std::to_string(p.session);

@@ -146,24 +146,24 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         bool holds;
         const char* kind;
         std::string why, action;
-    } kCauses[] = {{IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(),
-                    "producer-missing", ": ProducerExe is not there",
-                    "install the producer there, or point ProducerExe at it: " + set},
-                   // Windows' "not a valid application" and "of another machine type".
-                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
-                    "producer-not-a-program",
-                    f.producerIsFolder ? ": ProducerExe is a folder, not a program"
-                                       : ": ProducerExe is not a program",
-                    "point ProducerExe at the producer's program: " + set},
-                   {error || failed, "producer-start-failed", ": the agent cannot start it",
-                    "mend what the error names"},
-                   {c.wanted && elsewhere, "agent-on-other-sections",
-                    ": the agent works on the sections under the other namespace",
-                    "end " + ToUtf8(kAgentExeName) +
-                        " and start it again, so that it maps the sections that are there now"},
-                   {c.wanted && c.agent && !LastLine(c.recentLines, kProducerExitedLine),
-                    "producer-not-running", "",
-                    "look at the last lines of the log (orbelune_vcam_ctl status)"}};
+    } kCauses[] = {
+        {IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(), "producer-missing",
+         ": ProducerExe is not there",
+         "install the producer there, or point ProducerExe at it: " + set},
+        // Windows' "not a valid application" and "of another machine type".
+        {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
+         "producer-not-a-program",
+         f.producerIsFolder ? ": ProducerExe is a folder, not a program"
+                            : ": ProducerExe is not a program",
+         "point ProducerExe at the producer's program: " + set},
+        {error || failed, "producer-start-failed", ": the agent cannot start it",
+         "mend what the error names"},
+        {c.wanted && elsewhere, "agent-on-other-sections",
+         ": the agent works on the sections under the other namespace",
+         "end " + ToUtf8(kAgentExeName) +
+             " and start it again, so that it maps the sections that are there now"},
+        {c.wanted && !LastLine(c.recentLines, kProducerExitedLine), "producer-not-running", "",
+         "look at the last lines of the log (orbelune_vcam_ctl status)"}};
     const auto cause = std::find_if(std::begin(kCauses), std::end(kCauses),
                                     [](const auto& cause) { return cause.holds; });
     if (cause != std::end(kCauses)) {
