@@ -46,7 +46,7 @@ Facts Healthy() {
     f.session = f.agentMutex = f.producerTried = f.repoRootIsFolder = true;
     const std::u16string image = u"orbelune_windows_retouch_vcam_producer.exe";
     f.processes = {{300, 4, 1, 5000, u"agent.exe", u"C:\\Agent\\agent.exe", true},
-                   {412, 300, 1, 6000, image, kProducer, false},
+                   {412, 300, 1, 5000, image, kProducer, false},  // as old as its parent
                    {413, 412, 1, 6001, image, kProducer, false}};
     f.userEntry = {u"%A%\\agent.exe", u"C:\\Agent\\agent.exe", {}, u"C:\\Agent\\AGENT.EXE", true};
     f.producerArgv = f.producerArguments =
@@ -183,17 +183,19 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          "sections-missing"},
         {[](F f) { f.capabilities[1] = Absent(f.capabilities[1].name, 8, true); },
          "section-too-small"},
-        {[](F f) { f.control[0] = Absent(f.control[0].name, 6); }, "section-not-opened"},
+        {[](F f) { f.control[0] = Absent(f.control[0].name, 6); },
+         "section-not-opened | end the program that holds an object of that name"},
         {[](F f) { f.control[1] = Control(f.control[1].name, 1, kNow), NoProducer(f); },
          "header-mismatch"},
         // Two control sections: another release's beside this one's, or demand only in Local\.
         {[&](F f) { f.control[0] = Control(global, 1, 0), NoProducer(f); },
-         "stale-control-section, producer-not-running"},
+         "stale-control-section, producer-not-running | the agent works on the Local\\ one now"},
         {[](F f) {
              ToGlobal(f.control), ToGlobal(f.consumers), f.control[1] = Control(u"L", 1, 0);
          },
          ""},
-        {[&](F f) { f.control[0] = Control(global, 2, 0); }, "demand-in-other-section"},
+        {[&](F f) { f.control[0] = Control(global, 2, 0); },
+         "demand-in-other-section | it sees the demand now, but not after its next start"},
         {[&](F f) {
              f.control[0] = Control(global, 2, kNow), f.control[1].samples = {Ticks(0, 0)};
          },
