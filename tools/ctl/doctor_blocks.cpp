@@ -120,15 +120,16 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             // held by another kind of object; or, after an open, the map's failure.
             const std::uint32_t error = s.error ? s.error->code : 0;
             found = found || error != 2;
-            const std::string name = ToUtf8(s.name), size = std::to_string(block.size);
+            const std::string name = ToUtf8(s.name);
             if (s.opened && s.error) {
-                findings.push_back(
-                    {"section-too-small",
-                     "the virtual camera's section " + name +
-                         " is smaller than this agent's block of " + size +
-                         " bytes: the two come from different releases",
-                     {"it cannot be mapped at " + size + " bytes: " + ToUtf8(s.error->text)},
-                     "install a virtual camera and an agent of the same release"});
+                findings.push_back({"section-too-small",
+                                    "the virtual camera's section " + ToUtf8(s.name) +
+                                        " is smaller than this agent's block of " +
+                                        std::to_string(block.size) +
+                                        " bytes: the two come from different releases",
+                                    {"it cannot be mapped at " + std::to_string(block.size) +
+                                     " bytes: " + ToUtf8(s.error->text)},
+                                    "install a virtual camera and an agent of the same release"});
             } else if (error != 0 && error != 2) {
                 findings.push_back(
                     {"section-not-opened",
