@@ -41,12 +41,6 @@ TEST(VcamContractTest, ControlBlockRoundTrip) {
                 !ReadControlBlock(block.data(), 79) && !ReadControlBlock(block.data() + 4, 80));
     StopDemand(control);
     EXPECT_EQ(LoadU64(block, 16) | LoadU64(block, 24) | LoadU64(block, 48), 0u);
-    // Another release's version, or another magic: a block the agent counts as missing.
-    for (const char* header : {"CVBO\1", "DVBO\2"}) {
-        std::memcpy(block.data(), header, 5);
-        EXPECT_FALSE(IsControlBlockValid(block.data(), 80) ||
-                     ReadControlBlock(block.data(), 80)->valid);
-    }
 }
 
 TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {

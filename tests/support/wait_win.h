@@ -8,7 +8,6 @@
 
 namespace orbelune {
 
-// Polls `done` every `pollMs` until it holds or `timeoutMs` has passed; tells which.
 inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = 20) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (!done()) {

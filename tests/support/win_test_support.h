@@ -29,7 +29,6 @@ inline std::wstring BuildFolder() {  // where the build puts every program, this
     return ToWide(ModuleDirectory());
 }
 
-// A new empty folder under the temporary folder, removed with everything in it at the end.
 class ScratchFolder {
   public:
     explicit ScratchFolder(std::wstring_view name) {
@@ -52,7 +51,6 @@ class ScratchFolder {
             5000);
     }
     [[nodiscard]] const std::wstring& Path() const { return path_; }
-    // Copies a program of the build here, under its own name or `asName`; gives its path.
     std::wstring CopyProgram(std::wstring_view name, std::wstring_view asName = {}) const {
         const std::wstring to = path_ + L"\\" + std::wstring(asName.empty() ? name : asName);
         EXPECT_TRUE(
@@ -65,7 +63,6 @@ class ScratchFolder {
     std::wstring path_;
 };
 
-// A started program, terminated at the end if it still runs.
 struct ChildProcess {
     UniqueHandle process;
     ChildProcess() = default;
@@ -83,7 +80,6 @@ struct ChildProcess {
     }
 };
 
-// Started with its output and errors on `out` when given.
 inline ChildProcess Launch(const std::wstring& program, const std::wstring& arguments = {},
                            const std::wstring& folder = {}, HANDLE out = nullptr) {
     ChildProcess child;
@@ -96,7 +92,6 @@ inline ChildProcess StartPeer(const std::wstring& arguments) {  // the peer simu
     return Launch(BuildFolder() + L"\\orbelune_vcam_peer.exe", L"--print-every 0 " + arguments);
 }
 
-// HKEY_CURRENT_USER\Software\Orbelune, removed at the start and at the end.
 class SettingsKey {
   public:
     SettingsKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kPath); }
@@ -120,7 +115,6 @@ class SettingsKey {
     static constexpr wchar_t kPath[] = L"Software\\Orbelune";
 };
 
-// The consent store, removed at construction and destruction: every test starts without one.
 struct ConsentStore {
     static constexpr wchar_t kWebcam[] =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\CapabilityAccessManager\\ConsentStore\\webc"

@@ -15,13 +15,11 @@ TEST(CtlCommandTest, Arguments) {
     const auto parse = [](std::vector<std::u16string> arguments) {
         return ParseCtlArguments(arguments);
     };
-    EXPECT_EQ(parse({u"-h"}).command, (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(parse({u"set", u"CameraIndex", u"--help"}).command,
+    EXPECT_EQ(parse({u"set", u"CameraIndex", u"-h"}).command,
               (CtlCommand{Kind::kHelp, false, u"", u""}));
     EXPECT_EQ(parse({u"unset", u"x"}).command, (CtlCommand{Kind::kUnset, false, u"x", u""}));
     EXPECT_EQ(parse({u"status", u"--json"}).command, (CtlCommand{Kind::kStatus, true, u"", u""}));
     EXPECT_EQ(parse({}).error, u"no command given");
-    EXPECT_EQ(parse({u"STATUS"}).error, u"unknown command 'STATUS'");
     EXPECT_EQ(parse({u"set", u"a", u"b", u"c"}).error, u"unexpected argument 'c' after set");
     EXPECT_EQ(parse({u"unset"}).error, u"unset needs a NAME");
     // The commands that take no argument, without one and with one too many.
@@ -85,7 +83,6 @@ TEST(CtlCommandTest, SettingValues) {
              {u"CameraIndex", u"2147483647", "CameraIndex=2147483647"},
              {u"CameraIndex", u"00000000000003", "CameraIndex=3"},
              {u"ENABLED", u"0", "Enabled=0"},
-             {u"IdleStopMs", u"0", "IdleStopMs=0"},
              {u"producerexe", u"C:\\p.exe", "ProducerExe='C:\\p.exe'"},
              {u"RepoRoot", longest, "RepoRoot='" + std::string(1023, 'x') + "'"},
              {u"Provider", tooLong,
