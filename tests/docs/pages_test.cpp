@@ -115,7 +115,8 @@ TEST(PagesTest, BlockLayoutsMatchTheContract) {
 }
 
 // Each kind in doctor's rules (a literal of lower-case words and hyphens that starts a finding,
-// `{"kind", ...` or `kind = "kind";`) starts a row of the supporters' page, and no other does.
+// `{"kind", ...`, `kind = "kind";` or a branch `? "kind" :`) starts a row of the supporters'
+// page, and no other does.
 TEST(PagesTest, SupportPageListsEveryFindingKind) {
     const std::string code = Source({ORBELUNE_DOCTOR_SOURCES}), page = Source({"docs/SUPPORT.md"});
     const std::regex kind("\"([a-z]+(-[a-z]+)*)\"\\s*[,;:]"), row("\n\\| `[a-z]+(-[a-z]+)*` \\|");
