@@ -215,12 +215,9 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                     "end it (taskkill /f"};
     for (const ProcessFacts& p : f.processes) {
         if (IsProducer(f, p) && (c.agent || !f.agentMutex) && !StartedByAgent(f, p)) {
-            const bool ended = std::ranges::none_of(f.processes, [&](const ProcessFacts& q) {
-                return q.id == p.parentId && q.created <= p.created;
-            });
             foreign.evidence.push_back(ToUtf8(p.image) + ": process id " + std::to_string(p.id) +
                                        ", started by process id " + std::to_string(p.parentId) +
-                                       (ended ? ", which has ended" : ""));
+                                       (ParentOf(f, p) ? "" : ", which has ended"));
             foreign.action += " /pid " + std::to_string(p.id);
         }
     }

@@ -37,25 +37,24 @@ bool IsAgentChild(const Facts& facts, const ProcessFacts& process) {
     return agent && process.parentId == agent->id && StartedByAgent(facts, process);
 }
 
+const ProcessFacts* ParentOf(const Facts& facts, const ProcessFacts& process) {
+    // Started by another in its session, no earlier than it (an older process cannot be its
+    // child: the id was another's then).
+    const auto parent = std::ranges::find_if(facts.processes, [&](const ProcessFacts& q) {
+        return process.id != q.id && process.parentId == q.id && process.session == q.session &&
+               process.created >= q.created;
+    });
+    return parent != facts.processes.end() ? &*parent : nullptr;
+}
+
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
-    // A process started by another in its session, no earlier than it (an older process cannot
-    // be its child: the id was another's then).
-    const auto childOf = [](const ProcessFacts& p, const ProcessFacts& parent) {
-        return p.id != parent.id && p.parentId == parent.id && p.session == parent.session &&
-               p.created >= parent.created;
-    };
     const ProcessFacts* agent = SessionAgent(facts);
     const ProcessFacts* p = &process;
-    for (size_t hops = 0; agent && hops <= facts.processes.size(); ++hops) {
-        if (childOf(*p, *agent)) {
+    for (size_t hops = 0; agent && p && hops <= facts.processes.size(); ++hops) {
+        p = ParentOf(facts, *p);
+        if (p == agent) {
             return true;
         }
-        const auto parent = std::ranges::find_if(
-            facts.processes, [&](const ProcessFacts& q) { return childOf(*p, q); });
-        if (parent == facts.processes.end()) {
-            return false;
-        }
-        p = &*parent;
     }
     return false;
 }

@@ -124,6 +124,9 @@ bool IsProducer(const Facts& facts, const ProcessFacts& p);
 // Whether `process` is the session's agent's own child: the producer it started, whatever its name.
 bool IsAgentChild(const Facts& facts, const ProcessFacts& process);
 
+// The process that started `process`, while it runs; nothing once it has ended.
+const ProcessFacts* ParentOf(const Facts& facts, const ProcessFacts& process);
+
 // Whether `process` was started by the session's agent or by a process it started.
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process);
 
