@@ -33,19 +33,18 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
                  ? "magic " + HexText(s.magic) + " where this agent expects " + HexText(magic)
                  : "version " + std::to_string(s.version) + " where this agent expects version " +
                        std::to_string(version)) +
-            ": the virtual camera and the agent come from different releases",
+            (beside ? ": a program of another release holds " + ToUtf8(s.name) +
+                          ", which the agent takes before this release's " + ToUtf8(beside->name)
+                    : std::string(": the virtual camera and the agent come from different "
+                                  "releases")),
         {HeaderEvidence(s)},
-        "install a virtual camera and an agent of the same release; until then the agent treats "
-        "the block as missing"};
+        beside ? "end the programs of the other release that hold " + ToUtf8(s.name) +
+                     " (the section goes with the last of them), then end " +
+                     ToUtf8(kAgentExeName) + " and start it again"
+               : std::string("install a virtual camera and an agent of the same release; until "
+                             "then the agent treats the block as missing")};
     if (beside) {
-        finding.problem.replace(finding.problem.rfind(": "), std::string::npos,
-                                ": a program of another release holds " + ToUtf8(s.name) +
-                                    ", which the agent takes before this release's " +
-                                    ToUtf8(beside->name));
         finding.evidence.push_back(HeaderEvidence(*beside));
-        finding.action = "end the programs of the other release that hold " + ToUtf8(s.name) +
-                         " (the section goes with the last of them), then end " +
-                         ToUtf8(kAgentExeName) + " and start it again";
     }
     findings.push_back(std::move(finding));
 }
