@@ -44,7 +44,7 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     names(
         "start the producer at the next demand: ProducerExe is a folder, not a program\n  "
         "evidence: ProducerExe = " +
-        folder + "\n  evidence: Windows refuses to start it with the agent's command line: ");
+        folder + "\n  evidence: with the agent's command line, Windows refuses to start it: ");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
     // A debugger that takes no event from the agent holds it frozen.
     ASSERT_TRUE(DebugActiveProcess(GetProcessId(agent_.process.Get())));
@@ -57,8 +57,8 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
             kDeadlineMs));
         names(
             "a control section of another release, Global\\OrbeluneVcamControl.v2, stands beside "
-            "this release's Local\\OrbeluneVcamControl.v2: the agent works on the "
-            "Local\\ one now, but at its next start it takes the Global\\ one");
+            "this release's Local\\OrbeluneVcamControl.v2: the agent sees no demand while it works "
+            "on the former, which it does from its next start on");
     }
     settings_.SetString(L"RepoRoot", Folder() + L"\\");
     names("RepoRoot ends in a backslash, which escapes the quote after it: the producer receives " +

@@ -188,13 +188,13 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          "header-mismatch"},
         // Two control sections: another release's beside this one's, or demand only in Local\.
         {[&](F f) { f.control[0] = Control(global, 1, 0), NoProducer(f); },
-         "stale-control-section, producer-not-running | the agent works on the Local\\ one now"},
+         "stale-control-section, producer-not-running | which it does from its next start on"},
         {[](F f) {
              ToGlobal(f.control), ToGlobal(f.consumers), f.control[1] = Control(u"L", 1, 0);
          },
          ""},
         {[&](F f) { f.control[0] = Control(global, 2, 0); },
-         "demand-in-other-section | it sees the demand now, but not after its next start"},
+         "demand-in-other-section | the agent works on Local\\OrbeluneVcamControl.v2 now"},
         {[&](F f) {
              f.control[0] = Control(global, 2, kNow), f.control[1].samples = {Ticks(0, 0)};
          },

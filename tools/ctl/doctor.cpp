@@ -27,14 +27,21 @@ std::optional<std::int64_t> TimeOf(std::string_view line) {
 
 }  // namespace
 
+ControlStatus Judged(const SectionFacts& s) {
+    return JudgeControlBlock(s.samples.front().control, s.samples.front().now);
+}
+
+std::string TicksText(const ControlStatus& s) {
+    return TickText("demandTick", s.demandTick) + ", " +
+           TickText("consumerStartTick", s.consumerStartTick) + ", " +
+           TickText("consumerHeartbeatTick", s.consumerHeartbeatTick);
+}
+
 std::vector<Finding> Diagnose(const Facts& facts) {
     const SectionFacts* control = WorkingControl(facts);
+    const ControlStatus status = control ? Judged(*control) : ControlStatus{};
     DoctorContext c{
-        facts, SettingsOf(facts), SessionAgent(facts), control, {}, false, {}, {}, {}, {}, {}};
-    if (control) {
-        c.status =
-            JudgeControlBlock(control->samples.front().control, control->samples.front().now);
-    }
+        facts, SettingsOf(facts), SessionAgent(facts), control, status, false, {}, {}, {}, {}, {}};
     c.wanted = c.status.demand && c.settings.enabled && facts.agentMutex && c.agent &&
                std::ranges::none_of(facts.processes,
                                     [&](const auto& p) { return StartedByAgent(facts, p); });

@@ -41,11 +41,16 @@ Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProbl
     FindSettingProblems, FindCameraProblems, FindLogProblems;
 
 // Whether a log line's message starts with `message`; the last of `lines` that says `message`,
-// unless a line that says `unless` follows it; the evidence that the agents of other sessions
-// write the log too.
+// unless a line that says `unless` follows it; a finding's evidence from the log: the lines there
+// are, and that the agents of other sessions write the log too.
 bool Says(std::string_view line, std::u16string_view message);
 std::optional<std::string> LastLine(const std::vector<std::string>& lines,
                                     std::u16string_view message, std::u16string_view unless = {});
-void NoteSharedLog(const DoctorContext& c, Finding& finding);
+void CiteLog(const DoctorContext& c, Finding& finding,
+             std::initializer_list<std::optional<std::string>> lines);
+
+// A control section as the agent judges it at the first look; a judgement's three ticks.
+ControlStatus Judged(const SectionFacts& s);
+std::string TicksText(const ControlStatus& s);
 
 }  // namespace orbelune

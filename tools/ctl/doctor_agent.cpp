@@ -43,31 +43,30 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                      ToLowerUnits(entry->image) == ToLowerUnits(c.agent->path))) {
             continue;
         }
-        Finding finding{
+        Finding& finding = findings.emplace_back(Finding{
             entry->startError ? "logon-entry-missing-program"
             : copy            ? "logon-entry-other-copy"
                               : "logon-entry-not-agent",
             std::string("the logon entry for ") + (machine ? "all users" : "this user") +
-                (entry->startError ? " starts no program"
-                 : copy            ? " starts another copy of the agent than the one running"
-                                   : " starts another program than the agent: its version "
-                                     "resource is not the agent's"),
+                " starts " +
+                (entry->startError ? "no program"
+                 : copy            ? "another copy of the agent than the one running"
+                                   : "a program whose version resource is not the agent's"),
             {RunValue(machine, entry->in32BitView) + " = " + ToUtf8(entry->stored)},
             copy ? "keep one copy: run `orbelune_vcam_ctl install` beside the copy to keep, or "
                    "remove the other"
             : machine ? "repair or reinstall the MSI"
                       : "run `orbelune_vcam_ctl install` beside the agent, or "
-                        "`orbelune_vcam_ctl uninstall` to remove the entry"};
+                        "`orbelune_vcam_ctl uninstall` to remove the entry"});
         if (entry->expanded != entry->stored) {
             finding.evidence.push_back("expanded: " + ToUtf8(entry->expanded));
         }
-        finding.evidence.push_back(entry->startError ? "Windows cannot start it: " +
-                                                           ToUtf8(entry->startError->text)
-                                                     : "it starts " + ToUtf8(entry->image));
+        finding.evidence.push_back(
+            "it starts " + (entry->startError ? "nothing: " + ToUtf8(entry->startError->text)
+                                              : ToUtf8(entry->image)));
         if (copy) {
             finding.evidence.push_back("running: " + ToUtf8(c.agent->path));
         }
-        findings.push_back(std::move(finding));
     }
 }
 
@@ -85,23 +84,22 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
     // Progress shows in the consumers block the agent writes, where that is of this release; a
     // block never stamped by an agent that started within the minute may wait for its first pass.
-    const SectionFacts* still = AgentSection(f.consumers);
-    const std::uint64_t stamped = still ? still->samples.front().updatedTick : 0;
-    if (f.agentMutex && still && IsStampedConsumers(*still) && c.otherSessions.empty() &&
-        still->samples.back().now - still->samples.front().now >= kProgressWindowMs &&
+    const SectionFacts* consumers = AgentSection(f.consumers);
+    const std::uint64_t stamped = consumers ? consumers->samples.front().updatedTick : 0;
+    if (f.agentMutex && consumers && IsStampedConsumers(*consumers) && c.otherSessions.empty() &&
+        consumers->samples.back().now - consumers->samples.front().now >= kProgressWindowMs &&
         std::ranges::none_of(f.consumers, Moved) &&
         (stamped != 0 || !LastLine(c.recentLines, kAgentStartingLine))) {
         // Unchanged since the stamp (no later than the first look); never stamped: since that look.
-        const std::uint64_t first = still->samples.front().now;
+        const std::uint64_t first = consumers->samples.front().now;
         const std::uint64_t since = stamped != 0 ? std::min(stamped, first) : first;
         const std::string pid = c.agent ? std::to_string(c.agent->id) : "";
         findings.push_back(
             {"agent-frozen",
              "the agent runs but makes no progress: it is frozen (suspended) or hung",
-             {ToUtf8(still->name) + ": updatedTick " + std::to_string(stamped) +
-                  (stamped == 0 ? ", never stamped in the " : ", unchanged for ") +
-                  std::to_string(still->samples.back().now - since) +
-                  " ms watched; the agent stamps it about every second",
+             {ToUtf8(consumers->name) + ": updatedTick " + std::to_string(stamped) +
+                  ", unchanged for " + std::to_string(consumers->samples.back().now - since) +
+                  " ms; the agent stamps it about every second",
               c.agent ? ToUtf8(c.agent->image) + ": process id " + pid
                       : "no agent process found in this session"},
              (c.agent ? "end the agent (taskkill /f /pid " + pid + ")"
@@ -109,7 +107,6 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                  " and start " + agentName + " again; its producer ends with it"});
     }
     FindLogonProblems(c, findings);
-    const SectionFacts* consumers = AgentSection(f.consumers);
     if (!c.otherSessions.empty() && consumers && consumers->name.starts_with(u"Global\\")) {
         findings.push_back(
             {"agents-in-other-sessions",
@@ -131,17 +128,13 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
     const std::optional<SystemError>& error = f.producerStartError;
     // A failed start counts until a start succeeds after it; with the settings key gone, when
     // they last changed is unknown, and one that Windows no longer gives counts as past.
-    std::optional<std::string> failed =
-        LastLine(c.recentLines, kProducerStartFailedPrefix, kProducerStartedPrefix);
-    if (!f.settingsWritten && f.producerTried && !error) {
-        failed.reset();
-    }
+    const std::optional<std::string> failed =
+        !f.settingsWritten && f.producerTried && !error
+            ? std::nullopt
+            : LastLine(c.recentLines, kProducerStartFailedPrefix, kProducerStartedPrefix);
     const std::string set = "orbelune_vcam_ctl set ProducerExe PATH";
-    const bool elsewhere =
-        c.control &&
-        std::any_of(f.consumers.begin(), f.consumers.end(), [&](const SectionFacts& s) {
-            return Moved(s) && s.name[0] != c.control->name[0];
-        });
+    // The agent's stamps move in the consumers block of the other namespace than its control's.
+    const bool elsewhere = c.control && Moved(f.consumers[c.control == &f.control[0] ? 1 : 0]);
     const struct {
         bool holds;
         const char* kind;
@@ -164,34 +157,26 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
              " and start it again, so that it maps the sections that are there now"},
         {c.wanted && !LastLine(c.recentLines, kProducerExitedLine), "producer-not-running", "",
          "look at the last lines of the log (orbelune_vcam_ctl status)"}};
-    const auto cause = std::find_if(std::begin(kCauses), std::end(kCauses),
-                                    [](const auto& cause) { return cause.holds; });
+    const auto cause = std::ranges::find_if(kCauses, [](const auto& cause) { return cause.holds; });
     if (cause != std::end(kCauses)) {
-        Finding finding{cause->kind,
-                        (c.wanted ? "frames are wanted but no producer runs"
-                                  : "the agent cannot start the producer at the next demand") +
-                            cause->why,
-                        {},
-                        cause->action};
+        Finding& finding = findings.emplace_back(
+            Finding{cause->kind,
+                    (c.wanted ? "frames are wanted but no producer runs"
+                              : "the agent cannot start the producer at the next demand") +
+                        cause->why,
+                    {"ProducerExe = " + ToUtf8(c.settings.producerExe)},
+                    cause->action});
         if (c.wanted) {
-            const bool start = c.status.consumerStartTick.value > c.status.demandTick.value;
-            finding.evidence.push_back(
-                TickText(start ? "consumerStartTick" : "demandTick",
-                         start ? c.status.consumerStartTick : c.status.demandTick));
+            finding.evidence.push_back(TicksText(c.status));
         }
-        finding.evidence.push_back("ProducerExe = " + ToUtf8(c.settings.producerExe));
-        if (error) {
-            finding.evidence.push_back(
-                "Windows refuses to start it with the agent's command line: " +
-                ToUtf8(error->text));
-        } else if (f.producerTried && failed) {
-            finding.evidence.push_back("Windows starts it now with the agent's command line");
+        if (error || (f.producerTried && failed)) {
+            finding.evidence.push_back("with the agent's command line, Windows " +
+                                       (error ? "refuses to start it: " + ToUtf8(error->text)
+                                              : std::string("starts it now")));
         }
-        const auto notFound = LastLine(c.recentLines, kProducerNotFoundPrefix);
-        for (const auto& line : {failed, notFound}) {
-            if (line) {
-                finding.evidence.push_back("log: " + Latin1ToUtf8(*line));
-            }
+        if (const auto notFound = LastLine(c.recentLines, kProducerNotFoundPrefix);
+            failed || notFound) {
+            CiteLog(c, finding, {failed, notFound});
         }
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back(
@@ -199,10 +184,6 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                 "started: " +
                 Latin1ToUtf8(*past));
         }
-        if (failed || notFound) {
-            NoteSharedLog(c, finding);
-        }
-        findings.push_back(std::move(finding));
     }
 
     // Producers in this session that the agent did not start: it neither watches nor stops
@@ -228,9 +209,8 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
 
     // The agent hands the producer its settings at its start only: the one it started keeps the
     // camera index and provider the log's last start shows, and its program.
-    const std::optional<std::string> started = LastLine(c.tail, kProducerStartedPrefix);
-    const auto own = std::find_if(f.processes.begin(), f.processes.end(),
-                                  [&](const auto& p) { return IsAgentChild(f, p); });
+    const auto own =
+        std::ranges::find_if(f.processes, [&](const auto& p) { return IsAgentChild(f, p); });
     if (own == f.processes.end()) {
         return;
     }
@@ -242,20 +222,20 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                          ToUtf8(kDisabledStopLine) +
                          "\" (within a second), then orbelune_vcam_ctl set Enabled 1: the agent "
                          "starts the producer again with the stored settings"};
+    const std::optional<std::string> started = LastLine(c.tail, kProducerStartedPrefix);
     if (started &&
         !Says(*started, ProducerStartedLine(c.settings.cameraIndex, c.settings.provider))) {
-        outdated.evidence = {"log: " + Latin1ToUtf8(*started),
-                             "stored now: CameraIndex " + std::to_string(c.settings.cameraIndex) +
-                                 ", Provider " + ToUtf8(c.settings.provider)};
-        NoteSharedLog(c, outdated);
+        CiteLog(c, outdated, {started});
+        outdated.evidence.push_back("stored now: CameraIndex " +
+                                    std::to_string(c.settings.cameraIndex) + ", Provider " +
+                                    ToUtf8(c.settings.provider));
     }
     // Windows runs a script in the command interpreter, so that is what runs for one.
     const std::u16string program = f.producerArguments.empty() ? u"" : f.producerArguments[0];
-    const std::u16string lower = ToLowerUnits(program);
+    const std::u16string lower = ToLowerUnits(program), running = ToLowerUnits(own->path);
     const bool script = lower.ends_with(u".cmd") || lower.ends_with(u".bat");
-    if ((script || lower.ends_with(u".exe")) && !own->path.empty() &&
-        (script ? ToLowerUnits(FileNameOfPath(own->path)) != u"cmd.exe"
-                : ToLowerUnits(own->path) != lower)) {
+    if (!running.empty() && (script ? FileNameOfPath(running) != u"cmd.exe"
+                                    : lower.ends_with(u".exe") && running != lower)) {
         outdated.evidence.push_back("running: " + ToUtf8(own->path) +
                                     "; ProducerExe: " + ToUtf8(program));
     }

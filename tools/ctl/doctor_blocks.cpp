@@ -11,12 +11,19 @@ bool Valid(const SectionFacts& s) {
     return s.opened && !s.error && !s.samples.empty() && s.samples.front().control.valid;
 }
 
-ControlStatus Judged(const SectionFacts& s) {
-    return JudgeControlBlock(s.samples.front().control, s.samples.front().now);
+std::string HeaderText(std::uint32_t magic, std::uint32_t version) {
+    return "magic " + HexText(magic) + " version " + std::to_string(version);
 }
 
 std::string HeaderEvidence(const SectionFacts& s) {
-    return ToUtf8(s.name) + ": magic " + HexText(s.magic) + " version " + std::to_string(s.version);
+    return ToUtf8(s.name) + ": " + HeaderText(s.magic, s.version);
+}
+
+// What to do when programs of another release hold `s`.
+std::string EndHolders(const SectionFacts& s) {
+    return "end the programs of the other release that hold " + ToUtf8(s.name) +
+           " (the section goes with the last of them), then end " + ToUtf8(kAgentExeName) +
+           " and start it again";
 }
 
 // A header that differs from this agent's: the block counts as missing to the agent. With this
@@ -26,27 +33,21 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
     if (s.magic == magic && s.version == version) {
         return;
     }
-    Finding finding{
+    Finding& finding = findings.emplace_back(Finding{
         "header-mismatch",
-        std::string("the ") + block + " carries " +
-            (s.magic != magic
-                 ? "magic " + HexText(s.magic) + " where this agent expects " + HexText(magic)
-                 : "version " + std::to_string(s.version) + " where this agent expects version " +
-                       std::to_string(version)) +
+        std::string("the ") + block + " carries " + HeaderText(s.magic, s.version) +
+            " where this agent expects " + HeaderText(magic, version) +
             (beside ? ": a program of another release holds " + ToUtf8(s.name) +
                           ", which the agent takes before this release's " + ToUtf8(beside->name)
                     : std::string(": the virtual camera and the agent come from different "
                                   "releases")),
         {HeaderEvidence(s)},
-        beside ? "end the programs of the other release that hold " + ToUtf8(s.name) +
-                     " (the section goes with the last of them), then end " +
-                     ToUtf8(kAgentExeName) + " and start it again"
+        beside ? EndHolders(s)
                : std::string("install a virtual camera and an agent of the same release; until "
-                             "then the agent treats the block as missing")};
+                             "then the agent treats the block as missing")});
     if (beside) {
         finding.evidence.push_back(HeaderEvidence(*beside));
     }
-    findings.push_back(std::move(finding));
 }
 
 // Two control sections the agent would act on differently: one of another release beside this
@@ -55,55 +56,41 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
 void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) {
     const SectionFacts& global = c.facts.control[0];
     const SectionFacts& local = c.facts.control[1];
-    const std::string restart = "end " + ToUtf8(kAgentExeName) + " and start it again";
     if (Valid(global) != Valid(local)) {
         const SectionFacts& stale = Valid(global) ? local : global;
         const SectionFacts& good = Valid(global) ? global : local;
-        if (Valid(global) && c.control == &good) {
+        if (c.control == &global && Valid(global)) {
             return;  // the agent works on the Global\ one, and takes it at every start
         }
         findings.push_back(
             {"stale-control-section",
              "a control section of another release, " + ToUtf8(stale.name) +
-                 ", stands beside this release's " + ToUtf8(good.name) + ": " +
-                 (Valid(global)        ? "an agent that mapped the Local\\ one at its start sees "
-                                         "no demand until it restarts; it takes the Global\\ one "
-                                         "at its next start"
-                  : c.control == &good ? "the agent works on the Local\\ one now, but at its next "
-                                         "start it takes the Global\\ one and sees no demand"
-                                       : "if the agent mapped the Global\\ one at its start, it "
-                                         "sees no demand now; and at its next start it takes the "
-                                         "Global\\ one and sees no demand"),
+                 ", stands beside this release's " + ToUtf8(good.name) +
+                 ": the agent sees no demand while it works on the former, which it does " +
+                 (Valid(global) ? "now, until its next start"
+                  : c.control == &good
+                      ? "from its next start on"
+                      : "from its next start on, and now if it mapped it at its start"),
              {HeaderEvidence(stale), HeaderEvidence(good)},
-             "end the programs of the other release that hold " + ToUtf8(stale.name) +
-                 " (the section goes with the last of them), then " + restart});
+             EndHolders(stale)});
     } else if (Valid(global) && Judged(global).demand != Judged(local).demand &&
                !(c.control == &global && Judged(global).demand)) {
-        // Demand where the agent does not look now, or will not after its next start.
-        const bool inLocal = Judged(local).demand;
-        const SectionFacts& wanting = inLocal ? local : global;
-        std::vector<std::string> evidence;
-        for (const SectionFacts* s : {&global, &local}) {
-            evidence.push_back(ToUtf8(s->name) + ": " +
-                               TickText("demandTick", Judged(*s).demandTick) + ", " +
-                               TickText("consumerStartTick", Judged(*s).consumerStartTick));
-        }
-        // The agent holds the section it works on open itself, so a restart comes first.
-        const std::string holder =
-            "end the program that holds " + ToUtf8(global.name) + " without stamping it";
+        // Demand where the agent does not look now, or will not after its next start. The agent
+        // holds the section it works on open itself, so it ends before the other holder.
+        const SectionFacts& wanting = Judged(local).demand ? local : global;
         findings.push_back(
             {"demand-in-other-section",
-             "the virtual camera wants frames in " + ToUtf8(wanting.name) + ", but not in " +
-                 ToUtf8((inLocal ? global : local).name) +
-                 (inLocal ? ", which the agent takes at every start" : ", where the agent works") +
-                 (c.control == &wanting ? ": it sees the demand now, but not after its next start"
-                                        : ": it sees no demand"),
-             evidence,
-             !inLocal ? restart + ", so that it takes " + ToUtf8(global.name)
-             : c.control == &global
-                 ? restart + "; if " + ToUtf8(global.name) + " is still there then, " + holder +
-                       " and restart the agent once more"
-                 : "a virtual camera stamps one namespace: " + holder + ", then " + restart});
+             "the virtual camera wants frames in " + ToUtf8(wanting.name) +
+                 " alone; the agent works on " + ToUtf8(c.control->name) + " now and takes " +
+                 ToUtf8(global.name) + " at its next start",
+             {ToUtf8(global.name) + ": " + TicksText(Judged(global)),
+              ToUtf8(local.name) + ": " + TicksText(Judged(local))},
+             &wanting == &global
+                 ? "end " + ToUtf8(kAgentExeName) + " and start it again, so that it takes " +
+                       ToUtf8(global.name)
+                 : "end " + ToUtf8(kAgentExeName) + "; if " + ToUtf8(global.name) +
+                       " is still there, end the program that holds it without stamping it; "
+                       "then start the agent again"});
     }
 }
 
@@ -119,7 +106,6 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             // held by another kind of object; or, after an open, the map's failure.
             const std::uint32_t error = s.error ? s.error->code : 0;
             found = found || error != 2;
-            const std::string name = ToUtf8(s.name);
             if (s.opened && s.error) {
                 findings.push_back({"section-too-small",
                                     "the virtual camera's section " + ToUtf8(s.name) +
@@ -132,12 +118,11 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             } else if (error != 0 && error != 2) {
                 findings.push_back(
                     {"section-not-opened",
-                     error == 5 ? "the agent may not open the virtual camera's section " + name +
-                                      ": its security leaves this user out"
-                     : error == 6 ? "the name " + name +
-                                        " belongs to another kind of object than a section, so "
-                                        "the virtual camera cannot make it"
-                                  : "the virtual camera's section " + name + " cannot be opened",
+                     "the agent cannot open the virtual camera's section " + ToUtf8(s.name) +
+                         (error == 5   ? ": its security leaves this user out"
+                          : error == 6 ? ": the name belongs to another kind of object, so the "
+                                         "virtual camera cannot make it"
+                                       : ""),
                      {"OpenFileMappingW with read and write access: " + ToUtf8(s.error->text)},
                      error == 5   ? "the virtual camera must make its sections so that every "
                                     "signed-in user may read and write them; update it"
@@ -179,33 +164,22 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         return;
     }
     const ControlStatus& s = c.status;
-    std::vector<std::string> future;
-    for (const auto& [name, tick] : {std::pair{"demandTick", &s.demandTick},
-                                     {"consumerStartTick", &s.consumerStartTick},
-                                     {"consumerHeartbeatTick", &s.consumerHeartbeatTick}}) {
-        if (tick->ageMs < 0) {
-            future.push_back(TickText(name, *tick) + " against this machine's GetTickCount64 " +
-                             std::to_string(c.control->samples.front().now));
-        }
-    }
-    const auto ticks = [](const char* when, const ControlStatus& s) {
-        return std::string(when) + TickText("demandTick", s.demandTick) + ", " +
-               TickText("consumerHeartbeatTick", s.consumerHeartbeatTick);
-    };
-    if (!future.empty()) {
+    const Sample& last = c.control->samples.back();
+    if (s.demandTick.ageMs < 0 || s.consumerStartTick.ageMs < 0 ||
+        s.consumerHeartbeatTick.ageMs < 0) {
         findings.push_back({"tick-in-future",
                             "the virtual camera stamps ticks in the future: it writes another "
                             "clock than GetTickCount64",
-                            future,
+                            {TicksText(s), "this machine's GetTickCount64: " +
+                                               std::to_string(c.control->samples.front().now)},
                             "the virtual camera must stamp GetTickCount64 milliseconds; until "
                             "then the agent counts those ticks as never fresh"});
     } else if (Moved(*c.control) && !EverFresh(*c.control)) {
-        const Sample& last = c.control->samples.back();
         findings.push_back({"ticks-never-fresh",
                             "the virtual camera stamps its ticks, but none is ever fresh: it "
                             "writes another clock than GetTickCount64, or stamps it late",
-                            {ticks("first seen: ", s),
-                             ticks("last seen: ", JudgeControlBlock(last.control, last.now))},
+                            {"first seen: " + TicksText(s),
+                             "last seen: " + TicksText(JudgeControlBlock(last.control, last.now))},
                             "the virtual camera must stamp GetTickCount64 milliseconds as it "
                             "reads them; until then the agent sees no demand"});
     } else if (s.consumerPresent && !s.demand) {
@@ -213,9 +187,7 @@ void FindTickProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             {"heartbeat-without-demand",
              "the virtual camera shows a consumer but asks for no frames: a defect of the "
              "virtual camera, which must keep demandTick fresh while a consumer wants frames",
-             {TickText("consumerHeartbeatTick", s.consumerHeartbeatTick),
-              TickText("demandTick", s.demandTick),
-              TickText("consumerStartTick", s.consumerStartTick)},
+             {TicksText(s)},
              "report it to the virtual camera's makers; closing and reopening the camera in the "
              "application may bring demand back"});
     }

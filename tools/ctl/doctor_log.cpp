@@ -22,7 +22,13 @@ std::optional<std::string> LastLine(const std::vector<std::string>& lines,
     return line != lines.rend() && Says(*line, message) ? std::optional(*line) : std::nullopt;
 }
 
-void NoteSharedLog(const DoctorContext& c, Finding& finding) {
+void CiteLog(const DoctorContext& c, Finding& finding,
+             std::initializer_list<std::optional<std::string>> lines) {
+    for (const std::optional<std::string>& line : lines) {
+        if (line) {
+            finding.evidence.push_back("log: " + Latin1ToUtf8(*line));
+        }
+    }
     if (!c.otherSessions.empty()) {
         finding.evidence.push_back("the agents of sessions " + c.otherSessions +
                                    " write the same log, and its lines do not say whose they are");
@@ -88,25 +94,19 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         return;
     }
     const auto n = static_cast<std::int64_t>(exits.size());
-    Finding finding{
+    Finding& finding = findings.emplace_back(Finding{
         "producer-restarting",
         "the producer ends by itself: it exited " + std::to_string(n) +
             (n == 1 ? " time"
-                    : " times in " + (exits.back() == exits.front()
-                                          ? std::string("under a second")
-                                          : std::to_string(exits.back() - exits.front()) + " s")) +
+                    : " times within " + std::to_string(exits.back() - exits.front() + 1) + " s") +
             ", and the agent starts it again while frames are wanted",
-        {"log: " + Latin1ToUtf8(*LastLine(c.lines, kProducerExitedLine))},
-        "the producer ends by itself after its start: start it by hand with the "
-        "command line the agent uses to see why"};
-    if (const auto started = LastLine(c.lines, kProducerStartedPrefix)) {
-        finding.evidence.push_back("log: " + Latin1ToUtf8(*started));
-    }
+        {},
+        "start the producer by hand with the command line the agent uses, to see why it ends"});
+    CiteLog(c, finding,
+            {LastLine(c.lines, kProducerExitedLine), LastLine(c.lines, kProducerStartedPrefix)});
     if (!f.producerCommandLine.empty()) {
         finding.evidence.push_back("the agent's command line: " + ToUtf8(f.producerCommandLine));
     }
-    NoteSharedLog(c, finding);
-    findings.push_back(std::move(finding));
 }
 
 }  // namespace orbelune

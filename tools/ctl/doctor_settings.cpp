@@ -210,7 +210,7 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
                 std::string(OpenFailed(*camera) ? "" : " (missing or busy then)"),
             {"capabilities block: count 1, [0] 1280x720@30/1", finding.evidence[0]},
             "close other programs that use the camera, or reconnect it" + std::string(kRestart)};
-        NoteSharedLog(c, finding);
+        CiteLog(c, finding, {LastLine(c.tail, kCapabilitiesFallbackLine)});
     } else {
         return;
     }
