@@ -61,7 +61,7 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
             "on the former, which it does from its next start on");
     }
     settings_.SetString(L"RepoRoot", Folder() + L"\\");
-    names("RepoRoot ends in a backslash, which escapes the quote after it: the producer receives " +
+    names("RepoRoot ends in a backslash, which upsets its quoting: the producer receives " +
           folder + "\" instead of " + folder + "\\\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
     names("");

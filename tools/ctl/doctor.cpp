@@ -50,9 +50,6 @@ std::vector<Finding> Diagnose(const Facts& facts) {
             c.otherSessions += (c.otherSessions.empty() ? "" : ", ") + std::to_string(p.session);
         }
     }
-    // Lines stamped after now are from before the clock was set back, and those from before
-    // the settings or the producer's program last changed or the agent last started tell of the
-    // past.
     const std::int64_t now = LocalSeconds(facts.localNow);
     std::int64_t since =
         std::max(facts.settingsWritten.value_or(0), facts.producerWritten.value_or(0));

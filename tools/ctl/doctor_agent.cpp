@@ -24,8 +24,7 @@ std::string RunValue(bool machine, bool in32BitView = false) {
 }
 
 void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
-    const Facts& f = c.facts;
-    if (!f.userEntry && !f.machineEntry) {
+    if (!c.facts.userEntry && !c.facts.machineEntry) {
         findings.push_back({"no-logon-entry",
                             "the agent does not start at logon: neither logon entry exists",
                             {"no value " + RunValue(false), "no value " + RunValue(true)},
@@ -33,7 +32,7 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                             "beside the agent (for this user)"});
     }
     for (const bool machine : {false, true}) {
-        const std::optional<LogonEntry>& entry = machine ? f.machineEntry : f.userEntry;
+        const std::optional<LogonEntry>& entry = machine ? c.facts.machineEntry : c.facts.userEntry;
         if (!entry || (!entry->startError && entry->image.empty())) {  // not asked of Windows
             continue;
         }
@@ -179,10 +178,8 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
             CiteLog(c, finding, {failed, notFound});
         }
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
-            finding.evidence.push_back(
-                "log, from before the settings or the producer last changed or the agent last "
-                "started: " +
-                Latin1ToUtf8(*past));
+            finding.evidence.push_back("log, older than the last change or agent start: " +
+                                       Latin1ToUtf8(*past));
         }
     }
 

@@ -33,21 +33,19 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
     if (s.magic == magic && s.version == version) {
         return;
     }
-    Finding& finding = findings.emplace_back(Finding{
-        "header-mismatch",
-        std::string("the ") + block + " carries " + HeaderText(s.magic, s.version) +
-            " where this agent expects " + HeaderText(magic, version) +
-            (beside ? ": a program of another release holds " + ToUtf8(s.name) +
-                          ", which the agent takes before this release's " + ToUtf8(beside->name)
-                    : std::string(": the virtual camera and the agent come from different "
-                                  "releases")),
-        {HeaderEvidence(s)},
-        beside ? EndHolders(s)
-               : std::string("install a virtual camera and an agent of the same release; until "
-                             "then the agent treats the block as missing")});
-    if (beside) {
-        finding.evidence.push_back(HeaderEvidence(*beside));
-    }
+    findings.push_back(
+        {"header-mismatch",
+         std::string("the ") + block + " carries " + HeaderText(s.magic, s.version) +
+             " where this agent expects " + HeaderText(magic, version) +
+             (beside ? ": a program of another release holds " + ToUtf8(s.name) +
+                           ", which the agent takes before this release's " + ToUtf8(beside->name)
+                     : std::string(": the virtual camera and the agent come from different "
+                                   "releases")),
+         beside ? std::vector{HeaderEvidence(s), HeaderEvidence(*beside)}
+                : std::vector{HeaderEvidence(s)},
+         beside ? EndHolders(s)
+                : std::string("install a virtual camera and an agent of the same release; until "
+                              "then the agent treats the block as missing")});
 }
 
 // Two control sections the agent would act on differently: one of another release beside this

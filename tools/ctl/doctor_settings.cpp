@@ -15,9 +15,8 @@ std::string SettingPath(Setting setting) {
 
 // Paths made absolute against the agent's current folder and handed to the producer.
 void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
-    const AgentSettings& settings = c.settings;
-    for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &settings.producerExe},
-                                        {Setting::kRepoRoot, &settings.repoRoot}}) {
+    for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &c.settings.producerExe},
+                                        {Setting::kRepoRoot, &c.settings.repoRoot}}) {
         if (!path->empty() && !IsAbsolutePath(*path)) {
             // Quotes copied with a path, and a variable the agent does not expand, are part of
             // the path to the agent, which then resolves it as a relative one.
@@ -40,11 +39,11 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                              : "FULL-PATH")});
         }
     }
-    if (IsAbsolutePath(settings.repoRoot) && !c.facts.repoRootIsFolder) {
+    if (IsAbsolutePath(c.settings.repoRoot) && !c.facts.repoRootIsFolder) {
         findings.push_back({"repo-root-missing",
                             "RepoRoot is not a folder: the producer is handed a repository root "
                             "that is not there",
-                            {"RepoRoot = " + ToUtf8(settings.repoRoot)},
+                            {"RepoRoot = " + ToUtf8(c.settings.repoRoot)},
                             "orbelune_vcam_ctl set RepoRoot FOLDER, or orbelune_vcam_ctl unset "
                             "RepoRoot for the agent's folder"});
     }
@@ -61,10 +60,9 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         findings.push_back(
             {"argument-misquoted",
              name +
-                 (meant[at].ends_with(u'\\')
-                      ? " ends in a backslash, which escapes the quote after it"
-                      : " holds a backslash before a double quote, which upsets its quoting") +
-                 ": the producer receives " +
+                 (meant[at].ends_with(u'\\') ? " ends in a backslash"
+                                             : " holds a backslash before a double quote") +
+                 ", which upsets its quoting: the producer receives " +
                  (at < received.size() ? ToUtf8(received[at]) : std::string("nothing")) +
                  " instead of " + ToUtf8(meant[at]),
              {"producer command line: " + ToUtf8(c.facts.producerCommandLine)},
