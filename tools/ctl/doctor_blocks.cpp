@@ -54,24 +54,21 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
 void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) {
     const SectionFacts& global = c.facts.control[0];
     const SectionFacts& local = c.facts.control[1];
-    if (Valid(global) != Valid(local)) {
+    // Where the agent works on a valid Global\ one, it takes that one at every start too.
+    if (Valid(global) != Valid(local) && !(Valid(global) && c.control == &global)) {
         const SectionFacts& stale = Valid(global) ? local : global;
         const SectionFacts& good = Valid(global) ? global : local;
-        if (c.control == &global && Valid(global)) {
-            return;  // the agent works on the Global\ one, and takes it at every start
-        }
         findings.push_back(
             {"stale-control-section",
              "a control section of another release, " + ToUtf8(stale.name) +
                  ", stands beside this release's " + ToUtf8(good.name) +
                  ": the agent sees no demand while it works on the former, which it does " +
-                 (Valid(global) ? "now, until its next start"
-                  : c.control == &good
-                      ? "from its next start on"
-                      : "from its next start on, and now if it mapped it at its start"),
+                 (Valid(global)        ? "now, until its next start"
+                  : c.control == &good ? "from its next start on"
+                                       : "from its next start on, and maybe now"),
              {HeaderEvidence(stale), HeaderEvidence(good)},
              EndHolders(stale)});
-    } else if (Valid(global) && Judged(global).demand != Judged(local).demand &&
+    } else if (Valid(global) && Valid(local) && Judged(global).demand != Judged(local).demand &&
                !(c.control == &global && Judged(global).demand)) {
         // Demand where the agent does not look now, or will not after its next start. The agent
         // holds the section it works on open itself, so it ends before the other holder.

@@ -170,49 +170,45 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
     const CameraDevice* camera =
         device < listing->devices.size() ? &listing->devices[device] : nullptr;
     const vcam::CapabilitiesSnapshot& published = c.facts.capabilitiesBlock.snapshot;
-    Finding finding{"",
-                    "CameraIndex " + std::to_string(index),
-                    {ConfiguredCamera(*listing, index).line},
-                    RealCameraAction(*listing)};
-    if (!camera) {
-        finding.kind = "camera-index-past-end";
-        finding.problem +=
-            " names no camera, so the virtual camera gets only the 1280x720 "
-            "fallback format";
-        const Node list = CamerasReport(*listing, index);
-        for (const Node& listed : list.children.back().children) {
-            finding.evidence.push_back("camera " + listed.line);
+    const std::string line = ConfiguredCamera(*listing, index).line;
+    if (!camera || IsVirtualCamera(*camera)) {
+        Finding& finding = findings.emplace_back(Finding{
+            camera ? "camera-virtual" : "camera-index-past-end",
+            "CameraIndex " + std::to_string(index) +
+                (camera ? " names a virtual camera, not a real one: the formats published are "
+                          "that camera's (it may be this product's own virtual camera)"
+                        : " names no camera, so the virtual camera gets only the 1280x720 "
+                          "fallback format"),
+            {line},
+            RealCameraAction(*listing)});
+        if (!camera) {  // the cameras there are
+            const Node list = CamerasReport(*listing, index);
+            for (const Node& listed : list.children.back().children) {
+                finding.evidence.push_back("camera " + listed.line);
+            }
         }
-    } else if (IsVirtualCamera(*camera)) {
-        finding.kind = "camera-virtual";
-        finding.problem +=
-            " names a virtual camera, not a real one: the formats published are "
-            "that camera's (it may be this product's own virtual camera)";
     } else if (camera->activation == 0x80070005u) {  // E_ACCESSDENIED
-        finding = {"camera-access-denied",
-                   "the camera cannot be opened: camera access for desktop apps is off in the "
-                   "privacy settings, so the agent publishes the 1280x720 fallback and the "
-                   "producer gets no frames",
-                   finding.evidence,
-                   "in Settings > Privacy & security > Camera, turn on \"Camera access\" and "
-                   "\"Let desktop apps access your camera\"" +
-                       std::string(kRestart)};
+        findings.push_back({"camera-access-denied",
+                            "the camera cannot be opened: camera access for desktop apps is off "
+                            "in the privacy settings, so the agent publishes the 1280x720 "
+                            "fallback and the producer gets no frames",
+                            {line},
+                            "in Settings > Privacy & security > Camera, turn on \"Camera access\" "
+                            "and \"Let desktop apps access your camera\"" +
+                                std::string(kRestart)});
     } else if (c.facts.capabilitiesBlock.status == vcam::SnapshotStatus::kAccepted &&
                published.count == 1 &&
                published.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
                PublishedFallback(c.tail)) {
-        finding = {
+        Finding& finding = findings.emplace_back(Finding{
             "capabilities-fallback",
-            "the virtual camera was given only the 1280x720 fallback format: the camera "
-            "gave no formats when the agent published" +
+            "the virtual camera was given only the 1280x720 fallback format: the camera gave no "
+            "formats when the agent published" +
                 std::string(OpenFailed(*camera) ? "" : " (missing or busy then)"),
-            {"capabilities block: count 1, [0] 1280x720@30/1", finding.evidence[0]},
-            "close other programs that use the camera, or reconnect it" + std::string(kRestart)};
+            {"capabilities block: count 1, [0] 1280x720@30/1", line},
+            "close other programs that use the camera, or reconnect it" + std::string(kRestart)});
         CiteLog(c, finding, {LastLine(c.tail, kCapabilitiesFallbackLine)});
-    } else {
-        return;
     }
-    findings.push_back(std::move(finding));
 }
 
 }  // namespace orbelune
