@@ -167,7 +167,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          "producer-not-from-agent"},
         {[](F f) { f.processes[0].agent = false; }, ""},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"%A%\\p.exe"); },
-         "relative-path | holds a %variable% the agent does not expand"},
+         "relative-path | expands a %variable% only in a REG_EXPAND_SZ value"},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""); },
          "relative-path | set ProducerExe \"C:\\A b\\p.exe\" (the prompt takes the quotes off)"},
         {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},

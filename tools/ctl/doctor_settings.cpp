@@ -22,17 +22,12 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             // the path to the agent, which then resolves it as a relative one.
             const std::string name = ToUtf8(RowOf(setting).name);
             const bool quoted = path->size() > 1 && path->front() == u'"' && path->back() == u'"';
-            const bool variable = path->find(u'%') != std::u16string::npos;
             findings.push_back(
                 {"relative-path",
-                 name +
-                     (quoted     ? " is stored in double quotes, which the agent takes as part "
-                                   "of the path"
-                      : variable ? " holds a %variable% the agent does not expand (a REG_SZ "
-                                   "value, or a variable its environment lacks)"
-                                 : " is a relative path") +
-                     ": the agent resolves it against its own current folder, which depends on "
-                     "how it was started",
+                 name + " is not a full path: the agent takes double quotes as part of it, "
+                        "expands a %variable% only in a REG_EXPAND_SZ value and from its own "
+                        "environment, and resolves it against its current folder, which depends "
+                        "on how it was started",
                  {SettingPath(setting) + " = " + ToUtf8(*path)},
                  "orbelune_vcam_ctl set " + name + " " +
                      (quoted ? ToUtf8(*path) + " (the prompt takes the quotes off)"
