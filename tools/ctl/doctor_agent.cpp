@@ -217,8 +217,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                      {},
                      "orbelune_vcam_ctl set Enabled 0, wait until the log says \"" +
                          ToUtf8(kDisabledStopLine) +
-                         "\" (within a second), then orbelune_vcam_ctl set Enabled 1: the agent "
-                         "starts the producer again with the stored settings"};
+                         "\" (within a second), then orbelune_vcam_ctl set Enabled 1"};
     const std::optional<std::string> started = LastLine(c.tail, kProducerStartedPrefix);
     if (started &&
         !Says(*started, ProducerStartedLine(c.settings.cameraIndex, c.settings.provider))) {

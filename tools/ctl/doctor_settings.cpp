@@ -143,9 +143,8 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
     if (c.settings.cameraIndex < 0) {
         findings.push_back(
             {"negative-camera-index",
-             "CameraIndex is negative: the agent publishes only the 1280x720 fallback format "
-             "and hands " +
-                 std::to_string(c.settings.cameraIndex) + " to the producer",
+             "CameraIndex is negative: the agent publishes only the 1280x720 fallback format, "
+             "and the producer gets the negative index",
              {SettingPath(Setting::kCameraIndex) + " = " + std::to_string(c.settings.cameraIndex)},
              "orbelune_vcam_ctl set CameraIndex 0 (or the index of the camera to use)"});
     }
