@@ -40,11 +40,8 @@ std::string TicksText(const ControlStatus& s) {
 std::vector<Finding> Diagnose(const Facts& facts) {
     const SectionFacts* control = WorkingControl(facts);
     const ControlStatus status = control ? Judged(*control) : ControlStatus{};
-    DoctorContext c{
-        facts, SettingsOf(facts), SessionAgent(facts), control, status, false, {}, {}, {}, {}, {}};
-    c.wanted = c.status.demand && c.settings.enabled && facts.agentMutex && c.agent &&
-               std::ranges::none_of(facts.processes,
-                                    [&](const auto& p) { return StartedByAgent(facts, p); });
+    DoctorContext c{facts, SettingsOf(facts), SessionAgent(facts), control, status, {}, {}, {}, {},
+                    {}};
     for (const ProcessFacts& p : facts.processes) {
         if (p.agent && p.session != facts.session) {
             c.otherSessions += (c.otherSessions.empty() ? "" : ", ") + std::to_string(p.session);

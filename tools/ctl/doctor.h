@@ -23,7 +23,6 @@ struct DoctorContext {
     const ProcessFacts* agent;    // this session's agent; nothing when none runs
     const SectionFacts* control;  // the control section the agent works on; nothing when none
     ControlStatus status;         // that section as the agent judges it at its first look
-    bool wanted;  // frames are wanted, the agent runs, is enabled and runs no producer
     // The log's lines, oldest first: its tail up to now (a line stamped later was written before
     // the clock was set back); of those, the present ones, from the latest of the settings' and
     // the producer program's last change and the agent's last start on; the present and the

@@ -125,6 +125,10 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
 void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const Facts& f = c.facts;
     const std::optional<SystemError>& error = f.producerStartError;
+    // Frames are wanted, the agent runs, is enabled and runs no producer.
+    const bool wanted =
+        c.status.demand && c.settings.enabled && f.agentMutex && c.agent &&
+        std::ranges::none_of(f.processes, [&](const auto& p) { return StartedByAgent(f, p); });
     // A failed start counts until a start succeeds after it; with the settings key gone, when
     // they last changed is unknown, and one that Windows no longer gives counts as past.
     const std::optional<std::string> failed =
@@ -138,34 +142,33 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
         bool holds;
         const char* kind;
         std::string why, action;
-    } kCauses[] = {
-        {IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(), "producer-missing",
-         ": ProducerExe is not there",
-         "install the producer there, or point ProducerExe at it: " + set},
-        // Windows' "not a valid application" and "of another machine type".
-        {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
-         "producer-not-a-program",
-         f.producerIsFolder ? ": ProducerExe is a folder, not a program"
-                            : ": ProducerExe is not a program",
-         "point ProducerExe at the producer's program: " + set},
-        {error || failed, "producer-start-failed", ": the agent cannot start it",
-         "mend what the error names"},
-        {c.wanted && elsewhere, "agent-on-other-sections",
-         ": the agent works on the sections under the other namespace",
-         "end " + ToUtf8(kAgentExeName) +
-             " and start it again, so that it maps the sections that are there now"},
-        {c.wanted && !LastLine(c.recentLines, kProducerExitedLine), "producer-not-running", "",
-         "look at the last lines of the log (orbelune_vcam_ctl status)"}};
+    } kCauses[] = {{IsAbsolutePath(c.settings.producerExe) && f.producerArguments.empty(),
+                    "producer-missing", ": ProducerExe is not there",
+                    "install the producer there, or point ProducerExe at it: " + set},
+                   // Windows' "not a valid application" and "of another machine type".
+                   {error && (f.producerIsFolder || error->code == 193 || error->code == 216),
+                    "producer-not-a-program",
+                    f.producerIsFolder ? ": ProducerExe is a folder, not a program"
+                                       : ": ProducerExe is not a program",
+                    "point ProducerExe at the producer's program: " + set},
+                   {error || failed, "producer-start-failed", ": the agent cannot start it",
+                    "mend what the error names"},
+                   {wanted && elsewhere, "agent-on-other-sections",
+                    ": the agent works on the sections under the other namespace",
+                    "end " + ToUtf8(kAgentExeName) +
+                        " and start it again, so that it maps the sections that are there now"},
+                   {wanted && !LastLine(c.recentLines, kProducerExitedLine), "producer-not-running",
+                    "", "look at the last lines of the log (orbelune_vcam_ctl status)"}};
     const auto cause = std::ranges::find_if(kCauses, [](const auto& cause) { return cause.holds; });
     if (cause != std::end(kCauses)) {
         Finding& finding = findings.emplace_back(
             Finding{cause->kind,
-                    (c.wanted ? "frames are wanted but no producer runs"
-                              : "the agent cannot start the producer at the next demand") +
+                    (wanted ? "frames are wanted but no producer runs"
+                            : "the agent cannot start the producer at the next demand") +
                         cause->why,
                     {"ProducerExe = " + ToUtf8(c.settings.producerExe)},
                     cause->action});
-        if (c.wanted) {
+        if (wanted) {
             finding.evidence.push_back(TicksText(c.status));
         }
         if (error || (f.producerTried && failed)) {
