@@ -39,9 +39,8 @@ std::string TicksText(const ControlStatus& s) {
 
 std::vector<Finding> Diagnose(const Facts& facts) {
     const SectionFacts* control = WorkingControl(facts);
-    const ControlStatus status = control ? Judged(*control) : ControlStatus{};
-    DoctorContext c{facts, SettingsOf(facts), SessionAgent(facts), control, status, {}, {}, {}, {},
-                    {}};
+    DoctorContext c{facts, SettingsOf(facts), SessionAgent(facts), control,
+                    control ? Judged(*control) : ControlStatus{}};
     for (const ProcessFacts& p : facts.processes) {
         if (p.agent && p.session != facts.session) {
             c.otherSessions += (c.otherSessions.empty() ? "" : ", ") + std::to_string(p.session);

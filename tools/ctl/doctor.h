@@ -27,8 +27,8 @@ struct DoctorContext {
     // the clock was set back); of those, the present ones, from the latest of the settings' and
     // the producer program's last change and the agent's last start on; the present and the
     // past ones of the last minute.
-    std::vector<std::string> tail, lines, recentLines, pastLines;
-    std::string otherSessions;  // "2, 3": the sessions of agents elsewhere; empty when none
+    std::vector<std::string> tail = {}, lines = {}, recentLines = {}, pastLines = {};
+    std::string otherSessions = {};  // "2, 3": the sessions of agents elsewhere; empty when none
 };
 
 inline constexpr std::int64_t kDoctorRecentSeconds = 60;
