@@ -88,21 +88,16 @@ constexpr std::string_view kRestart =
     "; the agent reads the formats only at its start and when CameraIndex changes, so then end "
     "orbelune_vcam_agent.exe and start it again";
 
-// Whether the agent's last publication of formats in the log was the fallback.
+// Whether the agent's last publication of formats in the log was the fallback: the fallback's
+// line comes right before the last publication's, or the log tells of neither.
 bool PublishedFallback(const std::vector<std::string>& tail) {
-    bool published = false;
-    for (auto line = tail.rbegin(); line != tail.rend(); ++line) {
-        if (Says(*line, kCapabilitiesFallbackLine)) {
-            return published;
-        }
-        if (Says(*line, kPublishedPrefix)) {
-            if (published) {
-                return false;
-            }
-            published = true;
+    std::string told;  // of each line that tells of a publication: f the fallback, p published
+    for (const std::string& line : tail) {
+        if (Says(line, kCapabilitiesFallbackLine) || Says(line, kPublishedPrefix)) {
+            told += Says(line, kPublishedPrefix) ? 'p' : 'f';
         }
     }
-    return !published;
+    return told.empty() || told.ends_with("fp");
 }
 
 }  // namespace
