@@ -52,8 +52,7 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                  : copy            ? "another copy of the agent than the one running"
                                    : "a program whose version resource is not the agent's"),
             {RunValue(machine, entry->in32BitView) + " = " + ToUtf8(entry->stored)},
-            copy ? "keep one copy: run `orbelune_vcam_ctl install` beside the copy to keep, or "
-                   "remove the other"
+            copy      ? "keep one copy: run `orbelune_vcam_ctl install` beside it, remove the other"
             : machine ? "repair or reinstall the MSI"
                       : "run `orbelune_vcam_ctl install` beside the agent, or "
                         "`orbelune_vcam_ctl uninstall` to remove the entry"});
