@@ -41,10 +41,8 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     ASSERT_TRUE(WaitUntil([] { return Producers() == 1; }, kDeadlineMs));
     const std::string folder = ToUtf8(ToU16(Folder()));
     settings_.SetString(L"ProducerExe", Folder());
-    names(
-        "start the producer at the next demand: ProducerExe is a folder, not a program\n  "
-        "evidence: ProducerExe = " +
-        folder + "\n  evidence: with the agent's command line, Windows refuses to start it: ");
+    names("at the next demand: ProducerExe is a folder, not a program\n  evidence: ProducerExe = " +
+          folder + "\n  evidence: with the agent's command line, Windows refuses to start it: ");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
     // A debugger that takes no event from the agent holds it frozen.
     ASSERT_TRUE(DebugActiveProcess(GetProcessId(agent_.process.Get())));
@@ -56,9 +54,8 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
             [] { return CopySection(L"OrbeluneVcamControl.v2", 80).name.starts_with(L"Global"); },
             kDeadlineMs));
         names(
-            "a control section of another release, Global\\OrbeluneVcamControl.v2, stands beside "
-            "this release's Local\\OrbeluneVcamControl.v2: the agent sees no demand while it works "
-            "on the former, which it does from its next start on");
+            "beside this release's Local\\OrbeluneVcamControl.v2: the agent sees no demand "
+            "while it works on the former, which it does from its next start on");
     }
     settings_.SetString(L"RepoRoot", Folder() + L"\\");
     names("RepoRoot ends in a backslash, which upsets its quoting: the producer receives " +
