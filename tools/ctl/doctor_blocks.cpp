@@ -71,7 +71,7 @@ void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) 
     } else if (Valid(global) && Valid(local) && Judged(global).demand != Judged(local).demand &&
                !(c.control == &global && Judged(global).demand)) {
         // Demand where the agent does not look now, or will not after its next start. The agent
-        // holds the section it works on open itself, so it ends before the other holder.
+        // holds the section it works on open itself, so the advice ends it before the others.
         const SectionFacts& wanting = Judged(local).demand ? local : global;
         findings.push_back(
             {"demand-in-other-section",
