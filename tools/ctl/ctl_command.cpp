@@ -30,18 +30,17 @@ std::u16string Quoted(std::u16string_view text) {
 }  // namespace
 
 ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
-    using Kind = CtlCommand::Kind;
+    using enum CtlCommand::Kind;
     // Each command, the arguments it needs, and whether it takes --json instead.
     static constexpr struct {
         std::u16string_view verb;
-        Kind kind;
+        CtlCommand::Kind kind;
         size_t needs;
         bool json;
-    } kVerbs[] = {
-        {u"help", Kind::kHelp, 0, false},       {u"status", Kind::kStatus, 0, true},
-        {u"doctor", Kind::kDoctor, 0, true},    {u"cameras", Kind::kCameras, 0, true},
-        {u"set", Kind::kSet, 2, false},         {u"unset", Kind::kUnset, 1, false},
-        {u"install", Kind::kInstall, 0, false}, {u"uninstall", Kind::kUninstall, 0, false}};
+    } kVerbs[] = {{u"help", kHelp, 0, false},       {u"status", kStatus, 0, true},
+                  {u"doctor", kDoctor, 0, true},    {u"cameras", kCameras, 0, true},
+                  {u"set", kSet, 2, false},         {u"unset", kUnset, 1, false},
+                  {u"install", kInstall, 0, false}, {u"uninstall", kUninstall, 0, false}};
     if (arguments.empty()) {
         return {std::nullopt, u"no command given"};
     }
@@ -50,7 +49,7 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
             return {CtlCommand{}, {}};
         }
     }
-    const std::u16string_view verb = arguments[0];
+    const std::u16string verb = arguments[0];
     const auto rest = arguments.subspan(1);
     const auto* row = std::ranges::find_if(kVerbs, [&](const auto& r) { return r.verb == verb; });
     if (row == std::end(kVerbs)) {
@@ -58,13 +57,12 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
     }
     const bool json = row->json && !rest.empty() && rest[0] == u"--json";
     const size_t expected = json ? 1 : row->needs;
-    if (rest.size() < expected) {
-        return {std::nullopt, std::u16string(verb) + (expected == 2 ? u" needs a NAME and a VALUE"
-                                                                    : u" needs a NAME")};
-    }
-    if (rest.size() > expected) {
-        return {std::nullopt, u"unexpected argument " + Quoted(rest[expected]) + u" after " +
-                                  std::u16string(verb)};
+    if (rest.size() != expected) {
+        return {std::nullopt,
+                rest.size() > expected
+                    ? u"unexpected argument " + Quoted(rest[expected]) + u" after " + verb
+                : expected == 2 ? verb + u" needs a NAME and a VALUE"
+                                : verb + u" needs a NAME"};
     }
     return {
         CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"", row->needs > 1 ? rest[1] : u""},
