@@ -7,6 +7,7 @@
 
 #include <cwchar>
 #include <map>
+#include <tuple>
 
 #include "agent/agent_names.h"
 #include "agent/producer.h"
@@ -137,17 +138,12 @@ std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     return entry;
 }
 
-// A mapped section the watch looks at: a control block's, or a consumers block's.
-struct Looked {
-    SectionFacts* facts;
-    SectionLook look;
-    bool control;
-};
-
 // Each block under each name, as the agent opens it, with its header; snapshots of the blocks
 // the agent publishes from the section it takes, each before the first look's clock reading.
-std::vector<Looked> LookAtSections(Facts& facts) {
-    std::vector<Looked> looked;
+// Then the control and consumers sections that map, looked at once, or for the doctor until the
+// watch is settled or kWatchMs have passed.
+void LookAtSections(Facts& facts, bool watch) {
+    std::vector<std::tuple<SectionFacts*, SectionLook, bool>> looked;  // and whether control
     for (const BlockSections& block : kBlockSections) {
         for (size_t i = 0; i < 2; ++i) {
             SectionFacts& section = (facts.*block.sections)[i];
@@ -173,11 +169,27 @@ std::vector<Looked> LookAtSections(Facts& facts) {
                 facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
             }
             if (block.sections != &Facts::capabilities) {
-                looked.push_back({&section, std::move(look), block.sections == &Facts::control});
+                looked.emplace_back(&section, std::move(look), block.sections == &Facts::control);
             }
         }
     }
-    return looked;
+    for (const std::uint64_t start = GetTickCount64();;) {
+        // Each look's fields loaded first, the clock read after them.
+        for (const auto& [section, look, control] : looked) {
+            Sample& sample = section->samples.emplace_back();
+            if (control) {
+                sample.control = *vcam::ReadControlBlock(look.view.get(), vcam::kControlBlockSize);
+            } else {
+                sample.updatedTick =
+                    vcam::LoadControlTick(look.view.get(), vcam::kConsumersUpdatedTickField);
+            }
+            sample.now = GetTickCount64();
+        }
+        if (!watch || WatchSettled(facts) || GetTickCount64() - start >= kWatchMs) {
+            return;
+        }
+        Sleep(50);
+    }
 }
 
 // The settings key's last write, on the log's clock.
@@ -243,11 +255,11 @@ void GatherProducer(Facts& facts) {
 
 CameraListing ListCamerasOnce() {
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    CameraListing listing;
-    if (const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE); FAILED(started)) {
-        listing.error = static_cast<std::uint32_t>(started);
-    } else {
-        listing = ListCameras();
+    const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE);
+    const CameraListing listing =
+        SUCCEEDED(started) ? ListCameras()
+                           : CameraListing{false, static_cast<std::uint32_t>(started), {}};
+    if (SUCCEEDED(started)) {
         MFShutdown();
     }
     if (com) {
@@ -279,25 +291,7 @@ Facts GatherFacts(FactsFor what) {
         return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
     };
     facts.agentMutex = agentMutex();
-    std::vector<Looked> looked = LookAtSections(facts);
-    for (const std::uint64_t start = GetTickCount64();;) {
-        // Each look's fields loaded first, the clock read after them.
-        for (const Looked& l : looked) {
-            Sample& sample = l.facts->samples.emplace_back();
-            if (l.control) {
-                sample.control =
-                    *vcam::ReadControlBlock(l.look.view.get(), vcam::kControlBlockSize);
-            } else {
-                sample.updatedTick =
-                    vcam::LoadControlTick(l.look.view.get(), vcam::kConsumersUpdatedTickField);
-            }
-            sample.now = GetTickCount64();
-        }
-        if (!doctor || WatchSettled(facts) || GetTickCount64() - start >= kWatchMs) {
-            break;
-        }
-        Sleep(50);
-    }
+    LookAtSections(facts, doctor);
     // After the watch, so that an agent found starting has had its first pass, and with the mutex
     // looked at again beside it; before anything is started for a trial.
     GatherProcesses(facts);
