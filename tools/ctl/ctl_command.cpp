@@ -29,7 +29,7 @@ std::u16string Quoted(std::u16string_view text) {
 
 }  // namespace
 
-ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
+Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments) {
     using enum CtlCommand::Kind;
     // Each command, the arguments it needs, and whether it takes --json instead.
     static constexpr struct {
@@ -78,7 +78,7 @@ std::u16string UnknownSettingError(std::u16string_view name) {
     return error;
 }
 
-CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value) {
+Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view value) {
     const std::optional<Setting> setting = FindSetting(name);
     if (!setting) {
         return {std::nullopt, UnknownSettingError(name)};
@@ -88,10 +88,9 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
     if (!IsNumberKind(row.kind)) {
         if (value.size() > kMaxSettingLength) {
             return {std::nullopt,
-                    canonical + u" is too long (" +
-                        DecimalText(static_cast<unsigned long long>(value.size())) +
-                        u" characters); the agent reads at most " +
-                        DecimalText(static_cast<unsigned long long>(kMaxSettingLength))};
+                    canonical + Latin1ToU16(" is too long (" + std::to_string(value.size()) +
+                                            " characters); the agent reads at most " +
+                                            std::to_string(kMaxSettingLength))};
         }
         // A line break would split the agent's log line that carries the value.
         if (std::ranges::any_of(value, [](char16_t unit) { return unit < u' '; })) {

@@ -36,7 +36,6 @@ int Fail(const std::u16string& message, int exitCode = kExitFailure) {
     return exitCode;
 }
 
-// `call` failed with `error`.
 int Failed(std::u16string_view call, DWORD error) {
     return Fail(std::u16string(call) + u" failed: " + DescribeSystemError(error));
 }
@@ -92,11 +91,11 @@ int Run(const CtlCommand& command) {
                           !facts.cameras->listed);
         }
         case kSet: {
-            const CheckedSetting checked = CheckSetting(command.name, command.value);
-            if (!checked.write) {
+            const Checked<SettingWrite> checked = CheckSetting(command.name, command.value);
+            if (!checked.value) {
                 return Fail(checked.error, kExitUsage);
             }
-            const SettingWrite& write = *checked.write;
+            const SettingWrite& write = *checked.value;
             // The value as the agent reads it back: "-0" is 0, a text in quotes.
             const std::u16string shown =
                 write.number
@@ -149,7 +148,6 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(ToU16(argv[i]));
     }
-    const ParsedCommand parsed = ParseCtlArguments(arguments);
-    return parsed.command ? Run(*parsed.command)
-                          : Fail(parsed.error + u" (see --help)", kExitUsage);
+    const Checked<CtlCommand> parsed = ParseCtlArguments(arguments);
+    return parsed.value ? Run(*parsed.value) : Fail(parsed.error + u" (see --help)", kExitUsage);
 }
