@@ -115,21 +115,20 @@ Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view
 
 std::string CtlUsage() {
     // The values `set` takes: one line for each number, one for the texts.
-    constexpr std::string_view kIndent = "                        ";
-    std::string ranges;
-    std::string texts;
+    const std::string indent(24, ' ');
+    std::string ranges, texts;
     for (const SettingRow& row : kSettingRows) {
+        std::string name = ToUtf8(row.name);
         if (!IsNumberKind(row.kind)) {
-            texts += (texts.empty() ? "" : ", ") + ToUtf8(row.name);
+            texts += (texts.empty() ? "" : ", ") + name;
             continue;
         }
-        std::string name = ToUtf8(row.name);
         name.resize(13, ' ');
-        ranges += std::string(kIndent) + name + RangeText(row.kind, "", "..") +
+        ranges += indent + name + RangeText(row.kind, "", "..") +
                   (row.unit.empty() ? "" : " (" + ToUtf8(row.unit) + ")") + "\n";
     }
-    ranges += std::string(kIndent) + texts + "   text, at most " +
-              std::to_string(kMaxSettingLength) + " characters\n";
+    ranges +=
+        indent + texts + "   text, at most " + std::to_string(kMaxSettingLength) + " characters\n";
     return R"(Usage: orbelune_vcam_ctl COMMAND
 
 Shows and changes the Orbelune camera agent of this user and session.
