@@ -55,16 +55,16 @@ Node SettingsNode(const Facts& facts) {
             ResolveSetting(facts.raw, static_cast<Setting>(i), folder);
         std::string name = ToUtf8(row.name);
         name.resize(13, ' ');
-        const std::u16string source = effective.fromRegistry ? u"registry" : u"default";
+        const std::u16string origin = effective.fromRegistry ? u"registry" : u"default";
         nodes.push_back(
             Object(ToUtf8(row.name),
-                   name + ToUtf8(SettingText(row.kind, effective) + u"  (" + source + u")"),
+                   name + ToUtf8(SettingText(row.kind, effective) + u"  (" + origin + u")"),
                    {row.kind == SettingKind::kSignedNumber
                         ? Value("value", static_cast<std::int32_t>(effective.number))
                     : row.kind == SettingKind::kSwitch ? Value("value", effective.number != 0)
                     : IsNumberKind(row.kind)           ? Value("value", effective.number)
                                                        : Value("value", effective.text),
-                    Value("source", source)}));
+                    Value("source", origin)}));
     }
     nodes.push_back(Value("defaultsFolder", folder));
     return Object("settings",
