@@ -255,11 +255,11 @@ void GatherProducer(Facts& facts) {
 
 CameraListing ListCamerasOnce() {
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE);
-    const CameraListing listing =
-        SUCCEEDED(started) ? ListCameras()
-                           : CameraListing{false, static_cast<std::uint32_t>(started), {}};
-    if (SUCCEEDED(started)) {
+    CameraListing listing;
+    if (const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE); FAILED(started)) {
+        listing.error = static_cast<std::uint32_t>(started);
+    } else {
+        listing = ListCameras();
         MFShutdown();
     }
     if (com) {

@@ -53,12 +53,12 @@ Node SettingsNode(const Facts& facts) {
         const SettingRow& row = kSettingRows[i];
         const EffectiveSetting effective =
             ResolveSetting(facts.raw, static_cast<Setting>(i), folder);
-        std::string name = ToUtf8(row.name);
-        name.resize(13, ' ');
+        std::string line = ToUtf8(row.name);
+        line.resize(13, ' ');
         const std::u16string origin = effective.fromRegistry ? u"registry" : u"default";
+        line += ToUtf8(SettingText(row.kind, effective) + u"  (" + origin + u")");
         nodes.push_back(
-            Object(ToUtf8(row.name),
-                   name + ToUtf8(SettingText(row.kind, effective) + u"  (" + origin + u")"),
+            Object(ToUtf8(row.name), line,
                    {row.kind == SettingKind::kSignedNumber
                         ? Value("value", static_cast<std::int32_t>(effective.number))
                     : row.kind == SettingKind::kSwitch ? Value("value", effective.number != 0)
