@@ -51,14 +51,14 @@ int Report(const CtlCommand& command, const Node& report, bool failed = false) {
     return Output(command.json ? ReportJson(report) : ReportText(report), failed);
 }
 
-// Deletes a value under HKEY_CURRENT_USER; `absent` or `removed` says which it was.
+// Deletes a value under HKEY_CURRENT_USER; `absent` or `removed` says which it was, then `tail`.
 int DeleteValue(std::u16string_view key, std::u16string_view name, const std::string& absent,
-                const std::string& removed) {
+                const std::string& removed, const std::string& tail) {
     const auto status = static_cast<DWORD>(
         RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str()));
-    return status == ERROR_FILE_NOT_FOUND ? Output(absent)
+    return status == ERROR_FILE_NOT_FOUND ? Output(absent + tail)
            : status != ERROR_SUCCESS      ? Failed(u"RegDeleteKeyValueW", status)
-                                          : Output(removed);
+                                          : Output(removed + tail);
 }
 
 // Stores `value` under HKEY_CURRENT_USER, creating the key when it is not there yet; `stored`
@@ -109,9 +109,8 @@ int Run(const CtlCommand& command) {
                 return Fail(UnknownSettingError(command.name), kExitUsage);
             }
             const std::string name = ToUtf8(RowOf(*setting).name);
-            return DeleteValue(kSettingsKey, RowOf(*setting).name,
-                               name + " was not set; the agent uses its default\n",
-                               name + " removed; the agent uses its default\n");
+            return DeleteValue(kSettingsKey, RowOf(*setting).name, name + " was not set",
+                               name + " removed", "; the agent uses its default\n");
         }
         case kInstall: {
             const std::u16string folder = ModuleDirectory();
@@ -128,14 +127,12 @@ int Run(const CtlCommand& command) {
                 kRunKey, {std::u16string(kRunValueName), false, 0, entry},
                 "installed: " + ToUtf8(entry) + " starts at every logon of this user\n");
         }
-        case kUninstall: {
+        case kUninstall:
             // The entry for every user is the MSI's (or a script's), and goes with it.
-            const std::string rest =
-                MachineEntryStartsAgent() ? "; the entry for all users still starts it\n" : "\n";
             return DeleteValue(
-                kRunKey, kRunValueName, "not installed for this user; nothing to remove" + rest,
-                "uninstalled: the agent no longer starts at this user's logon" + rest);
-        }
+                kRunKey, kRunValueName, "not installed for this user; nothing to remove",
+                "uninstalled: the agent no longer starts at this user's logon",
+                MachineEntryStartsAgent() ? "; the entry for all users still starts it\n" : "\n");
     }
     return kExitFailure;
 }

@@ -139,9 +139,8 @@ std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
 }
 
 // Each block under each name, as the agent opens it, with its header; snapshots of the blocks
-// the agent publishes from the section it takes, each before the first look's clock reading.
-// Then the control and consumers sections that map, looked at once, or for the doctor until the
-// watch is settled or kWatchMs have passed.
+// the agent publishes from the section it takes, before the first look at the others' ticks,
+// which `watch` repeats until they tell what the rules need or kWatchMs have passed.
 void LookAtSections(Facts& facts, bool watch) {
     std::vector<std::tuple<SectionFacts*, SectionLook, bool>> looked;  // and whether control
     for (const BlockSections& block : kBlockSections) {
