@@ -15,10 +15,10 @@ TEST(CtlCommandTest, Arguments) {
     const auto parse = [](std::vector<std::u16string> arguments) {
         return ParseCtlArguments(arguments);
     };
-    EXPECT_EQ(parse({u"set", u"CameraIndex", u"-h"}).command,
+    EXPECT_EQ(parse({u"set", u"CameraIndex", u"-h"}).value,
               (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(parse({u"unset", u"x"}).command, (CtlCommand{Kind::kUnset, false, u"x", u""}));
-    EXPECT_EQ(parse({u"status", u"--json"}).command, (CtlCommand{Kind::kStatus, true, u"", u""}));
+    EXPECT_EQ(parse({u"unset", u"x"}).value, (CtlCommand{Kind::kUnset, false, u"x", u""}));
+    EXPECT_EQ(parse({u"status", u"--json"}).value, (CtlCommand{Kind::kStatus, true, u"", u""}));
     EXPECT_EQ(parse({}).error, u"no command given");
     EXPECT_EQ(parse({u"set", u"a", u"b", u"c"}).error, u"unexpected argument 'c' after set");
     EXPECT_EQ(parse({u"unset"}).error, u"unset needs a NAME");
@@ -29,7 +29,7 @@ TEST(CtlCommandTest, Arguments) {
                                      {u"cameras", Kind::kCameras},
                                      {u"install", Kind::kInstall},
                                      {u"uninstall", Kind::kUninstall}}) {
-        EXPECT_EQ(parse({verb}).command, (CtlCommand{kind, false, u"", u""}));
+        EXPECT_EQ(parse({verb}).value, (CtlCommand{kind, false, u"", u""}));
         EXPECT_EQ(parse({verb, u"x"}).error,
                   u"unexpected argument 'x' after " + std::u16string(verb));
     }
@@ -71,11 +71,11 @@ TEST(CtlCommandTest, SettingValues) {
     const std::u16string longest(1023, u'x'), tooLong(1024, u'x');
     // The value as stored (the name as the agent spells it, a number or text), or the error.
     const auto checked = [](std::u16string_view name, std::u16string_view value) {
-        const CheckedSetting c = CheckSetting(name, value);
-        return !c.write
+        const Checked<SettingWrite> c = CheckSetting(name, value);
+        return !c.value
                    ? ToUtf8(c.error)
-                   : ToUtf8(c.write->name) + (c.write->number ? "=" + std::to_string(c.write->dword)
-                                                              : "='" + ToUtf8(c.write->text) + "'");
+                   : ToUtf8(c.value->name) + (c.value->number ? "=" + std::to_string(c.value->dword)
+                                                              : "='" + ToUtf8(c.value->text) + "'");
     };
     for (const auto& [name, value, stored] :
          std::initializer_list<std::tuple<std::u16string_view, std::u16string_view, std::string>>{

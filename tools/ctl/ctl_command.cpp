@@ -29,19 +29,18 @@ std::u16string Quoted(std::u16string_view text) {
 
 }  // namespace
 
-ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
-    using Kind = CtlCommand::Kind;
+Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments) {
+    using enum CtlCommand::Kind;
     // Each command, the arguments it needs, and whether it takes --json instead.
     static constexpr struct {
         std::u16string_view verb;
-        Kind kind;
+        CtlCommand::Kind kind;
         size_t needs;
         bool json;
-    } kVerbs[] = {
-        {u"help", Kind::kHelp, 0, false},       {u"status", Kind::kStatus, 0, true},
-        {u"doctor", Kind::kDoctor, 0, true},    {u"cameras", Kind::kCameras, 0, true},
-        {u"set", Kind::kSet, 2, false},         {u"unset", Kind::kUnset, 1, false},
-        {u"install", Kind::kInstall, 0, false}, {u"uninstall", Kind::kUninstall, 0, false}};
+    } kVerbs[] = {{u"help", kHelp, 0, false},       {u"status", kStatus, 0, true},
+                  {u"doctor", kDoctor, 0, true},    {u"cameras", kCameras, 0, true},
+                  {u"set", kSet, 2, false},         {u"unset", kUnset, 1, false},
+                  {u"install", kInstall, 0, false}, {u"uninstall", kUninstall, 0, false}};
     if (arguments.empty()) {
         return {std::nullopt, u"no command given"};
     }
@@ -50,7 +49,7 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
             return {CtlCommand{}, {}};
         }
     }
-    const std::u16string_view verb = arguments[0];
+    const std::u16string verb = arguments[0];
     const auto rest = arguments.subspan(1);
     const auto* row = std::ranges::find_if(kVerbs, [&](const auto& r) { return r.verb == verb; });
     if (row == std::end(kVerbs)) {
@@ -58,13 +57,12 @@ ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments) {
     }
     const bool json = row->json && !rest.empty() && rest[0] == u"--json";
     const size_t expected = json ? 1 : row->needs;
-    if (rest.size() < expected) {
-        return {std::nullopt, std::u16string(verb) + (expected == 2 ? u" needs a NAME and a VALUE"
-                                                                    : u" needs a NAME")};
-    }
-    if (rest.size() > expected) {
-        return {std::nullopt, u"unexpected argument " + Quoted(rest[expected]) + u" after " +
-                                  std::u16string(verb)};
+    if (rest.size() != expected) {
+        return {std::nullopt,
+                rest.size() > expected
+                    ? u"unexpected argument " + Quoted(rest[expected]) + u" after " + verb
+                : expected == 2 ? verb + u" needs a NAME and a VALUE"
+                                : verb + u" needs a NAME"};
     }
     return {
         CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"", row->needs > 1 ? rest[1] : u""},
@@ -80,7 +78,7 @@ std::u16string UnknownSettingError(std::u16string_view name) {
     return error;
 }
 
-CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value) {
+Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view value) {
     const std::optional<Setting> setting = FindSetting(name);
     if (!setting) {
         return {std::nullopt, UnknownSettingError(name)};
@@ -90,10 +88,9 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
     if (!IsNumberKind(row.kind)) {
         if (value.size() > kMaxSettingLength) {
             return {std::nullopt,
-                    canonical + u" is too long (" +
-                        DecimalText(static_cast<unsigned long long>(value.size())) +
-                        u" characters); the agent reads at most " +
-                        DecimalText(static_cast<unsigned long long>(kMaxSettingLength))};
+                    canonical + Latin1ToU16(" is too long (" + std::to_string(value.size()) +
+                                            " characters); the agent reads at most " +
+                                            std::to_string(kMaxSettingLength))};
         }
         // A line break would split the agent's log line that carries the value.
         if (std::ranges::any_of(value, [](char16_t unit) { return unit < u' '; })) {
@@ -118,21 +115,20 @@ CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value)
 
 std::string CtlUsage() {
     // The values `set` takes: one line for each number, one for the texts.
-    constexpr std::string_view kIndent = "                        ";
-    std::string ranges;
-    std::string texts;
+    const std::string indent(24, ' ');
+    std::string ranges, texts;
     for (const SettingRow& row : kSettingRows) {
+        std::string name = ToUtf8(row.name);
         if (!IsNumberKind(row.kind)) {
-            texts += (texts.empty() ? "" : ", ") + ToUtf8(row.name);
+            texts += (texts.empty() ? "" : ", ") + name;
             continue;
         }
-        std::string name = ToUtf8(row.name);
         name.resize(13, ' ');
-        ranges += std::string(kIndent) + name + RangeText(row.kind, "", "..") +
+        ranges += indent + name + RangeText(row.kind, "", "..") +
                   (row.unit.empty() ? "" : " (" + ToUtf8(row.unit) + ")") + "\n";
     }
-    ranges += std::string(kIndent) + texts + "   text, at most " +
-              std::to_string(kMaxSettingLength) + " characters\n";
+    ranges +=
+        indent + texts + "   text, at most " + std::to_string(kMaxSettingLength) + " characters\n";
     return R"(Usage: orbelune_vcam_ctl COMMAND
 
 Shows and changes the Orbelune camera agent of this user and session.

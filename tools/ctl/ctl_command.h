@@ -30,14 +30,15 @@ struct CtlCommand {
     bool operator==(const CtlCommand&) const = default;
 };
 
-// The command, or a message saying what is wrong with the arguments (a usage error).
-struct ParsedCommand {
-    std::optional<CtlCommand> command;
+// A value made from what the user gave, or a message saying what is wrong with it (a usage error).
+template <typename T>
+struct Checked {
+    std::optional<T> value;
     std::u16string error;
 };
 
 // `arguments` without the program's own name.
-ParsedCommand ParseCtlArguments(std::span<const std::u16string> arguments);
+Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments);
 
 // A value ready to be stored: the name as the agent spells it, the registry type it reads
 // (REG_DWORD for a number, REG_SZ for text), and the data.
@@ -48,20 +49,14 @@ struct SettingWrite {
     std::u16string text;
 };
 
-struct CheckedSetting {
-    std::optional<SettingWrite> write;
-    std::u16string error;
-};
-
 // Checks a value given for `name` against what the agent can read back: a number within its
 // kind's range (a negative CameraIndex stored as its 32 bits), a switch 0 or 1, text of at most
 // kMaxSettingLength characters (longer ones the agent ignores).
-CheckedSetting CheckSetting(std::u16string_view name, std::u16string_view value);
+Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view value);
 
 // The error for a name the agent does not read, listing the names it does.
 std::u16string UnknownSettingError(std::u16string_view name);
 
-// The text of --help.
 std::string CtlUsage();
 
 }  // namespace orbelune

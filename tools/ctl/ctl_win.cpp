@@ -30,35 +30,35 @@ bool Print(FILE* stream, const std::string& text) {
     return std::fflush(stream) == 0 && written && std::ferror(stream) == 0;
 }
 
-void PrintError(const std::u16string& message) {
+// `message` said on standard error; the exit code.
+int Fail(const std::u16string& message, int exitCode = kExitFailure) {
     Print(stderr, "orbelune_vcam_ctl: " + ToUtf8(message) + "\n");
-}
-
-// The output, and the command's exit code, or a failure when standard output lost it.
-int Output(const std::string& text, int exitCode) {
-    if (!Print(stdout, text)) {
-        PrintError(u"cannot write to standard output");
-        return kExitFailure;
-    }
     return exitCode;
 }
 
-// `call` failed with `error`: said on standard error.
 int Failed(std::u16string_view call, DWORD error) {
-    PrintError(std::u16string(call) + u" failed: " + DescribeSystemError(error));
-    return kExitFailure;
+    return Fail(std::u16string(call) + u" failed: " + DescribeSystemError(error));
 }
 
-// Deletes a value under HKEY_CURRENT_USER; `absent` or `removed` says which it was.
+// The output, and the command's exit code, or a failure when standard output lost it.
+int Output(const std::string& text, bool failed = false) {
+    return !Print(stdout, text) ? Fail(u"cannot write to standard output")
+           : failed             ? kExitFailure
+                                : kExitSuccess;
+}
+
+int Report(const CtlCommand& command, const Node& report, bool failed = false) {
+    return Output(command.json ? ReportJson(report) : ReportText(report), failed);
+}
+
+// Deletes a value under HKEY_CURRENT_USER; `absent` or `removed` says which it was, then `tail`.
 int DeleteValue(std::u16string_view key, std::u16string_view name, const std::string& absent,
-                const std::string& removed) {
-    const LSTATUS status =
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str());
-    if (status == ERROR_FILE_NOT_FOUND) {
-        return Output(absent, kExitSuccess);
-    }
-    return status != ERROR_SUCCESS ? Failed(u"RegDeleteKeyValueW", static_cast<DWORD>(status))
-                                   : Output(removed, kExitSuccess);
+                const std::string& removed, const std::string& tail) {
+    const auto status = static_cast<DWORD>(
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(name).c_str()));
+    return status == ERROR_FILE_NOT_FOUND ? Output(absent + tail)
+           : status != ERROR_SUCCESS      ? Failed(u"RegDeleteKeyValueW", status)
+                                          : Output(removed + tail);
 }
 
 // Stores `value` under HKEY_CURRENT_USER, creating the key when it is not there yet; `stored`
@@ -66,91 +66,73 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
 int StoreValue(std::u16string_view key, const SettingWrite& value, const std::string& stored) {
     const std::wstring data = ToWide(value.text);
     const DWORD dword = value.dword;
-    const LSTATUS status = RegSetKeyValueW(
+    const auto status = static_cast<DWORD>(RegSetKeyValueW(
         HKEY_CURRENT_USER, ToWide(key).c_str(), ToWide(value.name).c_str(),
         value.number ? REG_DWORD : REG_SZ,
         value.number ? static_cast<const void*>(&dword) : data.c_str(),
-        value.number ? sizeof dword : static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    return status != ERROR_SUCCESS ? Failed(u"RegSetKeyValueW", static_cast<DWORD>(status))
-                                   : Output(stored, kExitSuccess);
-}
-
-int Report(const CtlCommand& command, const Node& report, int exitCode) {
-    return Output(command.json ? ReportJson(report) : ReportText(report), exitCode);
-}
-
-int Set(const CtlCommand& command) {
-    const CheckedSetting checked = CheckSetting(command.name, command.value);
-    if (!checked.write) {
-        PrintError(checked.error);
-        return kExitUsage;
-    }
-    const SettingWrite& write = *checked.write;
-    // The value as the agent reads it back: "-0" is 0, a text in quotes.
-    const std::u16string shown =
-        write.number ? SettingText(RowOf(*FindSetting(write.name)).kind, {write.dword, {}, true})
-                     : QuoteArgument(command.value);
-    return StoreValue(kSettingsKey, write, ToUtf8(write.name) + " = " + ToUtf8(shown) + "\n");
-}
-
-int Unset(const CtlCommand& command) {
-    const std::optional<Setting> setting = FindSetting(command.name);
-    if (!setting) {
-        PrintError(UnknownSettingError(command.name));
-        return kExitUsage;
-    }
-    const std::string name = ToUtf8(RowOf(*setting).name);
-    return DeleteValue(kSettingsKey, RowOf(*setting).name,
-                       name + " was not set; the agent uses its default\n",
-                       name + " removed; the agent uses its default\n");
-}
-
-int Install() {
-    const std::u16string folder = ModuleDirectory();
-    if (folder.empty()) {
-        return Failed(u"GetModuleFileNameW", GetLastError());
-    }
-    const std::u16string agent = JoinPath(folder, kAgentExeName);
-    if (GetFileAttributesW(ToWide(agent).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        PrintError(u"cannot find the agent at " + agent + u": " +
-                   DescribeSystemError(GetLastError()));
-        return kExitFailure;
-    }
-    return StoreValue(
-        kRunKey, {std::u16string(kRunValueName), false, 0, QuoteArgument(agent)},
-        "installed: " + ToUtf8(QuoteArgument(agent)) + " starts at every logon of this user\n");
+        value.number ? sizeof dword : static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))));
+    return status != ERROR_SUCCESS ? Failed(u"RegSetKeyValueW", status) : Output(stored);
 }
 
 int Run(const CtlCommand& command) {
+    using enum CtlCommand::Kind;
     switch (command.kind) {
-        case CtlCommand::Kind::kHelp:
-            return Output(CtlUsage(), kExitSuccess);
-        case CtlCommand::Kind::kStatus:
-            return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)), kExitSuccess);
-        case CtlCommand::Kind::kDoctor: {
+        case kHelp:
+            return Output(CtlUsage());
+        case kStatus:
+            return Report(command, StatusReport(GatherFacts(FactsFor::kStatus)));
+        case kDoctor: {
             const std::vector<Finding> findings = Diagnose(GatherFacts(FactsFor::kDoctor));
-            return Report(command, DoctorReport(findings),
-                          findings.empty() ? kExitSuccess : kExitFailure);
+            return Report(command, DoctorReport(findings), !findings.empty());
         }
-        case CtlCommand::Kind::kCameras: {
+        case kCameras: {
             const Facts facts = GatherFacts(FactsFor::kCameras);
             return Report(command, CamerasReport(*facts.cameras, SettingsOf(facts).cameraIndex),
-                          facts.cameras->listed ? kExitSuccess : kExitFailure);
+                          !facts.cameras->listed);
         }
-        case CtlCommand::Kind::kSet:
-            return Set(command);
-        case CtlCommand::Kind::kUnset:
-            return Unset(command);
-        case CtlCommand::Kind::kInstall:
-            return Install();
-        case CtlCommand::Kind::kUninstall: {
+        case kSet: {
+            const Checked<SettingWrite> checked = CheckSetting(command.name, command.value);
+            if (!checked.value) {
+                return Fail(checked.error, kExitUsage);
+            }
+            const SettingWrite& write = *checked.value;
+            // The value as the agent reads it back: "-0" is 0, a text in quotes.
+            const std::u16string shown =
+                write.number
+                    ? SettingText(RowOf(*FindSetting(write.name)).kind, {write.dword, {}, true})
+                    : QuoteArgument(command.value);
+            return StoreValue(kSettingsKey, write, ToUtf8(write.name + u" = " + shown) + "\n");
+        }
+        case kUnset: {
+            const std::optional<Setting> setting = FindSetting(command.name);
+            if (!setting) {
+                return Fail(UnknownSettingError(command.name), kExitUsage);
+            }
+            const std::string name = ToUtf8(RowOf(*setting).name);
+            return DeleteValue(kSettingsKey, RowOf(*setting).name, name + " was not set",
+                               name + " removed", "; the agent uses its default\n");
+        }
+        case kInstall: {
+            const std::u16string folder = ModuleDirectory();
+            if (folder.empty()) {
+                return Failed(u"GetModuleFileNameW", GetLastError());
+            }
+            const std::u16string agent = JoinPath(folder, kAgentExeName);
+            if (GetFileAttributesW(ToWide(agent).c_str()) == INVALID_FILE_ATTRIBUTES) {
+                return Fail(u"cannot find the agent at " + agent + u": " +
+                            DescribeSystemError(GetLastError()));
+            }
+            const std::u16string entry = QuoteArgument(agent);
+            return StoreValue(
+                kRunKey, {std::u16string(kRunValueName), false, 0, entry},
+                "installed: " + ToUtf8(entry) + " starts at every logon of this user\n");
+        }
+        case kUninstall:
             // The entry for every user is the MSI's (or a script's), and goes with it.
-            const std::string rest =
-                MachineEntryStartsAgent() ? "; the entry for all users still starts it\n" : "\n";
             return DeleteValue(
-                kRunKey, kRunValueName, "not installed for this user; nothing to remove" + rest,
-                "uninstalled: the agent no longer starts at this user's logon" + rest);
-        }
+                kRunKey, kRunValueName, "not installed for this user; nothing to remove",
+                "uninstalled: the agent no longer starts at this user's logon",
+                MachineEntryStartsAgent() ? "; the entry for all users still starts it\n" : "\n");
     }
     return kExitFailure;
 }
@@ -163,10 +145,6 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(ToU16(argv[i]));
     }
-    const ParsedCommand parsed = ParseCtlArguments(arguments);
-    if (!parsed.command) {
-        PrintError(parsed.error + u" (see --help)");
-        return kExitUsage;
-    }
-    return Run(*parsed.command);
+    const Checked<CtlCommand> parsed = ParseCtlArguments(arguments);
+    return parsed.value ? Run(*parsed.value) : Fail(parsed.error + u" (see --help)", kExitUsage);
 }

@@ -48,15 +48,13 @@ const ProcessFacts* ParentOf(const Facts& facts, const ProcessFacts& process) {
 }
 
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
+    // Up its parents to the agent, or to none, or round a loop as long as the process table.
     const ProcessFacts* agent = SessionAgent(facts);
-    const ProcessFacts* p = &process;
-    for (size_t hops = 0; agent && p && hops <= facts.processes.size(); ++hops) {
+    const ProcessFacts* p = agent ? ParentOf(facts, process) : nullptr;
+    for (size_t hops = 0; p && p != agent && hops < facts.processes.size(); ++hops) {
         p = ParentOf(facts, *p);
-        if (p == agent) {
-            return true;
-        }
     }
-    return false;
+    return agent && p == agent;
 }
 
 std::pair<std::u16string, FolderSource> AgentFolder(const Facts& facts) {

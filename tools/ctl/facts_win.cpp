@@ -7,6 +7,7 @@
 
 #include <cwchar>
 #include <map>
+#include <tuple>
 
 #include "agent/agent_names.h"
 #include "agent/producer.h"
@@ -55,10 +56,12 @@ std::u16string ImagePath(HANDLE process) {
 // their file names where the image cannot be read: its path unknown, or the file gone or moved
 // away while it runs.
 void GatherProcesses(Facts& facts) {
-    DWORD session = 0;
-    ProcessIdToSessionId(GetCurrentProcessId(), &session);
-    facts.session = session;
+    const auto sessionOf = [](DWORD id) {
+        DWORD session = 0;
+        return ProcessIdToSessionId(id, &session) ? session : 0xFFFFFFFF;
+    };
     facts.processId = GetCurrentProcessId();
+    facts.session = sessionOf(facts.processId);
     // Each image's version name, read once.
     std::map<std::u16string, std::optional<std::u16string>> versionNames;
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -66,17 +69,15 @@ void GatherProcesses(Facts& facts) {
     entry.dwSize = sizeof entry;
     for (BOOL more = snapshot.IsValid() && Process32FirstW(snapshot.Get(), &entry); more;
          more = Process32NextW(snapshot.Get(), &entry)) {
-        ProcessFacts& p = facts.processes.emplace_back();
-        p.id = entry.th32ProcessID;
-        p.parentId = entry.th32ParentProcessID;
-        p.image = ToU16(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)));
-        p.session = ProcessIdToSessionId(p.id, &session) ? session : 0xFFFFFFFF;
-        const UniqueHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.id));
+        const DWORD id = entry.th32ProcessID;
+        // A process this tool may not open keeps its time and path unknown: the calls fail.
+        const UniqueHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
         FILETIME created = {}, exited = {}, kernel = {}, user = {};
-        if (handle.IsValid() && GetProcessTimes(handle.Get(), &created, &exited, &kernel, &user)) {
-            p.created = Value(created);
-        }
-        p.path = handle.IsValid() ? ImagePath(handle.Get()) : std::u16string();
+        const bool timed = GetProcessTimes(handle.Get(), &created, &exited, &kernel, &user);
+        ProcessFacts& p = facts.processes.emplace_back(ProcessFacts{
+            id, entry.th32ParentProcessID, sessionOf(id), timed ? Value(created) : 0,
+            ToU16(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH))),
+            ImagePath(handle.Get())});
         const auto [versionName, added] = versionNames.try_emplace(ToLowerUnits(p.path));
         if (added && !p.path.empty()) {
             versionName->second = ReadVersionName(p.path);
@@ -137,28 +138,11 @@ std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     return entry;
 }
 
-// One look at a section: its fields loaded first, the clock read after them.
-Sample Look(const void* view, bool control) {
-    Sample sample;
-    if (control) {
-        sample.control = *vcam::ReadControlBlock(view, vcam::kControlBlockSize);
-    } else {
-        sample.updatedTick = vcam::LoadControlTick(view, vcam::kConsumersUpdatedTickField);
-    }
-    sample.now = GetTickCount64();
-    return sample;
-}
-
-struct Looked {
-    SectionFacts* facts;
-    SectionLook look;
-    const Sections* block;
-};
-
 // Each block under each name, as the agent opens it, with its header; snapshots of the blocks
-// the agent publishes from the section it takes, each before the first look's clock reading.
-std::vector<Looked> LookAtSections(Facts& facts) {
-    std::vector<Looked> looked;
+// the agent publishes from the section it takes, before the first look at the others' ticks,
+// which `watch` repeats until they tell what the rules need or kWatchMs have passed.
+void LookAtSections(Facts& facts, bool watch) {
+    std::vector<std::tuple<SectionFacts*, SectionLook, bool>> looked;  // and whether control
     for (const BlockSections& block : kBlockSections) {
         for (size_t i = 0; i < 2; ++i) {
             SectionFacts& section = (facts.*block.sections)[i];
@@ -183,23 +167,28 @@ std::vector<Looked> LookAtSections(Facts& facts) {
                 TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
                 facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
             }
-            looked.push_back({&section, std::move(look), &(facts.*block.sections)});
+            if (block.sections != &Facts::capabilities) {
+                looked.emplace_back(&section, std::move(look), block.sections == &Facts::control);
+            }
         }
     }
-    return looked;
-}
-
-// The log's last kLogTailBytes, from the start of a line: the log has no size limit, and only
-// its last lines are shown and judged.
-constexpr size_t kLogTailBytes = size_t{64} * 1024;
-
-std::optional<std::string> ReadLogTail(const std::u16string& path) {
-    // The byte before the tail, read with it, tells whether the tail starts a line.
-    std::optional<std::string> tail = ReadFileTail(ToWide(path), kLogTailBytes + 1);
-    if (tail && tail->size() > kLogTailBytes) {
-        tail->erase(0, tail->find('\n') + 1);
+    for (const std::uint64_t start = GetTickCount64();;) {
+        // Each look's fields loaded first, the clock read after them.
+        for (const auto& [section, look, control] : looked) {
+            Sample& sample = section->samples.emplace_back();
+            if (control) {
+                sample.control = *vcam::ReadControlBlock(look.view.get(), vcam::kControlBlockSize);
+            } else {
+                sample.updatedTick =
+                    vcam::LoadControlTick(look.view.get(), vcam::kConsumersUpdatedTickField);
+            }
+            sample.now = GetTickCount64();
+        }
+        if (!watch || WatchSettled(facts) || GetTickCount64() - start >= kWatchMs) {
+            return;
+        }
+        Sleep(50);
     }
-    return tail;
 }
 
 // The settings key's last write, on the log's clock.
@@ -215,9 +204,12 @@ std::optional<std::int64_t> SettingsWritten() {
     return LogSecondsOf(written);
 }
 
-bool IsFolder(const std::u16string& path) {
+// Whether a folder stands at `path`, or a file; nothing when neither does.
+std::optional<bool> IsFolder(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return attributes == INVALID_FILE_ATTRIBUTES
+               ? std::nullopt
+               : std::optional((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
 }
 
 // A folder where the log file should be, or the nearest file where one of its folders should be:
@@ -225,10 +217,8 @@ bool IsFolder(const std::u16string& path) {
 std::u16string LogBlockedBy(const std::u16string& path) {
     for (std::u16string at = path, parent; !at.empty() && at != parent;
          parent = at, at = FolderOfPath(at)) {
-        const DWORD attributes = GetFileAttributesW(ToWide(at).c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            return folder == (at == path) ? at : std::u16string();
+        if (const std::optional<bool> folder = IsFolder(at)) {
+            return *folder == (at == path) ? at : std::u16string();
         }
     }
     return {};
@@ -237,8 +227,8 @@ std::u16string LogBlockedBy(const std::u16string& path) {
 // The producer as the agent would start it now, and Windows' answer to that start.
 void GatherProducer(Facts& facts) {
     const AgentSettings settings = SettingsOf(facts);
-    facts.producerIsFolder = IsFolder(settings.producerExe);
-    facts.repoRootIsFolder = IsFolder(settings.repoRoot);
+    facts.producerIsFolder = IsFolder(settings.producerExe).value_or(false);
+    facts.repoRootIsFolder = IsFolder(settings.repoRoot).value_or(false);
     const std::optional<ProducerLaunch> launch = PrepareProducer(settings);
     if (!launch) {
         return;
@@ -300,18 +290,7 @@ Facts GatherFacts(FactsFor what) {
         return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
     };
     facts.agentMutex = agentMutex();
-    std::vector<Looked> looked = LookAtSections(facts);
-    for (const std::uint64_t start = GetTickCount64();;) {
-        for (const Looked& l : looked) {
-            if (l.block != &facts.capabilities) {
-                l.facts->samples.push_back(Look(l.look.view.get(), l.block == &facts.control));
-            }
-        }
-        if (!doctor || WatchSettled(facts) || GetTickCount64() - start >= kWatchMs) {
-            break;
-        }
-        Sleep(50);
-    }
+    LookAtSections(facts, doctor);
     // After the watch, so that an agent found starting has had its first pass, and with the mutex
     // looked at again beside it; before anything is started for a trial.
     GatherProcesses(facts);
@@ -326,7 +305,14 @@ Facts GatherFacts(FactsFor what) {
     }
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
-        facts.logBytes = ReadLogTail(facts.logPath);
+        // Its last kLogTailBytes from the start of a line (the byte before them, read with them,
+        // tells whether they start one): the log has no size limit, and only its last lines are
+        // shown and judged.
+        constexpr size_t kLogTailBytes = size_t{64} * 1024;
+        facts.logBytes = ReadFileTail(ToWide(facts.logPath), kLogTailBytes + 1);
+        if (facts.logBytes && facts.logBytes->size() > kLogTailBytes) {
+            facts.logBytes->erase(0, facts.logBytes->find('\n') + 1);
+        }
         facts.logAccess = JudgeLogAccess(*base, ReadLogAccess(*base));
     }
     if (const std::optional<std::u16string> known = KnownProgramDataFolder()) {

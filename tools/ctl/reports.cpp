@@ -53,19 +53,18 @@ Node SettingsNode(const Facts& facts) {
         const SettingRow& row = kSettingRows[i];
         const EffectiveSetting effective =
             ResolveSetting(facts.raw, static_cast<Setting>(i), folder);
-        std::string name = ToUtf8(row.name);
-        name.resize(13, ' ');
-        const std::string line = name + ToUtf8(SettingText(row.kind, effective)) +
-                                 (effective.fromRegistry ? "  (registry)" : "  (default)");
-        Node value = row.kind == SettingKind::kSignedNumber
-                         ? Value("value", static_cast<std::int32_t>(effective.number))
-                     : row.kind == SettingKind::kSwitch ? Value("value", effective.number != 0)
-                     : IsNumberKind(row.kind)           ? Value("value", effective.number)
-                                                        : Value("value", effective.text);
-        nodes.push_back(Object(
-            ToUtf8(row.name), line,
-            {std::move(value),
-             Value("source", effective.fromRegistry ? std::u16string(u"registry") : u"default")}));
+        std::string line = ToUtf8(row.name);
+        line.resize(13, ' ');
+        const std::u16string origin = effective.fromRegistry ? u"registry" : u"default";
+        line += ToUtf8(SettingText(row.kind, effective) + u"  (" + origin + u")");
+        nodes.push_back(
+            Object(ToUtf8(row.name), line,
+                   {row.kind == SettingKind::kSignedNumber
+                        ? Value("value", static_cast<std::int32_t>(effective.number))
+                    : row.kind == SettingKind::kSwitch ? Value("value", effective.number != 0)
+                    : IsNumberKind(row.kind)           ? Value("value", effective.number)
+                                                       : Value("value", effective.text),
+                    Value("source", origin)}));
     }
     nodes.push_back(Value("defaultsFolder", folder));
     return Object("settings",
@@ -77,11 +76,10 @@ Node SettingsNode(const Facts& facts) {
 // The agent and the producer.
 void AddProcessNodes(const Facts& facts, std::vector<Node>& nodes) {
     const ProcessFacts* agent = SessionAgent(facts);
-    std::string line =
-        facts.agentMutex ? "agent: running in this session" : "agent: not running in this session";
-    if (agent) {
-        line += ", process id " + std::to_string(agent->id) + ", " + ToUtf8(agent->path);
-    }
+    const std::string line =
+        (facts.agentMutex ? "agent: running in this session"
+                          : "agent: not running in this session") +
+        (agent ? ", process id " + std::to_string(agent->id) + ", " + ToUtf8(agent->path) : "");
     const std::u16string image(FileNameOfPath(SettingsOf(facts).producerExe));
     std::vector<Node> ids;
     std::string idText;
@@ -189,6 +187,7 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
     const CameraSelection selection = SelectIn(listing, cameraIndex);
     const size_t count = listing.devices.size();
     std::string line = "camera: CameraIndex " + std::to_string(cameraIndex);
+    Node named = Null("named");
     switch (selection.kind) {
         case CameraSelection::Kind::kNoList:
             line +=
@@ -209,14 +208,12 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
             line += " names " + Named(camera) +
                     (IsVirtualCamera(camera) ? ", a virtual camera, not a real one" : "") +
                     (OpenFailed(camera) ? "; it " + OpenFailure(camera) + ", so " + kFallback : "");
-            return Object("camera", line,
-                          {Value("listedCameras", count),
-                           CameraNode("named", "", camera, selection.device, true)});
+            named = CameraNode("named", "", camera, selection.device, true);
         }
     }
     return Object(
         "camera", line,
-        {listing.listed ? Value("listedCameras", count) : Null("listedCameras"), Null("named")});
+        {listing.listed ? Value("listedCameras", count) : Null("listedCameras"), std::move(named)});
 }
 
 Node StatusReport(const Facts& facts) {
