@@ -18,8 +18,6 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     for (const auto& [setting, path] : {std::pair{Setting::kProducerExe, &c.settings.producerExe},
                                         {Setting::kRepoRoot, &c.settings.repoRoot}}) {
         if (!path->empty() && !IsAbsolutePath(*path)) {
-            // Quotes copied with a path, and a variable the agent does not expand, are part of
-            // the path to the agent, which then resolves it as a relative one.
             const std::string name = ToUtf8(RowOf(setting).name);
             const bool quoted = path->size() > 1 && path->front() == u'"' && path->back() == u'"';
             findings.push_back(
@@ -118,22 +116,22 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
         }
         const auto setting = static_cast<Setting>(i);
         const SettingRow& row = RowOf(setting);
-        const std::string why =
-            outcome == RawSetting::Outcome::kOtherType
-                ? std::string("is stored as another type than ") +
-                      (IsNumberKind(row.kind) ? "REG_DWORD" : "REG_SZ")
-            : outcome == RawSetting::Outcome::kTooLong
-                ? "is longer than " + std::to_string(kMaxSettingLength) + " characters"
-                : "cannot be read";
+        const std::string name = ToUtf8(row.name);
         findings.push_back(
             {"setting-ignored",
-             "the setting " + ToUtf8(row.name) + " " + why + "; the agent uses its default, " +
+             "the setting " + name +
+                 (outcome == RawSetting::Outcome::kOtherType
+                      ? std::string(" is stored as another type than ") +
+                            (IsNumberKind(row.kind) ? "REG_DWORD" : "REG_SZ")
+                  : outcome == RawSetting::Outcome::kTooLong
+                      ? " is longer than " + std::to_string(kMaxSettingLength) + " characters"
+                      : " cannot be read") +
+                 "; the agent uses its default, " +
                  ToUtf8(
                      SettingText(row.kind, ResolveSetting(f.raw, setting, AgentFolder(f).first))),
              {SettingPath(setting)},
-             "orbelune_vcam_ctl set " + ToUtf8(row.name) +
-                 " VALUE stores it as the agent reads it; orbelune_vcam_ctl unset " +
-                 ToUtf8(row.name) + " removes it"});
+             "orbelune_vcam_ctl set " + name + " VALUE stores it as the agent reads it; " +
+                 "orbelune_vcam_ctl unset " + name + " removes it"});
     }
     if (c.settings.cameraIndex < 0) {
         findings.push_back(
