@@ -38,12 +38,6 @@ void Record(const std::wstring& folder, const std::string& text) {
     }
 }
 
-[[noreturn]] void RunUntilTerminated() {
-    for (;;) {
-        Sleep(INFINITE);
-    }
-}
-
 }  // namespace
 
 int wmain() {
@@ -56,25 +50,23 @@ int wmain() {
 
     if (argc == 2 && std::wstring_view(argv.get()[1]) == L"--child") {
         Record(folder, "child pid=" + pid + "\r\n");
-        RunUntilTerminated();
+    } else {
+        std::string record =
+            "start pid=" + pid + "\r\nraw=" + ToUtf8(std::wstring_view(raw)) + "\r\n";
+        for (int i = 0; i < argc; ++i) {
+            record += "argv[" + std::to_string(i) +
+                      "]=" + ToUtf8(std::wstring_view(argv.get()[i])) + "\r\n";
+        }
+        Record(folder, record + "tick=" + std::to_string(startTick) + "\r\n");
+        std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
+        mode = mode.substr(0, mode.find_first_of("\r\n "));
+        if (mode == "exit") {
+            return 3;
+        }
+        if (mode == "child") {
+            // Left running: it ends when it is terminated, as the producer's own children are.
+            static_cast<void>(StartProgram(L"\"" + ToWide(ModulePath()) + L"\" --child").Take());
+        }
     }
-
-    std::string record = "start pid=" + pid + "\r\nraw=" + ToUtf8(std::wstring_view(raw)) + "\r\n";
-    for (int i = 0; i < argc; ++i) {
-        record +=
-            "argv[" + std::to_string(i) + "]=" + ToUtf8(std::wstring_view(argv.get()[i])) + "\r\n";
-    }
-    record += "tick=" + std::to_string(startTick) + "\r\n";
-    Record(folder, record);
-
-    std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
-    mode = mode.substr(0, mode.find_first_of("\r\n "));
-    if (mode == "exit") {
-        return 3;
-    }
-    if (mode == "child") {
-        // Left running: it ends when it is terminated, as the producer's own children are.
-        static_cast<void>(StartProgram(L"\"" + ToWide(ModulePath()) + L"\" --child").Take());
-    }
-    RunUntilTerminated();
+    Sleep(INFINITE);  // never returns: the process runs until it is terminated
 }
