@@ -68,5 +68,7 @@ int wmain() {
             static_cast<void>(StartProgram(L"\"" + ToWide(ModulePath()) + L"\" --child").Take());
         }
     }
-    Sleep(INFINITE);  // never returns: the process runs until it is terminated
+    for (;;) {  // until terminated
+        Sleep(INFINITE);
+    }
 }
