@@ -103,29 +103,28 @@ bool Passed(double seconds, std::uint64_t start, std::uint64_t now) {
     return seconds >= 0 && now >= start + static_cast<std::uint64_t>(seconds * 1000);
 }
 
-// Stamps the ticks whose time lasts, the right headers once --fix-after has passed, and
-// consumerStartTick once at --consumer-start-at.
+// Stamps the ticks whose time lasts, and what falls due after the pass at `previous` (0: none
+// yet): the right headers at --fix-after, consumerStartTick once at --consumer-start-at.
 void Stamp(const std::vector<Namespace>& namespaces, const PeerOptions& o, std::uint64_t start,
-           std::uint64_t now, bool& fixed, bool& startStamped) {
-    const bool fix = !fixed && Passed(o.fixAfter, start, now);
-    const bool startOnce = !startStamped && Passed(o.consumerStartAt, start, now);
+           std::uint64_t previous, std::uint64_t now) {
+    const auto due = [&](double seconds) {
+        return Passed(seconds, start, now) && !Passed(seconds, start, previous);
+    };
     for (const Namespace& ns : namespaces) {
         const vcam::ControlView control = ns.sections.Control();
-        if (fix) {
+        if (due(o.fixAfter)) {
             StampHeaders(ns, PeerOptions{});
         }
         if (!Passed(o.demand, start, now)) {
             vcam::StampDemand(control, now);
         }
-        if (startOnce || !Passed(o.consumerStart, start, now)) {
+        if (due(o.consumerStartAt) || !Passed(o.consumerStart, start, now)) {
             vcam::StampConsumerStart(control, now);
         }
         if (!Passed(o.heartbeat, start, now)) {
             vcam::StampConsumerHeartbeat(control, now);
         }
     }
-    fixed = fixed || fix;
-    startStamped = startStamped || startOnce;
 }
 
 }  // namespace
@@ -172,13 +171,13 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     const std::uint64_t start = GetTickCount64();
-    bool fixed = false, startStamped = false;
-    for (std::uint64_t nextPrint = start;;) {
+    for (std::uint64_t nextPrint = start, previous = 0;;) {
         const std::uint64_t now = GetTickCount64();
         if (Passed(options.runFor, start, now)) {
             return 0;
         }
-        Stamp(namespaces, options, start, now, fixed, startStamped);
+        Stamp(namespaces, options, start, previous, now);
+        previous = now;
         if (options.printEvery > 0 && now >= nextPrint) {
             for (Namespace& ns : namespaces) {
                 Print(ns);
