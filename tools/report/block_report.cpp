@@ -51,16 +51,14 @@ std::string LocalTimeText(std::int64_t localMs, std::uint64_t filetime, char sep
     const sys_time<milliseconds> local{milliseconds{localMs}};
     const sys_days day = floor<days>(local);
     const year_month_day date{day};
-    const hh_mm_ss time{local - day};
+    const long long ms = (local - day).count();  // since midnight
     const auto utcMs = static_cast<std::int64_t>((filetime - kUnixEpochFiletime) / 10'000);
     const auto offset = static_cast<int>((localMs - utcMs) / 60'000);  // local minus UTC
     char text[64] = {};
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02d:%02d:%02d.%03d%s%c%02d:%02d",
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02lld:%02lld:%02lld.%03lld%s%c%02d:%02d",
                   static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), separator,
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()),
-                  static_cast<int>(time.subseconds().count()), offsetLead, offset < 0 ? '-' : '+',
+                  static_cast<unsigned>(date.day()), separator, ms / 3'600'000, ms / 60'000 % 60,
+                  ms / 1000 % 60, ms % 1000, offsetLead, offset < 0 ? '-' : '+',
                   std::abs(offset) / 60, std::abs(offset) % 60);
     return text;
 }
@@ -103,11 +101,6 @@ Node PublishedNode(const char* key, const char* title, const PublishedBlock<Snap
         std::move(nodes));
 }
 
-// "[i] ": a literal before a temporary string makes GCC 12 warn of an overlap that is none.
-std::string Indexed(std::uint32_t i) {
-    return std::to_string(i).insert(0, 1, '[') + "] ";
-}
-
 }  // namespace
 
 std::int64_t LocalSeconds(const std::tm& time) {
@@ -126,14 +119,11 @@ ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t
 }
 
 std::string TickText(const char* name, const TickReading& tick) {
-    const std::string text = std::string(name) + " " + std::to_string(tick.value) + " (";
-    if (tick.value == 0) {
-        return text + "never)";
-    }
-    return text + std::to_string(std::abs(tick.ageMs)) +
-           (tick.ageMs < 0 ? " ms in the future, stale)"
-            : tick.fresh   ? " ms old, fresh)"
-                           : " ms old, stale)");
+    const char* judged = tick.ageMs < 0 ? " ms in the future, stale)"
+                         : tick.fresh   ? " ms old, fresh)"
+                                        : " ms old, stale)";
+    return std::string(name) + " " + std::to_string(tick.value) +
+           (tick.value == 0 ? " (never)" : " (" + std::to_string(std::abs(tick.ageMs)) + judged);
 }
 
 Node ControlNode(const std::u16string& name, const vcam::ControlReading& block, std::uint64_t now) {
@@ -161,13 +151,13 @@ Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block) {
     std::vector<Node> formats;
     for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxCapabilities; ++i) {
         const vcam::CameraCapability& f = s.formats[i];
-        formats.push_back(Object(
-            "",
-            Indexed(i) + std::to_string(f.width) + "x" + std::to_string(f.height) + "@" +
-                std::to_string(f.frameRateNumerator) + "/" + std::to_string(f.frameRateDenominator),
-            {Value("width", f.width), Value("height", f.height),
-             Value("frameRateNumerator", f.frameRateNumerator),
-             Value("frameRateDenominator", f.frameRateDenominator)}));
+        char line[64] = {};
+        std::snprintf(line, sizeof line, "[%u] %ux%u@%u/%u", i, f.width, f.height,
+                      f.frameRateNumerator, f.frameRateDenominator);
+        formats.push_back(Object("", line,
+                                 {Value("width", f.width), Value("height", f.height),
+                                  Value("frameRateNumerator", f.frameRateNumerator),
+                                  Value("frameRateDenominator", f.frameRateDenominator)}));
     }
     return PublishedNode(
         "capabilitiesBlock", "capabilities block", block, vcam::kCapabilitiesMagic,
@@ -193,8 +183,8 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
             i < startsLocalMs.size() && startsLocalMs[i] ? &*startsLocalMs[i] : nullptr;
         slots.push_back(Object(
             "",
-            Indexed(i) + Quoted(ToUtf8(name)) + " identity " + Quoted(e.identity) +
-                (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
+            std::string("[") + std::to_string(i) + "] " + Quoted(ToUtf8(name)) + " identity " +
+                Quoted(e.identity) + (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
                 (started
                      ? "started " +
                            LocalTimeText(*started, e.lastUsedStart, ' ', " local time (UTC") + ")"
