@@ -53,7 +53,6 @@ struct PublishedBlock {
     vcam::SnapshotStatus status = vcam::SnapshotStatus::kNotPublished;
     Snapshot snapshot;
 };
-// The view a snapshot is taken from.
 template <typename Snapshot>
 using ViewOf = std::conditional_t<std::is_same_v<Snapshot, vcam::ConsumersSnapshot>,
                                   vcam::ConsumersView, vcam::CapabilitiesView>;
