@@ -20,11 +20,10 @@
 namespace {
 
 using namespace orbelune;
-using vcam::PeerSection;
 
 // Opens the section, or creates it with the library's descriptor; false, having said why, when it
 // cannot.
-bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
+bool CreateSection(const std::wstring& name, DWORD size, vcam::PeerSection& section) {
     vcam::CreatedSection created = vcam::OpenOrCreatePeerSection(name.c_str(), size);
     if (created.error.call != nullptr) {
         std::fwprintf(stderr, L"orbelune_vcam_peer: cannot create %ls: %hs failed (error %lu)\n",
@@ -52,7 +51,7 @@ struct Namespace {
 
 // A header word stamped as the virtual camera stamps it, with whatever value the options ask for
 // (StampPeerHeaders stamps only the right ones); only when the section holds the word.
-void StampWord(const PeerSection& section, vcam::Field field, std::uint32_t value) {
+void StampWord(const vcam::PeerSection& section, vcam::Field field, std::uint32_t value) {
     if (vcam::detail::Holds(section.Data(), section.size, field.offset + field.size)) {
         vcam::detail::Store(section.Data(), field.offset, value);
     }

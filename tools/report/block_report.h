@@ -33,8 +33,7 @@ struct TickReading {
 // demand and consumer presence hold only while the block is valid.
 struct ControlStatus {
     TickReading demandTick, consumerStartTick, consumerHeartbeatTick;
-    bool demand = false;
-    bool consumerPresent = false;
+    bool demand = false, consumerPresent = false;
 };
 ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now);
 
