@@ -181,6 +181,7 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
         const std::u16string name(e.displayName);
         const std::int64_t* started =
             i < startsLocalMs.size() && startsLocalMs[i] ? &*startsLocalMs[i] : nullptr;
+        // std::string("["): a literal before a temporary makes GCC 12 warn of a false overlap.
         slots.push_back(Object(
             "",
             std::string("[") + std::to_string(i) + "] " + Quoted(ToUtf8(name)) + " identity " +
