@@ -21,6 +21,7 @@
 #include "common/process_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
+#include "log/log_win.h"
 
 namespace {
 
@@ -28,10 +29,7 @@ using namespace orbelune;
 
 // Appends a record in one write, so that records of several copies never interleave.
 void Record(const std::wstring& folder, const std::string& text) {
-    const UniqueHandle file(CreateFileW((folder + L"\\standin-producer.log").c_str(),
-                                        FILE_APPEND_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file = OpenLogForAppend(ToU16(folder + L"\\standin-producer.log"), true);
     DWORD written = 0;
     if (file.IsValid()) {
         WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
