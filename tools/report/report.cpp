@@ -39,14 +39,6 @@ std::string Json(const Node& node) {
     return out + (object ? '}' : ']');
 }
 
-std::string Text(const Node& node, size_t indent) {
-    std::string out = node.line.empty() ? "" : std::string(indent, ' ') + node.line + "\n";
-    for (const Node& child : node.children) {
-        out += Text(child, node.line.empty() ? indent : indent + 2);
-    }
-    return out;
-}
-
 }  // namespace
 
 Node Value(std::string key, std::u16string_view value, std::string line) {
@@ -57,8 +49,12 @@ std::string ReportJson(const Node& report) {
     return Json(report) + "\n";
 }
 
-std::string ReportText(const Node& report) {
-    return Text(report, 0);
+std::string ReportText(const Node& report, std::size_t indent) {
+    std::string out = report.line.empty() ? "" : std::string(indent, ' ') + report.line + "\n";
+    for (const Node& child : report.children) {
+        out += ReportText(child, report.line.empty() ? indent : indent + 2);
+    }
+    return out;
 }
 
 }  // namespace orbelune

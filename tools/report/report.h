@@ -44,8 +44,8 @@ inline Node Array(std::string key, std::string line, std::vector<Node> children)
 // One JSON document, all in ASCII, with a line end.
 std::string ReportJson(const Node& report);
 
-// Every node's line in document order, each below a node with a line of its own indented by two
-// more spaces than that node's.
-std::string ReportText(const Node& report);
+// Every node's line in document order, the first `indent` spaces in, each below a node with a
+// line of its own indented by two more spaces than that node's.
+std::string ReportText(const Node& report, std::size_t indent = 0);
 
 }  // namespace orbelune
