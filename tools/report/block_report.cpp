@@ -105,9 +105,7 @@ Node PublishedNode(const char* key, const char* title, const PublishedBlock<Snap
 
 std::int64_t LocalSeconds(const std::tm& time) {
     using namespace std::chrono;
-    const sys_days date = year{time.tm_year + 1900} /
-                          month{static_cast<unsigned>(time.tm_mon + 1)} /
-                          day{static_cast<unsigned>(time.tm_mday)};
+    const sys_days date = year{time.tm_year + 1900} / (time.tm_mon + 1) / time.tm_mday;
     return date.time_since_epoch().count() * 86400LL + time.tm_hour * 3600LL + time.tm_min * 60LL +
            time.tm_sec;
 }
