@@ -68,8 +68,7 @@ bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& opt
     if (option.kind == Kind::kSeconds) {
         const auto [at, error] =
             std::from_chars(utf8.data(), end, options.*option.seconds, std::chars_format::fixed);
-        return !utf8.empty() && utf8[0] >= '0' && utf8[0] <= '9' && error == std::errc() &&
-               at == end;
+        return error == std::errc() && at == end && utf8[0] >= '0' && utf8[0] <= '9';
     }
     const bool hex = option.kind == Kind::kMagic;
     const bool prefixed = hex && (utf8.starts_with("0x") || utf8.starts_with("0X"));

@@ -13,8 +13,7 @@ namespace orbelune {
 
 // Times are seconds from the start; a negative one is not given.
 struct PeerOptions {
-    bool local = true;
-    bool global = false;
+    bool local = true, global = false;
     std::uint32_t controlSize = vcam::kControlBlockSize;
     std::uint32_t capabilitiesSize = vcam::kCapabilitiesBlockSize;
     std::uint32_t consumersSize = vcam::kConsumersBlockSize;

@@ -20,11 +20,10 @@
 namespace {
 
 using namespace orbelune;
-using vcam::PeerSection;
 
 // Opens the section, or creates it with the library's descriptor; false, having said why, when it
 // cannot.
-bool CreateSection(const std::wstring& name, DWORD size, PeerSection& section) {
+bool CreateSection(const std::wstring& name, DWORD size, vcam::PeerSection& section) {
     vcam::CreatedSection created = vcam::OpenOrCreatePeerSection(name.c_str(), size);
     if (created.error.call != nullptr) {
         std::fwprintf(stderr, L"orbelune_vcam_peer: cannot create %ls: %hs failed (error %lu)\n",
@@ -52,7 +51,7 @@ struct Namespace {
 
 // A header word stamped as the virtual camera stamps it, with whatever value the options ask for
 // (StampPeerHeaders stamps only the right ones); only when the section holds the word.
-void StampWord(const PeerSection& section, vcam::Field field, std::uint32_t value) {
+void StampWord(const vcam::PeerSection& section, vcam::Field field, std::uint32_t value) {
     if (vcam::detail::Holds(section.Data(), section.size, field.offset + field.size)) {
         vcam::detail::Store(section.Data(), field.offset, value);
     }
@@ -103,29 +102,28 @@ bool Passed(double seconds, std::uint64_t start, std::uint64_t now) {
     return seconds >= 0 && now >= start + static_cast<std::uint64_t>(seconds * 1000);
 }
 
-// Stamps the ticks whose time lasts, the right headers once --fix-after has passed, and
-// consumerStartTick once at --consumer-start-at.
+// Stamps the ticks whose time lasts, and what falls due after the pass at `previous` (0: none
+// yet): the right headers at --fix-after, consumerStartTick once at --consumer-start-at.
 void Stamp(const std::vector<Namespace>& namespaces, const PeerOptions& o, std::uint64_t start,
-           std::uint64_t now, bool& fixed, bool& startStamped) {
-    const bool fix = !fixed && Passed(o.fixAfter, start, now);
-    const bool startOnce = !startStamped && Passed(o.consumerStartAt, start, now);
+           std::uint64_t previous, std::uint64_t now) {
+    const auto due = [&](double seconds) {
+        return Passed(seconds, start, now) && !Passed(seconds, start, previous);
+    };
     for (const Namespace& ns : namespaces) {
         const vcam::ControlView control = ns.sections.Control();
-        if (fix) {
+        if (due(o.fixAfter)) {
             StampHeaders(ns, PeerOptions{});
         }
         if (!Passed(o.demand, start, now)) {
             vcam::StampDemand(control, now);
         }
-        if (startOnce || !Passed(o.consumerStart, start, now)) {
+        if (due(o.consumerStartAt) || !Passed(o.consumerStart, start, now)) {
             vcam::StampConsumerStart(control, now);
         }
         if (!Passed(o.heartbeat, start, now)) {
             vcam::StampConsumerHeartbeat(control, now);
         }
     }
-    fixed = fixed || fix;
-    startStamped = startStamped || startOnce;
 }
 
 }  // namespace
@@ -172,13 +170,13 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     const std::uint64_t start = GetTickCount64();
-    bool fixed = false, startStamped = false;
-    for (std::uint64_t nextPrint = start;;) {
+    for (std::uint64_t nextPrint = start, previous = 0;;) {
         const std::uint64_t now = GetTickCount64();
         if (Passed(options.runFor, start, now)) {
             return 0;
         }
-        Stamp(namespaces, options, start, now, fixed, startStamped);
+        Stamp(namespaces, options, start, previous, now);
+        previous = now;
         if (options.printEvery > 0 && now >= nextPrint) {
             for (Namespace& ns : namespaces) {
                 Print(ns);

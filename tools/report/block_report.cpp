@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "agent/supervision.h"
 #include "common/text.h"
@@ -13,11 +14,9 @@ namespace {
 
 TickReading JudgeTick(std::uint64_t value, std::uint64_t now) {
     // Ages beyond the signed range, as of a tick far in the future, are clamped to it.
-    constexpr std::uint64_t kMost = INT64_MAX;
-    return {value,
-            value > now ? -static_cast<std::int64_t>(std::min(value - now, kMost))
-                        : static_cast<std::int64_t>(std::min(now - value, kMost)),
-            IsFresh(value, now)};
+    const auto age = static_cast<std::int64_t>(
+        std::min<std::uint64_t>(value > now ? value - now : now - value, INT64_MAX));
+    return {value, value > now ? -age : age, IsFresh(value, now)};
 }
 
 // A tick never stamped (0) has no age.
@@ -34,12 +33,10 @@ std::string Quoted(std::string_view utf8) {
     std::string out = "\"";
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        if (byte < 0x20 || byte == 0x7F) {
             out += "\\x" + HexText(byte).substr(8);  // two digits
         } else {
+            out += c == '"' || c == '\\' ? "\\" : "";
             out += c;
         }
     }
@@ -54,16 +51,14 @@ std::string LocalTimeText(std::int64_t localMs, std::uint64_t filetime, char sep
     const sys_time<milliseconds> local{milliseconds{localMs}};
     const sys_days day = floor<days>(local);
     const year_month_day date{day};
-    const hh_mm_ss time{local - day};
+    const long long ms = (local - day).count();  // since midnight
     const auto utcMs = static_cast<std::int64_t>((filetime - kUnixEpochFiletime) / 10'000);
     const auto offset = static_cast<int>((localMs - utcMs) / 60'000);  // local minus UTC
     char text[64] = {};
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02d:%02d:%02d.%03d%s%c%02d:%02d",
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02lld:%02lld:%02lld.%03lld%s%c%02d:%02d",
                   static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), separator,
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()),
-                  static_cast<int>(time.subseconds().count()), offsetLead, offset < 0 ? '-' : '+',
+                  static_cast<unsigned>(date.day()), separator, ms / 3'600'000, ms / 60'000 % 60,
+                  ms / 1000 % 60, ms % 1000, offsetLead, offset < 0 ? '-' : '+',
                   std::abs(offset) / 60, std::abs(offset) % 60);
     return text;
 }
@@ -78,11 +73,12 @@ std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t
                                        : " (expected " + std::to_string(expectedVersion) + ")");
 }
 
-// The first line of a published block and its JSON members, the same for both blocks.
+// A published block under `key`: its first line and header members, then `members`, the
+// snapshot's, only when the snapshot was accepted.
 template <typename Snapshot>
-std::vector<Node> HeaderNodes(const char* title, const PublishedBlock<Snapshot>& block,
-                              std::uint32_t expectedMagic, std::uint32_t expectedVersion,
-                              std::string& line) {
+Node PublishedNode(const char* key, const char* title, const PublishedBlock<Snapshot>& block,
+                   std::uint32_t expectedMagic, std::uint32_t expectedVersion,
+                   std::vector<Node> members) {
     static const char* const kStatus[][2] = {
         {"accepted", "valid"},
         {"notPublished", "not published by the agent yet"},
@@ -91,30 +87,25 @@ std::vector<Node> HeaderNodes(const char* title, const PublishedBlock<Snapshot>&
         {"sectionTooSmall", "too small for the block"}};
     const auto* status = kStatus[static_cast<int>(block.status)];
     const bool stamped = block.magic == expectedMagic && block.version == expectedVersion;
-    line = std::string(title) + " (" + ToUtf8(block.name) + "): " +
-           (stamped || block.status != vcam::SnapshotStatus::kRejected ? status[1] : "not valid") +
-           ", " + HeaderText(block.magic, block.version, expectedMagic, expectedVersion);
-    return {Value("section", block.name), Value("magic", block.magic),
-            Value("version", block.version), Value("snapshot", Latin1ToU16(status[0]))};
-}
-
-// "[i] ": a literal before a temporary string makes GCC 12 warn of an overlap that is none.
-std::string Indexed(std::uint32_t i) {
-    return std::to_string(i).insert(0, 1, '[') + "] ";
-}
-
-std::string FormatText(const vcam::CameraCapability& f) {
-    return std::to_string(f.width) + "x" + std::to_string(f.height) + "@" +
-           std::to_string(f.frameRateNumerator) + "/" + std::to_string(f.frameRateDenominator);
+    std::vector<Node> nodes = {Value("section", block.name), Value("magic", block.magic),
+                               Value("version", block.version),
+                               Value("snapshot", Latin1ToU16(status[0]))};
+    if (block.status == vcam::SnapshotStatus::kAccepted) {
+        std::ranges::move(members, std::back_inserter(nodes));
+    }
+    return Object(
+        key,
+        std::string(title) + " (" + ToUtf8(block.name) + "): " +
+            (stamped || block.status != vcam::SnapshotStatus::kRejected ? status[1] : "not valid") +
+            ", " + HeaderText(block.magic, block.version, expectedMagic, expectedVersion),
+        std::move(nodes));
 }
 
 }  // namespace
 
 std::int64_t LocalSeconds(const std::tm& time) {
     using namespace std::chrono;
-    const sys_days date = year{time.tm_year + 1900} /
-                          month{static_cast<unsigned>(time.tm_mon + 1)} /
-                          day{static_cast<unsigned>(time.tm_mday)};
+    const sys_days date = year{time.tm_year + 1900} / (time.tm_mon + 1) / time.tm_mday;
     return date.time_since_epoch().count() * 86400LL + time.tm_hour * 3600LL + time.tm_min * 60LL +
            time.tm_sec;
 }
@@ -126,14 +117,11 @@ ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t
 }
 
 std::string TickText(const char* name, const TickReading& tick) {
-    std::string text = std::string(name) + " " + std::to_string(tick.value);
-    if (tick.value == 0) {
-        return text + " (never)";
-    }
-    return text + " (" + std::to_string(tick.ageMs < 0 ? -tick.ageMs : tick.ageMs) +
-           (tick.ageMs < 0 ? " ms in the future, stale)"
-            : tick.fresh   ? " ms old, fresh)"
-                           : " ms old, stale)");
+    const char* judged = tick.ageMs < 0 ? " ms in the future, stale)"
+                         : tick.fresh   ? " ms old, fresh)"
+                                        : " ms old, stale)";
+    return std::string(name) + " " + std::to_string(tick.value) +
+           (tick.value == 0 ? " (never)" : " (" + std::to_string(std::abs(tick.ageMs)) + judged);
 }
 
 Node ControlNode(const std::u16string& name, const vcam::ControlReading& block, std::uint64_t now) {
@@ -157,73 +145,65 @@ Node ControlNode(const std::u16string& name, const vcam::ControlReading& block, 
 }
 
 Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block) {
-    std::string line;
-    std::vector<Node> nodes = HeaderNodes("capabilities block", block, vcam::kCapabilitiesMagic,
-                                          vcam::kCapabilitiesVersion, line);
-    if (block.status == vcam::SnapshotStatus::kAccepted) {
-        const vcam::CapabilitiesSnapshot& s = block.snapshot;
-        std::vector<Node> formats;
-        for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxCapabilities; ++i) {
-            const vcam::CameraCapability& f = s.formats[i];
-            formats.push_back(Object("", Indexed(i) + FormatText(f),
-                                     {Value("width", f.width), Value("height", f.height),
-                                      Value("frameRateNumerator", f.frameRateNumerator),
-                                      Value("frameRateDenominator", f.frameRateDenominator)}));
-        }
-        nodes.push_back(Value("cameraIndex", s.cameraIndex,
-                              "cameraIndex " + std::to_string(s.cameraIndex) + ", count " +
-                                  std::to_string(s.count) + ", sequence " +
-                                  std::to_string(s.sequence)));
-        nodes.push_back(Value("count", s.count));
-        nodes.push_back(Array("entries", "", std::move(formats)));
-        nodes.push_back(Value("sequence", s.sequence));
+    const vcam::CapabilitiesSnapshot& s = block.snapshot;
+    std::vector<Node> formats;
+    for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxCapabilities; ++i) {
+        const vcam::CameraCapability& f = s.formats[i];
+        char line[64] = {};
+        std::snprintf(line, sizeof line, "[%u] %ux%u@%u/%u", i, f.width, f.height,
+                      f.frameRateNumerator, f.frameRateDenominator);
+        formats.push_back(Object("", line,
+                                 {Value("width", f.width), Value("height", f.height),
+                                  Value("frameRateNumerator", f.frameRateNumerator),
+                                  Value("frameRateDenominator", f.frameRateDenominator)}));
     }
-    return Object("capabilitiesBlock", line, std::move(nodes));
+    return PublishedNode(
+        "capabilitiesBlock", "capabilities block", block, vcam::kCapabilitiesMagic,
+        vcam::kCapabilitiesVersion,
+        {Value("cameraIndex", s.cameraIndex,
+               "cameraIndex " + std::to_string(s.cameraIndex) + ", count " +
+                   std::to_string(s.count) + ", sequence " + std::to_string(s.sequence)),
+         Value("count", s.count), Array("entries", "", std::move(formats)),
+         Value("sequence", s.sequence)});
 }
 
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
                    const std::vector<std::optional<std::int64_t>>& startsLocalMs,
                    std::uint64_t now) {
-    std::string line;
-    std::vector<Node> nodes =
-        HeaderNodes("consumers block", block, vcam::kConsumersMagic, vcam::kConsumersVersion, line);
-    if (block.status == vcam::SnapshotStatus::kAccepted) {
-        const vcam::ConsumersSnapshot& s = block.snapshot;
-        // The clock was read after the snapshot: an age below 0 is a tick the agent did not write.
-        const auto age = static_cast<std::int64_t>(now - s.updatedTick);
-        std::vector<Node> slots;
-        for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxConsumers; ++i) {
-            const vcam::ConsumerEntry& e = s.consumers[i];
-            const std::u16string name(e.displayName);
-            const std::int64_t* started =
-                i < startsLocalMs.size() && startsLocalMs[i] ? &*startsLocalMs[i] : nullptr;
-            slots.push_back(Object(
-                "",
-                Indexed(i) + Quoted(ToUtf8(name)) + " identity " + Quoted(e.identity) +
-                    (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
-                    (started
-                         ? "started " +
-                               LocalTimeText(*started, e.lastUsedStart, ' ', " local time (UTC") +
-                               ")"
-                         : "started at FILETIME " + std::to_string(e.lastUsedStart) +
-                               " (no local time for it)"),
-                {Value("displayName", name), Value("identity", Latin1ToU16(e.identity)),
-                 Value("packaged", e.packaged != 0), Value("lastUsedStart", e.lastUsedStart),
-                 started ? Value("startedLocal",
-                                 Latin1ToU16(LocalTimeText(*started, e.lastUsedStart, 'T', "")))
-                         : Null("startedLocal")}));
-        }
-        nodes.push_back(Value(
-            "count", s.count,
-            "count " + std::to_string(s.count) + ", updated " + std::to_string(std::abs(age)) +
-                (age >= 0 ? " ms ago" : " ms after the tool's clock reading") + " (updatedTick " +
-                std::to_string(s.updatedTick) + "), sequence " + std::to_string(s.sequence)));
-        nodes.push_back(Value("updatedTick", s.updatedTick));
-        nodes.push_back(Value("updatedAgeMs", age));
-        nodes.push_back(Array("slots", "", std::move(slots)));
-        nodes.push_back(Value("sequence", s.sequence));
+    const vcam::ConsumersSnapshot& s = block.snapshot;
+    // The clock was read after the snapshot: an age below 0 is a tick the agent did not write.
+    const auto age = static_cast<std::int64_t>(now - s.updatedTick);
+    std::vector<Node> slots;
+    for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxConsumers; ++i) {
+        const vcam::ConsumerEntry& e = s.consumers[i];
+        const std::u16string name(e.displayName);
+        const std::int64_t* started =
+            i < startsLocalMs.size() && startsLocalMs[i] ? &*startsLocalMs[i] : nullptr;
+        // std::string("["): a literal before a temporary makes GCC 12 warn of a false overlap.
+        slots.push_back(Object(
+            "",
+            std::string("[") + std::to_string(i) + "] " + Quoted(ToUtf8(name)) + " identity " +
+                Quoted(e.identity) + (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
+                (started
+                     ? "started " +
+                           LocalTimeText(*started, e.lastUsedStart, ' ', " local time (UTC") + ")"
+                     : "started at FILETIME " + std::to_string(e.lastUsedStart) +
+                           " (no local time for it)"),
+            {Value("displayName", name), Value("identity", Latin1ToU16(e.identity)),
+             Value("packaged", e.packaged != 0), Value("lastUsedStart", e.lastUsedStart),
+             Value("startedLocal", started ? std::optional(Latin1ToU16(
+                                                 LocalTimeText(*started, e.lastUsedStart, 'T', "")))
+                                           : std::nullopt)}));
     }
-    return Object("consumersBlock", line, std::move(nodes));
+    return PublishedNode(
+        "consumersBlock", "consumers block", block, vcam::kConsumersMagic, vcam::kConsumersVersion,
+        {Value("count", s.count,
+               "count " + std::to_string(s.count) + ", updated " + std::to_string(std::abs(age)) +
+                   (age >= 0 ? " ms ago" : " ms after the tool's clock reading") +
+                   " (updatedTick " + std::to_string(s.updatedTick) + "), sequence " +
+                   std::to_string(s.sequence)),
+         Value("updatedTick", s.updatedTick), Value("updatedAgeMs", age),
+         Array("slots", "", std::move(slots)), Value("sequence", s.sequence)});
 }
 
 }  // namespace orbelune

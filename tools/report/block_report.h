@@ -33,8 +33,7 @@ struct TickReading {
 // demand and consumer presence hold only while the block is valid.
 struct ControlStatus {
     TickReading demandTick, consumerStartTick, consumerHeartbeatTick;
-    bool demand = false;
-    bool consumerPresent = false;
+    bool demand = false, consumerPresent = false;
 };
 ControlStatus JudgeControlBlock(const vcam::ControlReading& block, std::uint64_t now);
 
@@ -53,7 +52,6 @@ struct PublishedBlock {
     vcam::SnapshotStatus status = vcam::SnapshotStatus::kNotPublished;
     Snapshot snapshot;
 };
-// The view a snapshot is taken from.
 template <typename Snapshot>
 using ViewOf = std::conditional_t<std::is_same_v<Snapshot, vcam::ConsumersSnapshot>,
                                   vcam::ConsumersView, vcam::CapabilitiesView>;

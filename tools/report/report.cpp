@@ -7,13 +7,13 @@
 namespace orbelune {
 namespace {
 
-void AppendString(std::string& out, std::u16string_view text) {
-    out += '"';
+// `text` as a JSON string in ASCII: every other character as a \u escape, so that it reads the
+// same in any code page.
+std::string JsonString(std::u16string_view text) {
+    std::string out = "\"";
     for (const char16_t unit : text) {
-        if (unit == u'"' || unit == u'\\') {
-            out += '\\';
-            out += static_cast<char>(unit);
-        } else if (unit >= 0x20 && unit < 0x7F) {
+        if (unit >= 0x20 && unit < 0x7F) {
+            out += unit == u'"' || unit == u'\\' ? "\\" : "";
             out += static_cast<char>(unit);
         } else {
             // UTF-16 units map one to one onto \u escapes, surrogate halves included.
@@ -22,52 +22,38 @@ void AppendString(std::string& out, std::u16string_view text) {
             out += escape;
         }
     }
-    out += '"';
+    return out + '"';
 }
 
-void AppendJson(std::string& out, const Node& node) {
+std::string Json(const Node& node) {
     if (node.kind == Node::Kind::kScalar) {
-        out += node.scalar;
-        return;
-    }
-    if (node.kind == Node::Kind::kText) {
-        AppendString(out, node.text);
-        return;
+        return node.scalar;
     }
     const bool object = node.kind == Node::Kind::kObject;
-    out += object ? '{' : '[';
-    for (size_t i = 0; i < node.children.size(); ++i) {
-        out += i == 0 ? "" : ",";
-        if (object) {
-            AppendString(out, Latin1ToU16(node.children[i].key));
-            out += ':';
-        }
-        AppendJson(out, node.children[i]);
-    }
-    out += object ? '}' : ']';
-}
-
-void AppendText(std::string& out, const Node& node, size_t indent) {
-    if (!node.line.empty()) {
-        out += std::string(indent, ' ') + node.line + "\n";
-        indent += 2;
-    }
+    std::string out(1, object ? '{' : '[');
     for (const Node& child : node.children) {
-        AppendText(out, child, indent);
+        out += out.size() == 1 ? "" : ",";  // none before the first
+        out += object ? JsonString(Latin1ToU16(child.key)) + ':' : "";
+        out += Json(child);
     }
+    return out + (object ? '}' : ']');
 }
 
 }  // namespace
 
-std::string ReportJson(const Node& report) {
-    std::string out;
-    AppendJson(out, report);
-    return out + "\n";
+Node Value(std::string key, std::u16string_view value, std::string line) {
+    return {Node::Kind::kScalar, std::move(key), JsonString(value), std::move(line), {}};
 }
 
-std::string ReportText(const Node& report) {
-    std::string out;
-    AppendText(out, report, 0);
+std::string ReportJson(const Node& report) {
+    return Json(report) + "\n";
+}
+
+std::string ReportText(const Node& report, std::size_t indent) {
+    std::string out = report.line.empty() ? "" : std::string(indent, ' ') + report.line + "\n";
+    for (const Node& child : report.children) {
+        out += ReportText(child, report.line.empty() ? indent : indent + 2);
+    }
     return out;
 }
 

@@ -21,6 +21,7 @@
 #include "common/process_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
+#include "log/log_win.h"
 
 namespace {
 
@@ -28,19 +29,10 @@ using namespace orbelune;
 
 // Appends a record in one write, so that records of several copies never interleave.
 void Record(const std::wstring& folder, const std::string& text) {
-    const UniqueHandle file(CreateFileW((folder + L"\\standin-producer.log").c_str(),
-                                        FILE_APPEND_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file = OpenLogForAppend(ToU16(folder + L"\\standin-producer.log"), true);
     DWORD written = 0;
     if (file.IsValid()) {
         WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    }
-}
-
-[[noreturn]] void RunUntilTerminated() {
-    for (;;) {
-        Sleep(INFINITE);
     }
 }
 
@@ -56,25 +48,25 @@ int wmain() {
 
     if (argc == 2 && std::wstring_view(argv.get()[1]) == L"--child") {
         Record(folder, "child pid=" + pid + "\r\n");
-        RunUntilTerminated();
+    } else {
+        std::string record =
+            "start pid=" + pid + "\r\nraw=" + ToUtf8(std::wstring_view(raw)) + "\r\n";
+        for (int i = 0; i < argc; ++i) {
+            record += "argv[" + std::to_string(i) +
+                      "]=" + ToUtf8(std::wstring_view(argv.get()[i])) + "\r\n";
+        }
+        Record(folder, record + "tick=" + std::to_string(startTick) + "\r\n");
+        std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
+        mode = mode.substr(0, mode.find_first_of("\r\n "));
+        if (mode == "exit") {
+            return 3;
+        }
+        if (mode == "child") {
+            // Left running: it ends when it is terminated, as the producer's own children are.
+            static_cast<void>(StartProgram(L"\"" + ToWide(ModulePath()) + L"\" --child").Take());
+        }
     }
-
-    std::string record = "start pid=" + pid + "\r\nraw=" + ToUtf8(std::wstring_view(raw)) + "\r\n";
-    for (int i = 0; i < argc; ++i) {
-        record +=
-            "argv[" + std::to_string(i) + "]=" + ToUtf8(std::wstring_view(argv.get()[i])) + "\r\n";
+    for (;;) {  // until terminated
+        Sleep(INFINITE);
     }
-    record += "tick=" + std::to_string(startTick) + "\r\n";
-    Record(folder, record);
-
-    std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
-    mode = mode.substr(0, mode.find_first_of("\r\n "));
-    if (mode == "exit") {
-        return 3;
-    }
-    if (mode == "child") {
-        // Left running: it ends when it is terminated, as the producer's own children are.
-        static_cast<void>(StartProgram(L"\"" + ToWide(ModulePath()) + L"\" --child").Take());
-    }
-    RunUntilTerminated();
 }
