@@ -39,8 +39,7 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
              " where this agent expects " + HeaderText(magic, version) +
              (beside ? ": a program of another release holds " + ToUtf8(s.name) +
                            ", which the agent takes before this release's " + ToUtf8(beside->name)
-                     : std::string(": the virtual camera and the agent come from different "
-                                   "releases")),
+                     : ": the virtual camera and the agent come from different releases"),
          beside ? std::vector{HeaderEvidence(s), HeaderEvidence(*beside)}
                 : std::vector{HeaderEvidence(s)},
          beside ? EndHolders(s)
@@ -133,8 +132,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
     if (!missing.empty()) {
         findings.push_back({"sections-missing",
                             missing.size() == std::size(kBlockSections)
-                                ? "the virtual camera's sections are missing: the virtual camera "
-                                  "is not running"
+                                ? "the virtual camera is not running: its sections are missing"
                                 : "some of the virtual camera's sections are missing",
                             missing,
                             "open the Orbelune camera in an application so that the virtual "

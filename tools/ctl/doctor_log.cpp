@@ -41,9 +41,8 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         findings.push_back(
             {"log-fallback",
              "the log has fallen back to another folder",
-             {"expected: " + (f.expectedLogPath.empty()
-                                  ? std::string("the ProgramData known folder cannot be had")
-                                  : ToUtf8(f.expectedLogPath)),
+             {f.expectedLogPath.empty() ? "the ProgramData known folder cannot be had"
+                                        : "expected: " + ToUtf8(f.expectedLogPath),
               "the agent writes: " + ToUtf8(f.logPath)},
              "check that the ProgramData folder exists and is readable"});
     }

@@ -34,8 +34,7 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     }
     if (IsAbsolutePath(c.settings.repoRoot) && !c.facts.repoRootIsFolder) {
         findings.push_back({"repo-root-missing",
-                            "RepoRoot is not a folder: the producer is handed a repository root "
-                            "that is not there",
+                            "RepoRoot is not a folder: the producer gets a root that is not there",
                             {"RepoRoot = " + ToUtf8(c.settings.repoRoot)},
                             "orbelune_vcam_ctl set RepoRoot FOLDER, or orbelune_vcam_ctl unset "
                             "RepoRoot for the agent's folder"});
@@ -164,8 +163,7 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
             "CameraIndex " + std::to_string(index) +
                 (camera ? " names a virtual camera, not a real one: the formats published are "
                           "that camera's (it may be this product's own virtual camera)"
-                        : " names no camera, so the virtual camera gets only the 1280x720 "
-                          "fallback format"),
+                        : " names no camera, so only the 1280x720 fallback format is published"),
             {line},
             RealCameraAction(*listing)});
         if (!camera) {  // the cameras there are
