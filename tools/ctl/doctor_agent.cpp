@@ -173,10 +173,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                                        (error ? "refuses to start it: " + ToUtf8(error->text)
                                               : std::string("starts it now")));
         }
-        if (const auto notFound = LastLine(c.recentLines, kProducerNotFoundPrefix);
-            failed || notFound) {
-            CiteLog(c, finding, {failed, notFound});
-        }
+        CiteLog(c, finding, {failed, LastLine(c.recentLines, kProducerNotFoundPrefix)});
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back("log, older than the last change or agent start: " +
                                        Latin1ToUtf8(*past));

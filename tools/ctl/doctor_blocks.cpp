@@ -103,8 +103,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             if (s.opened && s.error) {
                 findings.push_back({"section-too-small",
                                     "the virtual camera's section " + ToUtf8(s.name) +
-                                        " is smaller than this agent's block: the two come from "
-                                        "different releases",
+                                        " is smaller than this agent's block: another release",
                                     {"it cannot be mapped at " + std::to_string(block.size) +
                                      " bytes: " + ToUtf8(s.error->text)},
                                     "install a virtual camera and an agent of the same release"});

@@ -22,10 +22,9 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             const bool quoted = path->size() > 1 && path->front() == u'"' && path->back() == u'"';
             findings.push_back(
                 {"relative-path",
-                 name + " is not a full path: the agent takes double quotes as part of it, "
-                        "expands a %variable% only in a REG_EXPAND_SZ value and from its own "
-                        "environment, and resolves it against its current folder, which depends "
-                        "on how it was started",
+                 name + " is not a full path: the agent keeps double quotes in it, expands a "
+                        "%variable% only in a REG_EXPAND_SZ value and from its environment, and "
+                        "resolves it against its current folder, which depends on how it started",
                  {SettingPath(setting) + " = " + ToUtf8(*path)},
                  "orbelune_vcam_ctl set " + name + " " +
                      (quoted ? ToUtf8(*path) + " (the prompt takes the quotes off)"
@@ -155,7 +154,7 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
     const auto device = static_cast<std::uint32_t>(index);
     const CameraDevice* camera =
         device < listing->devices.size() ? &listing->devices[device] : nullptr;
-    const vcam::CapabilitiesSnapshot& published = c.facts.capabilitiesBlock.snapshot;
+    const auto& block = c.facts.capabilitiesBlock;
     const std::string line = ConfiguredCamera(*listing, index).line;
     if (!camera || IsVirtualCamera(*camera)) {
         Finding& finding = findings.emplace_back(Finding{
@@ -174,16 +173,14 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
         }
     } else if (camera->activation == 0x80070005u) {  // E_ACCESSDENIED
         findings.push_back({"camera-access-denied",
-                            "the camera cannot be opened: camera access for desktop apps is off "
-                            "in the privacy settings, so the agent publishes the 1280x720 "
-                            "fallback and the producer gets no frames",
+                            "camera access for desktop apps is off in the privacy settings, so the "
+                            "agent publishes the 1280x720 fallback and the producer gets no frames",
                             {line},
                             "in Settings > Privacy & security > Camera, turn on \"Camera access\" "
                             "and \"Let desktop apps access your camera\"" +
                                 std::string(kRestart)});
-    } else if (c.facts.capabilitiesBlock.status == vcam::SnapshotStatus::kAccepted &&
-               published.count == 1 &&
-               published.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
+    } else if (block.status == vcam::SnapshotStatus::kAccepted && block.snapshot.count == 1 &&
+               block.snapshot.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
                PublishedFallback(c.tail)) {
         Finding& finding = findings.emplace_back(Finding{
             "capabilities-fallback",
