@@ -21,9 +21,8 @@ std::string HeaderEvidence(const SectionFacts& s) {
 
 // What to do when programs of another release hold `s`.
 std::string EndHolders(const SectionFacts& s) {
-    return "end the programs of the other release that hold " + ToUtf8(s.name) +
-           " (the section goes with the last of them), then end " + ToUtf8(kAgentExeName) +
-           " and start it again";
+    return "end " + ToUtf8(kAgentExeName) + " and the programs of the other release that hold " +
+           ToUtf8(s.name) + " (the section goes with the last of them), then start the agent again";
 }
 
 // A header that differs from this agent's: the block counts as missing to the agent. With this
@@ -51,8 +50,7 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
 // release's, or two of this release of which only one wants frames. The agent keeps the one it
 // mapped at its start and takes the Global\ one at its next start.
 void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) {
-    const SectionFacts& global = c.facts.control[0];
-    const SectionFacts& local = c.facts.control[1];
+    const auto& [global, local] = c.facts.control;
     // Where the agent works on a valid Global\ one, it takes that one at every start too.
     if (Valid(global) != Valid(local) && !(Valid(global) && c.control == &global)) {
         const SectionFacts& stale = Valid(global) ? local : global;

@@ -27,8 +27,7 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                         "resolves it against its current folder, which depends on how it started",
                  {SettingPath(setting) + " = " + ToUtf8(*path)},
                  "orbelune_vcam_ctl set " + name + " " +
-                     (quoted ? ToUtf8(*path) + " (the prompt takes the quotes off)"
-                             : "FULL-PATH")});
+                     (quoted ? ToUtf8(*path) + " (the prompt drops the quotes)" : "FULL-PATH")});
         }
     }
     if (IsAbsolutePath(c.settings.repoRoot) && !c.facts.repoRootIsFolder) {
@@ -58,9 +57,8 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                  " instead of " + ToUtf8(meant[at]),
              {"producer command line: " + ToUtf8(c.facts.producerCommandLine)},
              !trimmed.empty() && trimmed.back() == u':'
-                 ? "a drive's root cannot reach the producer intact: move the repository into a "
-                   "folder and set " +
-                       name + " to it"
+                 ? "move the repository into a folder and set " + name +
+                       " to it: a drive's root cannot reach the producer intact"
              : trimmed.empty()
                  ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"
                  : "orbelune_vcam_ctl set " + name + " \"" + ToUtf8(trimmed) + "\""});
