@@ -39,7 +39,7 @@ Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProbl
 
 // Whether a log line's message starts with `message`; the last of `lines` that says `message`,
 // unless a line that says `unless` follows it; a finding's evidence from the log: the lines there
-// are, and with any, that the agents of other sessions write the log too.
+// are and, if any, that the agents of other sessions write the log too.
 bool Says(std::string_view line, std::u16string_view message);
 std::optional<std::string> LastLine(const std::vector<std::string>& lines,
                                     std::u16string_view message, std::u16string_view unless = {});

@@ -112,10 +112,9 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
         }
         const auto setting = static_cast<Setting>(i);
         const SettingRow& row = RowOf(setting);
-        const std::string name = ToUtf8(row.name);
         findings.push_back(
             {"setting-ignored",
-             "the setting " + name +
+             "the setting " + ToUtf8(row.name) +
                  (outcome == RawSetting::Outcome::kOtherType
                       ? std::string(" is stored as another type than ") +
                             (IsNumberKind(row.kind) ? "REG_DWORD" : "REG_SZ")
@@ -126,8 +125,9 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
                  ToUtf8(
                      SettingText(row.kind, ResolveSetting(f.raw, setting, AgentFolder(f).first))),
              {SettingPath(setting)},
-             "orbelune_vcam_ctl set " + name + " VALUE stores it as the agent reads it; " +
-                 "orbelune_vcam_ctl unset " + name + " removes it"});
+             "orbelune_vcam_ctl set " + ToUtf8(row.name) +
+                 " VALUE stores it as the agent reads it; orbelune_vcam_ctl unset " +
+                 ToUtf8(row.name) + " removes it"});
     }
     if (c.settings.cameraIndex < 0) {
         findings.push_back(
