@@ -168,7 +168,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.processes[0].agent = false; }, ""},
         {[](F f) { Set(f, kRepoRoot, V::kValue, 0, u"%A%"); }, "relative-path | RepoRoot FULL"},
         {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""); },
-         "relative-path | set ProducerExe \"C:\\A b\\p.exe\" (the prompt takes the quotes off)"},
+         "relative-path | set ProducerExe \"C:\\A b\\p.exe\" (the prompt drops the quotes)"},
         {[](F f) { f.repoRootIsFolder = false; }, "repo-root-missing"},
         {[](F f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
         {[](F f) { Set(f, kEnabled, V::kValue, 0), NoProducer(f); }, "disabled"},

@@ -12,9 +12,8 @@ namespace {
 // at its start; else the one it takes at its next start.
 const SectionFacts* WorkingControl(const Facts& facts) {
     for (size_t i = 0; i < facts.control.size(); ++i) {
-        const SectionFacts& control = facts.control[i];
-        if (Moved(facts.consumers[i]) && control.opened && !control.error) {
-            return &control;
+        if (Moved(facts.consumers[i]) && facts.control[i].opened && !facts.control[i].error) {
+            return &facts.control[i];
         }
     }
     return AgentSection(facts.control);
@@ -47,14 +46,12 @@ std::vector<Finding> Diagnose(const Facts& facts) {
         }
     }
     const std::int64_t now = LocalSeconds(facts.localNow);
-    std::int64_t since =
-        std::max(facts.settingsWritten.value_or(0), facts.producerWritten.value_or(0));
     c.tail = LastLines(facts.logBytes.value_or(""), kDoctorLogLines);
     std::erase_if(c.tail,
                   [&](const std::string& line) { return TimeOf(line).value_or(now + 1) > now; });
-    if (const std::optional<std::string> start = LastLine(c.tail, kAgentStartingLine)) {
-        since = std::max(since, *TimeOf(*start));
-    }
+    const std::int64_t since =
+        std::max({facts.settingsWritten.value_or(0), facts.producerWritten.value_or(0),
+                  TimeOf(LastLine(c.tail, kAgentStartingLine).value_or("")).value_or(0)});
     for (const std::string& line : c.tail) {
         const std::int64_t time = *TimeOf(line);
         if (time >= since) {

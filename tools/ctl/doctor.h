@@ -24,9 +24,8 @@ struct DoctorContext {
     const SectionFacts* control;  // the control section the agent works on; nothing when none
     ControlStatus status;         // that section as the agent judges it at its first look
     // The log's lines, oldest first: its tail up to now (a line stamped later was written before
-    // the clock was set back); of those, the present ones, from the latest of the settings' and
-    // the producer program's last change and the agent's last start on; the present and the
-    // past ones of the last minute.
+    // the clock was set back); of those, the present ones, since the settings or the producer
+    // program last changed or the agent last started; the present and past ones of the last minute.
     std::vector<std::string> tail = {}, lines = {}, recentLines = {}, pastLines = {};
     std::string otherSessions = {};  // "2, 3": the sessions of agents elsewhere; empty when none
 };
@@ -34,14 +33,13 @@ struct DoctorContext {
 inline constexpr std::int64_t kDoctorRecentSeconds = 60;
 inline constexpr std::size_t kDoctorLogLines = 500;  // of the log's tail
 
-// The rules, in a file per subject: doctor_agent, doctor_blocks, doctor_settings, doctor_log.
 using Rule = void(const DoctorContext& c, std::vector<Finding>& findings);
 Rule FindAgentProblems, FindProducerProblems, FindSectionProblems, FindTickProblems,
     FindSettingProblems, FindCameraProblems, FindLogProblems;
 
 // Whether a log line's message starts with `message`; the last of `lines` that says `message`,
 // unless a line that says `unless` follows it; a finding's evidence from the log: the lines there
-// are, and that the agents of other sessions write the log too.
+// are and, if any, that the agents of other sessions write the log too.
 bool Says(std::string_view line, std::u16string_view message);
 std::optional<std::string> LastLine(const std::vector<std::string>& lines,
                                     std::u16string_view message, std::u16string_view unless = {});

@@ -46,8 +46,7 @@ void FindLogonProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             entry->startError ? "logon-entry-missing-program"
             : copy            ? "logon-entry-other-copy"
                               : "logon-entry-not-agent",
-            std::string("the logon entry for ") + (machine ? "all users" : "this user") +
-                " starts " +
+            "the logon entry for " + std::string(machine ? "all users" : "this user") + " starts " +
                 (entry->startError ? "no program"
                  : copy            ? "another copy of the agent than the one running"
                                    : "a program whose version resource is not the agent's"),
@@ -100,9 +99,8 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                   " ms; the agent stamps it about every second",
               c.agent ? ToUtf8(c.agent->image) + ": process id " + pid
                       : "no agent process found in this session"},
-             (c.agent ? "end the agent (taskkill /f /pid " + pid + ")"
-                      : std::string("end the agent in Task Manager")) +
-                 " and start " + agentName + " again; its producer ends with it"});
+             "end the agent (" + (c.agent ? "taskkill /f /pid " + pid : "in Task Manager") +
+                 ") and start " + agentName + " again; its producer ends with it"});
     }
     FindLogonProblems(c, findings);
     if (!c.otherSessions.empty() && consumers && consumers->name.starts_with(u"Global\\")) {
@@ -175,10 +173,7 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                                        (error ? "refuses to start it: " + ToUtf8(error->text)
                                               : std::string("starts it now")));
         }
-        if (const auto notFound = LastLine(c.recentLines, kProducerNotFoundPrefix);
-            failed || notFound) {
-            CiteLog(c, finding, {failed, notFound});
-        }
+        CiteLog(c, finding, {failed, LastLine(c.recentLines, kProducerNotFoundPrefix)});
         if (const auto past = LastLine(c.pastLines, kProducerStartFailedPrefix); past && !failed) {
             finding.evidence.push_back("log, older than the last change or agent start: " +
                                        Latin1ToUtf8(*past));

@@ -21,9 +21,8 @@ std::string HeaderEvidence(const SectionFacts& s) {
 
 // What to do when programs of another release hold `s`.
 std::string EndHolders(const SectionFacts& s) {
-    return "end the programs of the other release that hold " + ToUtf8(s.name) +
-           " (the section goes with the last of them), then end " + ToUtf8(kAgentExeName) +
-           " and start it again";
+    return "end " + ToUtf8(kAgentExeName) + " and the programs of the other release that hold " +
+           ToUtf8(s.name) + " (the section goes with the last of them), then start the agent again";
 }
 
 // A header that differs from this agent's: the block counts as missing to the agent. With this
@@ -39,8 +38,7 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
              " where this agent expects " + HeaderText(magic, version) +
              (beside ? ": a program of another release holds " + ToUtf8(s.name) +
                            ", which the agent takes before this release's " + ToUtf8(beside->name)
-                     : std::string(": the virtual camera and the agent come from different "
-                                   "releases")),
+                     : ": the virtual camera and the agent come from different releases"),
          beside ? std::vector{HeaderEvidence(s), HeaderEvidence(*beside)}
                 : std::vector{HeaderEvidence(s)},
          beside ? EndHolders(s)
@@ -52,8 +50,7 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
 // release's, or two of this release of which only one wants frames. The agent keeps the one it
 // mapped at its start and takes the Global\ one at its next start.
 void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) {
-    const SectionFacts& global = c.facts.control[0];
-    const SectionFacts& local = c.facts.control[1];
+    const auto& [global, local] = c.facts.control;
     // Where the agent works on a valid Global\ one, it takes that one at every start too.
     if (Valid(global) != Valid(local) && !(Valid(global) && c.control == &global)) {
         const SectionFacts& stale = Valid(global) ? local : global;
@@ -104,8 +101,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
             if (s.opened && s.error) {
                 findings.push_back({"section-too-small",
                                     "the virtual camera's section " + ToUtf8(s.name) +
-                                        " is smaller than this agent's block: the two come from "
-                                        "different releases",
+                                        " is smaller than this agent's block: another release",
                                     {"it cannot be mapped at " + std::to_string(block.size) +
                                      " bytes: " + ToUtf8(s.error->text)},
                                     "install a virtual camera and an agent of the same release"});
@@ -133,8 +129,7 @@ void FindSectionProblems(const DoctorContext& c, std::vector<Finding>& findings)
     if (!missing.empty()) {
         findings.push_back({"sections-missing",
                             missing.size() == std::size(kBlockSections)
-                                ? "the virtual camera's sections are missing: the virtual camera "
-                                  "is not running"
+                                ? "the virtual camera is not running: its sections are missing"
                                 : "some of the virtual camera's sections are missing",
                             missing,
                             "open the Orbelune camera in an application so that the virtual "

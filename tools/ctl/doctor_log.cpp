@@ -24,12 +24,13 @@ std::optional<std::string> LastLine(const std::vector<std::string>& lines,
 
 void CiteLog(const DoctorContext& c, Finding& finding,
              std::initializer_list<std::optional<std::string>> lines) {
+    const std::size_t before = finding.evidence.size();
     for (const std::optional<std::string>& line : lines) {
         if (line) {
             finding.evidence.push_back("log: " + Latin1ToUtf8(*line));
         }
     }
-    if (!c.otherSessions.empty()) {
+    if (finding.evidence.size() > before && !c.otherSessions.empty()) {
         finding.evidence.push_back("the agents of sessions " + c.otherSessions +
                                    " write the same log, and its lines do not say whose they are");
     }
@@ -41,9 +42,8 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         findings.push_back(
             {"log-fallback",
              "the log has fallen back to another folder",
-             {"expected: " + (f.expectedLogPath.empty()
-                                  ? std::string("the ProgramData known folder cannot be had")
-                                  : ToUtf8(f.expectedLogPath)),
+             {f.expectedLogPath.empty() ? "the ProgramData known folder cannot be had"
+                                        : "expected: " + ToUtf8(f.expectedLogPath),
               "the agent writes: " + ToUtf8(f.logPath)},
              "check that the ProgramData folder exists and is readable"});
     }

@@ -22,20 +22,17 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
             const bool quoted = path->size() > 1 && path->front() == u'"' && path->back() == u'"';
             findings.push_back(
                 {"relative-path",
-                 name + " is not a full path: the agent takes double quotes as part of it, "
-                        "expands a %variable% only in a REG_EXPAND_SZ value and from its own "
-                        "environment, and resolves it against its current folder, which depends "
-                        "on how it was started",
+                 name + " is not a full path: the agent keeps double quotes in it, expands a "
+                        "%variable% only in a REG_EXPAND_SZ value and from its environment, and "
+                        "resolves it against its current folder, which depends on how it started",
                  {SettingPath(setting) + " = " + ToUtf8(*path)},
                  "orbelune_vcam_ctl set " + name + " " +
-                     (quoted ? ToUtf8(*path) + " (the prompt takes the quotes off)"
-                             : "FULL-PATH")});
+                     (quoted ? ToUtf8(*path) + " (the prompt drops the quotes)" : "FULL-PATH")});
         }
     }
     if (IsAbsolutePath(c.settings.repoRoot) && !c.facts.repoRootIsFolder) {
         findings.push_back({"repo-root-missing",
-                            "RepoRoot is not a folder: the producer is handed a repository root "
-                            "that is not there",
+                            "RepoRoot is not a folder: the producer gets a root that is not there",
                             {"RepoRoot = " + ToUtf8(c.settings.repoRoot)},
                             "orbelune_vcam_ctl set RepoRoot FOLDER, or orbelune_vcam_ctl unset "
                             "RepoRoot for the agent's folder"});
@@ -60,9 +57,8 @@ void FindPathProblems(const DoctorContext& c, std::vector<Finding>& findings) {
                  " instead of " + ToUtf8(meant[at]),
              {"producer command line: " + ToUtf8(c.facts.producerCommandLine)},
              !trimmed.empty() && trimmed.back() == u':'
-                 ? "a drive's root cannot reach the producer intact: move the repository into a "
-                   "folder and set " +
-                       name + " to it"
+                 ? "move the repository into a folder and set " + name +
+                       " to it: a drive's root cannot reach the producer intact"
              : trimmed.empty()
                  ? "orbelune_vcam_ctl set " + name + " VALUE, with no backslash at its end"
                  : "orbelune_vcam_ctl set " + name + " \"" + ToUtf8(trimmed) + "\""});
@@ -116,10 +112,9 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
         }
         const auto setting = static_cast<Setting>(i);
         const SettingRow& row = RowOf(setting);
-        const std::string name = ToUtf8(row.name);
         findings.push_back(
             {"setting-ignored",
-             "the setting " + name +
+             "the setting " + ToUtf8(row.name) +
                  (outcome == RawSetting::Outcome::kOtherType
                       ? std::string(" is stored as another type than ") +
                             (IsNumberKind(row.kind) ? "REG_DWORD" : "REG_SZ")
@@ -130,8 +125,9 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
                  ToUtf8(
                      SettingText(row.kind, ResolveSetting(f.raw, setting, AgentFolder(f).first))),
              {SettingPath(setting)},
-             "orbelune_vcam_ctl set " + name + " VALUE stores it as the agent reads it; " +
-                 "orbelune_vcam_ctl unset " + name + " removes it"});
+             "orbelune_vcam_ctl set " + ToUtf8(row.name) +
+                 " VALUE stores it as the agent reads it; orbelune_vcam_ctl unset " +
+                 ToUtf8(row.name) + " removes it"});
     }
     if (c.settings.cameraIndex < 0) {
         findings.push_back(
@@ -156,7 +152,7 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
     const auto device = static_cast<std::uint32_t>(index);
     const CameraDevice* camera =
         device < listing->devices.size() ? &listing->devices[device] : nullptr;
-    const vcam::CapabilitiesSnapshot& published = c.facts.capabilitiesBlock.snapshot;
+    const auto& block = c.facts.capabilitiesBlock;
     const std::string line = ConfiguredCamera(*listing, index).line;
     if (!camera || IsVirtualCamera(*camera)) {
         Finding& finding = findings.emplace_back(Finding{
@@ -164,8 +160,7 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
             "CameraIndex " + std::to_string(index) +
                 (camera ? " names a virtual camera, not a real one: the formats published are "
                           "that camera's (it may be this product's own virtual camera)"
-                        : " names no camera, so the virtual camera gets only the 1280x720 "
-                          "fallback format"),
+                        : " names no camera, so only the 1280x720 fallback format is published"),
             {line},
             RealCameraAction(*listing)});
         if (!camera) {  // the cameras there are
@@ -176,16 +171,14 @@ void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) 
         }
     } else if (camera->activation == 0x80070005u) {  // E_ACCESSDENIED
         findings.push_back({"camera-access-denied",
-                            "the camera cannot be opened: camera access for desktop apps is off "
-                            "in the privacy settings, so the agent publishes the 1280x720 "
-                            "fallback and the producer gets no frames",
+                            "camera access for desktop apps is off in the privacy settings, so the "
+                            "agent publishes the 1280x720 fallback and the producer gets no frames",
                             {line},
                             "in Settings > Privacy & security > Camera, turn on \"Camera access\" "
                             "and \"Let desktop apps access your camera\"" +
                                 std::string(kRestart)});
-    } else if (c.facts.capabilitiesBlock.status == vcam::SnapshotStatus::kAccepted &&
-               published.count == 1 &&
-               published.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
+    } else if (block.status == vcam::SnapshotStatus::kAccepted && block.snapshot.count == 1 &&
+               block.snapshot.formats[0] == vcam::CameraCapability{1280, 720, 30, 1} &&
                PublishedFallback(c.tail)) {
         Finding& finding = findings.emplace_back(Finding{
             "capabilities-fallback",
