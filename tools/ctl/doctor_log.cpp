@@ -1,5 +1,5 @@
 // The rules about the log and what its lines tell: where it is written, whether every user's
-// agent can write it, and a producer that ends by itself.
+// agent can write it, and a producer that ends without the agent stopping it.
 #include <algorithm>
 
 #include "common/path.h"
@@ -96,12 +96,13 @@ void FindLogProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const auto n = static_cast<std::int64_t>(exits.size());
     Finding& finding = findings.emplace_back(Finding{
         "producer-restarting",
-        "the producer ends by itself: it exited " + std::to_string(n) +
+        "the producer ended without the agent stopping it: it exited " + std::to_string(n) +
             (n == 1 ? " time"
                     : " times within " + std::to_string(exits.back() - exits.front() + 1) + " s") +
             ", and the agent starts it again while frames are wanted",
         {},
-        "start the producer by hand with the command line the agent uses, to see why it ends"});
+        "unless another program ended it, start the producer by hand with the command line the "
+        "agent uses, to see why it ends"});
     CiteLog(c, finding,
             {LastLine(c.lines, kProducerExitedLine), LastLine(c.lines, kProducerStartedPrefix)});
     if (!f.producerCommandLine.empty()) {
