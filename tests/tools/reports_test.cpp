@@ -109,8 +109,12 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
                                       f.consumers[1].samples);
          },
          "header-mismatch | a program of another release holds Global\\OrbeluneVcamConsumers.v1"},
-        {[](F f) { f.userEntry.reset(); }, "no-logon-entry"},
-        {[&](F f) { f.userEntry->startError = error(2); }, "logon-entry-missing-program"},
+        {[](F f) { f.userEntry.reset(); },
+         "no-logon-entry | no value "
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\"
+         "OrbeluneCameraAgent"},
+        {[&](F f) { f.userEntry->startError = error(2), f.userEntry->image.clear(); },
+         "logon-entry-missing-program"},
         {[](F f) { f.userEntry->agent = false; }, "logon-entry-not-agent"},
         {[](F f) { f.userEntry->image = u"D:\\Old\\agent.exe"; }, "logon-entry-other-copy"},
         // Another session's agent: it shares the Global\ blocks.
@@ -182,7 +186,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.capabilities[1] = Absent(f.capabilities[1].name, 8, true); },
          "section-too-small"},
         {[](F f) { f.control[0] = Absent(f.control[0].name, 6); },
-         "section-not-opened | end the program that holds an object of that name"},
+         "section-not-opened | cannot make it; end the program that holds an object"},
         {[](F f) { f.control[1] = Control(f.control[1].name, 1, kNow), NoProducer(f); },
          "header-mismatch"},
         // Two control sections: another release's beside this one's, or demand only in Local\.
@@ -235,14 +239,17 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          },
          ""},
     };
-    // Each row's kinds, then after " | " what their words must hold.
+    // Each row's kinds, then after " | " what their words (problem, action, evidence) must hold.
     for (size_t i = 0; i < kCases.size(); ++i) {
         Facts facts = Healthy();
         kCases[i].first(facts);
         std::string kinds, words;
         for (const Finding& finding : Diagnose(facts)) {
             kinds += (kinds.empty() ? "" : ", ") + finding.kind;
-            words += finding.problem + "; " + finding.action;
+            words += finding.problem + "; " + finding.action + "; ";
+            for (const std::string& e : finding.evidence) {
+                words += e + "; ";
+            }
         }
         const std::string_view expected = kCases[i].second;
         const size_t bar = expected.find(" | ");
