@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -89,11 +90,13 @@ inline CtlResult Ctl(const std::wstring& arguments, DWORD outAccess = GENERIC_WR
     return result;
 }
 
-// Stamps one 32-bit word of the control section as the agent maps it, as a virtual camera would.
+// Stamps one 32-bit word of the control section as the agent maps it, as a virtual camera would:
+// one store of the word's full width, which the agent may read at the same moment.
 inline void StampControl(size_t offset, std::uint32_t value) {
     MappedSection control;
     EXPECT_TRUE(OpenSharedSection(control, L"OrbeluneVcamControl.v2", 80));
-    SharedWord<std::uint32_t>(control.Bytes(), offset).store(value);
+    std::byte* const word = control.Bytes().subspan(offset, 4).data();
+    std::atomic_ref(*reinterpret_cast<std::uint32_t*>(word)).store(value);
 }
 
 inline std::uint32_t ControlCameraIndex() {
