@@ -127,7 +127,6 @@ class AgentTest : public ::testing::Test {
     void SetMode(std::string_view mode) const {
         std::ofstream(std::filesystem::path(Folder() + L"\\standin-producer.mode")) << mode;
     }
-    // What the producers started from this folder recorded.
     [[nodiscard]] std::string Records() const {
         return ReadFileBytes(Folder() + L"\\standin-producer.log");
     }
