@@ -103,8 +103,8 @@ inline std::uint32_t ControlCameraIndex() {
     return LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12);
 }
 
-inline size_t Producers(const wchar_t* image = kProducer) {
-    return ProcessIdsOf(image).size();
+inline size_t Producers() {
+    return ProcessIdsOf(kProducer).size();
 }
 
 // An agent and the stand-in producer in a folder of their own, with a clean settings key.
