@@ -59,10 +59,9 @@ class FakeSource final : public Fake<IMFMediaSource> {
         std::vector<ComPtr<IMFMediaType>> owned;
         std::vector<IMFMediaType*> list;
         for (const Type& t : types) {
-            IMFMediaType* type = nullptr;
-            MFCreateMediaType(&type);
-            owned.emplace_back(type);
-            list.push_back(type);
+            ComPtr<IMFMediaType>& owner = owned.emplace_back();
+            MFCreateMediaType(owner.Put());
+            IMFMediaType* const type = list.emplace_back(owner.Get());
             type->SetGUID(MF_MT_MAJOR_TYPE, t.width != 0 ? MFMediaType_Video : MFMediaType_Audio);
             MFSetAttributeSize(type, MF_MT_FRAME_SIZE, t.width, t.height);
             for (const auto& [key, rate] : {std::pair{&MF_MT_FRAME_RATE, t.rate},

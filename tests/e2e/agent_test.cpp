@@ -40,7 +40,6 @@ TEST_F(AgentTest, StartsOnDemandAsConfiguredAndStopsWhenIdle) {
     ASSERT_TRUE(WaitUntil(
         [&] { return (lines = log_.NewMessages()).back() == kIdleLine && lines.size() > 8; },
         kDeadlineMs));
-    EXPECT_EQ(Producers(L"other.exe"), 0u);
     // The capabilities published once the peer's section could be opened, not before; the
     // producer stopped after the idle time.
     EXPECT_EQ(std::erase(lines, "agent already running in this session; exiting"), 1u);
@@ -160,18 +159,16 @@ TEST_F(AgentTest, TellsTheCameraItsFormatsAndWhoUsesIt) {
         [] { return CopySection(L"OrbeluneVcamConsumers.v1", 608).name.starts_with(L"Global"); },
         kDeadlineMs));
     StartAgent();
+    static const std::string_view kPrinted[] = {"sections created\r\nno agent\r\n",
+                                                "agent running\r\n",
+                                                "camera 3, 1 format(s):\r\n  1280x720@30/1\r\n",
+                                                "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"};
     std::string printed;
     EXPECT_TRUE(WaitUntil(
         [&] {
             printed = ReadFileBytes(out);
-            for (const char* part : {"sections created\r\nno agent\r\n", "agent running\r\n",
-                                     "camera 3, 1 format(s):\r\n  1280x720@30/1\r\n",
-                                     "1 consumer(s):\r\n  Zoom (zoom.exe, desktop)\r\n"}) {
-                if (printed.find(part) == std::string::npos) {
-                    return false;
-                }
-            }
-            return true;
+            return std::ranges::all_of(
+                kPrinted, [&](auto part) { return printed.find(part) != printed.npos; });
         },
         kDeadlineMs))
         << printed;

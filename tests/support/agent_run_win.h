@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -89,19 +90,21 @@ inline CtlResult Ctl(const std::wstring& arguments, DWORD outAccess = GENERIC_WR
     return result;
 }
 
-// Stamps one 32-bit word of the control section as the agent maps it, as a virtual camera would.
+// Stamps one 32-bit word of the control section as the agent maps it, as a virtual camera would:
+// one store of the word's full width, which the agent may read at the same moment.
 inline void StampControl(size_t offset, std::uint32_t value) {
     MappedSection control;
     EXPECT_TRUE(OpenSharedSection(control, L"OrbeluneVcamControl.v2", 80));
-    SharedWord<std::uint32_t>(control.Bytes(), offset).store(value);
+    std::byte* const word = control.Bytes().subspan(offset, 4).data();
+    std::atomic_ref(*reinterpret_cast<std::uint32_t*>(word)).store(value);
 }
 
 inline std::uint32_t ControlCameraIndex() {
     return LoadU32(CopySection(L"OrbeluneVcamControl.v2", 80).bytes, 12);
 }
 
-inline size_t Producers(const wchar_t* image = kProducer) {
-    return ProcessIdsOf(image).size();
+inline size_t Producers() {
+    return ProcessIdsOf(kProducer).size();
 }
 
 // An agent and the stand-in producer in a folder of their own, with a clean settings key.
@@ -124,7 +127,6 @@ class AgentTest : public ::testing::Test {
     void SetMode(std::string_view mode) const {
         std::ofstream(std::filesystem::path(Folder() + L"\\standin-producer.mode")) << mode;
     }
-    // What the producers started from this folder recorded.
     [[nodiscard]] std::string Records() const {
         return ReadFileBytes(Folder() + L"\\standin-producer.log");
     }

@@ -1,8 +1,7 @@
-// Little-endian field access through a span, for building, inspecting and stamping the shared
-// blocks' bytes in tests and benchmarks; never a struct mapped over shared memory.
+// Little-endian field access through a span, for building and inspecting the shared blocks'
+// bytes in tests and benchmarks; never a struct mapped over shared memory.
 #pragma once
 
-#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -28,13 +27,5 @@ constexpr auto LoadU32 = Load<std::uint32_t>;
 constexpr auto LoadU64 = Load<std::uint64_t>;
 constexpr auto StoreU32 = Store<std::uint32_t>;
 constexpr auto StoreU64 = Store<std::uint64_t>;
-
-// A naturally aligned word of a section that another process reads or writes at the same time,
-// as a test stamps a live block: one load or store of the word's full width, never torn.
-template <typename T>
-std::atomic_ref<T> SharedWord(std::span<std::byte> bytes, size_t offset) {
-    std::byte* word = bytes.subspan(offset, sizeof(T)).data();
-    return std::atomic_ref<T>(*reinterpret_cast<T*>(word));
-}
 
 }  // namespace orbelune
