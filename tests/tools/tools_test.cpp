@@ -90,9 +90,8 @@ TEST(CtlCommandTest, SettingValues) {
              {u"Provider", u"a\nb", "Provider holds a control character, such as a line break"},
              {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"},
              {u"CameraIndex", u"2147483648",
-              "CameraIndex takes a whole number from -2147483648 to 2147483647, not '2147483648'"},
-             {u"IdleStopMs", u"-1",
-              "IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"}}) {
+              "CameraIndex takes -2147483648..2147483647, not '2147483648'"},
+             {u"IdleStopMs", u"-1", "IdleStopMs takes 0..4294967295, not '-1'"}}) {
         EXPECT_EQ(checked(name, value), stored);
     }
     // Text that is no plain decimal number, or is out of every range.

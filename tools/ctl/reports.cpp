@@ -73,12 +73,10 @@ Node SettingsNode(const Facts& facts) {
                   std::move(nodes));
 }
 
-// The agent and the producer.
 void AddProcessNodes(const Facts& facts, std::vector<Node>& nodes) {
     const ProcessFacts* agent = SessionAgent(facts);
     const std::string line =
-        (facts.agentMutex ? "agent: running in this session"
-                          : "agent: not running in this session") +
+        std::string("agent: ") + (facts.agentMutex ? "" : "not ") + "running in this session" +
         (agent ? ", process id " + std::to_string(agent->id) + ", " + ToUtf8(agent->path) : "");
     const std::u16string image(FileNameOfPath(SettingsOf(facts).producerExe));
     std::vector<Node> ids;
