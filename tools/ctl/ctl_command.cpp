@@ -4,7 +4,6 @@
 #include <charconv>
 
 #include "common/text.h"
-#include "config/settings.h"
 
 namespace orbelune {
 namespace {
@@ -27,6 +26,16 @@ std::string ValuesText(SettingKind kind) {
 
 std::u16string Quoted(std::u16string_view text) {
     return std::u16string(u"'").append(text) + u"'";
+}
+
+// The error for a name the agent does not read, listing the names it does.
+std::u16string UnknownSettingError(std::u16string_view name) {
+    std::u16string error = u"unknown setting " + Quoted(name) + u"; the agent reads ";
+    for (size_t i = 0; i < kSettingCount; ++i) {
+        error += i == 0 ? u"" : i + 1 == kSettingCount ? u" and " : u", ";
+        error += kSettingRows[i].name;
+    }
+    return error;
 }
 
 }  // namespace
@@ -65,26 +74,16 @@ Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments)
                 : expected == 2 ? verb + u" needs a NAME and a VALUE"
                                 : verb + u" needs a NAME"};
     }
+    if (row->needs > 0 && !FindSetting(rest[0])) {
+        return {std::nullopt, UnknownSettingError(rest[0])};
+    }
     return {
         CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"", row->needs > 1 ? rest[1] : u""},
         {}};
 }
 
-std::u16string UnknownSettingError(std::u16string_view name) {
-    std::u16string error = u"unknown setting " + Quoted(name) + u"; the agent reads ";
-    for (size_t i = 0; i < kSettingCount; ++i) {
-        error += i == 0 ? u"" : i + 1 == kSettingCount ? u" and " : u", ";
-        error += kSettingRows[i].name;
-    }
-    return error;
-}
-
-Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view value) {
-    const std::optional<Setting> setting = FindSetting(name);
-    if (!setting) {
-        return {std::nullopt, UnknownSettingError(name)};
-    }
-    const SettingRow& row = RowOf(*setting);
+Checked<SettingWrite> CheckSetting(Setting setting, std::u16string_view value) {
+    const SettingRow& row = RowOf(setting);
     const std::u16string canonical(row.name);
     if (!IsNumberKind(row.kind)) {
         if (value.size() > kMaxSettingLength) {

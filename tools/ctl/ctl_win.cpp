@@ -91,7 +91,8 @@ int Run(const CtlCommand& command) {
                           !facts.cameras->listed);
         }
         case kSet: {
-            const Checked<SettingWrite> checked = CheckSetting(command.name, command.value);
+            const Checked<SettingWrite> checked =
+                CheckSetting(*FindSetting(command.name), command.value);
             if (!checked.value) {
                 return Fail(checked.error, kExitUsage);
             }
@@ -104,13 +105,9 @@ int Run(const CtlCommand& command) {
             return StoreValue(kSettingsKey, write, ToUtf8(write.name + u" = " + shown) + "\n");
         }
         case kUnset: {
-            const std::optional<Setting> setting = FindSetting(command.name);
-            if (!setting) {
-                return Fail(UnknownSettingError(command.name), kExitUsage);
-            }
-            const std::string name = ToUtf8(RowOf(*setting).name);
-            return DeleteValue(kSettingsKey, RowOf(*setting).name, name + " was not set",
-                               name + " removed", "; the agent uses its default\n");
+            const std::u16string_view name = RowOf(*FindSetting(command.name)).name;
+            return DeleteValue(kSettingsKey, name, ToUtf8(name) + " was not set",
+                               ToUtf8(name) + " removed", "; the agent uses its default\n");
         }
         case kInstall: {
             const std::u16string folder = ModuleDirectory();

@@ -192,8 +192,6 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
                 " cannot be looked up: MFEnumDeviceSources failed with " + HexText(listing.error);
             break;
         case CameraSelection::Kind::kNegative:
-            line.append(" is negative and names no camera; ").append(kFallback);
-            break;
         case CameraSelection::Kind::kPastTheEnd:
             line += " names no camera: " +
                     (count == 0
