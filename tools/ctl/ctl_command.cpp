@@ -15,7 +15,7 @@ NumberRange RangeOf(SettingKind kind) {
            : kind == SettingKind::kSwitch     ? NumberRange{0, 1}
                                               : NumberRange{0, UINT32_MAX};
 }
-// What `set` takes for a setting of `kind`: "0 or 1" for a switch, LOW..HIGH for a number.
+// What `set` takes for a setting of `kind`, as the usage and the errors say it.
 std::string ValuesText(SettingKind kind) {
     const auto [low, high] = RangeOf(kind);
     return kind == SettingKind::kSwitch ? "0 or 1"

@@ -193,13 +193,12 @@ void LookAtSections(Facts& facts, bool watch) {
 std::optional<std::int64_t> SettingsWritten() {
     UniqueHkey key;
     FILETIME written = {};
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, KEY_READ, key.Put()) !=
-            ERROR_SUCCESS ||
+    const bool read =
+        RegOpenKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, KEY_READ, key.Put()) ==
+            ERROR_SUCCESS &&
         RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return LogSecondsOf(written);
+                         nullptr, nullptr, nullptr, &written) == ERROR_SUCCESS;
+    return read ? LogSecondsOf(written) : std::nullopt;
 }
 
 // Whether a folder stands at `path`, or a file; nothing when neither does.

@@ -17,10 +17,8 @@ std::string OpenFailure(const CameraDevice& camera) {
 }
 
 CameraSelection SelectIn(const CameraListing& listing, std::int32_t cameraIndex) {
-    return SelectCamera(listing.listed
-                            ? std::optional(static_cast<std::uint32_t>(listing.devices.size()))
-                            : std::nullopt,
-                        cameraIndex);
+    const auto count = static_cast<std::uint32_t>(listing.devices.size());
+    return SelectCamera(listing.listed ? std::optional(count) : std::nullopt, cameraIndex);
 }
 
 std::string Named(const CameraDevice& camera) {
@@ -44,9 +42,6 @@ Node CameraNode(std::string key, std::string line, const CameraDevice& camera, s
 }
 
 Node SettingsNode(const Facts& facts) {
-    static const char* const kSources[] = {"the running agent's folder",
-                                           "the folder of the agent its logon entry starts",
-                                           "this tool's folder"};
     const auto [folder, source] = AgentFolder(facts);
     std::vector<Node> nodes;
     for (size_t i = 0; i < kSettingCount; ++i) {
@@ -69,7 +64,7 @@ Node SettingsNode(const Facts& facts) {
     nodes.push_back(Value("defaultsFolder", folder));
     return Object("settings",
                   "settings (HKEY_CURRENT_USER\\" + ToUtf8(kSettingsKey) + "; defaults in " +
-                      ToUtf8(folder) + ", " + kSources[static_cast<int>(source)] + "):",
+                      ToUtf8(folder) + ", " + source + "):",
                   std::move(nodes));
 }
 
