@@ -261,7 +261,7 @@ Facts GatherFacts(FactsFor what) {
     facts.toolFolder = ModuleDirectory();
     facts.raw = ReadRawSettingValues();
     // Neither result matters: without COM or Media Foundation the listing fails with its own
-    // error. The tool ends soon after, and Windows ends them with it.
+    // error. Neither is shut down: the tool ends soon after.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     MFStartup(MF_VERSION, MFSTARTUP_LITE);
     facts.cameras = ListCameras();
