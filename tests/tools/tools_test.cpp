@@ -17,11 +17,15 @@ TEST(CtlCommandTest, Arguments) {
     };
     EXPECT_EQ(parse({u"set", u"CameraIndex", u"-h"}).value,
               (CtlCommand{Kind::kHelp, false, u"", u""}));
-    EXPECT_EQ(parse({u"unset", u"x"}).value, (CtlCommand{Kind::kUnset, false, u"x", u""}));
+    EXPECT_EQ(parse({u"unset", u"enabled"}).value,
+              (CtlCommand{Kind::kUnset, false, u"enabled", u""}));
     EXPECT_EQ(parse({u"status", u"--json"}).value, (CtlCommand{Kind::kStatus, true, u"", u""}));
     EXPECT_EQ(parse({}).error, u"no command given");
     EXPECT_EQ(parse({u"set", u"a", u"b", u"c"}).error, u"unexpected argument 'c' after set");
     EXPECT_EQ(parse({u"unset"}).error, u"unset needs a NAME");
+    EXPECT_EQ(parse({u"set", u"CameraIndex ", u"1"}).error,
+              u"unknown setting 'CameraIndex '; the agent reads CameraIndex, Provider, Enabled, "
+              u"IdleStopMs, ProducerExe and RepoRoot");
     // The commands that take no argument, without one and with one too many.
     for (const auto& [verb, kind] : {std::pair{u"help", Kind::kHelp},
                                      {u"status", Kind::kStatus},
@@ -71,7 +75,7 @@ TEST(CtlCommandTest, SettingValues) {
     const std::u16string longest(1023, u'x'), tooLong(1024, u'x');
     // The value as stored (the name as the agent spells it, a number or text), or the error.
     const auto checked = [](std::u16string_view name, std::u16string_view value) {
-        const Checked<SettingWrite> c = CheckSetting(name, value);
+        const Checked<SettingWrite> c = CheckSetting(*FindSetting(name), value);
         return !c.value
                    ? ToUtf8(c.error)
                    : ToUtf8(c.value->name) + (c.value->number ? "=" + std::to_string(c.value->dword)
@@ -90,9 +94,8 @@ TEST(CtlCommandTest, SettingValues) {
              {u"Provider", u"a\nb", "Provider holds a control character, such as a line break"},
              {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"},
              {u"CameraIndex", u"2147483648",
-              "CameraIndex takes a whole number from -2147483648 to 2147483647, not '2147483648'"},
-             {u"IdleStopMs", u"-1",
-              "IdleStopMs takes a whole number from 0 to 4294967295, not '-1'"}}) {
+              "CameraIndex takes -2147483648..2147483647, not '2147483648'"},
+             {u"IdleStopMs", u"-1", "IdleStopMs takes 0..4294967295, not '-1'"}}) {
         EXPECT_EQ(checked(name, value), stored);
     }
     // Text that is no plain decimal number, or is out of every range.
@@ -101,9 +104,6 @@ TEST(CtlCommandTest, SettingValues) {
         EXPECT_TRUE(checked(u"IdleStopMs", value).starts_with("IdleStopMs takes")) << ToUtf8(value);
     }
     EXPECT_TRUE(checked(u"CameraIndex", u"-2147483649").starts_with("CameraIndex takes"));
-    EXPECT_EQ(checked(u"CameraIndex ", u"1"),
-              "unknown setting 'CameraIndex '; the agent reads CameraIndex, Provider, Enabled, "
-              "IdleStopMs, ProducerExe and RepoRoot");
     EXPECT_NE(CtlUsage().find("  CameraIndex  -2147483648..2147483647\n"), std::string::npos);
 }
 

@@ -4,7 +4,6 @@
 #include <charconv>
 
 #include "common/text.h"
-#include "config/settings.h"
 
 namespace orbelune {
 namespace {
@@ -16,15 +15,27 @@ NumberRange RangeOf(SettingKind kind) {
            : kind == SettingKind::kSwitch     ? NumberRange{0, 1}
                                               : NumberRange{0, UINT32_MAX};
 }
-// "0 or 1" for a switch, else LOW, `to`, HIGH after `lead`.
-std::string RangeText(SettingKind kind, const std::string& lead, const char* to) {
+// What `set` takes for a setting of `kind`, as the usage and the errors say it.
+std::string ValuesText(SettingKind kind) {
     const auto [low, high] = RangeOf(kind);
-    return kind == SettingKind::kSwitch ? std::string("0 or 1")
-                                        : lead + std::to_string(low) + to + std::to_string(high);
+    return kind == SettingKind::kSwitch ? "0 or 1"
+           : IsNumberKind(kind)
+               ? std::to_string(low) + ".." + std::to_string(high)
+               : "text, at most " + std::to_string(kMaxSettingLength) + " characters";
 }
 
 std::u16string Quoted(std::u16string_view text) {
     return std::u16string(u"'").append(text) + u"'";
+}
+
+// The error for a name the agent does not read, listing the names it does.
+std::u16string UnknownSettingError(std::u16string_view name) {
+    std::u16string error = u"unknown setting " + Quoted(name) + u"; the agent reads ";
+    for (size_t i = 0; i < kSettingCount; ++i) {
+        error += i == 0 ? u"" : i + 1 == kSettingCount ? u" and " : u", ";
+        error += kSettingRows[i].name;
+    }
+    return error;
 }
 
 }  // namespace
@@ -44,12 +55,11 @@ Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments)
     if (arguments.empty()) {
         return {std::nullopt, u"no command given"};
     }
-    for (const std::u16string& argument : arguments) {
-        if (argument == u"--help" || argument == u"-h" || argument == u"/?") {
-            return {CtlCommand{}, {}};
-        }
+    constexpr std::u16string_view kHelpOptions[] = {u"--help", u"-h", u"/?"};
+    if (std::ranges::find_first_of(arguments, kHelpOptions) != arguments.end()) {
+        return {CtlCommand{}, {}};
     }
-    const std::u16string verb = arguments[0];
+    const std::u16string& verb = arguments[0];
     const auto rest = arguments.subspan(1);
     const auto* row = std::ranges::find_if(kVerbs, [&](const auto& r) { return r.verb == verb; });
     if (row == std::end(kVerbs)) {
@@ -64,26 +74,16 @@ Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments)
                 : expected == 2 ? verb + u" needs a NAME and a VALUE"
                                 : verb + u" needs a NAME"};
     }
+    if (row->needs > 0 && !FindSetting(rest[0])) {
+        return {std::nullopt, UnknownSettingError(rest[0])};
+    }
     return {
         CtlCommand{row->kind, json, row->needs > 0 ? rest[0] : u"", row->needs > 1 ? rest[1] : u""},
         {}};
 }
 
-std::u16string UnknownSettingError(std::u16string_view name) {
-    std::u16string error = u"unknown setting " + Quoted(name) + u"; the agent reads ";
-    for (size_t i = 0; i < kSettingCount; ++i) {
-        error += i == 0 ? u"" : i + 1 == kSettingCount ? u" and " : u", ";
-        error += kSettingRows[i].name;
-    }
-    return error;
-}
-
-Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view value) {
-    const std::optional<Setting> setting = FindSetting(name);
-    if (!setting) {
-        return {std::nullopt, UnknownSettingError(name)};
-    }
-    const SettingRow& row = RowOf(*setting);
+Checked<SettingWrite> CheckSetting(Setting setting, std::u16string_view value) {
+    const SettingRow& row = RowOf(setting);
     const std::u16string canonical(row.name);
     if (!IsNumberKind(row.kind)) {
         if (value.size() > kMaxSettingLength) {
@@ -105,8 +105,7 @@ Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view
     std::int64_t number = 0;
     const auto [at, error] = std::from_chars(digits.data(), end, number);
     if (error != std::errc() || at != end || number < low || number > high) {
-        return {std::nullopt, canonical + u" takes " +
-                                  Latin1ToU16(RangeText(row.kind, "a whole number from ", " to ")) +
+        return {std::nullopt, canonical + u" takes " + Latin1ToU16(ValuesText(row.kind)) +
                                   u", not " + Quoted(value)};
     }
     // A negative index as its 32 bits.
@@ -114,38 +113,27 @@ Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view
 }
 
 std::string CtlUsage() {
-    // The values `set` takes: one line for each number, one for the texts.
-    const std::string indent(24, ' ');
-    std::string ranges, texts;
+    // The values `set` takes, a line for each setting.
+    std::string values;
     for (const SettingRow& row : kSettingRows) {
         std::string name = ToUtf8(row.name);
-        if (!IsNumberKind(row.kind)) {
-            texts += (texts.empty() ? "" : ", ") + name;
-            continue;
-        }
         name.resize(13, ' ');
-        ranges += indent + name + RangeText(row.kind, "", "..") +
+        values += std::string(24, ' ') + name + ValuesText(row.kind) +
                   (row.unit.empty() ? "" : " (" + ToUtf8(row.unit) + ")") + "\n";
     }
-    ranges +=
-        indent + texts + "   text, at most " + std::to_string(kMaxSettingLength) + " characters\n";
     return R"(Usage: orbelune_vcam_ctl COMMAND
 
 Shows and changes the Orbelune camera agent of this user and session.
 
-Commands:
-  status [--json]     the effective settings and where each comes from, whether the agent
-                      and the producer run, the logon entries of this user and of all
-                      users, the shared blocks as the agent sees them and the last lines
-                      of the log; --json gives one JSON object
-  doctor [--json]     what stands between the user and a working camera: each problem
-                      with its evidence and what to do, by the agent's own rules and
-                      Windows' answers; exit code 1 when it finds one
-  cameras [--json]    the cameras as the agent counts them: the CameraIndex of each,
-                      its name and link, whether it is a virtual camera, and why one
-                      cannot be opened; exit code 1 when they cannot be listed
+Commands (--json gives the report as one JSON object):
+  status [--json]     the settings and where each comes from, the agent, the producer,
+                      the logon entries, the shared blocks and the last lines of the log
+  doctor [--json]     what stands between the user and a working camera, each problem
+                      with its evidence and what to do; exit code 1 when it finds one
+  cameras [--json]    the cameras as CameraIndex counts them, which are virtual and why
+                      one cannot be opened; exit code 1 when they cannot be listed
   set NAME VALUE      store a setting under HKEY_CURRENT_USER\)" +
-           ToUtf8(kSettingsKey) + ":\n" + ranges +
+           ToUtf8(kSettingsKey) + ":\n" + values +
            R"(                      The running agent picks a change up within half a second.
   unset NAME          remove a setting, so that the agent uses its default
   install             start )" +

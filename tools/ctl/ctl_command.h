@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "agent/agent_names.h"
+#include "config/settings.h"
 
 namespace orbelune {
 
@@ -37,7 +38,7 @@ struct Checked {
     std::u16string error;
 };
 
-// `arguments` without the program's own name.
+// `arguments` without the program's own name; a setting's name is one the agent reads.
 Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments);
 
 // A value ready to be stored: the name as the agent spells it, the registry type it reads
@@ -49,13 +50,10 @@ struct SettingWrite {
     std::u16string text;
 };
 
-// Checks a value given for `name` against what the agent can read back: a number within its
+// Checks a value given for `setting` against what the agent can read back: a number within its
 // kind's range (a negative CameraIndex stored as its 32 bits), a switch 0 or 1, text of at most
 // kMaxSettingLength characters (longer ones the agent ignores).
-Checked<SettingWrite> CheckSetting(std::u16string_view name, std::u16string_view value);
-
-// The error for a name the agent does not read, listing the names it does.
-std::u16string UnknownSettingError(std::u16string_view name);
+Checked<SettingWrite> CheckSetting(Setting setting, std::u16string_view value);
 
 std::string CtlUsage();
 

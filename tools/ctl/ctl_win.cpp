@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,26 +90,22 @@ int Run(const CtlCommand& command) {
                           !facts.cameras->listed);
         }
         case kSet: {
-            const Checked<SettingWrite> checked = CheckSetting(command.name, command.value);
+            const Setting setting = *FindSetting(command.name);  // the parser knows it
+            const Checked<SettingWrite> checked = CheckSetting(setting, command.value);
             if (!checked.value) {
                 return Fail(checked.error, kExitUsage);
             }
             const SettingWrite& write = *checked.value;
             // The value as the agent reads it back: "-0" is 0, a text in quotes.
             const std::u16string shown =
-                write.number
-                    ? SettingText(RowOf(*FindSetting(write.name)).kind, {write.dword, {}, true})
-                    : QuoteArgument(command.value);
+                write.number ? SettingText(RowOf(setting).kind, {write.dword, {}, true})
+                             : QuoteArgument(command.value);
             return StoreValue(kSettingsKey, write, ToUtf8(write.name + u" = " + shown) + "\n");
         }
         case kUnset: {
-            const std::optional<Setting> setting = FindSetting(command.name);
-            if (!setting) {
-                return Fail(UnknownSettingError(command.name), kExitUsage);
-            }
-            const std::string name = ToUtf8(RowOf(*setting).name);
-            return DeleteValue(kSettingsKey, RowOf(*setting).name, name + " was not set",
-                               name + " removed", "; the agent uses its default\n");
+            const std::u16string_view name = RowOf(*FindSetting(command.name)).name;
+            return DeleteValue(kSettingsKey, name, ToUtf8(name) + " was not set",
+                               ToUtf8(name) + " removed", "; the agent uses its default\n");
         }
         case kInstall: {
             const std::u16string folder = ModuleDirectory();

@@ -34,7 +34,7 @@ bool IsProducer(const Facts& facts, const ProcessFacts& p) {
 
 bool IsAgentChild(const Facts& facts, const ProcessFacts& process) {
     const ProcessFacts* agent = SessionAgent(facts);
-    return agent && process.parentId == agent->id && StartedByAgent(facts, process);
+    return agent && ParentOf(facts, process) == agent;
 }
 
 const ProcessFacts* ParentOf(const Facts& facts, const ProcessFacts& process) {
@@ -57,16 +57,16 @@ bool StartedByAgent(const Facts& facts, const ProcessFacts& process) {
     return agent && p == agent;
 }
 
-std::pair<std::u16string, FolderSource> AgentFolder(const Facts& facts) {
+std::pair<std::u16string, const char*> AgentFolder(const Facts& facts) {
     if (const ProcessFacts* agent = SessionAgent(facts); agent && !agent->path.empty()) {
-        return {FolderOfPath(agent->path), FolderSource::kRunningAgent};
+        return {FolderOfPath(agent->path), "the running agent's folder"};
     }
     for (const auto& entry : {facts.userEntry, facts.machineEntry}) {
         if (entry && entry->agent) {
-            return {FolderOfPath(entry->image), FolderSource::kLogonEntry};
+            return {FolderOfPath(entry->image), "the folder of the agent its logon entry starts"};
         }
     }
-    return {facts.toolFolder, FolderSource::kTool};
+    return {facts.toolFolder, "this tool's folder"};
 }
 
 AgentSettings SettingsOf(const Facts& facts) {

@@ -131,9 +131,8 @@ const ProcessFacts* ParentOf(const Facts& facts, const ProcessFacts& process);
 bool StartedByAgent(const Facts& facts, const ProcessFacts& process);
 
 // The folder the agent's defaults lie in: the running agent's, else the folder of the program a
-// logon entry starts when that is the agent, else this tool's; and which it is.
-enum class FolderSource { kRunningAgent, kLogonEntry, kTool };
-std::pair<std::u16string, FolderSource> AgentFolder(const Facts& facts);
+// logon entry starts when that is the agent, else this tool's; and which it is, in words.
+std::pair<std::u16string, const char*> AgentFolder(const Facts& facts);
 
 // The settings as the agent takes them, its defaults in AgentFolder.
 AgentSettings SettingsOf(const Facts& facts);

@@ -38,7 +38,6 @@ std::uint64_t Value(FILETIME time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// A FILETIME in seconds on the log's clock.
 std::optional<std::int64_t> LogSecondsOf(FILETIME time) {
     const std::optional<std::int64_t> ms = LocalMsOf(Value(time));
     return ms ? std::optional(*ms / 1000) : std::nullopt;
@@ -191,17 +190,15 @@ void LookAtSections(Facts& facts, bool watch) {
     }
 }
 
-// The settings key's last write, on the log's clock.
 std::optional<std::int64_t> SettingsWritten() {
     UniqueHkey key;
     FILETIME written = {};
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, KEY_READ, key.Put()) !=
-            ERROR_SUCCESS ||
+    const bool read =
+        RegOpenKeyExW(HKEY_CURRENT_USER, ToWide(kSettingsKey).c_str(), 0, KEY_READ, key.Put()) ==
+            ERROR_SUCCESS &&
         RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return LogSecondsOf(written);
+                         nullptr, nullptr, nullptr, &written) == ERROR_SUCCESS;
+    return read ? LogSecondsOf(written) : std::nullopt;
 }
 
 // Whether a folder stands at `path`, or a file; nothing when neither does.
@@ -252,21 +249,6 @@ void GatherProducer(Facts& facts) {
     }
 }
 
-CameraListing ListCamerasOnce() {
-    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    CameraListing listing;
-    if (const HRESULT started = MFStartup(MF_VERSION, MFSTARTUP_LITE); FAILED(started)) {
-        listing.error = static_cast<std::uint32_t>(started);
-    } else {
-        listing = ListCameras();
-        MFShutdown();
-    }
-    if (com) {
-        CoUninitialize();
-    }
-    return listing;
-}
-
 }  // namespace
 
 bool MachineEntryStartsAgent() {
@@ -278,7 +260,11 @@ Facts GatherFacts(FactsFor what) {
     Facts facts;
     facts.toolFolder = ModuleDirectory();
     facts.raw = ReadRawSettingValues();
-    facts.cameras = ListCamerasOnce();
+    // Neither result matters: without COM or Media Foundation the listing fails with its own
+    // error. Neither is shut down: the tool ends soon after.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    MFStartup(MF_VERSION, MFSTARTUP_LITE);
+    facts.cameras = ListCameras();
     if (what == FactsFor::kCameras) {
         return facts;
     }

@@ -17,10 +17,8 @@ std::string OpenFailure(const CameraDevice& camera) {
 }
 
 CameraSelection SelectIn(const CameraListing& listing, std::int32_t cameraIndex) {
-    return SelectCamera(listing.listed
-                            ? std::optional(static_cast<std::uint32_t>(listing.devices.size()))
-                            : std::nullopt,
-                        cameraIndex);
+    const auto count = static_cast<std::uint32_t>(listing.devices.size());
+    return SelectCamera(listing.listed ? std::optional(count) : std::nullopt, cameraIndex);
 }
 
 std::string Named(const CameraDevice& camera) {
@@ -44,9 +42,6 @@ Node CameraNode(std::string key, std::string line, const CameraDevice& camera, s
 }
 
 Node SettingsNode(const Facts& facts) {
-    static const char* const kSources[] = {"the running agent's folder",
-                                           "the folder of the agent its logon entry starts",
-                                           "this tool's folder"};
     const auto [folder, source] = AgentFolder(facts);
     std::vector<Node> nodes;
     for (size_t i = 0; i < kSettingCount; ++i) {
@@ -69,16 +64,14 @@ Node SettingsNode(const Facts& facts) {
     nodes.push_back(Value("defaultsFolder", folder));
     return Object("settings",
                   "settings (HKEY_CURRENT_USER\\" + ToUtf8(kSettingsKey) + "; defaults in " +
-                      ToUtf8(folder) + ", " + kSources[static_cast<int>(source)] + "):",
+                      ToUtf8(folder) + ", " + source + "):",
                   std::move(nodes));
 }
 
-// The agent and the producer.
 void AddProcessNodes(const Facts& facts, std::vector<Node>& nodes) {
     const ProcessFacts* agent = SessionAgent(facts);
     const std::string line =
-        (facts.agentMutex ? "agent: running in this session"
-                          : "agent: not running in this session") +
+        std::string("agent: ") + (facts.agentMutex ? "" : "not ") + "running in this session" +
         (agent ? ", process id " + std::to_string(agent->id) + ", " + ToUtf8(agent->path) : "");
     const std::u16string image(FileNameOfPath(SettingsOf(facts).producerExe));
     std::vector<Node> ids;
@@ -194,8 +187,6 @@ Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex) {
                 " cannot be looked up: MFEnumDeviceSources failed with " + HexText(listing.error);
             break;
         case CameraSelection::Kind::kNegative:
-            line.append(" is negative and names no camera; ").append(kFallback);
-            break;
         case CameraSelection::Kind::kPastTheEnd:
             line += " names no camera: " +
                     (count == 0
