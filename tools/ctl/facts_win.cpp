@@ -38,6 +38,7 @@ std::uint64_t Value(FILETIME time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// A FILETIME in seconds on the log's clock.
 std::optional<std::int64_t> LogSecondsOf(FILETIME time) {
     const std::optional<std::int64_t> ms = LocalMsOf(Value(time));
     return ms ? std::optional(*ms / 1000) : std::nullopt;
@@ -190,6 +191,7 @@ void LookAtSections(Facts& facts, bool watch) {
     }
 }
 
+// The settings key's last write, on the log's clock.
 std::optional<std::int64_t> SettingsWritten() {
     UniqueHkey key;
     FILETIME written = {};
