@@ -110,6 +110,7 @@ TEST(ConsumersWinTest, ScanFindsRunningAppsInUse) {
     EXPECT_TRUE(std::is_partitioned(records.begin(), records.end(),
                                     [](const ConsumerRecord& r) { return !r.packaged; }));
     std::vector<std::tuple<std::u16string, std::u16string, bool, std::uint64_t>> found;
+    found.reserve(records.size());
     for (const ConsumerRecord& r : records) {
         found.emplace_back(r.identity, r.displayName, r.packaged, r.lastUsedStart);
     }
