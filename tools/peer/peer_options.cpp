@@ -34,8 +34,8 @@ const Option kOptions[] = {
     {"", "--consumers-version N", Kind::kVersion, "the version to stamp", &P::consumersVersion},
     {"", "--fix-after SECONDS", Kind::kSeconds,
      "after this long, stamp the right magics and versions", nullptr, &P::fixAfter},
-    {"Ticks (GetTickCount64 ms, each one aligned 64-bit store every 100 ms while its time lasts;\n"
-     "0 leaves a tick alone, but --consumer-start-at 0 stamps it at once):",
+    {"Ticks (GetTickCount64 ms, each written with one aligned 64-bit store every 100 ms while\n"
+     "its time lasts; 0 leaves a tick alone, but --consumer-start-at 0 stamps it at once):",
      "--demand SECONDS", Kind::kSeconds, "keep demandTick fresh: frames are wanted", nullptr,
      &P::demand},
     {"", "--consumer-start SECONDS", Kind::kSeconds,
