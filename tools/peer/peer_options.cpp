@@ -16,30 +16,26 @@ enum class Kind { kNamespace, kSize, kMagic, kVersion, kSeconds };
 struct Option {
     std::string_view heading, name;  // name: the option and what its value is, "--for SECONDS"
     Kind kind;
-    std::string_view help;  // lines after the first are continued in the text's column
-    std::uint32_t PeerOptions::*word = nullptr;
+    std::string_view help;
+    std::uint32_t PeerOptions::*word = nullptr;  // shown with its default
     double PeerOptions::*seconds = nullptr;
 };
 
 using P = PeerOptions;
 const Option kOptions[] = {
-    {"Sections:", "--namespace local|global|both", Kind::kNamespace,
-     "where to create them (default: local). The agent tries\nGlobal\\ first, then Local\\."},
-    {"", "--control-size N", Kind::kSize, "bytes of the control section", &P::controlSize},
-    {"", "--capabilities-size N", Kind::kSize, "bytes of the capabilities section",
-     &P::capabilitiesSize},
-    {"", "--consumers-size N", Kind::kSize, "bytes of the consumers section", &P::consumersSize},
-    {"", "--control-magic HEX", Kind::kMagic, "stamp this magic instead of", &P::controlMagic},
-    {"", "--control-version N", Kind::kVersion, "stamp this version instead of",
-     &P::controlVersion},
-    {"", "--consumers-magic HEX", Kind::kMagic, "stamp this magic instead of", &P::consumersMagic},
-    {"", "--consumers-version N", Kind::kVersion, "stamp this version instead of",
-     &P::consumersVersion},
+    {"Sections (the agent tries Global\\ first, then Local\\):", "--namespace local|global|both",
+     Kind::kNamespace, "where to create them (default: local)"},
+    {"", "--control-size N", Kind::kSize, "section size in bytes", &P::controlSize},
+    {"", "--capabilities-size N", Kind::kSize, "section size in bytes", &P::capabilitiesSize},
+    {"", "--consumers-size N", Kind::kSize, "section size in bytes", &P::consumersSize},
+    {"", "--control-magic HEX", Kind::kMagic, "the magic to stamp", &P::controlMagic},
+    {"", "--control-version N", Kind::kVersion, "the version to stamp", &P::controlVersion},
+    {"", "--consumers-magic HEX", Kind::kMagic, "the magic to stamp", &P::consumersMagic},
+    {"", "--consumers-version N", Kind::kVersion, "the version to stamp", &P::consumersVersion},
     {"", "--fix-after SECONDS", Kind::kSeconds,
      "after this long, stamp the right magics and versions", nullptr, &P::fixAfter},
-    {"Ticks (GetTickCount64 milliseconds, each written with one aligned 64-bit store every\n"
-     "100 ms while its time lasts; 0 leaves the tick alone, but --consumer-start-at 0 stamps\n"
-     "it at once):",
+    {"Ticks (GetTickCount64 ms, each written with one aligned 64-bit store every 100 ms while\n"
+     "its time lasts; 0 leaves a tick alone, but --consumer-start-at 0 stamps it at once):",
      "--demand SECONDS", Kind::kSeconds, "keep demandTick fresh: frames are wanted", nullptr,
      &P::demand},
     {"", "--consumer-start SECONDS", Kind::kSeconds,
@@ -116,18 +112,15 @@ control block's ticks fresh for the given times and prints the blocks as it hold
         if (!o.heading.empty()) {
             usage.append("\n").append(o.heading).append("\n");
         }
-        std::string help(o.help);
-        if (o.word != nullptr) {  // the default, after the text
-            const std::uint32_t value = defaults.*o.word;
-            help.append(o.kind == Kind::kSize ? " (default " : " ");
-            help.append(o.kind == Kind::kMagic ? HexText(value).substr(2) : std::to_string(value));
-            help.append(o.kind == Kind::kSize ? ")" : "");
-        }
-        for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kTextColumn) {
-            help.insert(at + 1, kTextColumn, ' ');
-        }
         usage.append("  ").append(o.name).append(kTextColumn - 2 - o.name.size(), ' ');
-        usage.append(help).append("\n");
+        usage.append(o.help);
+        if (o.word != nullptr) {
+            const std::uint32_t value = defaults.*o.word;
+            usage.append(" (default ")
+                .append(o.kind == Kind::kMagic ? HexText(value).substr(2) : std::to_string(value))
+                .append(")");
+        }
+        usage.append("\n");
     }
     return usage +
            "  --help                          show this text\n"

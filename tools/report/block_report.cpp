@@ -33,12 +33,9 @@ std::string Quoted(std::string_view utf8) {
     std::string out = "\"";
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            out += "\\x" + HexText(byte).substr(8);  // two digits
-        } else {
-            out += c == '"' || c == '\\' ? "\\" : "";
-            out += c;
-        }
+        out += byte < 0x20 || byte == 0x7F ? "\\x" + HexText(byte).substr(8)  // two digits
+               : c == '"' || c == '\\'     ? std::string{'\\', c}
+                                           : std::string(1, c);
     }
     return out + '"';
 }

@@ -33,8 +33,7 @@ std::string Json(const Node& node) {
     std::string out(1, object ? '{' : '[');
     for (const Node& child : node.children) {
         out += out.size() == 1 ? "" : ",";  // none before the first
-        out += object ? JsonString(Latin1ToU16(child.key)) + ':' : "";
-        out += Json(child);
+        out += (object ? JsonString(Latin1ToU16(child.key)) + ':' : "") + Json(child);
     }
     return out + (object ? '}' : ']');
 }

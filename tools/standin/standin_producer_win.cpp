@@ -49,11 +49,9 @@ int wmain() {
     if (argc == 2 && std::wstring_view(argv.get()[1]) == L"--child") {
         Record(folder, "child pid=" + pid + "\r\n");
     } else {
-        std::string record =
-            "start pid=" + pid + "\r\nraw=" + ToUtf8(std::wstring_view(raw)) + "\r\n";
+        std::string record = "start pid=" + pid + "\r\nraw=" + ToUtf8(raw) + "\r\n";
         for (int i = 0; i < argc; ++i) {
-            record += "argv[" + std::to_string(i) +
-                      "]=" + ToUtf8(std::wstring_view(argv.get()[i])) + "\r\n";
+            record += "argv[" + std::to_string(i) + "]=" + ToUtf8(argv.get()[i]) + "\r\n";
         }
         Record(folder, record + "tick=" + std::to_string(startTick) + "\r\n");
         std::string mode = ReadWholeFile(folder + L"\\standin-producer.mode").value_or("run");
