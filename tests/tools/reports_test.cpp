@@ -89,7 +89,6 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         "camera capability enumeration failed/empty; using 1280x720@30 fallback";
     const std::u16string global = u"Global\\OrbeluneVcamControl.v2";
     const std::vector<std::pair<std::function<void(F)>, const char*>> kCases = {
-        {[](F f) { NoProducer(f), f.control[1].samples = {Ticks(0, 0)}; }, ""},
         // The agent not stamping for the whole watch.
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         // Never stamped by an agent that started within the minute: its first pass may be slow.
@@ -188,6 +187,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
              ToGlobal(f.control), ToGlobal(f.consumers), f.control[1] = Control(u"L", 1, 0);
          },
          ""},
+        {[&](F f) { f.control[0] = Control(global, 2, 0); }, "demand-in-other-section"},
         {[&](F f) {
              f.control[0] = Control(global, 2, kNow), f.control[1].samples = {Ticks(0, 0)};
          },
