@@ -89,6 +89,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         "camera capability enumeration failed/empty; using 1280x720@30 fallback";
     const std::u16string global = u"Global\\OrbeluneVcamControl.v2";
     const std::vector<std::pair<std::function<void(F)>, const char*>> kCases = {
+        {[](F) {}, ""},
         // The agent not stamping for the whole watch.
         {[](F f) { f.consumers[1].samples[1] = Stamp(kNow - 300, kNow + 4000); }, "agent-frozen"},
         // Never stamped by an agent that started within the minute: its first pass may be slow.
@@ -144,6 +145,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         // The agent's process not found yet, or its mutex not taken yet: it is starting.
         {[](F f) { f.processes.clear(); }, ""},
         {[](F f) { f.agentMutex = false, NoProducer(f); }, "agent-not-running"},
+        {[](F f) { NoProducer(f), ToGlobal(f.consumers); }, "agent-on-other-sections"},
         // A producer the agent did not start, under a reused id (a child is not older).
         {[](F f) { f.processes[1].created = 4999; },
          "producer-not-running, producer-not-from-agent"},
@@ -176,6 +178,11 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
              f.control[1] = f.capabilities[1] = f.consumers[1] = Absent(u"L"), NoProducer(f);
          },
          "sections-missing"},
+        {[](F f) {
+             f.capabilities[1] = Absent(f.capabilities[1].name, 8, true);
+             f.cameras->devices[0].activation = 0x80070005;
+         },
+         "section-too-small, camera-access-denied"},
         {[](F f) { f.control[0] = Absent(f.control[0].name, 6); },
          "section-not-opened | cannot make it; end the program that holds an object"},
         {[](F f) { f.control[1] = Control(f.control[1].name, 1, kNow), NoProducer(f); },
@@ -192,7 +199,13 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
              f.control[0] = Control(global, 2, kNow), f.control[1].samples = {Ticks(0, 0)};
          },
          "demand-in-other-section | the agent works on Local\\OrbeluneVcamControl.v2 now"},
-        // The ticks: moving but never fresh.
+        // The ticks: in the future, moving but never fresh, a heartbeat without demand.
+        {[](F f) { f.control[1].samples = {Ticks(kNow - 100, kNow + 1)}; }, "tick-in-future"},
+        {[](F f) {
+             f.control[1].samples = {Ticks(0, kNow - 100)};
+             f.producerArguments.clear(), f.producerArgv.clear();
+         },
+         "heartbeat-without-demand, producer-missing"},
         {[](F f) {
              f.control[1].samples = {Ticks(40, 40), Ticks(540, 40, kNow + 9)};
          },

@@ -68,7 +68,7 @@ TEST(PeerOptionsTest, Arguments) {
 }
 
 TEST(CtlCommandTest, SettingValues) {
-    const std::u16string longest(1023, u'x');
+    const std::u16string longest(1023, u'x'), tooLong(1024, u'x');
     // The value as stored (the name as the agent spells it, a number or text), or the error.
     const auto checked = [](std::u16string_view name, std::u16string_view value) {
         const Checked<SettingWrite> c = CheckSetting(*FindSetting(name), value);
@@ -82,8 +82,18 @@ TEST(CtlCommandTest, SettingValues) {
              {u"CameraIndex", u"-2147483648", "CameraIndex=2147483648"},
              {u"ENABLED", u"0", "Enabled=0"},
              {u"RepoRoot", longest, "RepoRoot='" + std::string(1023, 'x') + "'"},
-             {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"}}) {
+             {u"Provider", tooLong,
+              "Provider is too long (1024 characters); the agent reads at most 1023"},
+             {u"Provider", u"a\nb", "Provider holds a control character, such as a line break"},
+             {u"Enabled", u"2", "Enabled takes 0 or 1, not '2'"},
+             {u"CameraIndex", u"2147483648",
+              "CameraIndex takes -2147483648..2147483647, not '2147483648'"}}) {
         EXPECT_EQ(checked(name, value), stored);
+    }
+    // Text that is no plain decimal number, or is out of every range.
+    for (const std::u16string_view value :
+         {u"4294967296", u"-1", u"+3", u"-", u"", u"0x10", u" 1"}) {
+        EXPECT_TRUE(checked(u"IdleStopMs", value).starts_with("IdleStopMs takes")) << ToUtf8(value);
     }
     EXPECT_NE(CtlUsage().find("  CameraIndex  -2147483648..2147483647\n"), std::string::npos);
 }
