@@ -41,8 +41,7 @@ struct Checked {
 // `arguments` without the program's own name; a setting's name is one the agent reads.
 Checked<CtlCommand> ParseCtlArguments(std::span<const std::u16string> arguments);
 
-// A value ready to be stored: the name as the agent spells it, the registry type it reads
-// (REG_DWORD for a number, REG_SZ for text), and the data.
+// A value ready to be stored: the name as the agent spells it, REG_DWORD or REG_SZ, the data.
 struct SettingWrite {
     std::u16string name;
     bool number = false;
@@ -50,9 +49,7 @@ struct SettingWrite {
     std::u16string text;
 };
 
-// Checks a value given for `setting` against what the agent can read back: a number within its
-// kind's range (a negative CameraIndex stored as its 32 bits), a switch 0 or 1, text of at most
-// kMaxSettingLength characters (longer ones the agent ignores).
+// A value for `setting` checked as the agent reads it back: within range, 0 or 1, not too long.
 Checked<SettingWrite> CheckSetting(Setting setting, std::u16string_view value);
 
 std::string CtlUsage();

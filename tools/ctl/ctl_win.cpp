@@ -1,5 +1,4 @@
-// orbelune_vcam_ctl.exe: shows the agent's state and changes its settings and its logon entry,
-// for the people who install and support the agent. The agent itself takes no options.
+// orbelune_vcam_ctl.exe: the agent's state, settings and logon entry, for its supporters.
 #include <windows.h>
 
 #include <cstdio>
@@ -60,8 +59,7 @@ int DeleteValue(std::u16string_view key, std::u16string_view name, const std::st
                                           : Output(removed + tail);
 }
 
-// Stores `value` under HKEY_CURRENT_USER, creating the key when it is not there yet; `stored`
-// says so.
+// Stores `value` under HKEY_CURRENT_USER, creating the key if need be; `stored` says so.
 int StoreValue(std::u16string_view key, const SettingWrite& value, const std::string& stored) {
     const std::wstring data = ToWide(value.text);
     const DWORD dword = value.dword;

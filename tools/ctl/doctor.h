@@ -1,7 +1,6 @@
 // What stands between the user and a working camera, now or at the agent's next start: the
-// agent's own rules applied to the facts, as findings that each say what is wrong, show the
-// evidence and say what to do. Diagnose works out the rules' shared context once and runs the
-// rules, one file of them per subject, in order.
+// agent's own rules applied to the facts, each finding with its evidence and what to do. The rules
+// live in one file per subject and share one context.
 #pragma once
 
 #include "tools/ctl/facts.h"

@@ -1,5 +1,4 @@
-// The rules about the agent's processes: whether it runs, makes progress and starts at logon,
-// the agents of other sessions, and the producer it starts or cannot start.
+// The rules about the agent's processes: the agent, its logon entries and its producer.
 #include <algorithm>
 
 #include "agent/agent_names.h"
@@ -107,8 +106,7 @@ void FindAgentProblems(const DoctorContext& c, std::vector<Finding>& findings) {
         findings.push_back(
             {"agents-in-other-sessions",
              "agents of other sessions write the same Global\\ capabilities and consumers blocks "
-             "as this session's: the virtual camera sees each agent's formats and consumers in "
-             "turn, and the blocks cannot tell whether this session's agent works",
+             "as this session's: the virtual camera sees each one's formats and consumers in turn",
              {"agents run in sessions " + c.otherSessions + " besides this one (" +
                   std::to_string(f.session) + ")",
               "they write the same log, " + ToUtf8(f.logPath)},
@@ -223,14 +221,12 @@ void FindProducerProblems(const DoctorContext& c, std::vector<Finding>& findings
                                     std::to_string(c.settings.cameraIndex) + ", Provider " +
                                     ToUtf8(c.settings.provider));
     }
-    // Windows runs a script in the command interpreter, so that is what runs for one.
-    const std::u16string program = f.producerArguments.empty() ? u"" : f.producerArguments[0];
-    const std::u16string lower = ToLowerUnits(program), running = ToLowerUnits(own->path);
-    const bool script = lower.ends_with(u".cmd") || lower.ends_with(u".bat");
-    if (!running.empty() && (script ? FileNameOfPath(running) != u"cmd.exe"
-                                    : lower.ends_with(u".exe") && running != lower)) {
+    // The program Windows starts for the agent's command line now (for a script, the command
+    // interpreter), against the one running.
+    if (!own->path.empty() && !f.producerImage.empty() &&
+        ToLowerUnits(own->path) != ToLowerUnits(f.producerImage)) {
         outdated.evidence.push_back("running: " + ToUtf8(own->path) +
-                                    "; ProducerExe: " + ToUtf8(program));
+                                    "; ProducerExe starts: " + ToUtf8(f.producerImage));
     }
     if (!outdated.evidence.empty()) {
         findings.push_back(std::move(outdated));

@@ -1,5 +1,4 @@
-// The rules about the virtual camera's sections: whether the agent can open them, their headers,
-// which of two holds the demand, and the ticks the virtual camera stamps.
+// The rules about the virtual camera's sections: opening them, their headers, their ticks.
 #include "agent/agent_names.h"
 #include "common/text.h"
 #include "tools/ctl/doctor.h"
@@ -46,9 +45,8 @@ void Header(const char* block, const SectionFacts& s, std::uint32_t magic, std::
                               "then the agent treats the block as missing")});
 }
 
-// Two control sections the agent would act on differently: one of another release beside this
-// release's, or two of this release of which only one wants frames. The agent keeps the one it
-// mapped at its start and takes the Global\ one at its next start.
+// Two control sections the agent would act on differently: another release's beside this one's,
+// or one alone wanting frames. The agent keeps the one it mapped, and takes Global\ when it starts.
 void TwoControlSections(const DoctorContext& c, std::vector<Finding>& findings) {
     const auto& [global, local] = c.facts.control;
     // Where the agent works on a valid Global\ one, it takes that one at every start too.

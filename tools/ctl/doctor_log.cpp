@@ -1,5 +1,4 @@
-// The rules about the log and what its lines tell: where it is written, whether every user's
-// agent can write it, and a producer that ends without the agent stopping it.
+// The rules about the log: where it is written, who can write it, the producer exits it tells.
 #include <algorithm>
 
 #include "common/path.h"

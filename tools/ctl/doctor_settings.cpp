@@ -1,5 +1,4 @@
-// The rules about the settings as the agent takes them: values it ignores or cannot use, paths
-// that do not reach the producer as they were meant, and the camera CameraIndex names.
+// The rules about the settings as the agent takes them, and the camera CameraIndex names.
 #include "common/path.h"
 #include "common/text.h"
 #include "log/log_lines.h"
@@ -139,10 +138,8 @@ void FindSettingProblems(const DoctorContext& c, std::vector<Finding>& findings)
     }
 }
 
-// The camera that CameraIndex names as the agent picks it: none (an index past the end of the
-// list), a virtual camera rather than a real one, one the privacy settings keep closed; and the
-// fallback published while the camera is there. With no camera at all the fallback is all there
-// is, and no setting changes that; a negative index has a finding of its own.
+// The camera CameraIndex names: none, a virtual one, one the privacy settings keep closed; and
+// the fallback published while it is there. With no camera at all no setting helps.
 void FindCameraProblems(const DoctorContext& c, std::vector<Finding>& findings) {
     const std::optional<CameraListing>& listing = c.facts.cameras;
     const std::int32_t index = c.settings.cameraIndex;

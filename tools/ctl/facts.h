@@ -73,11 +73,10 @@ struct Facts {
 
     std::optional<LogonEntry> userEntry, machineEntry;
 
-    // The producer as the agent would start it now: its arguments (none where the agent would
-    // not find it), its command line and that line as the producer's runtime splits it; Windows'
-    // error for a trial start with it (nothing when it started or was not tried).
+    // The producer as the agent would start it now (no arguments where it would not find it),
+    // its command line as the producer's runtime splits it, and a trial start's error or image.
     std::vector<std::u16string> producerArguments, producerArgv;
-    std::u16string producerCommandLine;
+    std::u16string producerCommandLine, producerImage;
     bool producerTried = false, producerIsFolder = false, repoRootIsFolder = false;
     std::optional<SystemError> producerStartError;
 
@@ -85,14 +84,12 @@ struct Facts {
     // The blocks the agent publishes, as a snapshot of the section the agent takes finds them.
     PublishedBlock<vcam::CapabilitiesSnapshot> capabilitiesBlock;
     PublishedBlock<vcam::ConsumersSnapshot> consumersBlock;
-    std::vector<std::optional<std::int64_t>> consumerStartsLocal;  // milliseconds
+    std::vector<std::optional<std::tm>> consumerStartsLocal;
 
     std::u16string logPath, expectedLogPath;  // where the agent writes, and the ProgramData one
     std::optional<std::string> logBytes;      // the log's tail; nothing when it cannot be read
     std::optional<SystemError> logOpenError;  // of opening it for appending
-    // What stands in the log's way: a folder where the file should be, or a file where one of
-    // its folders should be; empty when nothing does.
-    std::u16string logBlockedBy;
+    std::u16string logBlockedBy;  // a folder where the file should be, or a file in its path
     std::vector<LogAccessFinding> logAccess;  // what keeps other users' agents from appending
     std::tm localNow = {};                    // now, on the clock the log's lines carry
 
@@ -116,9 +113,8 @@ const SectionFacts* AgentSection(const Sections& sections);
 // The agent of this session: the oldest agent process here (a later one exits at once).
 const ProcessFacts* SessionAgent(const Facts& facts);
 
-// Whether `p` is a producer of this session, whoever started it: by ProducerExe's file name or
-// the default one (a producer started through a script outlives the script); never an agent or
-// this tool.
+// Whether `p` is a producer of this session, whoever started it, by ProducerExe's file name or
+// the default one; never an agent or this tool.
 bool IsProducer(const Facts& facts, const ProcessFacts& p);
 
 // Whether `process` is the session's agent's own child: the producer it started, whatever its name.
@@ -138,8 +134,7 @@ std::pair<std::u16string, const char*> AgentFolder(const Facts& facts);
 AgentSettings SettingsOf(const Facts& facts);
 
 // The longest the edge watches the blocks, and whether the watch already tells what the rules
-// need: the agent's consumers stamp seen to move (or none to watch), and each control section's
-// ticks fresh, moving, or still for longer than a virtual camera that wants frames leaves them.
+// need: the agent's consumers stamp seen to move, and each control section's ticks settled.
 inline constexpr std::uint64_t kWatchMs = 5000;
 bool WatchSettled(const Facts& facts);
 

@@ -40,8 +40,8 @@ std::uint64_t Value(FILETIME time) {
 
 // A FILETIME in seconds on the log's clock.
 std::optional<std::int64_t> LogSecondsOf(FILETIME time) {
-    const std::optional<std::int64_t> ms = LocalMsOf(Value(time));
-    return ms ? std::optional(*ms / 1000) : std::nullopt;
+    const std::optional<std::tm> local = LocalTimeOf(Value(time));
+    return local ? std::optional(LocalSeconds(*local)) : std::nullopt;
 }
 
 std::u16string ImagePath(HANDLE process) {
@@ -52,9 +52,8 @@ std::u16string ImagePath(HANDLE process) {
                : std::u16string();
 }
 
-// Every process of one snapshot; the agents known by their images' version resources, or by
-// their file names where the image cannot be read: its path unknown, or the file gone or moved
-// away while it runs.
+// Every process of one snapshot; an agent known by its image's version resource, or by its file
+// name where the image cannot be read (its path unknown, or the file gone while it runs).
 void GatherProcesses(Facts& facts) {
     const auto sessionOf = [](DWORD id) {
         DWORD session = 0;
@@ -87,9 +86,8 @@ void GatherProcesses(Facts& facts) {
     }
 }
 
-// Windows' answer to starting `commandLine` as the agent starts its producer, in a job that
-// ends it: the image it started, or its error. The process never runs: it is created suspended
-// and ended before its first instruction.
+// Windows' answer to starting `commandLine` as the agent starts its producer: the image it
+// started, or its error. Created suspended in a job, it is ended before its first instruction.
 std::pair<std::optional<SystemError>, std::u16string> TryStart(const std::u16string& commandLine) {
     const UniqueHandle job = CreateKillOnCloseJob();
     UniqueHandle process, thread;
@@ -113,10 +111,8 @@ std::optional<std::u16string> ReadRunValue(HKEY root, DWORD flags) {
                : std::nullopt;
 }
 
-// The Run value under HKEY_CURRENT_USER (this user's, written by `install`) or
-// HKEY_LOCAL_MACHINE (every user's: in the 64-bit view, which the 64-bit MSI writes, else in the
-// 32-bit view, which 32-bit installers and scripts write and whose values Windows runs at logon
-// too), as stored and as Windows expands it.
+// The Run value under `root`, as stored and as Windows expands it; HKEY_LOCAL_MACHINE's in the
+// 64-bit view (the MSI's), else in the 32-bit view, which Windows also runs at logon.
 std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     constexpr DWORD kAsStored = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
     DWORD view = RRF_SUBKEY_WOW6464KEY;
@@ -138,9 +134,8 @@ std::optional<LogonEntry> ReadLogonEntry(HKEY root, bool tryStart) {
     return entry;
 }
 
-// Each block under each name, as the agent opens it, with its header; snapshots of the blocks
-// the agent publishes from the section it takes, before the first look at the others' ticks,
-// which `watch` repeats until they tell what the rules need or kWatchMs have passed.
+// Each block under each name as the agent opens it, with snapshots of the published blocks the
+// agent takes; then the ticks, looked at again while `watch` until WatchSettled or kWatchMs.
 void LookAtSections(Facts& facts, bool watch) {
     std::vector<std::tuple<SectionFacts*, SectionLook, bool>> looked;  // and whether control
     for (const BlockSections& block : kBlockSections) {
@@ -161,10 +156,10 @@ void LookAtSections(Facts& facts, bool watch) {
             // The names are looked at in the agent's order, so the section it takes is known now.
             if (&section == AgentSection(facts.capabilities)) {
                 facts.capabilitiesBlock.name = section.name;
-                TakeSnapshot({view, vcam::kCapabilitiesBlockSize}, facts.capabilitiesBlock);
+                TakeSnapshot(view, vcam::kCapabilitiesBlockSize, facts.capabilitiesBlock);
             } else if (&section == AgentSection(facts.consumers)) {
                 facts.consumersBlock.name = section.name;
-                TakeSnapshot({view, vcam::kConsumersBlockSize}, facts.consumersBlock);
+                TakeSnapshot(view, vcam::kConsumersBlockSize, facts.consumersBlock);
                 facts.consumerStartsLocal = LocalStartTimes(facts.consumersBlock.snapshot);
             }
             if (block.sections != &Facts::capabilities) {
@@ -211,8 +206,7 @@ std::optional<bool> IsFolder(const std::u16string& path) {
                : std::optional((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
 }
 
-// A folder where the log file should be, or the nearest file where one of its folders should be:
-// the agent can create neither the file nor the folders then.
+// A folder where the log file should be, or the nearest file where one of its folders should be.
 std::u16string LogBlockedBy(const std::u16string& path) {
     for (std::u16string at = path, parent; !at.empty() && at != parent;
          parent = at, at = FolderOfPath(at)) {
@@ -247,7 +241,7 @@ void GatherProducer(Facts& facts) {
     // A relative path would be resolved against this tool's current folder, not the agent's.
     if (IsAbsolutePath(settings.producerExe)) {
         facts.producerTried = true;
-        facts.producerStartError = TryStart(launch->commandLine).first;
+        std::tie(facts.producerStartError, facts.producerImage) = TryStart(launch->commandLine);
     }
 }
 
@@ -262,8 +256,7 @@ Facts GatherFacts(FactsFor what) {
     Facts facts;
     facts.toolFolder = ModuleDirectory();
     facts.raw = ReadRawSettingValues();
-    // Neither result matters: without COM or Media Foundation the listing fails with its own
-    // error. Neither is shut down: the tool ends soon after.
+    // Left running, as the agent leaves them; without them the listing fails with its own error.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     MFStartup(MF_VERSION, MFSTARTUP_LITE);
     facts.cameras = ListCameras();
@@ -279,12 +272,10 @@ Facts GatherFacts(FactsFor what) {
     };
     facts.agentMutex = agentMutex();
     LookAtSections(facts, doctor);
-    // After the watch, so that an agent found starting has had its first pass, and with the mutex
-    // looked at again beside it; before anything is started for a trial.
+    // After the watch (an agent found starting has had its first pass), before any trial start.
     GatherProcesses(facts);
     facts.agentMutex = agentMutex();
-    // Started only where the facts need the program: for the doctor, and for the agent's folder
-    // while no agent runs.
+    // Tried only for the doctor, or for the agent's folder while no agent runs.
     const bool tryStart = doctor || SessionAgent(facts) == nullptr;
     facts.userEntry = ReadLogonEntry(HKEY_CURRENT_USER, tryStart);
     facts.machineEntry = ReadLogonEntry(HKEY_LOCAL_MACHINE, tryStart);
@@ -293,9 +284,8 @@ Facts GatherFacts(FactsFor what) {
     }
     if (const std::optional<std::u16string> base = LogBaseFolder()) {
         facts.logPath = LogFilePath(*base);
-        // Its last kLogTailBytes from the start of a line (the byte before them, read with them,
-        // tells whether they start one): the log has no size limit, and only its last lines are
-        // shown and judged.
+        // Its last kLogTailBytes from the start of a line (the byte before them tells whether
+        // they start one): only the log's last lines are shown and judged.
         constexpr size_t kLogTailBytes = size_t{64} * 1024;
         facts.logBytes = ReadFileTail(ToWide(facts.logPath), kLogTailBytes + 1);
         if (facts.logBytes && facts.logBytes->size() > kLogTailBytes) {

@@ -5,10 +5,8 @@
 
 namespace orbelune {
 
-// What a command needs: the cameras and the settings; the status besides, with one look at
-// each section; or the doctor's, which also watches the blocks for up to kWatchMs and asks
-// Windows to start the producer and each logon entry's program, every such process created
-// suspended and ended before it runs any code of its own.
+// What a command needs: the cameras and settings; for the status one look at each section too;
+// for the doctor a watch of up to kWatchMs and trial starts that never run (created suspended).
 enum class FactsFor { kCameras, kStatus, kDoctor };
 Facts GatherFacts(FactsFor what);
 

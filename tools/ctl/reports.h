@@ -1,5 +1,4 @@
-// The control tool's reports, each one value made from the facts or the findings, which
-// report.h renders into text and into JSON.
+// The control tool's reports, each one value (report.h) made from the facts or the findings.
 #pragma once
 
 #include <cstdint>
@@ -11,25 +10,20 @@
 
 namespace orbelune {
 
-// The effective settings and where each comes from, the camera CameraIndex names, the agent and
-// the producer, the logon entries, the three blocks and the end of the log.
+// The settings and their sources, the camera, agent, producer, logon entries, blocks and log.
 Node StatusReport(const Facts& facts);
 
-// One line per camera: the index CameraIndex takes, the name, the link, "virtual camera" for
-// one, why it cannot be opened for one that cannot, and a mark on the one `cameraIndex` names.
-// With no camera, or no list, one line that says so.
+// One line per camera: its index, name and link, whether it is virtual or cannot be opened, and
+// a mark on the one `cameraIndex` names; with no camera, or no list, one line that says so.
 Node CamerasReport(const CameraListing& listing, std::int32_t cameraIndex);
 
-// The findings: {"findings":[{kind, problem, evidence, action}]}, numbered for people; one line
-// when there are none.
+// {"findings":[{kind, problem, evidence, action}]}, numbered in text; one line for none.
 Node DoctorReport(const std::vector<Finding>& findings);
 
-// "camera: CameraIndex N names ...": what the index names, and whether the agent can read
-// formats from it.
+// "camera: CameraIndex N names ...": the camera, and whether the agent can read its formats.
 Node ConfiguredCamera(const CameraListing& listing, std::int32_t cameraIndex);
 
-// A setting's effective value as text, as the agent's rules make it: numbers in decimal, a
-// switch as 1 or 0, texts as they are.
+// A setting's effective value as text: numbers in decimal, a switch 1 or 0, texts as they are.
 std::u16string SettingText(SettingKind kind, const EffectiveSetting& effective);
 
 }  // namespace orbelune

@@ -50,9 +50,8 @@ const Option kOptions[] = {
      "print the blocks this often (default 1; 0: never)", nullptr, &P::printEvery},
 };
 
-// The value for `option`, read into `options`: seconds as decimal digits with an optional
-// fraction, a magic in hexadecimal digits with or without 0x, a size (above 0) or a version in
-// decimal digits.
+// The value for `option`, read into `options`: seconds in decimal with an optional fraction, a
+// magic in hexadecimal with or without 0x, a size (above 0) or a version in decimal.
 bool ParseValue(const Option& option, std::u16string_view text, PeerOptions& options) {
     const std::string utf8 = ToUtf8(text);
     if (option.kind == Kind::kNamespace) {
@@ -102,9 +101,8 @@ ParsedPeerOptions ParsePeerOptions(std::span<const std::u16string> arguments) {
 std::string PeerUsage() {
     std::string usage = R"(Usage: orbelune_vcam_peer [options]
 
-Plays the virtual camera for the Orbelune camera agent. Creates the three shared sections
-the agent opens (control, capabilities, consumers), stamps their headers, keeps the
-control block's ticks fresh for the given times and prints the blocks as it holds them.
+Plays the virtual camera for the Orbelune camera agent: creates the three sections it opens,
+stamps their headers, keeps the control block's ticks fresh and prints the blocks it holds.
 )";
     constexpr std::size_t kTextColumn = 34;
     const PeerOptions defaults;

@@ -1,5 +1,4 @@
-// The peer simulator's command line, read by a pure function: which sections to create, how to
-// stamp them, which ticks to keep fresh and for how long.
+// The peer simulator's command line: which sections to create, how to stamp them, for how long.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,5 @@
-// orbelune_vcam_peer.exe: plays the virtual camera's side of the agent's shared-memory
-// contract, for tests, the demo and whoever writes the real virtual camera. It is built on
-// the virtual camera's side of the public headers, with options to get things wrong on purpose.
+// orbelune_vcam_peer.exe: the virtual camera's side of the shared sections, built on the public
+// headers, for tests, the demo and the virtual camera's makers; it can get things wrong on purpose.
 #include <windows.h>
 
 #include <cstdint>
@@ -21,8 +20,7 @@ namespace {
 
 using namespace orbelune;
 
-// Opens the section, or creates it with the library's descriptor; false, having said why, when it
-// cannot.
+// Opens the section, or creates it with the library's descriptor; false, said why, when neither.
 bool CreateSection(const std::wstring& name, DWORD size, vcam::PeerSection& section) {
     vcam::CreatedSection created = vcam::OpenOrCreatePeerSection(name.c_str(), size);
     if (created.error.call != nullptr) {
@@ -30,10 +28,8 @@ bool CreateSection(const std::wstring& name, DWORD size, vcam::PeerSection& sect
                       name.c_str(), created.error.call, created.error.code);
         return false;
     }
-    if (created.section.existed) {
-        std::fwprintf(stderr,
-                      L"orbelune_vcam_peer: %ls already existed; using it: its size is its "
-                      L"creator's, and the sizes printed are the %lu bytes mapped here\n",
+    if (created.section.existed) {  // of its creator's size, whatever this one maps
+        std::fwprintf(stderr, L"orbelune_vcam_peer: %ls already existed; using %lu bytes of it\n",
                       name.c_str(), size);
     }
     section = std::move(created.section);
@@ -49,8 +45,7 @@ struct Namespace {
     std::uint64_t earlierAt = 0;
 };
 
-// A header word stamped as the virtual camera stamps it, with whatever value the options ask for
-// (StampPeerHeaders stamps only the right ones); only when the section holds the word.
+// A header word stamped with any value (StampPeerHeaders stamps only the right ones).
 void StampWord(const vcam::PeerSection& section, vcam::Field field, std::uint32_t value) {
     if (vcam::detail::Holds(section.Data(), section.size, field.offset + field.size)) {
         vcam::detail::Store(section.Data(), field.offset, value);
@@ -77,9 +72,9 @@ void Print(Namespace& ns) {
                 : Null("controlBlock", "control block (" + ToUtf8(name) +
                                            "): " + std::to_string(control.size) +
                                            " bytes, too small for the agent")};
-    TakeSnapshot(ns.sections.Capabilities(), ns.capabilities);
+    TakeSnapshot(ns.sections.capabilities.Data(), ns.sections.capabilities.size, ns.capabilities);
     blocks.push_back(CapabilitiesNode(ns.capabilities));
-    TakeSnapshot(ns.sections.Consumers(), ns.consumers);
+    TakeSnapshot(ns.sections.consumers.Data(), ns.sections.consumers.size, ns.consumers);
     const std::uint64_t after = GetTickCount64();
     const vcam::ConsumersSnapshot& s = ns.consumers.snapshot;
     blocks.push_back(ConsumersNode(ns.consumers, LocalStartTimes(s), after));

@@ -8,6 +8,7 @@
 
 #include "agent/supervision.h"
 #include "common/text.h"
+#include "log/log_lines.h"
 
 namespace orbelune {
 namespace {
@@ -40,23 +41,10 @@ std::string Quoted(std::string_view utf8) {
     return out + '"';
 }
 
-// The local time `localMs` of the UTC moment `filetime` as "2026-01-01 10:00:00.000", with
-// `separator` between date and time, then its offset from UTC as "+01:00" after `offsetLead`.
-std::string LocalTimeText(std::int64_t localMs, std::uint64_t filetime, char separator,
-                          const char* offsetLead) {
-    using namespace std::chrono;
-    const sys_time<milliseconds> local{milliseconds{localMs}};
-    const sys_days day = floor<days>(local);
-    const year_month_day date{day};
-    const long long ms = (local - day).count();  // since midnight
-    const auto utcMs = static_cast<std::int64_t>((filetime - kUnixEpochFiletime) / 10'000);
-    const auto offset = static_cast<int>((localMs - utcMs) / 60'000);  // local minus UTC
-    char text[64] = {};
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02lld:%02lld:%02lld.%03lld%s%c%02d:%02d",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), separator, ms / 3'600'000, ms / 60'000 % 60,
-                  ms / 1000 % 60, ms % 1000, offsetLead, offset < 0 ? '-' : '+',
-                  std::abs(offset) / 60, std::abs(offset) % 60);
+// A local time as the log's lines carry it, or with 'T' between date and time as ISO 8601 has it.
+std::string TimeText(const std::tm& time, const char* format) {
+    char text[32] = {};
+    std::strftime(text, sizeof text, format, &time);
     return text;
 }
 
@@ -70,8 +58,7 @@ std::string HeaderText(std::uint32_t magic, std::uint32_t version, std::uint32_t
                                        : " (expected " + std::to_string(expectedVersion) + ")");
 }
 
-// A published block under `key`: its first line and header members, then `members`, the
-// snapshot's, only when the snapshot was accepted.
+// A published block under `key`; `members`, the snapshot's, only when it was accepted.
 template <typename Snapshot>
 Node PublishedNode(const char* key, const char* title, const PublishedBlock<Snapshot>& block,
                    std::uint32_t expectedMagic, std::uint32_t expectedVersion,
@@ -165,8 +152,7 @@ Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block) {
 }
 
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
-                   const std::vector<std::optional<std::int64_t>>& startsLocalMs,
-                   std::uint64_t now) {
+                   const std::vector<std::optional<std::tm>>& startsLocal, std::uint64_t now) {
     const vcam::ConsumersSnapshot& s = block.snapshot;
     // The clock was read after the snapshot: an age below 0 is a tick the agent did not write.
     const auto age = static_cast<std::int64_t>(now - s.updatedTick);
@@ -174,23 +160,21 @@ Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
     for (std::uint32_t i = 0; i < s.count && i < vcam::kMaxConsumers; ++i) {
         const vcam::ConsumerEntry& e = s.consumers[i];
         const std::u16string name(e.displayName);
-        const std::int64_t* started =
-            i < startsLocalMs.size() && startsLocalMs[i] ? &*startsLocalMs[i] : nullptr;
+        const std::tm* started =
+            i < startsLocal.size() && startsLocal[i] ? &*startsLocal[i] : nullptr;
         // std::string("["): a literal before a temporary makes GCC 12 warn of a false overlap.
         slots.push_back(Object(
             "",
             std::string("[") + std::to_string(i) + "] " + Quoted(ToUtf8(name)) + " identity " +
                 Quoted(e.identity) + (e.packaged != 0 ? ", packaged, " : ", desktop, ") +
-                (started
-                     ? "started " +
-                           LocalTimeText(*started, e.lastUsedStart, ' ', " local time (UTC") + ")"
-                     : "started at FILETIME " + std::to_string(e.lastUsedStart) +
-                           " (no local time for it)"),
+                (started ? "started " + TimeText(*started, kLogTimeFormat) + " local time"
+                         : "started at FILETIME " + std::to_string(e.lastUsedStart) +
+                               " (no local time for it)"),
             {Value("displayName", name), Value("identity", Latin1ToU16(e.identity)),
              Value("packaged", e.packaged != 0), Value("lastUsedStart", e.lastUsedStart),
-             Value("startedLocal", started ? std::optional(Latin1ToU16(
-                                                 LocalTimeText(*started, e.lastUsedStart, 'T', "")))
-                                           : std::nullopt)}));
+             Value("startedLocal",
+                   started ? std::optional(Latin1ToU16(TimeText(*started, "%Y-%m-%dT%H:%M:%S")))
+                           : std::nullopt)}));
     }
     return PublishedNode(
         "consumersBlock", "consumers block", block, vcam::kConsumersMagic, vcam::kConsumersVersion,

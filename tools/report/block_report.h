@@ -1,7 +1,5 @@
-// The three shared blocks as the tools show them, each as one report value: the control block
-// with what the agent would make of its ticks, and the two blocks the agent publishes as the
-// virtual camera's snapshots take them. The control tool's status and the peer simulator print
-// them.
+// The three shared blocks as the control tool's status and the peer simulator show them: the
+// control block as the agent judges it, the published ones as the virtual camera's snapshots see.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +15,7 @@
 
 namespace orbelune {
 
-// Local times are counted as seconds (or milliseconds) from 1970-01-01 00:00:00 on the local
-// clock itself; the Windows edge converts, so that the report never reads the clock or the zone.
+// A local time as seconds from 1970-01-01 00:00:00 on the local clock itself (the edge converts).
 std::int64_t LocalSeconds(const std::tm& time);
 inline constexpr std::uint64_t kUnixEpochFiletime = 116444736000000000;  // 1970-01-01, UTC
 
@@ -43,8 +40,7 @@ std::string TickText(const char* name, const TickReading& tick);
 // The control block found under `name`, judged at `now`.
 Node ControlNode(const std::u16string& name, const vcam::ControlReading& block, std::uint64_t now);
 
-// A block the agent publishes, under `name` with its header words, as a snapshot found it: the
-// publication when the snapshot was accepted, else why not.
+// A block the agent publishes, under `name`, with its header words and what a snapshot found.
 template <typename Snapshot>
 struct PublishedBlock {
     std::u16string name;
@@ -52,28 +48,23 @@ struct PublishedBlock {
     vcam::SnapshotStatus status = vcam::SnapshotStatus::kNotPublished;
     Snapshot snapshot;
 };
+// The header words of the `size` bytes at `data`, then a snapshot of them into `block`, which
+// keeps the snapshot it held unless this one is accepted (hand the same block in every time).
 template <typename Snapshot>
-using ViewOf = std::conditional_t<std::is_same_v<Snapshot, vcam::ConsumersSnapshot>,
-                                  vcam::ConsumersView, vcam::CapabilitiesView>;
-// The header words of the block behind `view`, then a snapshot of it into `block`, which keeps
-// the snapshot it held unless this one is accepted (hand the same block in every time).
-template <typename Snapshot>
-void TakeSnapshot(ViewOf<Snapshot> view, PublishedBlock<Snapshot>& block) {
-    const bool held = vcam::detail::Holds(view.block, view.size, 8);
-    block.magic = held ? vcam::detail::Load<std::uint32_t>(view.block, 0) : 0;
-    block.version = held ? vcam::detail::Load<std::uint32_t>(view.block, 4) : 0;
+void TakeSnapshot(const void* data, std::size_t size, PublishedBlock<Snapshot>& block) {
+    const bool held = vcam::detail::Holds(data, size, 8);
+    block.magic = held ? vcam::detail::Load<std::uint32_t>(data, 0) : 0;
+    block.version = held ? vcam::detail::Load<std::uint32_t>(data, 4) : 0;
     if constexpr (std::is_same_v<Snapshot, vcam::ConsumersSnapshot>) {
-        block.status = vcam::SnapshotConsumers(view, block.snapshot).status;
+        block.status = vcam::SnapshotConsumers({data, size}, block.snapshot).status;
     } else {
-        block.status = vcam::SnapshotCapabilities(view, block.snapshot).status;
+        block.status = vcam::SnapshotCapabilities({data, size}, block.snapshot).status;
     }
 }
 
 Node CapabilitiesNode(const PublishedBlock<vcam::CapabilitiesSnapshot>& block);
-// With each consumer's local start time in milliseconds, where the edge found one; `now` is a
-// clock read after the snapshot, from which the update's age is reckoned.
+// With the local start times the edge found; `now`, read after the snapshot, dates the update.
 Node ConsumersNode(const PublishedBlock<vcam::ConsumersSnapshot>& block,
-                   const std::vector<std::optional<std::int64_t>>& startsLocalMs,
-                   std::uint64_t now);
+                   const std::vector<std::optional<std::tm>>& startsLocal, std::uint64_t now);
 
 }  // namespace orbelune

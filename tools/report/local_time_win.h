@@ -11,23 +11,22 @@
 
 namespace orbelune {
 
-// `filetime` (UTC) as local milliseconds, counted as LocalSeconds counts; nothing before 1970 or
-// where the C runtime cannot convert it.
-inline std::optional<std::int64_t> LocalMsOf(std::uint64_t filetime) {
+// `filetime` (UTC) as local time; nothing before 1970 or where the C runtime cannot convert it.
+inline std::optional<std::tm> LocalTimeOf(std::uint64_t filetime) {
     const auto seconds = static_cast<__time64_t>((filetime - kUnixEpochFiletime) / 10'000'000);
     std::tm local = {};
     if (filetime < kUnixEpochFiletime || _localtime64_s(&local, &seconds) != 0) {
         return std::nullopt;
     }
-    return LocalSeconds(local) * 1000 + static_cast<std::int64_t>(filetime / 10'000 % 1000);
+    return local;
 }
 
 // The local start time of every consumer of a snapshot.
-inline std::vector<std::optional<std::int64_t>> LocalStartTimes(
+inline std::vector<std::optional<std::tm>> LocalStartTimes(
     const vcam::ConsumersSnapshot& snapshot) {
-    std::vector<std::optional<std::int64_t>> times;
+    std::vector<std::optional<std::tm>> times;
     for (std::uint32_t i = 0; i < snapshot.count && i < vcam::kMaxConsumers; ++i) {
-        times.push_back(LocalMsOf(snapshot.consumers[i].lastUsedStart));
+        times.push_back(LocalTimeOf(snapshot.consumers[i].lastUsedStart));
     }
     return times;
 }

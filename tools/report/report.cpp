@@ -7,8 +7,7 @@
 namespace orbelune {
 namespace {
 
-// `text` as a JSON string in ASCII: every other character as a \u escape, so that it reads the
-// same in any code page.
+// `text` as a JSON string in ASCII, other characters as \u escapes: alike in any code page.
 std::string JsonString(std::u16string_view text) {
     std::string out = "\"";
     for (const char16_t unit : text) {

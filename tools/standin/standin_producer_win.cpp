@@ -1,15 +1,10 @@
-// A stand-in for the frame producer, for tests, benchmarks and the demo. Installed beside the
-// agent as orbelune_windows_retouch_vcam_producer.exe, it appends what it was started with to
-// "standin-producer.log" in its own folder and runs until it is terminated. Each start record
-// ends with "tick=" and the GetTickCount64 value taken first thing in wmain, so a benchmark can
-// tell when the process began to run.
-//
-// Its behaviour is chosen by the first line of "standin-producer.mode" in its folder, read at
-// each start, since the agent's fixed command line leaves no room for options:
+// A stand-in for the frame producer, for tests, benchmarks and the demo, installed beside the
+// agent under the producer's name. It appends what it was started with to "standin-producer.log"
+// in its folder, ending with "tick=" and GetTickCount64 as its first act (for the benchmarks).
+// The first line of "standin-producer.mode" beside it, read at each start, chooses what it does:
 //   (no file, or "run")  run until terminated
 //   "exit"               exit at once with code 3
-//   "child"              start a second copy of itself with the single argument --child, which
-//                        records its process id and runs until terminated
+//   "child"              start a copy of itself with --child, which records its id and runs
 #include <windows.h>
 #include <shellapi.h>
 
