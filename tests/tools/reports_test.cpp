@@ -165,7 +165,9 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          },
          "producer-not-from-agent"},
         {[](F f) { f.processes[0].agent = false; }, ""},
-        {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""); },
+        {[](F f) {
+             Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""), f.producerImage = {};
+         },
          "relative-path | set ProducerExe \"C:\\A b\\p.exe\" (the prompt drops the quotes)"},
         {[](F f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
         {[](F f) { Set(f, kEnabled, V::kValue, 0), NoProducer(f), f.repoRootIsFolder = false; },
