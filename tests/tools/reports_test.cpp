@@ -293,10 +293,11 @@ TEST(StatusReportTest, AgentAndBlocks) {
     Facts f = Healthy();
     f.processes[2].session = 2;
     f.control[1].samples[0].control.consumerStartTick = kNow + 250;
-    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow, 1}};
+    f.consumersBlock = {u"Local\\S", 0x4F42434F, 1, kAccepted, {1, kNow, 2}};
     // Started 2026-01-01 06:00:00.250 UTC, at 05:00:00 on the local clock.
     f.consumersBlock.snapshot.consumers[0] = {u"Z \"\n\u00e9\U0001F4F7", "z.exe", 1,
                                               134117208002500000};
+    f.consumersBlock.snapshot.consumers[1] = {u"Y", "y", 0, 5};  // before 1970: no local time
     f.consumerStartsLocal = {ParseLogLine("2026-01-01 05:00:00 ")->time};
     const std::string text = ReportText(StatusReport(f));
     ExpectParts(text, {"settings (HKEY_CURRENT_USER\\Software\\Orbelune; defaults in C:\\Agent, "
@@ -308,9 +309,10 @@ TEST(StatusReportTest, AgentAndBlocks) {
                        "consumerStartTick 100250 (250 ms in the future, stale)\n  "
                        "consumerHeartbeatTick 100000 (0 ms old, fresh)\n  demand no, consumer "
                        "present yes\n",
-                       "  count 1, updated 0 ms ago (updatedTick 100000), sequence 1\n  [0] "
+                       "  count 2, updated 0 ms ago (updatedTick 100000), sequence 1\n  [0] "
                        "\"Z \\\"\\x0A\xC3\xA9\xF0\x9F\x93\xB7\" identity \"z.exe\", packaged, "
-                       "started 2026-01-01 05:00:00 local time\nlog "
+                       "started 2026-01-01 05:00:00 local time\n  [1] \"Y\" identity \"y\", "
+                       "desktop, started at FILETIME 5 (no local time for it)\nlog "
                        "C:\\ProgramData\\Orbelune\\Logs\\vcam-agent.log, last 1 line:\n  "
                        "2026-12-06 09:00:00 agent starting\n"});
     ExpectParts(
@@ -335,6 +337,8 @@ TEST(StatusReportTest, AgentAndBlocks) {
                  "block, magic 0x00000000 (expected 0x4F425650) version 0 (expected 1)\n"
                  "consumers block (Local\\S): not valid, magic 0x5842434F (expected 0x4F42434F) "
                  "version 1\n"});
+    f.consumersBlock.magic = 0x4F42434F;  // this release's header, yet no finished publication
+    ExpectParts(ReportText(StatusReport(f)), {"consumers block (Local\\S): holding no finished"});
     f.control[1] = Absent(u"Local\\C", 8, true);  // each name with Windows' reason
     ExpectParts(ReportText(StatusReport(f)),
                 {"control block: Global\\OrbeluneVcamControl.v2 (error); Local\\C opens but cannot "
