@@ -62,6 +62,10 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
           folder + "\" instead of " + folder + "\\\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
     names("");
+    // Another program stored while the producer runs: Windows would start that one now.
+    settings_.SetString(L"ProducerExe", BuildFolder() + L"\\orbelune_vcam_ctl.exe");
+    names("1. the producer runs with other settings than those stored now");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
     std::filesystem::rename(agent, agent + L".old");
     names(
         "evidence: HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
