@@ -36,6 +36,7 @@ TEST(SupervisionTest, PeerSignalsFromTicksLoadedBeforeTheClock) {
         {2, 10000, 0, 7500, 7500, 7500, "dc"},  // 2500 ms old
         {2, 10000, 7499, 0, 7499, 0, "--"},     // 2501 ms old
         {2, 10000, 10001, 0, 10001, 0, "--"},   // in the future
+        {2, 10000, 5000, 9000, 0, 9000, "d-"},
         // The later of the two lies in the future: no demand though the other is fresh.
         {2, 10000, 9000, 10001, 9000, 10001, "-c"},
         {1, 10000, 9000, 9000, 9000, 0, "--"},  // another release's block counts as none

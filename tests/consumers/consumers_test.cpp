@@ -16,7 +16,7 @@ TEST(AppIdentityTest, CleanAndPackagedNames) {
         std::u16string_view name, result;
     } kCases[] = {
         {CleanVersionName, u"App HELPER webHelper Agent gpu", u"App"},
-        // Cut at the last '(' only; a lone ')' stays, as do words that contain a stripped one.
+        // Cut at the last '(' only.
         {CleanVersionName, u"App (outer (inner))", u"App (outer"},
         // Windows blanks are trimmed (U+00A0, U+3000 too); only U+0020 separates the last word.
         {CleanVersionName, u"\u00a0\tCam Tool\u3000\r\n", u"Cam Tool"},
