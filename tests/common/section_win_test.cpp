@@ -18,12 +18,6 @@
 namespace orbelune::vcam {
 namespace {
 
-// Whether `value` stands first in a section, seen through a read-only view of its own.
-bool FirstByteIs(const UniqueHandle& section, char value) {
-    const UniqueView view(MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, 1));
-    return view && *static_cast<const char*>(view.get()) == value;
-}
-
 TEST(SectionWinTest, GlobalNameFirstThenLocal) {
     // Behind a read-only file, a section opens with write access but a writable view of it is
     // refused: its handle is closed and the next name is tried.
@@ -58,8 +52,10 @@ TEST(SectionWinTest, GlobalNameFirstThenLocal) {
         MappedSection section;
         ASSERT_EQ(OpenSharedSection(section, L"OrbeluneTestSection", 4096), used != '-') << there;
         if (!section.Bytes().empty()) {
-            section.Bytes()[0] = std::byte{'A'};  // through the agent's view
-            EXPECT_TRUE(FirstByteIs(used == 'g' ? global : local, 'A')) << there;
+            section.Bytes()[0] = std::byte{'A'};  // through the agent's view, seen through another
+            const UniqueView view(
+                MapViewOfFile((used == 'g' ? global : local).Get(), FILE_MAP_READ, 0, 0, 1));
+            EXPECT_TRUE(view && *static_cast<const char*>(view.get()) == 'A') << there;
             EXPECT_TRUE(OpenSharedSection(section, L"no such name", 4096));  // kept as it is
         }
     }
@@ -75,9 +71,9 @@ TEST(SectionWinTest, LookingOnKeepsWindowsAnswer) {
                                             {L"Local\\OrbeluneTestLooked", 80, 0},
                                             {L"Local\\OrbeluneTestLooked", 1 << 20, 5}}) {
         const SectionLook look = LookAtSection(name, size);
-        EXPECT_EQ(look.error, static_cast<DWORD>(error)) << size;
-        EXPECT_EQ(look.opened, error == 0 || error == 5);
-        EXPECT_EQ(look.view != nullptr, error == 0);
+        EXPECT_EQ(std::tuple(look.error, look.opened, look.view != nullptr),
+                  std::tuple(static_cast<DWORD>(error), error == 0 || error == 5, error == 0))
+            << size;
     }
 }
 

@@ -15,7 +15,6 @@ RawSetting Number(std::uint32_t value) {
 RawSetting Text(std::u16string_view value) {
     return {RawSetting::Outcome::kValue, 0, std::u16string(value)};
 }
-const RawSetting kOtherType = {RawSetting::Outcome::kOtherType, 5, u"x"};
 
 TEST(SettingsTest, EachValueOrItsDefault) {
     constexpr bool R = true, D = false;  // the registry's value stands, or the default
@@ -24,10 +23,6 @@ TEST(SettingsTest, EachValueOrItsDefault) {
         AgentSettings settings;  // with the agent in C:\A
         std::array<bool, kSettingCount> fromRegistry;
     } kCases[] = {
-        {{kOtherType, kOtherType, kOtherType, kOtherType, kOtherType, kOtherType},
-         {0, u"directml", true, 8000, u"C:\\A\\orbelune_windows_retouch_vcam_producer.exe",
-          u"C:\\A"},
-         {D, D, D, D, D, D}},
         // Empty paths are defaults too; an empty provider is not. A value equal to its default
         // is still the registry's.
         {{Number(0xFFFFFFFF), Text(u""), Number(2), Number(0xFFFFFFFF), Text(u""), Text(u"")},

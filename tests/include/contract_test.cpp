@@ -58,18 +58,11 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     EXPECT_EQ(std::count(block.begin() + 64, block.begin() + 2064, std::byte{0}), 2000);
     ASSERT_TRUE(TakeWhenChanged(view, latest));
     EXPECT_EQ(taken(), std::vector(formats.begin() + 5, formats.begin() + 8));
-    EXPECT_EQ(std::tie(s.cameraIndex, s.sequence), std::tuple(1u, 0xABABABACu));
-    EXPECT_EQ(CheckAgent(view, {}, 1u), AgentPresence::kStopped);          // it published, once
-    EXPECT_EQ(JudgeCapabilitiesCopy(std::vector<std::byte>(2068).data()),  // never written
-              SnapshotStatus::kNotPublished);
     using enum SnapshotStatus;
-    // What no publication leaves, each alone: another magic, a version without its magic's, a
-    // count beyond the slots, a format within the count without a rate, a byte beyond the count.
-    for (const auto& [at, value] : {std::pair{0, 0x4F425651},
-                                    {4, 0},
-                                    {12, 129},
-                                    {16 + 2 * 16 + 12, 0},
-                                    {16 + 3 * 16 + 12, 1}}) {
+    // What no publication leaves, each alone: another magic, a count beyond the slots, a format
+    // within the count without a rate, a byte beyond the count.
+    for (const auto& [at, value] :
+         {std::pair{0, 0x4F425651}, {12, 129}, {16 + 2 * 16 + 12, 0}, {16 + 3 * 16 + 12, 1}}) {
         std::vector<std::byte> copy = block;
         StoreU32(copy, at, value);
         EXPECT_EQ(JudgeCapabilitiesCopy(copy.data()), kRejected) << at;
@@ -87,11 +80,6 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     ASSERT_TRUE(TakeWhenChanged(view, latest));
     EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(1u, 0u));
-    // Too short to be the block: nothing is written. A publication of no formats is no list.
-    WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);
-    EXPECT_EQ(LoadU32(block, 2064), 1u);
-    WriteCapabilitiesBlock(block.data(), block.size(), formats.data(), 0, 0);
-    EXPECT_EQ(JudgeCapabilitiesCopy(block.data()), kRejected);
 }
 
 TEST(VcamContractTest, ConsumersBlockRoundTrip) {
@@ -170,7 +158,6 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
               std::vector({false, true, true, false, true, false}));
     EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
     // A block the virtual camera has not stamped as expected is not written at all.
-    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 2) || LoadU32(block, 8) != 1);
     for (const char* header : {"OCBO\2\0\0\0", "OBCO\1\0\0\0"}) {
         std::memcpy(block.data(), header, 8);
         EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 2) ||
