@@ -10,8 +10,8 @@ using namespace testing;
 
 // Doctor on a copy of the agent under another name, started at logon from the all-users Run
 // key's 32-bit view: the agent is found by its version resource, its producer as its child. Each
-// fault made on it is named, a producer that is a program library or a folder by Windows' refusal
-// of a start with the agent's own command line; and nothing once all are mended.
+// fault is named, a producer program by what Windows does with a start of the agent's command
+// line (a library, a folder refused; another program started); nothing once all are mended.
 TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
     const std::wstring agent = folder_.CopyProgram(L"orbelune_vcam_agent.exe", L"helper.exe");
     const std::wstring entry = L"\"" + agent + L"\"";
@@ -62,7 +62,6 @@ TEST_F(AgentTest, DoctorNamesWhatStandsInTheWay) {
           folder + "\" instead of " + folder + "\\\n");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"RepoRoot");
     names("");
-    // Another program stored while the producer runs: Windows would start that one now.
     settings_.SetString(L"ProducerExe", BuildFolder() + L"\\orbelune_vcam_ctl.exe");
     names("1. the producer runs with other settings than those stored now");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orbelune", L"ProducerExe");
