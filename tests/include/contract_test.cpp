@@ -80,6 +80,8 @@ TEST(VcamContractTest, CapabilitiesBlockRoundTrip) {
     ASSERT_TRUE(TakeWhenChanged(view, latest));
     EXPECT_EQ(taken(), std::vector(formats.begin(), formats.begin() + 128));
     EXPECT_EQ(std::tie(s.sequence, s.cameraIndex), std::tuple(1u, 0u));
+    WriteCapabilitiesBlock(block.data(), 2067, formats.data(), 1, 0);  // too short: untouched
+    EXPECT_EQ(LoadU32(block, 2064), 1u);
 }
 
 TEST(VcamContractTest, ConsumersBlockRoundTrip) {
@@ -157,7 +159,8 @@ TEST(VcamContractTest, ConsumersBlockRoundTrip) {
                            several(1, ~0ull), several(0, ~0ull)}),
               std::vector({false, true, true, false, true, false}));
     EXPECT_EQ(std::count(block.begin() + 24 + 144, block.begin() + 600, std::byte{0}), 432);
-    // A block the virtual camera has not stamped as expected is not written at all.
+    // A block too short, or not stamped as the virtual camera stamps it, is not written at all.
+    EXPECT_FALSE(WriteConsumerSlots(block.data(), 607, slots, 2) || LoadU32(block, 8) != 1);
     for (const char* header : {"OCBO\2\0\0\0", "OBCO\1\0\0\0"}) {
         std::memcpy(block.data(), header, 8);
         EXPECT_FALSE(WriteConsumerSlots(block.data(), block.size(), slots, 2) ||

@@ -165,9 +165,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
          },
          "producer-not-from-agent"},
         {[](F f) { f.processes[0].agent = false; }, ""},
-        {[](F f) {
-             Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""), f.producerImage = {};
-         },
+        {[](F f) { Set(f, kProducerExe, V::kValue, 0, u"\"C:\\A b\\p.exe\""); },
          "relative-path | set ProducerExe \"C:\\A b\\p.exe\" (the prompt drops the quotes)"},
         {[](F f) { f.producerArgv[8] += u"\""; }, "argument-misquoted"},
         {[](F f) { Set(f, kEnabled, V::kValue, 0), NoProducer(f), f.repoRootIsFolder = false; },
@@ -206,7 +204,7 @@ TEST(DoctorTest, OneFindingPerFaultItsTextAndTheWatch) {
         {[](F f) { f.control[1].samples = {Ticks(kNow - 100, kNow + 1)}; }, "tick-in-future"},
         {[](F f) {
              f.control[1].samples = {Ticks(0, kNow - 100)};
-             f.producerArguments.clear(), f.producerArgv.clear();
+             f.producerArguments.clear(), f.producerArgv.clear(), f.producerImage.clear();
          },
          "heartbeat-without-demand, producer-missing"},
         {[](F f) {

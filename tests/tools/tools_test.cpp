@@ -12,9 +12,7 @@ namespace {
 
 TEST(CtlCommandTest, Arguments) {
     using Kind = CtlCommand::Kind;
-    const auto parse = [](std::vector<std::u16string> arguments) {
-        return ParseCtlArguments(arguments);
-    };
+    const auto parse = [](std::vector<std::u16string> words) { return ParseCtlArguments(words); };
     EXPECT_EQ(parse({u"unset", u"enabled"}).value,
               (CtlCommand{Kind::kUnset, false, u"enabled", u""}));
     EXPECT_EQ(parse({u"status", u"--json"}).value, (CtlCommand{Kind::kStatus, true, u"", u""}));
